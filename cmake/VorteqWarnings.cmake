@@ -1,0 +1,14 @@
+# Warnings as errors for every target of the project; widget code may relax sign conversion for qsizetype.
+set(VORTEQ_WARNINGS
+    -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion -Wnon-virtual-dtor
+    -Woverloaded-virtual -Wold-style-cast -Wformat=2 -Wimplicit-fallthrough -Werror)
+
+function(vorteq_warnings target)
+    target_compile_options(${target} PRIVATE ${VORTEQ_WARNINGS})
+endfunction()
+
+function(vorteq_widget_warnings target)
+    target_compile_options(${target} PRIVATE ${VORTEQ_WARNINGS} -Wno-sign-conversion)
+    target_compile_definitions(${target} PRIVATE
+        QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII QT_NO_NARROWING_CONVERSIONS_IN_CONNECT)
+endfunction()
