@@ -1,0 +1,54 @@
+#pragma once
+
+#include "common/Result.h"
+#include "gateway/HttpTransport.h"
+#include "gateway/TSqlSet.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vorteq {
+
+// The statement batch client. Every caller follows one pattern: Clear, Add("Query") or
+// Add("Update"), Add(statement) for each statement, Execute, then read Item(k) for statement k
+// (k from 1; item 0 is the mode word).
+class THttpStatements {
+public:
+    explicit THttpStatements(std::string url, std::shared_ptr<HttpTransport> transport = makeCurlTransport());
+    ~THttpStatements();
+    THttpStatements(const THttpStatements&) = delete;
+    THttpStatements& operator=(const THttpStatements&) = delete;
+
+    static std::unique_ptr<THttpStatements> Create(std::string url) { return std::make_unique<THttpStatements>(std::move(url)); }
+
+    // Destroys every item and empties the batch.
+    void Clear();
+    // Appends an item with the given text (UTF-8); its result starts empty.
+    void Add(std::string text);
+    // Sends the batch and stores each reply section into its item. true: done; false: the server
+    // reported that a statement failed (-99 in the last section); an error: the exchange itself
+    // failed (no connection, HTTP status, damaged or malformed reply), with a message to show.
+    // Sections stored before a failure stay stored.
+    Result<bool> Execute();
+    // Number of items, mode word included.
+    int Count() const;
+    // The item at index 0..Count()-1; any other index throws std::out_of_range.
+    TSqlSet& Item(int index);
+    const TSqlSet& Item(int index) const;
+
+    const std::string& url() const { return m_url; }
+
+private:
+    std::string m_url;
+    std::shared_ptr<HttpTransport> m_transport;
+    std::vector<std::unique_ptr<TSqlSet>> m_items;
+};
+
+// The session cookie: one text for the whole process, shared by every client, never written to
+// disk. Starts empty; replaced by a non-empty "Set-Cookie" value of any reply.
+std::string sessionCookie();
+void setSessionCookie(std::string value);
+void clearSessionCookie();  // for tests and for a new login
+
+} // namespace vorteq
