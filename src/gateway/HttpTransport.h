@@ -2,6 +2,8 @@
 
 #include "common/Result.h"
 
+#include <chrono>
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <utility>
@@ -11,13 +13,14 @@ namespace vorteq {
 
 struct HttpReply {
     int status = 0;
-    std::vector<std::pair<std::string, std::string>> headers;  // in arrival order, names as sent
+    std::vector<std::pair<std::string, std::string>> headers; // in arrival order, names as sent
     std::string body;
 };
 
 // Sends one request body and returns the reply. Implementations: libcurl for the program, a
-// recording fake in tests. A connection failure or timeout is an error value whose message names
-// the host and port; the HTTP status is returned as is and judged by the caller.
+// recording fake in tests. A connection failure, a timeout or an HTTP status other than 2xx is an
+// error value (ErrorCode::Transport) whose message names the host and port and, when there is one,
+// the status; THttpStatements checks the status again, so a fake may return any status as is.
 class HttpTransport {
 public:
     virtual ~HttpTransport() = default;
@@ -27,7 +30,19 @@ public:
                                    const std::string& extraHeaderLine) = 0;
 };
 
-// The libcurl transport used by the client and the command line.
+struct CurlTransportOptions {
+    std::chrono::milliseconds connectTimeout{10'000};
+    std::chrono::milliseconds totalTimeout{120'000}; // the whole exchange, reply included
+    std::size_t maxReplyBytes = 65u * 1024u * 1024u; // a compressed reply may not exceed this
+};
+
+// The libcurl transport used by the client and the command line. Safe to use from several
+// threads, each with its own requests.
 std::shared_ptr<HttpTransport> makeCurlTransport();
+std::shared_ptr<HttpTransport> makeCurlTransport(const CurlTransportOptions& options);
+
+// "host:port" of an http URL (port 80 when the URL names none), for messages; the URL itself when
+// it does not parse.
+std::string endpointOf(const std::string& url);
 
 } // namespace vorteq

@@ -4,6 +4,7 @@
 #include "gateway/HttpTransport.h"
 #include "gateway/TSqlSet.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,7 +21,10 @@ public:
     THttpStatements(const THttpStatements&) = delete;
     THttpStatements& operator=(const THttpStatements&) = delete;
 
-    static std::unique_ptr<THttpStatements> Create(std::string url) { return std::make_unique<THttpStatements>(std::move(url)); }
+    static std::unique_ptr<THttpStatements> Create(std::string url)
+    {
+        return std::make_unique<THttpStatements>(std::move(url));
+    }
 
     // Destroys every item and empties the batch.
     void Clear();
@@ -28,8 +32,9 @@ public:
     void Add(std::string text);
     // Sends the batch and stores each reply section into its item. true: done; false: the server
     // reported that a statement failed (-99 in the last section); an error: the exchange itself
-    // failed (no connection, HTTP status, damaged or malformed reply), with a message to show.
-    // Sections stored before a failure stay stored.
+    // failed (no connection, HTTP status, damaged or malformed reply, a statement that has no CP932
+    // form or holds a batch separator 0x1D or 0x04), with a message to show. Sections stored before
+    // a failure stay stored. The busy hook runs around the exchange.
     Result<bool> Execute();
     // Number of items, mode word included.
     int Count() const;
@@ -49,6 +54,16 @@ private:
 // disk. Starts empty; replaced by a non-empty "Set-Cookie" value of any reply.
 std::string sessionCookie();
 void setSessionCookie(std::string value);
-void clearSessionCookie();  // for tests and for a new login
+void clearSessionCookie(); // for tests and for a new login
+
+// The busy hook: begin() runs when Execute starts an exchange and end() when it is over, whatever
+// its outcome, both on the thread that calls Execute. The desktop client sets the hourglass cursor
+// here, so the gateway needs no toolkit. Process-wide; an empty function is skipped.
+struct BusyHook {
+    std::function<void()> begin;
+    std::function<void()> end;
+};
+// Replaces the process-wide hook; setBusyHook({}) removes it.
+void setBusyHook(BusyHook hook);
 
 } // namespace vorteq

@@ -4,6 +4,7 @@
 #include "gateway/Ptbl.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,8 @@ inline constexpr char kRecordStart = '\x1E';
 inline constexpr char kFieldSep = '\x1F';
 inline constexpr char kTextEnd = '\x04';
 inline constexpr std::int32_t kFailure = -99;
+// The most columns a table section may announce (the database's own limit); more is malformed.
+inline constexpr std::int32_t kMaxColumnCount = 32767;
 
 // ---- request ----
 
@@ -39,43 +42,62 @@ struct Section {
     std::int32_t colCount = 0;
     std::int32_t rowCount = 0;
     Ptbl tbl = makePtbl(0, 0);
-    bool failure = false;  // a scalar -99 (Tbl[0][0] holds its text)
+    bool failure = false; // a scalar -99 (Tbl[0][0] holds its text)
 };
 
 struct ParsedReply {
-    std::vector<Section> sections;  // in order, one per section stored
-    bool ok = true;                 // false when the last section was -99 (it is not stored)
+    std::vector<Section> sections; // in order, one per section stored
+    bool ok = true;                // false when the last section was -99 (it is not stored)
 };
 
-// Parses one section text into a Section; errors: a non-integer NC, NR or scalar, more records
-// than NR + 1, fields in a table whose NC is 0 or less.
+// Parses one section text into a Section, converting fields that hold CP932 text to UTF-8.
+// Errors: a non-integer NC, NR or scalar; a negative NC or NR; NC above kMaxColumnCount; a record
+// count other than NR + 1 (record 0 and one per row); a row with fewer than NC fields; fields in a
+// table whose NC is 0; a field that is not valid CP932. The table is only as large as the records
+// that are really there, whatever NR announces.
 Result<Section> parseSection(std::string_view text);
 
-// Parses a whole (inflated) reply text for a batch of statementCount statements. Fields are
-// converted from CP932 to UTF-8. More sections than statements is an error.
+// Walks an (inflated) reply text for a batch of statementCount statements and hands each section
+// to store(k, section), k from 1, as soon as it is parsed, so that sections before a failure stay
+// stored. true: done (also for an empty text, a text without 0x04 whose last section is dropped,
+// and fewer sections than statements); false: the section ended by 0x04 was -99 (not handed over);
+// an error: a malformed section or more sections than statements. Bytes after 0x04 are ignored.
+Result<bool> readReplyText(std::string_view text, int statementCount,
+                           const std::function<void(int, Section&&)>& store);
+
+// Parses a whole (inflated) reply text for a batch of statementCount statements, as readReplyText.
+// Fields are converted from CP932 to UTF-8. More sections than statements is an error.
 Result<ParsedReply> parseReplyText(std::string_view text, int statementCount);
 
 // Server side: builds a reply text section by section (fields given in UTF-8, written as CP932).
 class ReplyWriter {
 public:
-    // A table section with the given rows; every row must have exactly columnCount fields.
+    // A table section with the given rows; every row must have exactly columnCount fields. On an
+    // error nothing of the table is written.
     Status addTable(int columnCount, const std::vector<std::vector<std::string>>& rows);
-    // Row-by-row form for large results: beginTable, addRow per row, endTable.
+    // Row-by-row form for large results: beginTable, addRow per row, endTable. A refused row is not
+    // written and the table stays open. A table still open is ended by the next add or finish.
     void beginTable(int columnCount);
+    // Refuses a row whose field count differs from the table's, a field holding one of the four
+    // separator bytes, and a field that has no CP932 form.
     Status addRow(const std::vector<std::string_view>& fields);
     void endTable();
     void addScalar(std::int64_t value);
     // The failure marker; call finish() right after it.
     void addFailure();
-    // The reply text: sections joined by 0x1D, ended by 0x04.
+    // The reply text: sections joined by 0x1D, ended by 0x04. The writer is empty again afterwards.
     std::string finish();
+    // Sections written so far.
+    int sectionCount() const { return m_sections; }
 
 private:
+    void startSection();
+
     std::string m_text;
-    std::string m_section;
     int m_columns = 0;
     int m_rows = 0;
     int m_sections = 0;
+    bool m_inTable = false;
 };
 
 } // namespace vorteq::wire

@@ -1,0 +1,386 @@
+#include "gateway/WireCodec.h"
+
+#include "common/Encoding.h"
+#include "common/NumberText.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+
+namespace vorteq::wire {
+namespace {
+
+constexpr unsigned char kSectionEndByte = 0x1D;
+constexpr unsigned char kRecordStartByte = 0x1E;
+constexpr unsigned char kFieldSepByte = 0x1F;
+constexpr unsigned char kTextEndByte = 0x04;
+
+// A short, printable excerpt of wire bytes for a message: control and non-ASCII bytes become '?'
+// so that the message stays valid UTF-8 whatever the bytes were.
+std::string excerpt(std::string_view bytes)
+{
+    constexpr std::size_t kMax = 24;
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size() && i < kMax; ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        out += (b < 0x20 || b >= 0x7F) ? '?' : static_cast<char>(b);
+    }
+    if (bytes.size() > kMax)
+        out += "...";
+    return "\"" + out + "\"";
+}
+
+Error malformed(std::string message)
+{
+    return makeError(ErrorCode::Protocol, std::move(message));
+}
+
+void appendInt(std::string& out, std::int64_t value)
+{
+    char buf[24];
+    const auto r = std::to_chars(buf, buf + sizeof buf, value);
+    out.append(buf, r.ptr);
+}
+
+// Stores one field of the reply into its cell: ASCII as it is, anything else converted from CP932.
+Status storeField(std::string& cell, const char* begin, const char* end, bool highBytes, int column, int row)
+{
+    if (!highBytes) {
+        cell.assign(begin, end);
+        return {};
+    }
+    auto utf8 = cp932ToUtf8(std::string_view(begin, static_cast<std::size_t>(end - begin)));
+    if (!utf8)
+        return malformed(std::to_string(row) + "行目 " + std::to_string(column) +
+                         "列目の文字が CP932 として正しくありません");
+    cell = std::move(utf8).value();
+    return {};
+}
+
+Result<Section> parseScalar(std::string_view text)
+{
+    const auto value = parseInt64(text);
+    if (!value)
+        return malformed("値 " + excerpt(text) + " が整数ではありません");
+    Section s;
+    s.tbl = makePtbl(2, 2);
+    if (*value == kFailure) {
+        (*s.tbl)[0][0] = std::string(text);
+        s.failure = true;
+    } else {
+        (*s.tbl)[1][0] = std::string(text);
+    }
+    return s;
+}
+
+// Fills the records of D into the table. The record count was checked against NR beforehand, so
+// every record has its row; fields beyond column NC are dropped.
+Status fillTable(PtblData& tbl, std::string_view data, std::int32_t nc)
+{
+    std::vector<std::vector<std::string>*> cols(static_cast<std::size_t>(nc) + 1);
+    for (std::int32_t c = 0; c <= nc; ++c)
+        cols[static_cast<std::size_t>(c)] = &tbl[c];
+
+    const char* p = data.data();
+    const char* const end = p + data.size();
+    std::size_t row = 0;
+    for (;;) {
+        std::int32_t column = 1;
+        for (;;) {
+            const char* const field = p;
+            unsigned char seen = 0;
+            while (p < end) {
+                const auto b = static_cast<unsigned char>(*p);
+                if (b == kFieldSepByte || b == kRecordStartByte)
+                    break;
+                seen |= b;
+                ++p;
+            }
+            if (column <= nc && p != field) {
+                auto& cell = (*cols[static_cast<std::size_t>(column)])[row];
+                if (auto st = storeField(cell, field, p, (seen & 0x80u) != 0, column, static_cast<int>(row));
+                    !st)
+                    return st;
+            }
+            if (p == end || static_cast<unsigned char>(*p) == kRecordStartByte)
+                break;
+            ++p;
+            if (column < nc + 1)
+                ++column; // past NC the count only needs to show "enough fields"
+        }
+        if (row >= 1 && column < nc)
+            return malformed(std::to_string(row) + "行目の項目数が列数 " + std::to_string(nc) +
+                             " より少ないです");
+        if (p == end)
+            return {};
+        ++p;
+        ++row;
+    }
+}
+
+Result<Section> parseTable(std::string_view text, std::size_t hash)
+{
+    const std::size_t slash = text.rfind('/');
+    if (slash == std::string_view::npos || slash < hash)
+        return malformed("表の末尾 " + excerpt(text.substr(hash)) +
+                         " が \"#列数/行数\" の形になっていません");
+    const std::string_view ncText = text.substr(hash + 1, slash - hash - 1);
+    const std::string_view nrText = text.substr(slash + 1);
+    const std::string_view data = text.substr(0, hash);
+    const auto nc = parseInt32(ncText);
+    if (!nc)
+        return malformed("列数 " + excerpt(ncText) + " が整数ではありません");
+    const auto nr = parseInt32(nrText);
+    if (!nr)
+        return malformed("行数 " + excerpt(nrText) + " が整数ではありません");
+    if (*nc < 0 || *nc > kMaxColumnCount)
+        return malformed("列数 " + std::to_string(*nc) + " が範囲外です (0 から " +
+                         std::to_string(kMaxColumnCount) + ")");
+    if (*nr < 0)
+        return malformed("行数 " + std::to_string(*nr) + " が負の値です");
+    if (*nc == 0 && !data.empty())
+        return malformed("列数が 0 の表にデータがあります");
+
+    // Each row begins with 0x1E, so the record count is known before anything is allocated: the
+    // table is never larger than what the text holds, however large NR claims to be.
+    const auto rowStarts =
+        static_cast<std::size_t>(std::count(data.begin(), data.end(), static_cast<char>(kRecordStartByte)));
+    if (rowStarts != static_cast<std::size_t>(*nr))
+        return malformed("表の行数が宣言 (" + std::to_string(*nr) + " 行) と合いません (実際は " +
+                         std::to_string(rowStarts) + " 行)");
+
+    Section s;
+    s.colCount = *nc;
+    s.rowCount = *nr;
+    s.tbl = makePtbl(*nc + 1, *nr + 1);
+    if (*nr == 0)
+        return s;
+    if (auto st = fillTable(*s.tbl, data, *nc); !st)
+        return st.error();
+    return s;
+}
+
+} // namespace
+
+// ---- request ----
+
+std::string buildRequestText(const std::vector<std::string>& items)
+{
+    std::size_t size = 3;
+    for (const auto& item : items)
+        size += item.size() + 1;
+    std::string text;
+    text.reserve(size);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i > 0)
+            text += kSectionEnd;
+        text += items[i];
+    }
+    text += kTextEnd;
+    text += "\r\n";
+    return text;
+}
+
+Result<std::vector<std::string>> splitRequestText(std::string_view text)
+{
+    const std::size_t end = text.find(kTextEnd);
+    if (end == std::string_view::npos)
+        return malformed("リクエストに終端 (0x04 CR LF) がありません");
+    if (text.size() - end < 3 || text[end + 1] != '\r' || text[end + 2] != '\n')
+        return malformed("リクエストの終端 0x04 の後に CR LF がありません");
+    if (text.size() - end > 3)
+        return malformed("リクエストの終端の後に " + std::to_string(text.size() - end - 3) +
+                         " バイトの余分なデータがあります");
+    std::vector<std::string> items;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t sep = text.find(kSectionEnd, start);
+        if (sep == std::string_view::npos || sep > end) {
+            items.emplace_back(text.substr(start, end - start));
+            return items;
+        }
+        items.emplace_back(text.substr(start, sep - start));
+        start = sep + 1;
+    }
+}
+
+// ---- reply ----
+
+Result<Section> parseSection(std::string_view text)
+{
+    if (text.empty())
+        return Section{};
+    const std::size_t hash = text.rfind('#');
+    if (hash == std::string_view::npos)
+        return parseScalar(text);
+    return parseTable(text, hash);
+}
+
+Result<bool> readReplyText(std::string_view text, int statementCount,
+                           const std::function<void(int, Section&&)>& store)
+{
+    const char* const begin = text.data();
+    const char* const end = begin + text.size();
+    const char* p = begin;
+    int k = 1;
+    while (p < end) {
+        const char* q = p;
+        while (q < end && static_cast<unsigned char>(*q) != kSectionEndByte &&
+               static_cast<unsigned char>(*q) != kTextEndByte)
+            ++q;
+        if (q == end)
+            return true; // an unterminated last section carries nothing reliable: dropped
+        const bool last = static_cast<unsigned char>(*q) == kTextEndByte;
+        const std::string_view sectionText(p, static_cast<std::size_t>(q - p));
+        if (k > statementCount) {
+            if (last && sectionText.empty())
+                return true; // a bare end mark after the last section adds nothing
+            return malformed("応答の区画数が文の数 (" + std::to_string(statementCount) + ") より多いです");
+        }
+        auto section = parseSection(sectionText);
+        if (!section)
+            return malformed("応答の第" + std::to_string(k) + "区画が不正です: " + section.error().message);
+        if (last) {
+            if (section->failure)
+                return false;
+            store(k, std::move(section).value());
+            return true;
+        }
+        store(k, std::move(section).value());
+        ++k;
+        p = q + 1;
+    }
+    return true;
+}
+
+Result<ParsedReply> parseReplyText(std::string_view text, int statementCount)
+{
+    ParsedReply reply;
+    auto done = readReplyText(text, statementCount,
+                              [&reply](int, Section&& s) { reply.sections.push_back(std::move(s)); });
+    if (!done)
+        return done.error();
+    reply.ok = *done;
+    return reply;
+}
+
+// ---- ReplyWriter ----
+
+void ReplyWriter::startSection()
+{
+    if (m_inTable)
+        endTable();
+    if (m_sections > 0)
+        m_text += kSectionEnd;
+    ++m_sections;
+}
+
+Status ReplyWriter::addTable(int columnCount, const std::vector<std::vector<std::string>>& rows)
+{
+    if (m_inTable)
+        endTable();
+    const std::size_t before = m_text.size();
+    beginTable(columnCount);
+    std::vector<std::string_view> fields;
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        fields.assign(rows[r].begin(), rows[r].end());
+        if (auto st = addRow(fields); !st) {
+            m_text.resize(before);
+            --m_sections;
+            m_inTable = false;
+            return st;
+        }
+    }
+    endTable();
+    return {};
+}
+
+void ReplyWriter::beginTable(int columnCount)
+{
+    assert(columnCount >= 0 && columnCount <= kMaxColumnCount && "ReplyWriter: column count out of range");
+    startSection();
+    m_columns = columnCount;
+    m_rows = 0;
+    m_inTable = true;
+}
+
+Status ReplyWriter::addRow(const std::vector<std::string_view>& fields)
+{
+    assert(m_inTable && "ReplyWriter::addRow outside a table");
+    if (m_columns == 0)
+        return makeError(ErrorCode::Internal, "列数が 0 の表に行は書けません");
+    if (fields.size() != static_cast<std::size_t>(m_columns))
+        return makeError(ErrorCode::Internal, "応答の行の項目数 (" + std::to_string(fields.size()) +
+                                                  ") が列数 (" + std::to_string(m_columns) + ") と違います");
+    const std::size_t rowStart = m_text.size();
+    m_text += kRecordStart;
+    for (std::size_t c = 0; c < fields.size(); ++c) {
+        if (c > 0)
+            m_text += kFieldSep;
+        const std::string_view field = fields[c];
+        unsigned char seen = 0;
+        bool separator = false;
+        for (const char ch : field) {
+            const auto b = static_cast<unsigned char>(ch);
+            seen |= b;
+            separator |=
+                b == kSectionEndByte || b == kRecordStartByte || b == kFieldSepByte || b == kTextEndByte;
+        }
+        const auto where = [&] {
+            return std::to_string(m_rows + 1) + "行目 " + std::to_string(c + 1) + "列目";
+        };
+        if (separator) {
+            m_text.resize(rowStart);
+            return makeError(ErrorCode::Data,
+                             where() + "の値に区切り文字 (0x04, 0x1D-0x1F) が含まれています");
+        }
+        if ((seen & 0x80u) == 0) {
+            m_text += field;
+            continue;
+        }
+        auto cp932 = utf8ToCp932(field);
+        if (!cp932) {
+            m_text.resize(rowStart);
+            return makeError(ErrorCode::Encoding, where() + "の値に CP932 で表せない文字があります");
+        }
+        m_text += *cp932;
+    }
+    ++m_rows;
+    return {};
+}
+
+void ReplyWriter::endTable()
+{
+    assert(m_inTable && "ReplyWriter::endTable without beginTable");
+    m_text += '#';
+    appendInt(m_text, m_columns);
+    m_text += '/';
+    appendInt(m_text, m_rows);
+    m_inTable = false;
+}
+
+void ReplyWriter::addScalar(std::int64_t value)
+{
+    startSection();
+    appendInt(m_text, value);
+}
+
+void ReplyWriter::addFailure()
+{
+    addScalar(kFailure);
+}
+
+std::string ReplyWriter::finish()
+{
+    if (m_inTable)
+        endTable();
+    m_text += kTextEnd;
+    std::string text = std::move(m_text);
+    m_text.clear();
+    m_sections = 0;
+    m_rows = 0;
+    m_columns = 0;
+    return text;
+}
+
+} // namespace vorteq::wire

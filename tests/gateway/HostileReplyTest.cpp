@@ -1,0 +1,145 @@
+// Replies that break the wire format: each must end in an error value with a message, never a
+// crash, a huge allocation or a silently wrong table.
+#include "gateway/LoopbackHttpServer.h"
+#include "gateway/THttpStatements.h"
+#include "gateway/WireCodec.h"
+#include "gateway/ZlibUtil.h"
+
+#include <gtest/gtest.h>
+
+using namespace vorteq;
+
+namespace {
+
+std::string le32(std::uint32_t n)
+{
+    return {static_cast<char>(n & 0xFF), static_cast<char>((n >> 8) & 0xFF),
+            static_cast<char>((n >> 16) & 0xFF), static_cast<char>((n >> 24) & 0xFF)};
+}
+
+// The zlib stream of a text without its length prefix.
+std::string zstream(std::string_view text)
+{
+    return test::replyBody(text).substr(4);
+}
+
+std::string errorOf(std::string_view replyText, int statements)
+{
+    auto r = wire::parseReplyText(replyText, statements);
+    return r.ok() ? std::string("(accepted)") : r.error().message;
+}
+
+TEST(HostileReply, CompressedBodiesThatLieAboutTheirLength)
+{
+    // 64 MiB + 1 announced: refused before inflating anything.
+    auto r = zlibDecompress(le32(64u * 1024u * 1024u + 1u) + zstream("abc"));
+    ASSERT_FALSE(r.ok());
+    EXPECT_EQ(r.error().message, "圧縮データの宣言長 67108865 バイトが上限 67108864 バイトを超えています");
+
+    r = zlibDecompress(le32(100) + zstream("abc"));
+    ASSERT_FALSE(r.ok());
+    EXPECT_EQ(r.error().message, "圧縮データが宣言長より短いです (宣言 100 バイト, 展開できたのは 3 バイト)");
+
+    // A stream cut in the middle.
+    const std::string cut = zstream(std::string(1000, 'q')).substr(0, 6);
+    EXPECT_FALSE(zlibDecompress(le32(1000) + cut).ok());
+
+    r = zlibDecompress(le32(10) + "this is not zlib");
+    ASSERT_FALSE(r.ok());
+    EXPECT_EQ(r.error().code, ErrorCode::Protocol);
+    EXPECT_NE(r.error().message.find("圧縮データが壊れています"), std::string::npos) << r.error().message;
+
+    EXPECT_FALSE(zlibDecompress("ab").ok());
+    EXPECT_FALSE(zlibDecompress("").ok());
+}
+
+TEST(HostileReply, MalformedTableSections)
+{
+    // Two rows present, two billion announced: refused from the count of row marks.
+    EXPECT_EQ(errorOf("\x1E"
+                      "a\x1E"
+                      "b#1/2000000000\x04",
+                      1),
+              "応答の第1区画が不正です: 表の行数が宣言 (2000000000 行) と合いません (実際は 2 行)");
+    EXPECT_EQ(errorOf("#2000000000/0\x04", 1),
+              "応答の第1区画が不正です: 列数 2000000000 が範囲外です (0 から 32767)");
+    EXPECT_EQ(errorOf("\x1E"
+                      "a#0/1\x04",
+                      1),
+              "応答の第1区画が不正です: 列数が 0 の表にデータがあります");
+    // More records than NR + 1, and fewer.
+    EXPECT_NE(errorOf("\x1E"
+                      "a\x1E"
+                      "b#1/1\x04",
+                      1),
+              "(accepted)");
+    EXPECT_NE(errorOf("\x1E"
+                      "a#1/3\x04",
+                      1),
+              "(accepted)");
+    EXPECT_EQ(errorOf("\x1E"
+                      "a\x1F"
+                      "b\x1E"
+                      "c#2/2\x04",
+                      1),
+              "応答の第1区画が不正です: 2行目の項目数が列数 2 より少ないです");
+    EXPECT_EQ(errorOf("#1/-1\x04", 1), "応答の第1区画が不正です: 行数 -1 が負の値です");
+    EXPECT_EQ(errorOf("#x/1\x04", 1), "応答の第1区画が不正です: 列数 \"x\" が整数ではありません");
+    EXPECT_EQ(errorOf("#3\x04", 1),
+              "応答の第1区画が不正です: 表の末尾 \"#3\" が \"#列数/行数\" の形になっていません");
+    EXPECT_EQ(errorOf("1\x1D"
+                      "12a\x04",
+                      2),
+              "応答の第2区画が不正です: 値 \"12a\" が整数ではありません");
+}
+
+TEST(HostileReply, MoreSectionsThanStatements)
+{
+    EXPECT_EQ(errorOf("1\x1D"
+                      "2\x04",
+                      1),
+              "応答の区画数が文の数 (1) より多いです");
+    EXPECT_EQ(errorOf("1\x1D-99\x04", 1), "応答の区画数が文の数 (1) より多いです");
+}
+
+TEST(HostileReply, BrokenCp932LeadByte)
+{
+    // 0x82 begins a two-byte character; 0x1F cannot be its second byte.
+    EXPECT_EQ(errorOf("\x1E\x82\x1F"
+                      "x#2/1\x04",
+                      1),
+              "応答の第1区画が不正です: 1行目 1列目の文字が CP932 として正しくありません");
+    EXPECT_NE(errorOf("\x1E"
+                      "ab\x1F\xFF\xFF#2/1\x04",
+                      1),
+              "(accepted)");
+}
+
+TEST(HostileReply, ExecuteReportsTheDamageAndKeepsEarlierSections)
+{
+    clearSessionCookie();
+    test::LoopbackHttpServer server;
+    THttpStatements client(server.url());
+    client.Add("Query");
+    client.Add("S1");
+    client.Add("S2");
+
+    server.queueResponse(test::httpResponse(200, {},
+                                            test::replyBody("\x1E"
+                                                            "a#1/1\x1D\x1E"
+                                                            "b#1/5\x04")));
+    auto r = client.Execute();
+    ASSERT_FALSE(r.ok());
+    EXPECT_EQ(r.error().code, ErrorCode::Protocol);
+    EXPECT_EQ(r.error().message,
+              "サーバーの応答を読めません (127.0.0.1:" + std::to_string(server.port()) +
+                  "): 応答の第2区画が不正です: 表の行数が宣言 (5 行) と合いません (実際は 1 行)");
+    EXPECT_EQ((*client.Item(1).Tbl)[1][1], "a");
+
+    server.queueResponse(test::httpResponse(200, {}, "garbage"));
+    r = client.Execute();
+    ASSERT_FALSE(r.ok());
+    EXPECT_EQ(r.error().code, ErrorCode::Protocol);
+}
+
+} // namespace

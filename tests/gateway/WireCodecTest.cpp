@@ -1,0 +1,122 @@
+// The server-side codec against the client-side parser, and the zlib helpers.
+#include "gateway/WireCodec.h"
+
+#include "gateway/ZlibUtil.h"
+
+#include <gtest/gtest.h>
+
+using namespace vorteq;
+using namespace vorteq::wire;
+
+namespace {
+
+TEST(ReplyWriter, WritesRowsScalarsAndTheEndMarkInCp932)
+{
+    ReplyWriter w;
+    ASSERT_TRUE(w.addTable(2, {{"1301", "極洋"}, {"7203", ""}}).ok());
+    w.addScalar(3);
+    w.beginTable(4);
+    w.endTable();
+    // 極 = 8B C9, 洋 = 97 6D in CP932; record 0 is empty, each row starts with 0x1E.
+    EXPECT_EQ(w.finish(), "\x1E"
+                          "1301\x1F\x8B\xC9\x97\x6D\x1E"
+                          "7203\x1F#2/2\x1D"
+                          "3\x1D#4/0\x04");
+    EXPECT_EQ(w.finish(), "\x04"); // the writer starts over after finish
+}
+
+TEST(ReplyWriter, RefusedRowsLeaveTheReplyIntact)
+{
+    ReplyWriter w;
+    EXPECT_FALSE(w.addTable(2, {{"a", "b"}, {"c"}}).ok()); // the whole table is dropped
+    w.beginTable(2);
+    EXPECT_FALSE(w.addRow({"a"}).ok());
+    EXPECT_FALSE(w.addRow({"a\x1F", "b"}).ok());
+    EXPECT_EQ(w.addRow({"😀", "b"}).error().code, ErrorCode::Encoding);
+    ASSERT_TRUE(w.addRow({"x", "y"}).ok());
+    w.endTable();
+    EXPECT_EQ(w.finish(), "\x1Ex\x1Fy#2/1\x04");
+}
+
+TEST(ReplyWriter, RoundTripsThroughTheReplyParser)
+{
+    ReplyWriter w;
+    w.beginTable(3);
+    ASSERT_TRUE(w.addRow({"8411", "みずほフィナンシャルグループ", "2006/01/04"}).ok());
+    ASSERT_TRUE(w.addRow({"9984", "ｿﾌﾄﾊﾞﾝｸ①～", ""}).ok());
+    w.endTable();
+    ASSERT_TRUE(w.addTable(5, {}).ok());
+    w.addScalar(-99); // in the middle: a plain value
+    w.addScalar(12);
+    const std::string text = w.finish();
+
+    auto r = parseReplyText(text, 4);
+    ASSERT_TRUE(r.ok()) << r.error().message;
+    EXPECT_TRUE(r->ok);
+    ASSERT_EQ(r->sections.size(), 4u);
+    const auto& t = r->sections[0];
+    EXPECT_EQ(t.colCount, 3);
+    EXPECT_EQ(t.rowCount, 2);
+    EXPECT_EQ((*t.tbl)[2][1], "みずほフィナンシャルグループ");
+    EXPECT_EQ((*t.tbl)[3][1], "2006/01/04");
+    EXPECT_EQ((*t.tbl)[2][2], "ｿﾌﾄﾊﾞﾝｸ①～");
+    EXPECT_EQ((*t.tbl)[3][2], "");
+    EXPECT_EQ(r->sections[1].colCount, 5);
+    EXPECT_EQ(r->sections[1].rowCount, 0);
+    EXPECT_TRUE(r->sections[2].failure);
+    EXPECT_EQ((*r->sections[2].tbl)[0][0], "-99");
+    EXPECT_EQ((*r->sections[3].tbl)[1][0], "12");
+
+    ASSERT_TRUE(w.addTable(1, {{"a"}}).ok());
+    w.addFailure();
+    r = parseReplyText(w.finish(), 2);
+    ASSERT_TRUE(r.ok());
+    EXPECT_FALSE(r->ok);
+    EXPECT_EQ(r->sections.size(), 1u);
+}
+
+TEST(RequestText, RoundTripsThroughTheServerSplitter)
+{
+    const std::vector<std::string> items = {"Query",
+                                            "SELECT *\r\nFROM STK_INFO WHERE STK_NM LIKE '\x83\x67%'", ""};
+    const std::string text = buildRequestText(items);
+    EXPECT_EQ(text, "Query\x1DSELECT *\r\nFROM STK_INFO WHERE STK_NM LIKE '\x83\x67%'\x1D\x04\r\n");
+    auto back = splitRequestText(text);
+    ASSERT_TRUE(back.ok());
+    EXPECT_EQ(*back, items);
+
+    EXPECT_FALSE(splitRequestText("Query\x1DSELECT 1").ok());
+    EXPECT_FALSE(splitRequestText("Query\x04\n").ok());
+    auto extra = splitRequestText(std::string("Query\x04\r\nX"));
+    ASSERT_FALSE(extra.ok());
+    EXPECT_EQ(extra.error().message, "リクエストの終端の後に 1 バイトの余分なデータがあります");
+    EXPECT_FALSE(splitRequestText(std::string("Query\x04\r\n\x04\r\n")).ok());
+}
+
+TEST(ZlibUtil, LevelsShowInTheStreamHeaderAndRoundTrip)
+{
+    // RFC 1950: CMF 0x78 (deflate, 32 KB window); FLG's level bits 0 (fastest), 2 (default), 3 (best).
+    const std::string text(300, 'a');
+    const std::pair<ZlibLevel, std::string> levels[] = {{ZlibLevel::None, "\x78\x01"},
+                                                        {ZlibLevel::Fastest, "\x78\x01"},
+                                                        {ZlibLevel::Default, "\x78\x9C"},
+                                                        {ZlibLevel::Maximum, "\x78\xDA"}};
+    for (const auto& [level, header] : levels) {
+        auto z = zlibCompress(text, level);
+        ASSERT_TRUE(z.ok());
+        EXPECT_EQ(z->substr(0, 6), std::string("\x2C\x01\x00\x00", 4) + header);
+        auto back = zlibDecompress(*z);
+        ASSERT_TRUE(back.ok());
+        EXPECT_EQ(*back, text);
+    }
+    auto empty = zlibCompress("", ZlibLevel::Fastest);
+    ASSERT_TRUE(empty.ok());
+    EXPECT_EQ(empty->substr(0, 4), std::string(4, '\0'));
+    EXPECT_EQ(zlibDecompress(std::string(4, '\0')).value(), "");
+    // Exactly the declared length is inflated; a longer stream is cut there.
+    std::string z = zlibCompress("abcdef", ZlibLevel::Fastest).value();
+    z[0] = 3;
+    EXPECT_EQ(zlibDecompress(z).value(), "abc");
+}
+
+} // namespace
