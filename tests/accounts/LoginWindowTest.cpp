@@ -1,4 +1,5 @@
 #include "accounts/login_frm.h"
+#include "app/AppSetup.h"
 #include "app/ShellTestSupport.h"
 #include "app/main_frm.h"
 #include "app/run_login.h"
@@ -38,6 +39,7 @@ private slots:
     void init();
     void cleanup();
 
+    void showsItsControlsUncut();
     void emptyUserIdIsAskedForAndNothingIsSent();
     void emptyPasswordIsAskedForAndNothingIsSent();
     void wrongPasswordIsRefusedAndMayBeRetried();
@@ -82,6 +84,7 @@ private:
 
 void LoginWindowTest::initTestCase()
 {
+    setupApplication();
     test::TestServerOptions options;
     options.throttle.slowAfter = 1000; // refusals in a row must not slow the tests down
     options.throttle.lockAfter = 1000;
@@ -107,6 +110,30 @@ void LoginWindowTest::cleanup()
     m_window.reset();
     m_ui.reset();
     m_base.reset();
+}
+
+void LoginWindowTest::showsItsControlsUncut()
+{
+    Tfrm_login& window = newWindow();
+    QCOMPARE(window.windowTitle(), QStringLiteral("VORTEQ ログイン画面"));
+    QCOMPARE(window.edt_usr->maxLength(), 12);
+    QCOMPARE(window.edt_pass->maxLength(), 10);
+    QCOMPARE(window.edt_pass->echoMode(), QLineEdit::Password);
+    const QStringList choices{QStringLiteral("ユーザーIDとパスワードを保存"),
+                              QStringLiteral("ユーザーIDを保存"), QStringLiteral("保存しない")};
+    for (int i = 0; i < choices.size(); ++i)
+        QCOMPARE(window.cbx_login->itemText(i), choices.at(i));
+    QVERIFY(window.btn_ok->isDefault());
+    QVERIFY(window.findChild<QLabel*>(QStringLiteral("lbl_pass_note"))
+                ->text()
+                .contains(QStringLiteral("demo1234")));
+    QCOMPARE(test::squeezedWidgets(window), QStringList());
+    QCOMPARE(test::overlappingSiblings(window), QStringList());
+
+    // Escape is the cancel button: the window closes and the login stays undone.
+    QTest::keyClick(window.edt_usr, Qt::Key_Escape);
+    QVERIFY(!window.isVisible());
+    QVERIFY(!session().login_ok);
 }
 
 void LoginWindowTest::emptyUserIdIsAskedForAndNothingIsSent()

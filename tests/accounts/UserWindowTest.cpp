@@ -1,5 +1,6 @@
 #include "accounts/LoginBatch.h"
 #include "accounts/usr_frm.h"
+#include "app/AppSetup.h"
 #include "app/ShellTestSupport.h"
 #include "gateway/THttpStatements.h"
 #include "support/TestServer.h"
@@ -82,6 +83,7 @@ private:
 
 void UserWindowTest::initTestCase()
 {
+    setupApplication();
     m_server = std::make_unique<test::TestServer>();
 }
 
@@ -118,6 +120,13 @@ void UserWindowTest::showsTheRegistration()
     QCOMPARE(window.edt_usr_new_mail1->maxLength(), 50);
     QCOMPARE(window.edt_usr_new_mail2->maxLength(), 50);
     QCOMPARE(window.edt_usr_new_pass1->echoMode(), QLineEdit::Normal);
+
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCOMPARE(test::squeezedWidgets(window), QStringList());
+    QCOMPARE(test::overlappingSiblings(window), QStringList());
+    window.sbtn_usr_close->click();
+    QVERIFY(!window.isVisible());
 }
 
 void UserWindowTest::newPasswordChecks_data()

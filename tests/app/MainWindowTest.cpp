@@ -1,3 +1,4 @@
+#include "app/AppSetup.h"
 #include "app/ShellTestSupport.h"
 #include "app/common_unit.h"
 #include "app/main_frm.h"
@@ -23,9 +24,11 @@ class MainWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
 
+    void nothingIsCutOffAtTheNormalSize();
     void createsTheShellFromTheSession();
     void firstStartShowsTheFirstItems();
     void remembersTargetAndMarketAcrossRuns();
@@ -66,6 +69,11 @@ private:
     std::unique_ptr<test::ScriptedUi> m_ui;
 };
 
+void MainWindowTest::initTestCase()
+{
+    setupApplication(); // the program's own font and locale, so that the layout is measured as users see it
+}
+
 void MainWindowTest::init()
 {
     m_base = std::make_unique<QTemporaryDir>();
@@ -82,6 +90,15 @@ void MainWindowTest::cleanup()
 {
     m_ui.reset();
     m_base.reset();
+}
+
+void MainWindowTest::nothingIsCutOffAtTheNormalSize()
+{
+    auto window = shownWindow();
+    QCOMPARE(window->size(), QSize(1119, 741));
+    QCOMPARE(test::squeezedWidgets(*window), QStringList());
+    QCOMPARE(test::overlappingSiblings(*window), QStringList());
+    QVERIFY(closeAnswering(*window, MsgResult::Yes));
 }
 
 void MainWindowTest::createsTheShellFromTheSession()
