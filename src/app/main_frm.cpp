@@ -84,9 +84,9 @@ QLineEdit* readOnlyField(QWidget* parent, const char* name)
     return edit;
 }
 
-QLabel* caption(QWidget* parent, const char* text)
+QLabel* caption(QWidget* parent, const char* name, const char* text)
 {
-    return new QLabel(QString::fromUtf8(text), parent);
+    return named(new QLabel(QString::fromUtf8(text), parent), name);
 }
 
 QWidget* emptyHost(QWidget* parent, const char* name)
@@ -201,10 +201,10 @@ QWidget* Tfrm_main::buildLeftPanel()
 
     // Until the screening panel is installed the area shows the two remembered choices.
     m_screeningHost = emptyHost(panel, "pnl_stk_serch");
-    m_screeningPlaceholder = new QWidget(m_screeningHost);
+    m_screeningPlaceholder = named(new QWidget(m_screeningHost), "pnl_stk_choice");
     auto* form = new QFormLayout(m_screeningPlaceholder);
-    form->addRow(caption(m_screeningPlaceholder, "検索対象"), cbx_stk_tgt);
-    form->addRow(caption(m_screeningPlaceholder, "市場名称"), cbx_mkt_cd);
+    form->addRow(caption(m_screeningPlaceholder, "lbl_stk_tgt", "検索対象"), cbx_stk_tgt);
+    form->addRow(caption(m_screeningPlaceholder, "lbl_mkt_cd", "市場名称"), cbx_mkt_cd);
     m_screeningHost->layout()->addWidget(m_screeningPlaceholder);
     layout->addWidget(m_screeningHost, 1);
     return panel;
@@ -271,17 +271,17 @@ QWidget* Tfrm_main::buildSimulationFields()
     edt_sim_cdt = readOnlyField(box, "edt_sim_cdt");
     edt_sim_pst = readOnlyField(box, "edt_sim_pst");
 
-    grid->addWidget(caption(box, "基準日"), 0, 0);
+    grid->addWidget(caption(box, "lbl_stk_sdate", "基準日"), 0, 0);
     grid->addWidget(dtp_stk_sdate, 0, 1);
-    grid->addWidget(caption(box, "期間"), 1, 0);
+    grid->addWidget(caption(box, "lbl_stk_term", "期間"), 1, 0);
     grid->addWidget(cbx_stk_term, 1, 1);
-    grid->addWidget(caption(box, "対象銘柄"), 0, 2);
+    grid->addWidget(caption(box, "lbl_sim_stk", "対象銘柄"), 0, 2);
     grid->addWidget(edt_sim_stk, 0, 3);
-    grid->addWidget(caption(box, "市場名称"), 1, 2);
+    grid->addWidget(caption(box, "lbl_sim_mkt", "市場名称"), 1, 2);
     grid->addWidget(edt_sim_mkt, 1, 3);
-    grid->addWidget(caption(box, "売買条件"), 0, 4);
+    grid->addWidget(caption(box, "lbl_sim_cdt", "売買条件"), 0, 4);
     grid->addWidget(edt_sim_cdt, 0, 5);
-    grid->addWidget(caption(box, "ポジション"), 1, 4);
+    grid->addWidget(caption(box, "lbl_sim_pst", "ポジション"), 1, 4);
     grid->addWidget(edt_sim_pst, 1, 5);
     grid->setColumnStretch(3, 3);
     grid->setColumnStretch(5, 2);

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QCursor>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -45,6 +46,7 @@ private slots:
     void wrongPasswordIsRefusedAndMayBeRetried();
     void blockedAccountIsRefused();
     void successFillsTheSessionAndTheMainWindowLabels();
+    void hourglassShowsWhileTheServerAnswers();
     void undeliverableMailIsNoticedAndLoginGoesOn();
     void singleUpdateDateLeavesTheExchangeDateEmpty();
     void serverFailureKeepsTheWindowOpen();
@@ -127,8 +129,12 @@ void LoginWindowTest::showsItsControlsUncut()
     QVERIFY(window.findChild<QLabel*>(QStringLiteral("lbl_pass_note"))
                 ->text()
                 .contains(QStringLiteral("demo1234")));
-    QCOMPARE(test::squeezedWidgets(window), QStringList());
-    QCOMPARE(test::overlappingSiblings(window), QStringList());
+    QVERIFY2(test::squeezedWidgets(window).isEmpty(),
+             qPrintable(test::squeezedWidgets(window).join(QStringLiteral("; "))));
+    QVERIFY2(test::overlappingSiblings(window).isEmpty(),
+             qPrintable(test::overlappingSiblings(window).join(QStringLiteral("; "))));
+    QVERIFY2(test::unnamedControls(window).isEmpty(),
+             qPrintable(test::unnamedControls(window).join(QStringLiteral("; "))));
 
     // Escape is the cancel button: the window closes and the login stays undone.
     QTest::keyClick(window.edt_usr, Qt::Key_Escape);
@@ -212,6 +218,25 @@ void LoginWindowTest::successFillsTheSessionAndTheMainWindowLabels()
     Tfrm_main main;
     QCOMPARE(main.lbl_stk_date->text(), QStringLiteral("株価更新日 2006/05/15"));
     QCOMPARE(main.lbl_fx_date->text(), QStringLiteral("為替更新日 2006/05/12"));
+}
+
+void LoginWindowTest::hourglassShowsWhileTheServerAnswers()
+{
+    Tfrm_login& window = newWindow();
+    int hourglasses = 0;
+    // The timer fires while the request is under way: the cursor is prepared before the exchange starts.
+    const auto watch = [&] {
+        QTimer::singleShot(0, [&] {
+            const QCursor* cursor = QApplication::overrideCursor();
+            hourglasses += (cursor && cursor->shape() == Qt::WaitCursor) ? 1 : 0;
+        });
+    };
+    watch();
+    login(window, QStringLiteral("demo"), QStringLiteral("wrong"));
+    watch();
+    login(window, QStringLiteral("demo"), QStringLiteral("demo1234"));
+    QCOMPARE(hourglasses, 2);
+    QVERIFY(!QApplication::overrideCursor()); // restored after a refusal and after a success
 }
 
 void LoginWindowTest::undeliverableMailIsNoticedAndLoginGoesOn()

@@ -123,8 +123,12 @@ void UserWindowTest::showsTheRegistration()
 
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QCOMPARE(test::squeezedWidgets(window), QStringList());
-    QCOMPARE(test::overlappingSiblings(window), QStringList());
+    QVERIFY2(test::squeezedWidgets(window).isEmpty(),
+             qPrintable(test::squeezedWidgets(window).join(QStringLiteral("; "))));
+    QVERIFY2(test::overlappingSiblings(window).isEmpty(),
+             qPrintable(test::overlappingSiblings(window).join(QStringLiteral("; "))));
+    QVERIFY2(test::unnamedControls(window).isEmpty(),
+             qPrintable(test::unnamedControls(window).join(QStringLiteral("; "))));
     window.sbtn_usr_close->click();
     QVERIFY(!window.isVisible());
 }

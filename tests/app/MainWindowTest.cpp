@@ -96,8 +96,12 @@ void MainWindowTest::nothingIsCutOffAtTheNormalSize()
 {
     auto window = shownWindow();
     QCOMPARE(window->size(), QSize(1119, 741));
-    QCOMPARE(test::squeezedWidgets(*window), QStringList());
-    QCOMPARE(test::overlappingSiblings(*window), QStringList());
+    QVERIFY2(test::squeezedWidgets(*window).isEmpty(),
+             qPrintable(test::squeezedWidgets(*window).join(QStringLiteral("; "))));
+    QVERIFY2(test::overlappingSiblings(*window).isEmpty(),
+             qPrintable(test::overlappingSiblings(*window).join(QStringLiteral("; "))));
+    QVERIFY2(test::unnamedControls(*window).isEmpty(),
+             qPrintable(test::unnamedControls(*window).join(QStringLiteral("; "))));
     QVERIFY(closeAnswering(*window, MsgResult::Yes));
 }
 
