@@ -32,7 +32,7 @@ DayValue::DayValue(DayValue&& other) noexcept
 DayValue& DayValue::operator=(const DayValue& other)
 {
     if (this != &other) {
-        release();
+        clear();
         copyFrom(other);
     }
     return *this;
@@ -41,7 +41,7 @@ DayValue& DayValue::operator=(const DayValue& other)
 DayValue& DayValue::operator=(DayValue&& other) noexcept
 {
     if (this != &other) {
-        release();
+        clear();
         std::memcpy(m_raw, other.m_raw, kInline);
         m_tag = other.m_tag;
         m_len = other.m_len;
@@ -50,13 +50,11 @@ DayValue& DayValue::operator=(DayValue&& other) noexcept
     return *this;
 }
 
-void DayValue::release()
+void DayValue::releaseHeap()
 {
-    if (m_tag == Tag::Heap) {
-        HeapText h;
-        std::memcpy(&h, m_raw, sizeof h);
-        delete[] h.data;
-    }
+    HeapText h;
+    std::memcpy(&h, m_raw, sizeof h);
+    delete[] h.data;
     m_tag = Tag::Empty;
 }
 
@@ -84,14 +82,9 @@ std::string_view DayValue::storedText() const
     return {};
 }
 
-void DayValue::clear()
-{
-    release();
-}
-
 void DayValue::setText(std::string_view text)
 {
-    release();
+    clear();
     if (text.size() <= kInline) {
         std::memcpy(m_raw, text.data(), text.size());
         m_len = static_cast<std::uint8_t>(text.size());
@@ -102,13 +95,6 @@ void DayValue::setText(std::string_view text)
     std::memcpy(h.data, text.data(), text.size());
     std::memcpy(m_raw, &h, sizeof h);
     m_tag = Tag::Heap;
-}
-
-void DayValue::setReadBack(long double value)
-{
-    release();
-    std::memcpy(m_raw, &value, sizeof value);
-    m_tag = Tag::Number;
 }
 
 void DayValue::setNumber(long double value)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,7 +19,11 @@ public:
     DayValue(DayValue&& other) noexcept;
     DayValue& operator=(const DayValue& other);
     DayValue& operator=(DayValue&& other) noexcept;
-    ~DayValue() { release(); }
+    ~DayValue()
+    {
+        if (m_tag == Tag::Heap)
+            releaseHeap();
+    }
 
     bool empty() const { return m_tag == Tag::Empty; }
     bool isNumber() const { return m_tag == Tag::Number; }
@@ -33,19 +38,29 @@ public:
     // empty or not a number.
     std::optional<long double> number() const;
 
-    void clear();
+    void clear()
+    {
+        if (m_tag == Tag::Heap)
+            releaseHeap();
+        m_tag = Tag::Empty;
+    }
     void setText(std::string_view text);
     // Writes value in the general format: keeps what its text reads back as. A value without a
     // finite text (infinity, NaN) leaves the field empty.
     void setNumber(long double value);
     // Same for a value that is already what its own text reads back as (readBackNumber(v) == v).
-    void setReadBack(long double value);
+    void setReadBack(long double value)
+    {
+        clear();
+        std::memcpy(m_raw, &value, sizeof value);
+        m_tag = Tag::Number;
+    }
 
 private:
     enum class Tag : std::uint8_t { Empty, Number, Inline, Heap };
     static constexpr std::size_t kInline = 30;
 
-    void release();
+    void releaseHeap();
     void copyFrom(const DayValue& other);
     std::string_view storedText() const;
 

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -29,7 +30,11 @@ public:
         C.assign(n, 0);
         V.assign(n, 0);
         zeroText.assign(n, 0);
-        m_values.assign(n * kDayFieldCount, kNone);
+        // Every field starts empty. The NaN pattern is copied as bytes: filling through the FPU
+        // would load and store each 80-bit value.
+        m_values.resize(n * kDayFieldCount);
+        for (long double& v : m_values)
+            std::memcpy(&v, &kNonePattern, sizeof v);
         missingField = -1;
         missingDay = -1;
     }
@@ -60,6 +65,11 @@ public:
     // as. A value without a finite text leaves the field empty.
     long double put(DayField f, int i, long double v);
 
+    // Writes v into a field that no later step reads, only its text and the final two-decimal
+    // pass: kept as computed, since the general format of v and of its read-back value are the same
+    // text and the final pass (round2OfText) reads it back where that matters.
+    void putFinal(DayField f, int i, long double v) { m_values[slot(f, i)] = std::isfinite(v) ? v : kNone; }
+
     // Writes a whole number (an integer text, no general-format rounding involved).
     void putWhole(DayField f, int i, std::int64_t v) { m_values[slot(f, i)] = static_cast<long double>(v); }
 
@@ -71,6 +81,7 @@ public:
 
 private:
     static constexpr long double kNone = std::numeric_limits<long double>::quiet_NaN();
+    static constexpr long double kNonePattern = kNone;
     static std::size_t idx(int i) { return static_cast<std::size_t>(i); }
     std::size_t slot(DayField f, int i) const
     {

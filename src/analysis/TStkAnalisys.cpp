@@ -112,6 +112,32 @@ constexpr std::array<Output, kDayFieldCount> makeOutputs()
 }
 constexpr auto kOutputs = makeOutputs();
 
+// Round2Text of the text of x: the value that text reads back as, times 100, truncated toward
+// zero and divided by 100, as the text of the result reads back. Below 1E13 the result q / 100 has
+// at most 15 significant digits and is already the nearest value to its own text.
+long double roundedReadBack(long double readBack)
+{
+    const long double t = truncate2(readBack);
+    return std::fabs(t) < 1e13L ? t : readBackNumber(t);
+}
+
+// The same for a value kept as computed (putFinal). The text's value differs from x by at most
+// 5E-15 relative, so where x x 100 lies clearly between two whole numbers both truncate alike and
+// the read-back can be skipped; near a whole number (values with two decimals or fewer) the text
+// is read back first.
+long double round2OfText(long double x)
+{
+    const long double p = x * 100;
+    if (std::fabs(p) < 1e13L) {
+        const auto t = static_cast<long double>(static_cast<std::int64_t>(p));
+        const long double f = std::fabs(p - t);
+        const long double margin = std::fabs(p) * 4e-14L + 1e-12L;
+        if (f > margin && 1 - f > margin)
+            return t / 100;
+    }
+    return roundedReadBack(readBackNumber(x));
+}
+
 std::string quoted(std::string_view text)
 {
     std::string q = "\"";
@@ -390,7 +416,7 @@ Status TStkAnalisys::CalcStock(TStkData& stock)
             const long double v = s.at(static_cast<DayField>(p), i);
             DayValue& out = day[p];
             if (o == Output::Rounded) {
-                out.setReadBack(std::isnan(v) ? 0.0L : readBackNumber(truncate2(v)));
+                out.setReadBack(std::isnan(v) ? 0.0L : round2OfText(v));
             } else if (std::isnan(v)) {
                 out.clear();
             } else if (o == Output::Whole && std::fabs(v) >= 1e15L) {

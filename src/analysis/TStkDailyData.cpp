@@ -1,14 +1,6 @@
 #include "analysis/TStkDailyData.h"
 
-#include <cassert>
-
 namespace vorteq {
-
-std::size_t TStkDailyData::index(int position)
-{
-    assert(position >= 0 && position < kFieldCount && "day field position out of range");
-    return static_cast<std::size_t>(position);
-}
 
 std::string TStkDailyData::text(std::string_view name) const
 {

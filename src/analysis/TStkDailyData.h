@@ -3,6 +3,7 @@
 #include "analysis/DayValue.h"
 
 #include <array>
+#include <cassert>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -69,7 +70,11 @@ public:
     DayValue* field(std::string_view name);
 
 private:
-    static std::size_t index(int position);
+    static std::size_t index(int position)
+    {
+        assert(position >= 0 && position < kFieldCount && "day field position out of range");
+        return static_cast<std::size_t>(position);
+    }
 
     std::array<DayValue, kFieldCount> m_fields;
 };

@@ -28,18 +28,18 @@ void dayRates(SeriesWork& s, int i)
     const auto u = static_cast<std::size_t>(i);
     s.put(DayField::ZenjituRate, i,
           rateOf(z(i, SeriesWork::kZeroClose), C[u], z(i + 1, SeriesWork::kZeroClose), C[u + 1]));
-    s.put(DayField::ToujituRate, i,
-          rateOf(z(i, SeriesWork::kZeroClose), C[u], z(i, SeriesWork::kZeroOpen), O[u]));
+    s.putFinal(DayField::ToujituRate, i,
+               rateOf(z(i, SeriesWork::kZeroClose), C[u], z(i, SeriesWork::kZeroOpen), O[u]));
     if (C[u] < O[u]) { // falling candle: body from the open down to the close
-        s.put(DayField::UpperShadowRate, i,
-              rateOf(z(i, SeriesWork::kZeroHigh), H[u], z(i, SeriesWork::kZeroOpen), O[u]));
-        s.put(DayField::LowerShadowRate, i,
-              rateOf(z(i, SeriesWork::kZeroLow), L[u], z(i, SeriesWork::kZeroClose), C[u]));
+        s.putFinal(DayField::UpperShadowRate, i,
+                   rateOf(z(i, SeriesWork::kZeroHigh), H[u], z(i, SeriesWork::kZeroOpen), O[u]));
+        s.putFinal(DayField::LowerShadowRate, i,
+                   rateOf(z(i, SeriesWork::kZeroLow), L[u], z(i, SeriesWork::kZeroClose), C[u]));
     } else {
-        s.put(DayField::UpperShadowRate, i,
-              rateOf(z(i, SeriesWork::kZeroHigh), H[u], z(i, SeriesWork::kZeroClose), C[u]));
-        s.put(DayField::LowerShadowRate, i,
-              rateOf(z(i, SeriesWork::kZeroLow), L[u], z(i, SeriesWork::kZeroOpen), O[u]));
+        s.putFinal(DayField::UpperShadowRate, i,
+                   rateOf(z(i, SeriesWork::kZeroHigh), H[u], z(i, SeriesWork::kZeroClose), C[u]));
+        s.putFinal(DayField::LowerShadowRate, i,
+                   rateOf(z(i, SeriesWork::kZeroLow), L[u], z(i, SeriesWork::kZeroOpen), O[u]));
     }
 }
 
@@ -83,7 +83,7 @@ void movingAverage(SeriesWork& s, int i, int p, DayField avgField, DayField kair
         sum += s.C[static_cast<std::size_t>(i + j)];
     const long double avg = s.put(avgField, i, sum / p);
     const long double close = s.C[static_cast<std::size_t>(i)];
-    s.put(kairiField, i, rateOf(s.zero(i, SeriesWork::kZeroClose), close, avg == 0, avg));
+    s.putFinal(kairiField, i, rateOf(s.zero(i, SeriesWork::kZeroClose), close, avg == 0, avg));
 }
 
 // CCI, first part: typical price TP = (C + L + H) / 3; CCITypAvg = mean TP over n days,
@@ -130,10 +130,10 @@ void williamsR(SeriesWork& s, int i, int n)
             lowest = s.L[u];
     }
     if (hh - lowest == 0) {
-        s.put(DayField::WilR, i, 0);
+        s.putFinal(DayField::WilR, i, 0);
         return;
     }
-    s.put(DayField::WilR, i, (hh - s.C[static_cast<std::size_t>(i)]) / (hh - lowest) * 100);
+    s.putFinal(DayField::WilR, i, (hh - s.C[static_cast<std::size_t>(i)]) / (hh - lowest) * 100);
 }
 
 // RCI over n days: the date rank of day i+j is j+1; the price rank starts at n, drops by 1 for
@@ -169,7 +169,7 @@ void rci(SeriesWork& s, int i, int n)
         const long double diff = priceRank - (j + 1);
         d += diff * diff;
     }
-    s.put(DayField::RCI, i, (1 - 6 * d / denominator) * 100);
+    s.putFinal(DayField::RCI, i, (1 - 6 * d / denominator) * 100);
 }
 
 // Psychological line: days of the n with a close strictly above the previous close, / n x 100.
@@ -184,7 +184,7 @@ void psychologicalLine(SeriesWork& s, int i, int n)
         if (s.C[u] > s.C[u + 1])
             ++rising;
     }
-    s.put(DayField::PSY, i, static_cast<long double>(rising) / n * 100);
+    s.putFinal(DayField::PSY, i, static_cast<long double>(rising) / n * 100);
 }
 
 // Price-move psychological line: with g the day's change, sum of the rises / sum of |g| x 100;
@@ -202,7 +202,7 @@ void priceMovePsychologicalLine(SeriesWork& s, int i, int n)
             up += g;
         total += std::fabs(g);
     }
-    s.put(DayField::MPSY, i, total != 0 ? up / total * 100 : 0);
+    s.putFinal(DayField::MPSY, i, total != 0 ? up / total * 100 : 0);
 }
 
 // Stochastics %K over n days: (C - LL) / (HH - LL) x 100 with the window's highest high and
@@ -222,7 +222,7 @@ void stochasticsK(SeriesWork& s, int i, int n)
     }
     if (hh - lowest == 0)
         return;
-    s.put(DayField::STC_K, i, (s.C[static_cast<std::size_t>(i)] - lowest) / (hh - lowest) * 100);
+    s.putFinal(DayField::STC_K, i, (s.C[static_cast<std::size_t>(i)] - lowest) / (hh - lowest) * 100);
     s.put(DayField::STC_High, i, hh);
     s.put(DayField::STC_Low, i, lowest);
 }
@@ -250,7 +250,7 @@ void ultimateOscillator(SeriesWork& s, int i, int n)
     }
     if (rangeSums[0] == 0 || rangeSums[1] == 0 || rangeSums[2] == 0)
         return;
-    s.put(DayField::OSI, i, (4 * a[0] + 2 * a[1] + a[2]) / 7 * 100);
+    s.putFinal(DayField::OSI, i, (4 * a[0] + 2 * a[1] + a[2]) / 7 * 100);
 }
 
 // CCI: MD = mean of CCITypDev over n days; CCI = (TP[i] - CCITypAvg[i]) / (0.015 x MD). A zero
@@ -267,7 +267,7 @@ void cci(SeriesWork& s, int i, int n)
         return;
     const auto u = static_cast<std::size_t>(i);
     const long double tp = (s.C[u] + s.L[u] + s.H[u]) / 3;
-    s.put(DayField::CCI, i, (tp - s.get(DayField::CCITypAvg, i)) / (0.015L * md));
+    s.putFinal(DayField::CCI, i, (tp - s.get(DayField::CCITypAvg, i)) / (0.015L * md));
 }
 
 // DPO: the close against the DPO average of k = n/2 + 1 (truncated) days earlier.
@@ -277,7 +277,7 @@ void dpo(SeriesWork& s, int i, int n)
     if (!(2 * (ll(i) + n + 1) + n < 2 * ll(s.N)))
         return;
     const int k = n / 2 + 1;
-    s.put(DayField::DPO, i, s.C[static_cast<std::size_t>(i)] - s.get(DayField::DPOAvg, i + k));
+    s.putFinal(DayField::DPO, i, s.C[static_cast<std::size_t>(i)] - s.get(DayField::DPOAvg, i + k));
 }
 
 // Stochastics %D over n days: sum(C - STC_Low) / sum(STC_High - STC_Low) x 100. A day of the
@@ -312,7 +312,7 @@ void stochasticsSlowD(SeriesWork& s, int i, int n)
             return;
         sum += s.at(DayField::STC_D, i + j);
     }
-    s.put(DayField::STC_SD, i, sum / n);
+    s.putFinal(DayField::STC_SD, i, sum / n);
 }
 
 // RSI with n days. First value on day N-n-1 from the simple means of the n gains and losses; each
@@ -349,7 +349,7 @@ void rsi(SeriesWork& s, int r, int d, int n)
         up = s.put(DayField::RSIUpAvg, d, (s.get(DayField::RSIUpAvg, d + 1) * (n - 1) + gain) / n);
         down = s.put(DayField::RSIDownAvg, d, (s.get(DayField::RSIDownAvg, d + 1) * (n - 1) + loss) / n);
     }
-    s.put(DayField::RSI, d, up + down != 0 ? up / (up + down) * 100 : 0);
+    s.putFinal(DayField::RSI, d, up + down != 0 ? up / (up + down) * 100 : 0);
 }
 
 // Run length of days whose change has the same sign as the day before (0 counts as rising); an

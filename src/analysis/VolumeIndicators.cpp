@@ -41,8 +41,8 @@ void volumeRates(SeriesWork& s, int i)
         return;
     const long double v = s.V[at(i)];
     const long double prev = s.V[at(i + 1)];
-    s.put(DayField::VlmRate, i,
-          rateOf(s.zero(i, SeriesWork::kZeroVolume), v, s.zero(i + 1, SeriesWork::kZeroVolume), prev));
+    s.putFinal(DayField::VlmRate, i,
+               rateOf(s.zero(i, SeriesWork::kZeroVolume), v, s.zero(i + 1, SeriesWork::kZeroVolume), prev));
     if (v != 0 && prev != 0)
         s.putWhole(DayField::VlmRateInt, i, truncateToInt64((v - prev) / prev * 100));
     else
@@ -87,10 +87,10 @@ void bollingerBands(SeriesWork& s, int i, int n)
     if (variance < 0)
         variance = 0;
     const long double sd = std::sqrt(variance);
-    s.put(DayField::VolinPlus1, i, m + sd);
-    s.put(DayField::VolinMinus1, i, m - sd);
-    s.put(DayField::VolinPlus2, i, m + 2 * sd);
-    s.put(DayField::VolinMinus2, i, m - 2 * sd);
+    s.putFinal(DayField::VolinPlus1, i, m + sd);
+    s.putFinal(DayField::VolinMinus1, i, m - sd);
+    s.putFinal(DayField::VolinPlus2, i, m + 2 * sd);
+    s.putFinal(DayField::VolinMinus2, i, m - 2 * sd);
 }
 
 // A ratio = sum(H - O) / sum(O - L) x 100 and B ratio = sum(H - P) / sum(P - L) x 100 over n days,
@@ -111,8 +111,8 @@ void abRatio(SeriesWork& s, int i, int n)
         highPrev += s.H[u] - p;
         prevLow += p - s.L[u];
     }
-    s.put(DayField::ARatio, i, openLow != 0 ? highOpen / openLow * 100 : 0);
-    s.put(DayField::BRatio, i, prevLow != 0 ? highPrev / prevLow * 100 : 0);
+    s.putFinal(DayField::ARatio, i, openLow != 0 ? highOpen / openLow * 100 : 0);
+    s.putFinal(DayField::BRatio, i, prevLow != 0 ? highPrev / prevLow * 100 : 0);
 }
 
 namespace {
@@ -147,8 +147,9 @@ void volumeRatiosAB(SeriesWork& s, int i, int n)
     if (!(ll(i) + n < s.N))
         return;
     const VolumeSplit v = splitVolume(s, i, n);
-    s.put(DayField::VRA, i, v.down + v.flat / 2 == 0 ? 0 : (v.up + v.flat / 2) / (v.down + v.flat / 2) * 100);
-    s.put(DayField::VRB, i, v.total == 0 ? 0 : (v.up + v.flat / 2) / v.total * 100);
+    s.putFinal(DayField::VRA, i,
+               v.down + v.flat / 2 == 0 ? 0 : (v.up + v.flat / 2) / (v.down + v.flat / 2) * 100);
+    s.putFinal(DayField::VRB, i, v.total == 0 ? 0 : (v.up + v.flat / 2) / v.total * 100);
 }
 
 // Wako volume ratio over n days, flat days counted as falling: (U - (S + D)) / T x 100, between
@@ -159,7 +160,7 @@ void wakoVolumeRatio(SeriesWork& s, int i, int n)
         return;
     const VolumeSplit v = splitVolume(s, i, n);
     const long double falling = v.flat + v.down;
-    s.put(DayField::VRW, i, v.total == 0 ? 0 : (v.up - falling) / v.total * 100);
+    s.putFinal(DayField::VRW, i, v.total == 0 ? 0 : (v.up - falling) / v.total * 100);
 }
 
 // +DI and -DI over n days: (sum of DM / n) / (sum of true range / n) x 100; nothing when the mean
@@ -198,7 +199,7 @@ void adx(SeriesWork& s, int i, int n)
             return;
         sum += s.at(DayField::DX, i + j);
     }
-    s.put(DayField::ADX, i, sum / n);
+    s.putFinal(DayField::ADX, i, sum / n);
 }
 
 // Parabolic stop-and-reverse. Starts long on the second-oldest day (step 2): SAR = its low,
@@ -289,21 +290,21 @@ void wilderVolatility(SeriesWork& s, int r, int d, int n, long double multiple)
         if (close <= prevSic - arc) {
             s.put(DayField::WilPos, d, 1);
             s.put(DayField::WilSIC, d, close);
-            s.put(DayField::WilSAR, d, close + arc);
+            s.putFinal(DayField::WilSAR, d, close + arc);
         } else {
             s.put(DayField::WilPos, d, 0);
             s.put(DayField::WilSIC, d, prevSic > close ? prevSic : close);
-            s.put(DayField::WilSAR, d, prevSic - arc);
+            s.putFinal(DayField::WilSAR, d, prevSic - arc);
         }
     } else {
         if (close >= prevSic + arc) {
             s.put(DayField::WilPos, d, 0);
             s.put(DayField::WilSIC, d, close);
-            s.put(DayField::WilSAR, d, close - arc);
+            s.putFinal(DayField::WilSAR, d, close - arc);
         } else {
             s.put(DayField::WilPos, d, 1);
             s.put(DayField::WilSIC, d, prevSic < close ? prevSic : close);
-            s.put(DayField::WilSAR, d, prevSic + arc);
+            s.putFinal(DayField::WilSAR, d, prevSic + arc);
         }
     }
 }

@@ -89,6 +89,14 @@ TEST(GeneralFormat, ReadBackWithoutTextEqualsParsingTheText)
         // Writing the read-back value again gives the same text.
         ASSERT_EQ(formatNumber(readBackNumber(v)), formatNumber(v));
     }
+    // Near powers of two the estimate of the decimal exponent is off by one; far out of the double
+    // range the text decides.
+    for (int e = -200; e <= 200; ++e)
+        for (long double f : {1.0L, 1.0L - 0x1p-63L, 1.0L + 0x1p-62L, 0.7L})
+            for (long double v : {std::ldexp(f, e), -std::ldexp(f, e)})
+                ASSERT_TRUE(sameBits(readBackNumber(v), *parseNumber(formatNumber(v)))) << formatNumber(v);
+    for (const char* t : {"1e-4000", "3.3e4000", "0.00012345678901234567", "123456789012345678901"})
+        EXPECT_TRUE(sameBits(readBackNumber(num(t)), *parseNumber(formatNumber(num(t))))) << t;
     EXPECT_EQ(readBackNumber(999999999999999.6L), 1e15L);
     EXPECT_FALSE(std::signbit(readBackNumber(-0.0L)));
     EXPECT_EQ(readBackNumber(525.6L), num("525.6"));
