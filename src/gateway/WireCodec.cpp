@@ -7,6 +7,7 @@
 #include <bit>
 #include <charconv>
 #include <cstring>
+#include <limits>
 
 namespace vorteq::wire {
 namespace {
@@ -182,6 +183,8 @@ Result<Section> parseTable(std::string_view text, std::size_t hash)
                          std::to_string(kMaxColumnCount) + ")");
     if (*nr < 0)
         return malformed("行数 " + std::to_string(*nr) + " が負の値です");
+    if (*nr == std::numeric_limits<std::int32_t>::max())
+        return malformed("行数 " + std::to_string(*nr) + " が大きすぎます");
     if (*nc == 0 && !data.empty())
         return malformed("列数が 0 の表にデータがあります");
 
