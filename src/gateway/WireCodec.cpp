@@ -4,8 +4,10 @@
 #include "common/NumberText.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cstring>
+#include <limits>
 
 namespace vorteq::wire {
 namespace {
@@ -42,18 +44,61 @@ void appendInt(std::string& out, std::int64_t value)
     out.append(buf, r.ptr);
 }
 
+// Finds the end of a field: the first byte below 0x20 from p on (0x1E and 0x1F are the only
+// ones that matter; any other control byte is part of the field and the caller scans on). Eight
+// bytes are tested at a time; highBytes is set when a byte of 0x80 or above was passed.
+const char* scanField(const char* p, const char* const end, bool& highBytes)
+{
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr std::uint64_t kHigh = 0x8080808080808080ULL;
+    std::uint64_t passed = 0;
+    while (end - p >= 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p, 8);
+        // The lowest flagged byte is the first one below 0x20 (little-endian: the first in memory).
+        const std::uint64_t below = (w - kOnes * 0x20) & ~w & kHigh;
+        if (below != 0) {
+            const int before = std::countr_zero(below) / 8;
+            if (before > 0)
+                passed |= w & (~0ULL >> (64 - 8 * before));
+            highBytes |= (passed & kHigh) != 0;
+            return p + before;
+        }
+        passed |= w;
+        p += 8;
+    }
+    while (p < end && static_cast<unsigned char>(*p) >= 0x20) {
+        passed |= static_cast<unsigned char>(*p);
+        ++p;
+    }
+    highBytes |= (passed & kHigh) != 0;
+    return p;
+}
+
+// The last CP932 field converted in a column and its UTF-8 form: a column such as the market
+// name repeats one value on every row, and iconv costs far more than a comparison.
+struct ConvertedField {
+    std::string cp932;
+    std::string utf8;
+};
+
 // Stores one field of the reply into its cell: ASCII as it is, anything else converted from CP932.
-Status storeField(std::string& cell, const char* begin, const char* end, bool highBytes, int column, int row)
+Status storeField(std::string& cell, std::string_view field, bool highBytes, ConvertedField& last, int column,
+                  std::size_t row)
 {
     if (!highBytes) {
-        cell.assign(begin, end);
+        cell.assign(field);
         return {};
     }
-    auto utf8 = cp932ToUtf8(std::string_view(begin, static_cast<std::size_t>(end - begin)));
-    if (!utf8)
-        return malformed(std::to_string(row) + "行目 " + std::to_string(column) +
-                         "列目の文字が CP932 として正しくありません");
-    cell = std::move(utf8).value();
+    if (field != last.cp932) {
+        auto utf8 = cp932ToUtf8(field);
+        if (!utf8)
+            return malformed(std::to_string(row) + "行目 " + std::to_string(column) +
+                             "列目の文字が CP932 として正しくありません");
+        last.cp932.assign(field);
+        last.utf8 = std::move(utf8).value();
+    }
+    cell = last.utf8;
     return {};
 }
 
@@ -77,38 +122,38 @@ Result<Section> parseScalar(std::string_view text)
 // every record has its row; fields beyond column NC are dropped.
 Status fillTable(PtblData& tbl, std::string_view data, std::int32_t nc)
 {
-    std::vector<std::vector<std::string>*> cols(static_cast<std::size_t>(nc) + 1);
-    for (std::int32_t c = 0; c <= nc; ++c)
-        cols[static_cast<std::size_t>(c)] = &tbl[c];
+    const auto columns = static_cast<std::size_t>(nc) + 1;
+    std::vector<std::vector<std::string>*> cols(columns);
+    for (std::size_t c = 0; c < columns; ++c)
+        cols[c] = &tbl[static_cast<int>(c)];
+    std::vector<ConvertedField> converted(columns);
 
     const char* p = data.data();
     const char* const end = p + data.size();
     std::size_t row = 0;
     for (;;) {
-        std::int32_t column = 1;
+        std::size_t column = 1;
         for (;;) {
             const char* const field = p;
-            unsigned char seen = 0;
-            while (p < end) {
-                const auto b = static_cast<unsigned char>(*p);
-                if (b == kFieldSepByte || b == kRecordStartByte)
-                    break;
-                seen |= b;
-                ++p;
-            }
-            if (column <= nc && p != field) {
-                auto& cell = (*cols[static_cast<std::size_t>(column)])[row];
-                if (auto st = storeField(cell, field, p, (seen & 0x80u) != 0, column, static_cast<int>(row));
+            bool highBytes = false;
+            p = scanField(p, end, highBytes);
+            while (p < end && static_cast<unsigned char>(*p) != kFieldSepByte &&
+                   static_cast<unsigned char>(*p) != kRecordStartByte)
+                p = scanField(p + 1, end, highBytes); // a control byte inside the field
+            if (column < columns && p != field) {
+                const std::string_view text(field, static_cast<std::size_t>(p - field));
+                if (auto st = storeField((*cols[column])[row], text, highBytes, converted[column],
+                                         static_cast<int>(column), row);
                     !st)
                     return st;
             }
             if (p == end || static_cast<unsigned char>(*p) == kRecordStartByte)
                 break;
             ++p;
-            if (column < nc + 1)
+            if (column < columns)
                 ++column; // past NC the count only needs to show "enough fields"
         }
-        if (row >= 1 && column < nc)
+        if (row >= 1 && column < columns - 1)
             return malformed(std::to_string(row) + "行目の項目数が列数 " + std::to_string(nc) +
                              " より少ないです");
         if (p == end)
@@ -138,6 +183,8 @@ Result<Section> parseTable(std::string_view text, std::size_t hash)
                          std::to_string(kMaxColumnCount) + ")");
     if (*nr < 0)
         return malformed("行数 " + std::to_string(*nr) + " が負の値です");
+    if (*nr == std::numeric_limits<std::int32_t>::max())
+        return malformed("行数 " + std::to_string(*nr) + " が大きすぎます");
     if (*nc == 0 && !data.empty())
         return malformed("列数が 0 の表にデータがあります");
 
@@ -219,18 +266,18 @@ Result<Section> parseSection(std::string_view text)
 Result<bool> readReplyText(std::string_view text, int statementCount,
                            const std::function<void(int, Section&&)>& store)
 {
-    const char* const begin = text.data();
-    const char* const end = begin + text.size();
-    const char* p = begin;
+    // Everything after the first 0x04 is ignored; before it, sections end at 0x1D.
+    const void* const endMark = std::memchr(text.data(), kTextEnd, text.size());
+    const char* const end =
+        endMark != nullptr ? static_cast<const char*>(endMark) : text.data() + text.size();
+    const char* p = text.data();
     int k = 1;
-    while (p < end) {
-        const char* q = p;
-        while (q < end && static_cast<unsigned char>(*q) != kSectionEndByte &&
-               static_cast<unsigned char>(*q) != kTextEndByte)
-            ++q;
-        if (q == end)
+    for (;;) {
+        const void* const sep = std::memchr(p, kSectionEnd, static_cast<std::size_t>(end - p));
+        const char* const q = sep != nullptr ? static_cast<const char*>(sep) : end;
+        if (q == end && endMark == nullptr)
             return true; // an unterminated last section carries nothing reliable: dropped
-        const bool last = static_cast<unsigned char>(*q) == kTextEndByte;
+        const bool last = q == end;
         const std::string_view sectionText(p, static_cast<std::size_t>(q - p));
         if (k > statementCount) {
             if (last && sectionText.empty())
@@ -250,7 +297,6 @@ Result<bool> readReplyText(std::string_view text, int statementCount,
         ++k;
         p = q + 1;
     }
-    return true;
 }
 
 Result<ParsedReply> parseReplyText(std::string_view text, int statementCount)

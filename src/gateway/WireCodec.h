@@ -24,8 +24,9 @@ inline constexpr char kRecordStart = '\x1E';
 inline constexpr char kFieldSep = '\x1F';
 inline constexpr char kTextEnd = '\x04';
 inline constexpr std::int32_t kFailure = -99;
-// The most columns a table section may announce (the database's own limit); more is malformed.
-inline constexpr std::int32_t kMaxColumnCount = 32767;
+// The most columns a table section may announce (the database's default limit on a result's
+// columns); more is malformed. It bounds what a short section without rows can make us allocate.
+inline constexpr std::int32_t kMaxColumnCount = 2000;
 
 // ---- request ----
 

@@ -3,7 +3,9 @@
 #include "gateway/THttpStatements.h"
 
 #include <algorithm>
+#include <atomic>
 #include <gtest/gtest.h>
+#include <thread>
 
 using namespace vorteq;
 using test::httpResponse;
@@ -243,6 +245,34 @@ TEST_F(StatementExchange, BusyHookBracketsEveryExchangeAlsoOnFailure)
     server.queueResponse(httpResponse(503, {}, ""));
     ASSERT_FALSE(client.Execute().ok());
     EXPECT_EQ(calls, (std::vector<std::string>{"begin", "end:1", "begin", "end:2"}));
+}
+
+TEST_F(StatementExchange, ClientsOnSeveralThreadsShareOneCookie)
+{
+    constexpr int kThreads = 4;
+    constexpr int kEach = 5;
+    for (int i = 0; i < kThreads * kEach; ++i)
+        server.queueResponse(okReply("\x1E"
+                                     "1#1/1\x04",
+                                     {"Set-Cookie: sid=shared"}));
+    std::atomic<int> good{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&] {
+            THttpStatements c(server.url());
+            for (int i = 0; i < kEach; ++i) {
+                c.Clear();
+                c.Add("Query");
+                c.Add("S1");
+                auto r = c.Execute();
+                if (r.ok() && *r && c.Item(1).RowCount == 1)
+                    ++good;
+            }
+        });
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(good, kThreads * kEach);
+    EXPECT_EQ(sessionCookie(), "sid=shared");
 }
 
 TEST_F(StatementExchange, StatementsThatCannotTravelAreRefusedBeforeSending)
