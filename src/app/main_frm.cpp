@@ -1,6 +1,7 @@
 #include "app/main_frm.h"
 
 #include "accounts/usr_frm.h"
+#include "analysis/TStkAnalisys.h"
 #include "app/MessageDialog.h"
 #include "app/SysForm.h"
 #include "app/orq_common.h"
@@ -133,6 +134,7 @@ Tfrm_main::Tfrm_main(QWidget* parent) : QMainWindow(parent)
 
     m_http_statements = std::make_unique<THttpStatements>(s.server_url);
     work().this_year = formatDate(today()).substr(0, 4);
+    m_cur_analisys = std::make_unique<TStkAnalisys>();
 
     resize(kWindowWidth, kWindowHeight);
     spl_main->setSizes({kLeftPanelWidth, kWindowWidth - kLeftPanelWidth});
@@ -389,6 +391,7 @@ bool Tfrm_main::FormClose()
     if (!written)
         showError(written.error());
     callHook(m_hooks.closing);
+    m_cur_analisys.reset();
     return true;
 }
 
