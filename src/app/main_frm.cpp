@@ -90,6 +90,26 @@ QLabel* caption(QWidget* parent, const char* name, const char* text)
     return named(new QLabel(QString::fromUtf8(text), parent), name);
 }
 
+// A panel of the page: a bar of speed buttons on top, the rest below. The width toggles may set it down to
+// a single pixel.
+struct SidePanel {
+    QWidget* panel;
+    QVBoxLayout* layout;
+    QHBoxLayout* bar;
+};
+
+SidePanel sidePanel(QWidget* parent, const char* name)
+{
+    SidePanel side{named(new QWidget(parent), name), nullptr, new QHBoxLayout()};
+    side.panel->setMinimumWidth(1);
+    side.layout = new QVBoxLayout(side.panel);
+    side.layout->setContentsMargins(0, 0, 0, 0);
+    side.layout->setSpacing(2);
+    side.bar->setSpacing(1);
+    side.layout->addLayout(side.bar);
+    return side;
+}
+
 QWidget* emptyHost(QWidget* parent, const char* name)
 {
     auto* host = named(new QWidget(parent), name);
@@ -172,15 +192,8 @@ void Tfrm_main::buildMenu()
 
 QWidget* Tfrm_main::buildLeftPanel()
 {
-    auto* panel = named(new QWidget(this), "pnl_left");
-    // The toggles set the width directly, down to a single pixel.
-    panel->setMinimumWidth(1);
-    auto* layout = new QVBoxLayout(panel);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(2);
-
-    auto* bar = new QHBoxLayout();
-    bar->setSpacing(1);
+    const SidePanel side = sidePanel(this, "pnl_left");
+    QWidget* panel = side.panel;
     sbtn_get_stk_info = speedButton(panel, "sbtn_get_stk_info", QStringLiteral("銘柄の検索 F3"),
                                     QStringLiteral("検索条件に当てはまる銘柄を検索します"));
     stbn_stk_clear = speedButton(panel, "stbn_stk_clear", QStringLiteral("検索条件のクリア"),
@@ -190,9 +203,8 @@ QWidget* Tfrm_main::buildLeftPanel()
     sbtn_save_stk = speedButton(panel, "sbtn_save_stk", QStringLiteral("CSV出力"),
                                 QStringLiteral("検索結果をCSV形式で出力します"));
     for (QToolButton* button : {sbtn_get_stk_info, stbn_stk_clear, stbn_stk_size, sbtn_save_stk})
-        bar->addWidget(button);
-    bar->addStretch(1);
-    layout->addLayout(bar);
+        side.bar->addWidget(button);
+    side.bar->addStretch(1);
     connect(sbtn_get_stk_info, &QToolButton::clicked, this, [this] { act_serchExecute(); });
     connect(stbn_stk_clear, &QToolButton::clicked, this, [this] { stbn_stk_clearClick(); });
     connect(stbn_stk_size, &QToolButton::clicked, this, [this] { stbn_stk_sizeClick(); });
@@ -208,20 +220,15 @@ QWidget* Tfrm_main::buildLeftPanel()
     form->addRow(caption(m_screeningPlaceholder, "lbl_stk_tgt", "検索対象"), cbx_stk_tgt);
     form->addRow(caption(m_screeningPlaceholder, "lbl_mkt_cd", "市場名称"), cbx_mkt_cd);
     m_screeningHost->layout()->addWidget(m_screeningPlaceholder);
-    layout->addWidget(m_screeningHost, 1);
+    side.layout->addWidget(m_screeningHost, 1);
     return panel;
 }
 
 QWidget* Tfrm_main::buildRightPanel()
 {
-    auto* panel = named(new QWidget(this), "pnl_right");
-    panel->setMinimumWidth(1);
-    auto* layout = new QVBoxLayout(panel);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(2);
-
-    auto* bar = new QHBoxLayout();
-    bar->setSpacing(1);
+    const SidePanel side = sidePanel(this, "pnl_right");
+    QWidget* panel = side.panel;
+    QHBoxLayout* bar = side.bar;
     sbtn_sim_start = speedButton(panel, "sbtn_sim_start", QStringLiteral("ｼﾐｭﾚｰｼｮﾝの実行 F5"),
                                  QStringLiteral("各種条件に基づいてｼﾐｭﾚｰｼｮﾝを実行します"));
     sbtn_sim_size = speedButton(panel, "sbtn_sim_size", kSimSizeWiden,
@@ -235,11 +242,10 @@ QWidget* Tfrm_main::buildRightPanel()
     bar->addSpacing(16);
     bar->addWidget(lbl_fx_date);
     bar->addSpacing(4);
-    layout->addLayout(bar);
     connect(sbtn_sim_start, &QToolButton::clicked, this, [this] { act_simExecute(); });
     connect(sbtn_sim_size, &QToolButton::clicked, this, [this] { sbtn_sim_sizeClick(); });
 
-    layout->addWidget(buildSimulationFields());
+    side.layout->addWidget(buildSimulationFields());
 
     pc_stk_sim = named(new QTabWidget(panel), "pc_stk_sim");
     ts_stk_jouken = emptyHost(pc_stk_sim, "ts_stk_jouken");
@@ -248,7 +254,7 @@ QWidget* Tfrm_main::buildRightPanel()
     pc_stk_sim->addTab(ts_stk_jouken, QStringLiteral("条件詳細"));
     pc_stk_sim->addTab(ts_stk_chart, QStringLiteral("売買結果"));
     pc_stk_sim->addTab(ts_stk_daily, QStringLiteral("期間データ"));
-    layout->addWidget(pc_stk_sim, 1);
+    side.layout->addWidget(pc_stk_sim, 1);
     return panel;
 }
 

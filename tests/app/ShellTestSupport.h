@@ -112,8 +112,9 @@ inline QStringList overlappingSiblings(const QWidget& root)
     return overlaps;
 }
 
-// Controls without a name, by class and text. Parts the toolkit builds inside its own compound controls
-// (the arrows of a tab bar, the editor inside a date picker, all named "qt_...") are not the program's.
+// Controls without a name, by class and text, and names that more than one control carries. Parts the toolkit
+// builds inside its own compound controls (the arrows of a tab bar, the editor inside a date picker, all
+// named "qt_...") are not the program's.
 inline QStringList unnamedControls(const QWidget& root)
 {
     QStringList unnamed;
@@ -128,10 +129,16 @@ inline QStringList unnamedControls(const QWidget& root)
                              w->inherits("QAbstractSpinBox") || w->inherits("QTabWidget") ||
                              w->inherits("QGroupBox") || w->inherits("QSplitter") ||
                              w->inherits("QAbstractItemView") || w->inherits("QMenuBar");
-        if (control && w->objectName().isEmpty())
+        if (!control)
+            continue;
+        const QString name = w->objectName();
+        if (name.isEmpty())
             unnamed << QStringLiteral("%1 \"%2\"")
                            .arg(QString::fromLatin1(w->metaObject()->className()),
                                 w->property("text").toString());
+        else if (!name.startsWith(QStringLiteral("qt_")) && !unnamed.contains(name) &&
+                 root.findChildren<QWidget*>(name).size() > 1)
+            unnamed << name; // a name two controls share finds only one of them
     }
     return unnamed;
 }
