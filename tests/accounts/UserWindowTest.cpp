@@ -137,19 +137,16 @@ void UserWindowTest::newPasswordChecks_data()
 {
     QTest::addColumn<QString>("first");
     QTest::addColumn<QString>("second");
+    // The window maps each refusal to its field; every rule itself is checked without the window.
     QTest::addColumn<QString>("focus"); // empty: the check passes
     QTest::newRow("both empty") << QString() << QString() << QStringLiteral("edt_usr_new_pass1");
     QTest::newRow("repetition empty")
         << QStringLiteral("abcd") << QString() << QStringLiteral("edt_usr_new_pass2");
     QTest::newRow("three characters")
         << QStringLiteral("abc") << QStringLiteral("abc") << QStringLiteral("edt_usr_new_pass1");
-    QTest::newRow("entries differ") << QStringLiteral("abcd") << QStringLiteral("abce")
-                                    << QStringLiteral("edt_usr_new_pass1");
     QTest::newRow("symbol") << QStringLiteral("ab-d") << QStringLiteral("ab-d")
                             << QStringLiteral("edt_usr_new_pass1");
     QTest::newRow("four letters") << QStringLiteral("abcd") << QStringLiteral("abcd") << QString();
-    QTest::newRow("letters and digits")
-        << QStringLiteral("A1b2C3d4e5") << QStringLiteral("A1b2C3d4e5") << QString();
 }
 
 void UserWindowTest::newPasswordChecks()
@@ -186,14 +183,8 @@ void UserWindowTest::newMailChecks_data()
     QTest::newRow("both empty") << QString() << QString() << QStringLiteral("edt_usr_new_mail1");
     QTest::newRow("repetition empty")
         << QStringLiteral("a@b.jp") << QString() << QStringLiteral("edt_usr_new_mail2");
-    QTest::newRow("entries differ") << QStringLiteral("a@b.jp") << QStringLiteral("a@c.jp")
-                                    << QStringLiteral("edt_usr_new_mail1");
-    QTest::newRow("blank") << QStringLiteral("a b@c.jp") << QStringLiteral("a b@c.jp")
-                           << QStringLiteral("edt_usr_new_mail1");
     QTest::newRow("two @") << QStringLiteral("a@b@c.jp") << QStringLiteral("a@b@c.jp")
                            << QStringLiteral("edt_usr_new_mail1");
-    QTest::newRow("no @") << QStringLiteral("ab.c.jp") << QStringLiteral("ab.c.jp")
-                          << QStringLiteral("edt_usr_new_mail1");
     QTest::newRow("- . _ anywhere") << QStringLiteral("-a.b_@c-d.jp_") << QStringLiteral("-a.b_@c-d.jp_")
                                     << QString();
 }
