@@ -86,7 +86,7 @@ inline QStringList squeezedWidgets(const QWidget& root)
     return squeezed;
 }
 
-// Visible named controls of one parent that cover each other, by name (the toolkit's own parts, unnamed or
+// Visible named controls of one parent that cover each other, by name (the toolkit's own pieces, unnamed or
 // named "qt_...", are left out).
 inline QStringList overlappingSiblings(const QWidget& root)
 {
@@ -112,9 +112,9 @@ inline QStringList overlappingSiblings(const QWidget& root)
     return overlaps;
 }
 
-// Controls without a name, by class and text, and names that more than one control carries. Parts the toolkit
-// builds inside its own compound controls (the arrows of a tab bar, the editor inside a date picker, all
-// named "qt_...") are not the program's.
+// Controls without a name, by class and text, and names that more than one control carries. Pieces the
+// toolkit builds inside its own compound controls (the arrows of a tab bar, the editor inside a date picker,
+// all named "qt_...") are not the program's.
 inline QStringList unnamedControls(const QWidget& root)
 {
     QStringList unnamed;
