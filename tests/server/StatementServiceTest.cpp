@@ -272,3 +272,22 @@ TEST_F(StatementService, LaterStatementFailureKeepsEarlierSectionsAndEndsWithFai
     // A daily table of a year that does not exist fails the statement.
     EXPECT_FALSE(run("Query", {"SELECT c.STK_CD FROM STK_DAILY_TSE_1999 c"}));
 }
+
+TEST(StatementServiceStored, RepliesInStoredZlibBlocksReadTheSame)
+{
+    clearSessionCookie();
+    TestServerOptions options;
+    options.replyCompression = ZlibLevel::None;
+    TestServer server(options);
+    seedMarket(server);
+    THttpStatements client(server.url());
+    client.Add("Query");
+    client.Add(loginSql("demo", "demo1234"));
+    client.Add(kUpdateDatesSql);
+    auto r = client.Execute();
+    ASSERT_TRUE(r.ok()) << r.error().message;
+    ASSERT_TRUE(*r);
+    EXPECT_EQ(client.Item(1).Tbl->cell(1, 1), "デモ ユーザー");
+    EXPECT_EQ(client.Item(2).Tbl->cell(1, 2), "2006/05/12");
+    clearSessionCookie();
+}
