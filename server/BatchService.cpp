@@ -158,7 +158,8 @@ Result<std::unique_ptr<BatchService>> BatchService::open(const std::string& dbPa
     // Check at once that the file opens and holds the schema, rather than on the first request.
     auto lease = service->m_pool.acquire();
     if (!lease)
-        return lease.error();
+        return makeError(ErrorCode::Server,
+                         lease.error().message + "。先に init でデータベースを作成してください。");
     auto probe = (*lease)->db().prepare(
         "SELECT 1 FROM USR_INFO, SESSION_INFO, LOGIN_FAIL, STK_INFO, MKT_INFO, STK_UPD "
         "LIMIT 0");
