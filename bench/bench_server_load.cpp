@@ -8,7 +8,8 @@
 //                            and the reply deflated at zlib level L (1: the default; 0: stored blocks)
 //   BM_HttpScreening/L/threads:N   N clients, each POSTing the batch on a fresh HTTP/1.0 connection as
 //                            the desktop client does, against a server on 2 threads replying at level
-//                            L; requests per second and latency percentiles (p50_ms, p99_ms)
+//                            L; requests per second, latency percentiles (p50_ms, p99_ms) and the CPU
+//                            time of the whole process (server and clients) per request
 //
 // The market is generated once per run into a temporary folder (VORTEQ_BENCH_DB=path keeps and
 // reuses it). Run: bench_server_load --benchmark_counters_tabular=true
@@ -30,6 +31,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <mutex>
 #include <netinet/in.h>
@@ -220,7 +222,7 @@ struct Fixture {
 
     Fixture()
     {
-        tuneAllocatorForServing();  // as the server program does
+        tuneAllocatorForServing(); // as the server program does
         if (const char* keep = std::getenv("VORTEQ_BENCH_DB")) {
             dbPath = keep;
         } else {
@@ -372,6 +374,15 @@ bool postOnce(unsigned short port, const std::string& request, std::string& buff
 std::mutex g_latencyMutex;
 std::vector<double> g_latencies;
 int g_finished = 0;
+double g_cpuStart = 0;
+
+// CPU time of the whole process (server threads and load clients), in milliseconds.
+double processCpuMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
 
 void BM_HttpScreening(benchmark::State& state)
 {
@@ -381,6 +392,7 @@ void BM_HttpScreening(benchmark::State& state)
         std::lock_guard lock(g_latencyMutex);
         g_latencies.clear();
         g_finished = 0;
+        g_cpuStart = processCpuMs();
     }
     const std::string request = "POST " + std::string(kServletPath) +
                                 " HTTP/1.0\r\nHost: 127.0.0.1\r\nAccept: text/html, */*\r\nContent-Length: " +
@@ -410,6 +422,8 @@ void BM_HttpScreening(benchmark::State& state)
         };
         state.counters["p50_ms"] = pct(0.50);
         state.counters["p99_ms"] = pct(0.99);
+        // Server and clients together: what one request costs the machine.
+        state.counters["cpu_ms_per_req"] = (processCpuMs() - g_cpuStart) / static_cast<double>(all.size());
     }
 }
 BENCHMARK(BM_HttpScreening)->Arg(1)->Threads(1)->UseRealTime()->MinTime(3.0)->Unit(benchmark::kMillisecond);
