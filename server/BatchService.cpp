@@ -320,7 +320,7 @@ BatchReply BatchService::handle(std::string_view body, std::string_view cookieHe
                 Result<int> changed = 0;
                 if (auto pass = matchPasswordChange(sql)) {
                     record.kinds.push_back("password");
-                    changed = m_accounts.changePassword(conn.db(), userId, *pass);
+                    changed = m_accounts.changePassword(conn.db(), userId, *pass, token);
                 } else if (auto mail = matchMailChange(sql)) {
                     record.kinds.push_back("mail");
                     changed = m_accounts.changeMail(conn.db(), userId, *mail);

@@ -223,6 +223,20 @@ TEST_F(StatementService, PasswordChangeStoresTheNewPasswordHashed)
     EXPECT_TRUE(login("demo", "Neu5678"));
 }
 
+TEST_F(StatementService, PasswordChangeEndsTheUsersOtherSessions)
+{
+    ASSERT_TRUE(login("demo", "demo1234"));
+    const std::string elsewhere = sessionCookie();
+    clearSessionCookie();
+    ASSERT_TRUE(login("demo", "demo1234"));
+    const std::string here = sessionCookie();
+    ASSERT_NE(elsewhere, here);
+    ASSERT_TRUE(run("Update", {passwordChangeSql("demo", "demo1234", "Neu5678")}));
+    EXPECT_TRUE(run("Query", {kUpdateDatesSql})); // the session that changed it goes on
+    setSessionCookie(elsewhere);
+    EXPECT_FALSE(run("Query", {kUpdateDatesSql}));
+}
+
 TEST_F(StatementService, PasswordChangeNeedsTheCurrentPassword)
 {
     ASSERT_TRUE(login("demo", "demo1234"));
