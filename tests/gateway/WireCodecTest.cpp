@@ -44,6 +44,7 @@ TEST(ReplyWriter, RoundTripsThroughTheReplyParser)
     w.beginTable(3);
     ASSERT_TRUE(w.addRow({"8411", "みずほフィナンシャルグループ", "2006/01/04"}).ok());
     ASSERT_TRUE(w.addRow({"9984", "ｿﾌﾄﾊﾞﾝｸ①～", ""}).ok());
+    ASSERT_TRUE(w.addRow({"", "", "a\tb\r\nc"}).ok()); // control bytes other than the separators travel
     w.endTable();
     ASSERT_TRUE(w.addTable(5, {}).ok());
     w.addScalar(-99); // in the middle: a plain value
@@ -56,11 +57,12 @@ TEST(ReplyWriter, RoundTripsThroughTheReplyParser)
     ASSERT_EQ(r->sections.size(), 4u);
     const auto& t = r->sections[0];
     EXPECT_EQ(t.colCount, 3);
-    EXPECT_EQ(t.rowCount, 2);
+    EXPECT_EQ(t.rowCount, 3);
     EXPECT_EQ((*t.tbl)[2][1], "みずほフィナンシャルグループ");
     EXPECT_EQ((*t.tbl)[3][1], "2006/01/04");
     EXPECT_EQ((*t.tbl)[2][2], "ｿﾌﾄﾊﾞﾝｸ①～");
     EXPECT_EQ((*t.tbl)[3][2], "");
+    EXPECT_EQ((*t.tbl)[3][3], "a\tb\r\nc");
     EXPECT_EQ(r->sections[1].colCount, 5);
     EXPECT_EQ(r->sections[1].rowCount, 0);
     EXPECT_TRUE(r->sections[2].failure);
