@@ -50,13 +50,21 @@ std::vector<std::string> splitLines(std::string_view text)
 
 Result<std::string> readBytes(const std::filesystem::path& path)
 {
+    // A folder opens as a stream but throws on the first read; it is a file that cannot be read.
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec))
+        return ioError("ファイルを読めません", path, EISDIR);
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return ioError("ファイルを開けません", path, errno);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
+    try {
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (in.bad())
+            return ioError("ファイルを読めません", path, errno);
+        return bytes;
+    } catch (const std::ios_base::failure&) {
         return ioError("ファイルを読めません", path, errno);
-    return bytes;
+    }
 }
 
 Result<std::vector<std::string>> readTextLines(const std::filesystem::path& path)

@@ -1,0 +1,283 @@
+#include "server/Connection.h"
+
+#include "server/Schema.h"
+#include "server/StatementShape.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <sqlite3.h>
+#include <strings.h>
+
+namespace vorteq::server {
+
+namespace {
+
+bool equalsNoCase(const char* a, std::string_view b)
+{
+    return a != nullptr && std::strlen(a) == b.size() && strncasecmp(a, b.data(), b.size()) == 0;
+}
+
+bool isMarketTable(const char* table)
+{
+    if (table == nullptr)
+        return false;
+    const std::string_view name(table);
+    return equalsNoCase(table, "STK_INFO") || equalsNoCase(table, "MKT_INFO") ||
+           equalsNoCase(table, "STK_UPD") || isDailyTableName(name);
+}
+
+// Plain functions a screening might reasonably use; everything else (load_extension, randomblob,
+// printf, the sqlite_ introspection functions, ...) is refused.
+bool isAllowedFunction(const char* name)
+{
+    static constexpr std::array<std::string_view, 16> kAllowed{
+        "abs",    "round", "min",   "max",    "count", "sum",    "avg",      "total",
+        "length", "upper", "lower", "substr", "trim",  "ifnull", "coalesce", "like"};
+    return std::any_of(kAllowed.begin(), kAllowed.end(),
+                       [&](std::string_view f) { return equalsNoCase(name, f); });
+}
+
+std::string describe(const char* what, const char* a, const char* b)
+{
+    std::string text = what;
+    if (a) {
+        text += ' ';
+        text += a;
+    }
+    if (b) {
+        text += '.';
+        text += b;
+    }
+    return text;
+}
+
+int authorize(void* context, int action, const char* arg3, const char* arg4, const char* dbName, const char*)
+{
+    auto* guard = static_cast<Connection::Guard*>(context);
+    if (!guard->confined)
+        return SQLITE_OK;
+    std::string refused;
+    switch (action) {
+    case SQLITE_SELECT:
+        return SQLITE_OK;
+    case SQLITE_READ:
+        if (dbName != nullptr && std::string_view(dbName) == "main" && isMarketTable(arg3))
+            return SQLITE_OK;
+        refused = describe("reading", arg3, arg4);
+        break;
+    case SQLITE_FUNCTION:
+        if (isAllowedFunction(arg4))
+            return SQLITE_OK;
+        refused = describe("function", arg4, nullptr);
+        break;
+    case SQLITE_PRAGMA:
+        refused = describe("PRAGMA", arg3, nullptr);
+        break;
+    case SQLITE_ATTACH:
+        refused = "ATTACH";
+        break;
+    default:
+        refused = "action " + std::to_string(action);
+        break;
+    }
+    if (guard->denied.empty())
+        guard->denied = std::move(refused);
+    return SQLITE_DENY;
+}
+
+int progress(void* context)
+{
+    auto* guard = static_cast<Connection::Guard*>(context);
+    if (guard->deadlineSet && std::chrono::steady_clock::now() > guard->deadline) {
+        guard->timedOut = true;
+        return 1;
+    }
+    return 0;
+}
+
+Error refusal(std::string reason)
+{
+    return makeError(ErrorCode::Server, std::move(reason));
+}
+
+bool onlyBlank(const char* text)
+{
+    for (; text != nullptr && *text != '\0'; ++text)
+        if (*text != ' ' && *text != '\t' && *text != '\r' && *text != '\n')
+            return false;
+    return true;
+}
+
+void appendColumn(std::string& out, sqlite3_stmt* stmt, int column)
+{
+    switch (sqlite3_column_type(stmt, column)) {
+    case SQLITE_INTEGER: {
+        std::array<char, 24> buf{};
+        auto [end, ec] =
+            std::to_chars(buf.data(), buf.data() + buf.size(), sqlite3_column_int64(stmt, column));
+        out.append(buf.data(), end);
+        break;
+    }
+    case SQLITE_FLOAT:
+        appendValueText(out, sqlite3_column_double(stmt, column));
+        break;
+    case SQLITE_TEXT:
+        out.append(reinterpret_cast<const char*>(sqlite3_column_text(stmt, column)),
+                   static_cast<std::size_t>(sqlite3_column_bytes(stmt, column)));
+        break;
+    default: // NULL: no value; BLOB: none of our tables hold one
+        break;
+    }
+}
+
+} // namespace
+
+void appendValueText(std::string& out, double value)
+{
+    if (!std::isfinite(value))
+        return;
+    if (value == 0.0) {
+        out += '0';
+        return;
+    }
+    std::array<char, 32> buf{};
+    auto [end, ec] = std::to_chars(buf.data(), buf.data() + buf.size(), value);
+    const std::string_view text(buf.data(), static_cast<std::size_t>(end - buf.data()));
+    const std::size_t e = text.find('e');
+    if (e == std::string_view::npos) {
+        out += text;
+        return;
+    }
+    // "1e-05" -> "1E-5", "2.5e+20" -> "2.5E20": the exponent form the client's numbers use.
+    out += text.substr(0, e);
+    out += 'E';
+    std::size_t i = e + 1;
+    if (text[i] == '-')
+        out += text[i++];
+    else if (text[i] == '+')
+        ++i;
+    while (i + 1 < text.size() && text[i] == '0')
+        ++i;
+    out += text.substr(i);
+}
+
+Connection::Connection(Database db) : m_db(std::move(db)) {}
+
+Result<std::unique_ptr<Connection>> Connection::open(const std::string& path)
+{
+    auto db = Database::open(path, false);
+    if (!db)
+        return db.error();
+    std::unique_ptr<Connection> conn(new Connection(std::move(*db)));
+    sqlite3_set_authorizer(conn->m_db.handle(), authorize, &conn->m_guard);
+    sqlite3_progress_handler(conn->m_db.handle(), 1000, progress, &conn->m_guard);
+    return conn;
+}
+
+Result<SelectResult> Connection::runConfinedSelect(std::string_view sql, const Limits& limits)
+{
+    // Only a plain SELECT: no WITH (recursive queries), VALUES, EXPLAIN or anything else.
+    if (firstWord(sql) != "SELECT")
+        return refusal("not a SELECT statement");
+    return run(sql, limits, true);
+}
+
+Result<SelectResult> Connection::runTrustedSelect(std::string_view sql, const Limits& limits)
+{
+    return run(sql, limits, false);
+}
+
+Result<SelectResult> Connection::run(std::string_view sql, const Limits& limits, bool confined)
+{
+    sqlite3* db = m_db.handle();
+    m_guard.denied.clear();
+    m_guard.timedOut = false;
+    m_guard.confined = confined;
+    m_guard.deadline = std::chrono::steady_clock::now() + limits.statementTime;
+    m_guard.deadlineSet = true;
+    struct Reset {
+        Connection::Guard& guard;
+        sqlite3_stmt* stmt = nullptr;
+        ~Reset()
+        {
+            sqlite3_finalize(stmt);
+            guard.confined = false;
+            guard.deadlineSet = false;
+        }
+    } reset{m_guard};
+
+    const char* tail = nullptr;
+    const int rc = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &reset.stmt, &tail);
+    if (rc != SQLITE_OK) {
+        if (!m_guard.denied.empty())
+            return refusal("not allowed: " + m_guard.denied);
+        if (m_guard.timedOut)
+            return refusal("statement time limit reached while compiling");
+        return refusal(std::string("SQL error: ") + sqlite3_errmsg(db));
+    }
+    sqlite3_stmt* stmt = reset.stmt;
+    if (stmt == nullptr)
+        return refusal("empty statement");
+    // The tail lies inside sql, which need not be terminated: copy the rest to check it.
+    const std::string rest(tail, static_cast<std::size_t>(sql.data() + sql.size() - tail));
+    if (!onlyBlank(rest.c_str()))
+        return refusal("more than one statement");
+    if (confined && (!sqlite3_stmt_readonly(stmt) || sqlite3_stmt_isexplain(stmt) != 0))
+        return refusal("not a read-only SELECT");
+
+    SelectResult result;
+    result.columns = sqlite3_column_count(stmt);
+    if (result.columns <= 0)
+        return refusal("statement returns no columns");
+    for (;;) {
+        const int step = sqlite3_step(stmt);
+        if (step == SQLITE_DONE)
+            break;
+        if (step != SQLITE_ROW) {
+            if (m_guard.timedOut)
+                return refusal("statement time limit reached");
+            return refusal(std::string("SQL error: ") + sqlite3_errmsg(db));
+        }
+        if (result.rows.size() >= limits.maxRows)
+            return refusal("more than " + std::to_string(limits.maxRows) + " rows");
+        std::vector<std::string> row(static_cast<std::size_t>(result.columns));
+        for (int c = 0; c < result.columns; ++c) {
+            std::string& cell = row[static_cast<std::size_t>(c)];
+            appendColumn(cell, stmt, c);
+            result.textBytes += cell.size() + 1;
+        }
+        if (result.textBytes > limits.maxReplyBytes)
+            return refusal("reply larger than " + std::to_string(limits.maxReplyBytes) + " bytes");
+        result.rows.push_back(std::move(row));
+    }
+    return result;
+}
+
+ConnectionPool::Lease::~Lease()
+{
+    if (m_conn) {
+        std::lock_guard lock(m_pool->m_mutex);
+        m_pool->m_idle.push_back(std::move(m_conn));
+    }
+}
+
+Result<ConnectionPool::Lease> ConnectionPool::acquire()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_idle.empty()) {
+            auto conn = std::move(m_idle.back());
+            m_idle.pop_back();
+            return Lease(this, std::move(conn));
+        }
+    }
+    auto conn = Connection::open(m_path);
+    if (!conn)
+        return conn.error();
+    return Lease(this, std::move(*conn));
+}
+
+} // namespace vorteq::server

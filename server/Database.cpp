@@ -1,0 +1,192 @@
+#include "server/Database.h"
+
+#include <sqlite3.h>
+#include <utility>
+
+namespace vorteq::server {
+
+namespace {
+Error dbError(sqlite3* db, std::string_view what)
+{
+    std::string message(what);
+    message += ": ";
+    message += db ? sqlite3_errmsg(db) : "out of memory";
+    return makeError(ErrorCode::Server, std::move(message));
+}
+} // namespace
+
+Database::~Database()
+{
+    if (m_db)
+        sqlite3_close_v2(m_db);
+}
+
+Database::Database(Database&& other) noexcept : m_db(std::exchange(other.m_db, nullptr)) {}
+
+Database& Database::operator=(Database&& other) noexcept
+{
+    if (this != &other) {
+        if (m_db)
+            sqlite3_close_v2(m_db);
+        m_db = std::exchange(other.m_db, nullptr);
+    }
+    return *this;
+}
+
+Result<Database> Database::open(const std::string& path, bool create)
+{
+    sqlite3* raw = nullptr;
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
+    if (create)
+        flags |= SQLITE_OPEN_CREATE;
+    const int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
+    Database db(raw);
+    if (rc != SQLITE_OK)
+        return dbError(raw, "データベースを開けません (" + path + ")");
+    sqlite3_extended_result_codes(raw, 1);
+    sqlite3_busy_timeout(raw, 5000);
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_ENABLE_VIEW, 0, nullptr);
+    // Statements from the wire are small; the limits keep a hostile one from growing without bound.
+    sqlite3_limit(raw, SQLITE_LIMIT_ATTACHED, 0);
+    sqlite3_limit(raw, SQLITE_LIMIT_LENGTH, 16 * 1024 * 1024);
+    sqlite3_limit(raw, SQLITE_LIMIT_SQL_LENGTH, 1024 * 1024);
+    sqlite3_limit(raw, SQLITE_LIMIT_COMPOUND_SELECT, 64);
+    sqlite3_limit(raw, SQLITE_LIMIT_EXPR_DEPTH, 200);
+    sqlite3_limit(raw, SQLITE_LIMIT_LIKE_PATTERN_LENGTH, 200);
+    sqlite3_limit(raw, SQLITE_LIMIT_FUNCTION_ARG, 8);
+    sqlite3_limit(raw, SQLITE_LIMIT_TRIGGER_DEPTH, 1);
+    if (auto st = db.exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;"
+                          "PRAGMA mmap_size=1073741824; PRAGMA cache_size=-16384;");
+        !st)
+        return st.error();
+    return db;
+}
+
+Status Database::exec(std::string_view sql)
+{
+    std::string text(sql);
+    char* err = nullptr;
+    if (sqlite3_exec(m_db, text.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
+        std::string message = err ? err : sqlite3_errmsg(m_db);
+        sqlite3_free(err);
+        return makeError(ErrorCode::Server, "SQL の実行に失敗しました: " + message);
+    }
+    return Status::success();
+}
+
+Result<Statement> Database::prepare(std::string_view sql)
+{
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(m_db, sql.data(), static_cast<int>(sql.size()), &stmt, nullptr) != SQLITE_OK)
+        return dbError(m_db, "SQL を準備できません");
+    return Statement(stmt);
+}
+
+std::string Database::lastError() const
+{
+    return m_db ? sqlite3_errmsg(m_db) : "no database";
+}
+
+std::int64_t Database::changes() const
+{
+    return sqlite3_changes64(m_db);
+}
+
+Statement::~Statement()
+{
+    if (m_stmt)
+        sqlite3_finalize(m_stmt);
+}
+
+Statement::Statement(Statement&& other) noexcept : m_stmt(std::exchange(other.m_stmt, nullptr)) {}
+
+Statement& Statement::operator=(Statement&& other) noexcept
+{
+    if (this != &other) {
+        if (m_stmt)
+            sqlite3_finalize(m_stmt);
+        m_stmt = std::exchange(other.m_stmt, nullptr);
+    }
+    return *this;
+}
+
+Statement& Statement::bind(int index, std::string_view text)
+{
+    sqlite3_bind_text64(m_stmt, index, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+    return *this;
+}
+
+Statement& Statement::bind(int index, std::int64_t value)
+{
+    sqlite3_bind_int64(m_stmt, index, value);
+    return *this;
+}
+
+Result<bool> Statement::step()
+{
+    const int rc = sqlite3_step(m_stmt);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc == SQLITE_DONE)
+        return false;
+    return dbError(sqlite3_db_handle(m_stmt), "SQL の実行に失敗しました");
+}
+
+Status Statement::run()
+{
+    for (;;) {
+        auto more = step();
+        if (!more)
+            return more.error();
+        if (!*more)
+            return Status::success();
+    }
+}
+
+void Statement::reset()
+{
+    sqlite3_reset(m_stmt);
+    sqlite3_clear_bindings(m_stmt);
+}
+
+std::string Statement::text(int column) const
+{
+    const auto* p = sqlite3_column_text(m_stmt, column);
+    const int n = sqlite3_column_bytes(m_stmt, column);
+    return p ? std::string(reinterpret_cast<const char*>(p), static_cast<std::size_t>(n)) : std::string();
+}
+
+std::int64_t Statement::integer(int column) const
+{
+    return sqlite3_column_int64(m_stmt, column);
+}
+
+bool Statement::isNull(int column) const
+{
+    return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
+}
+
+Result<Transaction> Transaction::begin(Database& db, bool immediate)
+{
+    if (auto st = db.exec(immediate ? "BEGIN IMMEDIATE" : "BEGIN"); !st)
+        return st.error();
+    return Transaction(&db);
+}
+
+Transaction::~Transaction()
+{
+    if (m_db)
+        (void)m_db->exec("ROLLBACK");
+}
+
+Status Transaction::commit()
+{
+    Database* db = std::exchange(m_db, nullptr);
+    return db->exec("COMMIT");
+}
+
+} // namespace vorteq::server

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "common/Result.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace vorteq::server {
+
+class Statement;
+
+// One SQLite connection. The server opens one per worker; every connection runs in WAL mode with a
+// busy timeout, foreign extensions disabled and the defensive flag set.
+class Database {
+public:
+    Database() = default;
+    ~Database();
+    Database(Database&& other) noexcept;
+    Database& operator=(Database&& other) noexcept;
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    // Opens (create = true: creates) the database file and applies the connection settings.
+    static Result<Database> open(const std::string& path, bool create);
+
+    // Runs one or more trusted statements (schema, transactions).
+    Status exec(std::string_view sql);
+    // Prepares one trusted statement.
+    Result<Statement> prepare(std::string_view sql);
+
+    sqlite3* handle() const { return m_db; }
+    std::string lastError() const;
+    std::int64_t changes() const;
+
+private:
+    explicit Database(sqlite3* db) : m_db(db) {}
+    sqlite3* m_db = nullptr;
+};
+
+// A prepared statement; bind from 1, step, read columns from 0.
+class Statement {
+public:
+    Statement() = default;
+    explicit Statement(sqlite3_stmt* stmt) : m_stmt(stmt) {}
+    ~Statement();
+    Statement(Statement&& other) noexcept;
+    Statement& operator=(Statement&& other) noexcept;
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    Statement& bind(int index, std::string_view text);
+    Statement& bind(int index, std::int64_t value);
+    // true: a row is ready; false: done; an error: the step failed.
+    Result<bool> step();
+    // Runs to completion, ignoring rows.
+    Status run();
+    void reset();
+
+    std::string text(int column) const;
+    std::int64_t integer(int column) const;
+    bool isNull(int column) const;
+
+    sqlite3_stmt* handle() const { return m_stmt; }
+
+private:
+    sqlite3_stmt* m_stmt = nullptr;
+};
+
+// A transaction that rolls back unless committed.
+class Transaction {
+public:
+    // immediate = true takes the write lock at once (read-modify-write sequences).
+    static Result<Transaction> begin(Database& db, bool immediate);
+    Transaction(Transaction&& other) noexcept : m_db(other.m_db) { other.m_db = nullptr; }
+    Transaction& operator=(Transaction&&) = delete;
+    ~Transaction();
+    Status commit();
+
+private:
+    explicit Transaction(Database* db) : m_db(db) {}
+    Database* m_db = nullptr;
+};
+
+} // namespace vorteq::server

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "common/Result.h"
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+namespace vorteq::server {
+
+class BatchService;
+
+// Where and how the endpoint listens.
+struct HttpOptions {
+    std::string bind = "127.0.0.1";
+    unsigned short port = 8080; // 0: any free port (tests)
+    int threads = 0;            // worker threads; 0: one per core, at least 2
+    std::chrono::seconds readTimeout{30};
+    int maxConnections = 256; // open connections beyond this are closed at once
+};
+
+// The servlet path every request must use.
+inline constexpr const char* kServletPath = "/ORQ/servlet/ApsServlet/";
+
+// The HTTP endpoint: accepts HTTP/1.0 and 1.1 POSTs to the servlet path on a pool of threads and
+// answers each with what the batch service returns. Bodies above the service's limit are refused
+// with -99 without being read into memory; slow or silent peers are cut off by the read timeout.
+class HttpServer {
+public:
+    HttpServer(BatchService& service, HttpOptions options);
+    ~HttpServer();
+    HttpServer(const HttpServer&) = delete;
+    HttpServer& operator=(const HttpServer&) = delete;
+
+    // Binds, listens and starts the worker threads; returns the port actually bound.
+    Result<unsigned short> start();
+    // Stops accepting, ends open connections and joins the threads. Safe to call twice.
+    void stop();
+    // Blocks until stop() is called from elsewhere or a SIGINT/SIGTERM arrives.
+    void waitForSignal();
+
+    class Impl; // the Beast machinery, kept out of this header
+
+private:
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace vorteq::server

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "common/Result.h"
+#include "server/Database.h"
+
+#include <array>
+#include <string>
+#include <string_view>
+
+namespace vorteq::server {
+
+// One market of the market choice: its code, its name as shown, and the family of its daily tables.
+struct Market {
+    int code;
+    std::string_view name;
+    std::string_view family; // "STK_DAILY_TSE_" ...; the table is the family and a four-digit year
+};
+
+inline constexpr std::array<Market, 8> kMarkets{{
+    {11, "東証一部", "STK_DAILY_TSE_"},
+    {12, "東証二部", "STK_DAILY_TSE_"},
+    {21, "大証一部", "STK_DAILY_DSE_"},
+    {22, "大証二部", "STK_DAILY_DSE_"},
+    {91, "JASDAQ", "STK_DAILY_JSA_"},
+    {13, "マザーズ", "STK_DAILY_TSE_"},
+    {24, "ヘラクレス", "STK_DAILY_DSE_"},
+    {999, "外国為替", "STK_DAILY_FX_"},
+}};
+
+inline constexpr std::array<std::string_view, 4> kDailyFamilies{"STK_DAILY_TSE_", "STK_DAILY_DSE_",
+                                                                "STK_DAILY_JSA_", "STK_DAILY_FX_"};
+
+// The first year that has daily tables.
+inline constexpr int kFirstDailyYear = 2005;
+
+enum class ColumnType { Text, Integer, Real };
+
+struct DailyColumn {
+    std::string_view name;
+    ColumnType type;
+};
+
+// Every column of a daily table, in table order: the key, the day's prices and volume, then the
+// precomputed indicator values the screening compares (empty while an indicator has no value yet).
+inline constexpr std::array<DailyColumn, 47> kDailyColumns{{
+    {"STK_CD", ColumnType::Text},     {"STK_DATE", ColumnType::Text},   {"S_PRICE", ColumnType::Real},
+    {"H_PRICE", ColumnType::Real},    {"L_PRICE", ColumnType::Real},    {"E_PRICE", ColumnType::Real},
+    {"STK_VLM", ColumnType::Integer}, {"PT_RANGE", ColumnType::Real},   {"PY_RANGE", ColumnType::Real},
+    {"H_RANGE", ColumnType::Real},    {"L_RANGE", ColumnType::Real},    {"V_RANGE", ColumnType::Real},
+    {"RENZOKU", ColumnType::Integer}, {"MA_05", ColumnType::Real},      {"MA_15", ColumnType::Real},
+    {"MA_25", ColumnType::Real},      {"MA_50", ColumnType::Real},      {"MARATIO_05", ColumnType::Real},
+    {"MARATIO_15", ColumnType::Real}, {"MARATIO_25", ColumnType::Real}, {"MARATIO_50", ColumnType::Real},
+    {"STC_K", ColumnType::Real},      {"STC_D", ColumnType::Real},      {"STC_SD", ColumnType::Real},
+    {"RSI", ColumnType::Real},        {"U_OSI", ColumnType::Real},      {"WIL_R", ColumnType::Real},
+    {"RCI", ColumnType::Real},        {"CCI", ColumnType::Real},        {"ARATIO", ColumnType::Real},
+    {"BRATIO", ColumnType::Real},     {"PAR_SAR", ColumnType::Real},    {"WIL_SAR", ColumnType::Real},
+    {"VOL_P2", ColumnType::Real},     {"VOL_M2", ColumnType::Real},     {"VOL_P1", ColumnType::Real},
+    {"VOL_M1", ColumnType::Real},     {"VR_A", ColumnType::Real},       {"VR_B", ColumnType::Real},
+    {"VR_W", ColumnType::Real},       {"DMI_P", ColumnType::Real},      {"DMI_M", ColumnType::Real},
+    {"DMI_ADX", ColumnType::Real},    {"MACD", ColumnType::Real},       {"MACD_S", ColumnType::Real},
+    {"SAI_A", ColumnType::Real},      {"SAI_B", ColumnType::Real},
+}};
+
+// Rows of STK_UPD, by UPD_FLG: the stock-price update first, the exchange-rate update second.
+inline constexpr int kUpdFlagStock = 1;
+inline constexpr int kUpdFlagFx = 2;
+
+// "STK_DAILY_TSE_" + "2006".
+std::string dailyTableName(std::string_view family, int year);
+
+// True for a name of the form family + four digits (case-insensitive, as SQLite names are).
+bool isDailyTableName(std::string_view name);
+
+// Creates the daily table of one family and year with its key and date index, if missing. The
+// importer calls it for a year that has no table yet.
+Status createDailyTable(Database& db, std::string_view family, int year);
+
+// Creates every table (accounts, sessions, masters, the daily tables of every family from 2005 to
+// lastYear) and fills the market master. Safe to run on an existing database: what exists is kept.
+Status createSchema(Database& db, int lastYear);
+
+} // namespace vorteq::server

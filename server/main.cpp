@@ -1,0 +1,201 @@
+#include "common/DateText.h"
+#include "server/AccountStore.h"
+#include "server/BatchService.h"
+#include "server/Database.h"
+#include "server/HttpServer.h"
+#include "server/Schema.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+using namespace vorteq;
+using namespace vorteq::server;
+
+namespace {
+
+constexpr const char* kUsage = R"(vorteq-server: the statement server of the screening client
+
+Usage:
+  vorteq-server init [--db PATH]
+      Creates the database file with every table, the market master and the daily
+      tables of each market family from 2005 to this year. Existing tables are kept.
+  vorteq-server adduser ID PASSWORD NAME EMAIL [--blocked] [--mail-status 1] [--db PATH]
+                        [--hash-cost interactive|moderate|min]
+      Adds a user; the password is stored as an Argon2id hash.
+  vorteq-server serve [--db PATH] [--bind ADDRESS] [--port N] [--threads N]
+                      [--hash-cost interactive|moderate|min] [--session-hours N]
+      Serves the endpoint http://ADDRESS:N/ORQ/servlet/ApsServlet/ (default 127.0.0.1:8080)
+      and writes one line per request to standard error. Ends on SIGINT or SIGTERM.
+  vorteq-server --help
+
+--db defaults to vorteq.db in the current folder. --hash-cost sets the cost of new password
+hashes (default interactive); stored hashes keep the cost they were made with.
+)";
+
+int fail(const std::string& message)
+{
+    std::fprintf(stderr, "vorteq-server: %s\n", message.c_str());
+    return 1;
+}
+
+struct Options {
+    std::vector<std::string> positional;
+    std::string db = "vorteq.db";
+    std::string bind = "127.0.0.1";
+    int port = 8080;
+    int threads = 0;
+    HashCost cost = HashCost::Interactive;
+    int sessionHours = 12;
+    bool blocked = false;
+    std::string mailStatus = "0";
+};
+
+std::optional<int> intArg(const std::string& text, int lo, int hi)
+{
+    try {
+        std::size_t used = 0;
+        const int v = std::stoi(text, &used);
+        if (used == text.size() && v >= lo && v <= hi)
+            return v;
+    } catch (...) {
+    }
+    return std::nullopt;
+}
+
+std::optional<Options> parse(int argc, char** argv, std::string& error)
+{
+    Options o;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> std::optional<std::string> {
+            if (i + 1 >= argc) {
+                error = arg + " needs a value";
+                return std::nullopt;
+            }
+            return std::string(argv[++i]);
+        };
+        if (arg == "--db") {
+            auto v = value();
+            if (!v)
+                return std::nullopt;
+            o.db = *v;
+        } else if (arg == "--bind") {
+            auto v = value();
+            if (!v)
+                return std::nullopt;
+            o.bind = *v;
+        } else if (arg == "--port" || arg == "--threads" || arg == "--session-hours") {
+            auto v = value();
+            if (!v)
+                return std::nullopt;
+            const auto n = arg == "--port" ? intArg(*v, 0, 65535) : intArg(*v, 1, 10000);
+            if (!n) {
+                error = arg + ": not a valid number: " + *v;
+                return std::nullopt;
+            }
+            (arg == "--port" ? o.port : arg == "--threads" ? o.threads : o.sessionHours) = *n;
+        } else if (arg == "--hash-cost") {
+            auto v = value();
+            if (!v)
+                return std::nullopt;
+            auto cost = parseHashCost(*v);
+            if (!cost) {
+                error = "--hash-cost: use interactive, moderate or min";
+                return std::nullopt;
+            }
+            o.cost = *cost;
+        } else if (arg == "--blocked") {
+            o.blocked = true;
+        } else if (arg == "--mail-status") {
+            auto v = value();
+            if (!v)
+                return std::nullopt;
+            if (*v != "0" && *v != "1") {
+                error = "--mail-status: use 0 or 1";
+                return std::nullopt;
+            }
+            o.mailStatus = *v;
+        } else if (arg.rfind("--", 0) == 0) {
+            error = "unknown option " + arg;
+            return std::nullopt;
+        } else {
+            o.positional.push_back(arg);
+        }
+    }
+    return o;
+}
+
+int runInit(const Options& o)
+{
+    auto db = Database::open(o.db, true);
+    if (!db)
+        return fail(db.error().message);
+    if (auto st = createSchema(*db, today().year); !st)
+        return fail(st.error().message);
+    std::fprintf(stderr, "vorteq-server: database ready: %s\n", o.db.c_str());
+    return 0;
+}
+
+int runAddUser(const Options& o)
+{
+    if (o.positional.size() != 4)
+        return fail("adduser needs ID PASSWORD NAME EMAIL (see --help)");
+    auto db = Database::open(o.db, false);
+    if (!db)
+        return fail(db.error().message);
+    NewUser user{o.positional[0], o.positional[1], o.positional[2], o.positional[3], o.blocked, o.mailStatus};
+    if (auto st = addUser(*db, user, o.cost); !st)
+        return fail(st.error().message);
+    std::fprintf(stderr, "vorteq-server: user added: %s\n", user.id.c_str());
+    return 0;
+}
+
+int runServe(const Options& o)
+{
+    ServerConfig config;
+    config.hashCost = o.cost;
+    config.sessionLifetime = std::chrono::hours(o.sessionHours);
+    auto service = BatchService::open(o.db, std::move(config));
+    if (!service)
+        return fail(service.error().message);
+    HttpOptions http;
+    http.bind = o.bind;
+    http.port = static_cast<unsigned short>(o.port);
+    http.threads = o.threads;
+    HttpServer server(**service, http);
+    auto port = server.start();
+    if (!port)
+        return fail(port.error().message);
+    std::fprintf(stderr, "vorteq-server: serving http://%s:%u%s (database %s)\n", o.bind.c_str(), *port,
+                 kServletPath, o.db.c_str());
+    server.waitForSignal();
+    server.stop();
+    std::fprintf(stderr, "vorteq-server: stopped\n");
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2 || std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h" ||
+        std::string(argv[1]) == "help") {
+        std::fputs(kUsage, argc < 2 ? stderr : stdout);
+        return argc < 2 ? 2 : 0;
+    }
+    std::string error;
+    auto options = parse(argc, argv, error);
+    if (!options)
+        return fail(error);
+    const std::string command = argv[1];
+    if (command == "init")
+        return runInit(*options);
+    if (command == "adduser")
+        return runAddUser(*options);
+    if (command == "serve")
+        return runServe(*options);
+    return fail("unknown command " + command + " (see --help)");
+}

@@ -1,0 +1,45 @@
+#include "app/AppSetup.h"
+
+#include "gateway/THttpStatements.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QFontDatabase>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+namespace vorteq {
+
+void setupApplication()
+{
+    QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
+
+    // The toolkit's own dialogs (the save dialog, the date picker's calendar) speak Japanese too.
+    auto* translator = new QTranslator(qApp);
+    if (translator->load(QLocale(QLocale::Japanese), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
+    else
+        delete translator;
+
+    // The hourglass cursor while a statement batch runs; every request blocks the window until its reply.
+    setBusyHook(BusyHook{
+        [] {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        },
+        [] { QApplication::restoreOverrideCursor(); },
+    });
+
+    for (const QString& family : {QStringLiteral("Noto Sans CJK JP"), QStringLiteral("Noto Sans JP")}) {
+        if (QFontDatabase::families().contains(family)) {
+            QFont font(family);
+            font.setPointSize(9);
+            QApplication::setFont(font);
+            break;
+        }
+    }
+}
+
+} // namespace vorteq

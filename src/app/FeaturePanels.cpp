@@ -1,0 +1,13 @@
+#include "app/FeaturePanels.h"
+
+#include "app/main_frm.h"
+
+namespace vorteq {
+
+void installFeaturePanels(Tfrm_main& window)
+{
+    // Each feature adds one call here: build its panel, window.install...(panel), window.hooks()....
+    (void)window;
+}
+
+} // namespace vorteq

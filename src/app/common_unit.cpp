@@ -1,0 +1,11 @@
+#include "app/common_unit.h"
+
+namespace vorteq {
+
+WorkState& work()
+{
+    static WorkState state;
+    return state;
+}
+
+} // namespace vorteq

@@ -1,0 +1,81 @@
+#include "accounts/login_frm.h"
+#include "app/AppSetup.h"
+#include "app/FeaturePanels.h"
+#include "app/MessageDialog.h"
+#include "app/Screenshots.h"
+#include "app/main_frm.h"
+#include "app/orq_common.h"
+#include "app/run_login.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+
+#include <cstdlib>
+
+using namespace vorteq;
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("VORTEQ"));
+    setupApplication();
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("VORTEQ: 株式のスクリーニングと売買シミュレーション"));
+    parser.addHelpOption();
+    const QCommandLineOption serverOption(
+        QStringLiteral("server"),
+        QStringLiteral(
+            "接続するサーバー HOST[:PORT] (既定: 環境変数 VORTEQ_SERVER、なければ localhost:8080)"),
+        QStringLiteral("HOST[:PORT]"));
+    const QCommandLineOption baseDirOption(
+        QStringLiteral("base-dir"), QStringLiteral("SysData と UsrData を置くフォルダ (既定: 作業フォルダ)"),
+        QStringLiteral("DIR"));
+    const QCommandLineOption registerUrlOption(
+        QStringLiteral("register-url"), QStringLiteral("ログイン画面に表示するユーザー登録のウェブサイト"),
+        QStringLiteral("URL"));
+    QCommandLineOption screenshotOption(QStringLiteral("screenshot"), QString(), QStringLiteral("DIR"));
+    screenshotOption.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOptions({serverOption, baseDirOption, registerUrlOption, screenshotOption});
+    parser.process(app);
+
+    if (parser.isSet(registerUrlOption))
+        Tfrm_login::setRegistrationUrl(parser.value(registerUrlOption));
+    else if (const char* url = std::getenv("VORTEQ_REGISTER_URL"); url && *url)
+        Tfrm_login::setRegistrationUrl(QString::fromLocal8Bit(url));
+
+    if (parser.isSet(screenshotOption))
+        return takeScreenshots(parser.value(screenshotOption));
+
+    QString server = QString::fromLatin1(kDefaultServerHost);
+    if (parser.isSet(serverOption))
+        server = parser.value(serverOption);
+    else if (const char* env = std::getenv("VORTEQ_SERVER"); env && *env)
+        server = QString::fromLocal8Bit(env);
+    const Result<std::string> url = makeServerUrl(server.toStdString());
+    if (!url) {
+        showError(url.error());
+        return 2;
+    }
+
+    if (parser.isSet(baseDirOption)) {
+        const QFileInfo dir(parser.value(baseDirOption));
+        if (!dir.isDir()) {
+            showError(makeError(ErrorCode::Validation,
+                                "フォルダがありません: " + parser.value(baseDirOption).toStdString()));
+            return 2;
+        }
+        session().base_dir = QDir::cleanPath(dir.absoluteFilePath()).toStdString();
+    }
+
+    // Nothing of the main window exists, is written or is sent unless the login succeeds.
+    if (!run_login(*url))
+        return 0;
+
+    Tfrm_main window;
+    installFeaturePanels(window);
+    window.show();
+    return app.exec();
+}

@@ -1,0 +1,464 @@
+#include "app/main_frm.h"
+
+#include "accounts/usr_frm.h"
+#include "app/MessageDialog.h"
+#include "app/SysForm.h"
+#include "app/orq_common.h"
+#include "common/DateText.h"
+#include "gateway/THttpStatements.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDate>
+#include <QDateEdit>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QScreen>
+#include <QShowEvent>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace vorteq {
+
+namespace {
+
+const char* const kStkTargets[] = {"全銘柄", "売買条件登録銘柄"};
+// The market choice in list order; the screening maps a position to its market code and daily tables.
+const char* const kMarkets[] = {"東証一部", "東証二部", "大証一部",   "大証二部",
+                                "JASDAQ",   "マザーズ", "ヘラクレス", "外国為替"};
+const char* const kTerms[] = {"1ヶ月", "3ヶ月", "6ヶ月", "1年間", "YTD", "MTD"};
+
+const QString kStkSizeWiden = QStringLiteral("検索画面の拡大");
+const QString kStkSizeNarrow = QStringLiteral("検索画面の縮小");
+const QString kSimSizeWiden = QStringLiteral("ｼﾐｭﾚｰｼｮﾝ画面の拡大");
+const QString kSimSizeNarrow = QStringLiteral("ｼﾐｭﾚｰｼｮﾝ画面の縮小");
+
+template <class T> T* named(T* widget, const char* name)
+{
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+QToolButton* speedButton(QWidget* parent, const char* name, const QString& caption, const QString& hint,
+                         bool bold)
+{
+    auto* button = named(new QToolButton(parent), name);
+    button->setText(caption);
+    button->setToolTip(hint);
+    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    button->setAutoRaise(false);
+    if (bold) {
+        QFont font = button->font();
+        font.setBold(true);
+        button->setFont(font);
+    }
+    return button;
+}
+
+template <std::size_t N>
+QComboBox* fixedList(QWidget* parent, const char* name, const char* const (&items)[N])
+{
+    auto* combo = named(new QComboBox(parent), name);
+    combo->setEditable(false);
+    for (const char* item : items)
+        combo->addItem(QString::fromUtf8(item));
+    return combo;
+}
+
+QLineEdit* readOnlyField(QWidget* parent, const char* name)
+{
+    auto* edit = named(new QLineEdit(parent), name);
+    edit->setReadOnly(true);
+    edit->setFocusPolicy(Qt::ClickFocus);
+    return edit;
+}
+
+QLabel* caption(QWidget* parent, const char* text)
+{
+    return new QLabel(QString::fromUtf8(text), parent);
+}
+
+QWidget* emptyHost(QWidget* parent, const char* name)
+{
+    auto* host = named(new QWidget(parent), name);
+    auto* layout = new QVBoxLayout(host);
+    layout->setContentsMargins(0, 0, 0, 0);
+    return host;
+}
+
+} // namespace
+
+Tfrm_main::Tfrm_main(QWidget* parent) : QMainWindow(parent)
+{
+    SessionState& s = session();
+    setObjectName(QStringLiteral("frm_main"));
+    QGuiApplication::setApplicationName(QStringLiteral("VORTEQ"));
+    setWindowTitle(QStringLiteral("VORTEQ"));
+
+    buildMenu();
+
+    pc_main = named(new QTabWidget(this), "pc_main");
+    auto* page = named(new QWidget(pc_main), "ts_stk_analisys");
+    auto* pageLayout = new QHBoxLayout(page);
+    pageLayout->setContentsMargins(2, 2, 2, 2);
+    spl_main = named(new QSplitter(Qt::Horizontal, page), "spl_main");
+    spl_main->setHandleWidth(4);
+    spl_main->setChildrenCollapsible(false);
+    pnl_left = buildLeftPanel();
+    pnl_right = buildRightPanel();
+    spl_main->addWidget(pnl_left);
+    spl_main->addWidget(pnl_right);
+    spl_main->setStretchFactor(0, 0);
+    spl_main->setStretchFactor(1, 1);
+    pageLayout->addWidget(spl_main);
+    pc_main->addTab(page, QStringLiteral("株式分析"));
+    setCentralWidget(pc_main);
+
+    // The update dates follow their captions after one blank.
+    lbl_stk_date->setText(QStringLiteral("株価更新日 ") + QString::fromStdString(s.stk_upd_date));
+    lbl_fx_date->setText(QStringLiteral("為替更新日 ") + QString::fromStdString(s.fx_upd_date));
+    cbx_stk_tgt->setCurrentIndex(0);
+    cbx_mkt_cd->setCurrentIndex(0);
+
+    m_http_statements = std::make_unique<THttpStatements>(s.server_url);
+    work().this_year = formatDate(today()).substr(0, 4);
+
+    resize(kWindowWidth, kWindowHeight);
+    spl_main->setSizes({kLeftPanelWidth, kWindowWidth - kLeftPanelWidth});
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(kWindowWidth / 2, kWindowHeight / 2));
+    }
+}
+
+Tfrm_main::~Tfrm_main() = default;
+
+void Tfrm_main::buildMenu()
+{
+    act_end = named(new QAction(QStringLiteral("終了(&E)"), this), "act_end");
+    act_end->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    connect(act_end, &QAction::triggered, this, [this] { act_endExecute(); });
+    mi_help = named(new QAction(QStringLiteral("ユーザー情報(&U)"), this), "mi_help");
+    connect(mi_help, &QAction::triggered, this, [this] { mi_helpClick(); });
+    menuBar()->setObjectName(QStringLiteral("mm_main"));
+    menuBar()->addAction(act_end);
+    menuBar()->addAction(mi_help);
+
+    // F3 and F5 work anywhere in the window, without a menu entry.
+    act_serch = named(new QAction(QStringLiteral("銘柄の検索"), this), "act_serch");
+    act_serch->setShortcut(QKeySequence(Qt::Key_F3));
+    act_serch->setShortcutContext(Qt::WindowShortcut);
+    connect(act_serch, &QAction::triggered, this, [this] { act_serchExecute(); });
+    addAction(act_serch);
+    act_sim = named(new QAction(QStringLiteral("ｼﾐｭﾚｰｼｮﾝの実行"), this), "act_sim");
+    act_sim->setShortcut(QKeySequence(Qt::Key_F5));
+    act_sim->setShortcutContext(Qt::WindowShortcut);
+    connect(act_sim, &QAction::triggered, this, [this] { act_simExecute(); });
+    addAction(act_sim);
+}
+
+QWidget* Tfrm_main::buildLeftPanel()
+{
+    auto* panel = named(new QWidget(this), "pnl_left");
+    // The toggles set the width directly, down to a single pixel.
+    panel->setMinimumWidth(1);
+    auto* layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+
+    auto* bar = new QHBoxLayout();
+    bar->setSpacing(1);
+    sbtn_get_stk_info = speedButton(panel, "sbtn_get_stk_info", QStringLiteral("銘柄の検索 F3"),
+                                    QStringLiteral("検索条件に当てはまる銘柄を検索します"), true);
+    stbn_stk_clear = speedButton(panel, "stbn_stk_clear", QStringLiteral("検索条件のクリア"),
+                                 QStringLiteral("現在の検索条件をクリアします"), true);
+    stbn_stk_size = speedButton(panel, "stbn_stk_size", kStkSizeWiden,
+                                QStringLiteral("検索画面のサイズを変更します"), true);
+    sbtn_save_stk = speedButton(panel, "sbtn_save_stk", QStringLiteral("CSV出力"),
+                                QStringLiteral("検索結果をCSV形式で出力します"), true);
+    for (QToolButton* button : {sbtn_get_stk_info, stbn_stk_clear, stbn_stk_size, sbtn_save_stk})
+        bar->addWidget(button);
+    bar->addStretch(1);
+    layout->addLayout(bar);
+    connect(sbtn_get_stk_info, &QToolButton::clicked, this, [this] { act_serchExecute(); });
+    connect(stbn_stk_clear, &QToolButton::clicked, this, [this] { stbn_stk_clearClick(); });
+    connect(stbn_stk_size, &QToolButton::clicked, this, [this] { stbn_stk_sizeClick(); });
+    connect(sbtn_save_stk, &QToolButton::clicked, this, [this] { sbtn_save_stkClick(); });
+
+    cbx_stk_tgt = fixedList(panel, "cbx_stk_tgt", kStkTargets);
+    cbx_mkt_cd = fixedList(panel, "cbx_mkt_cd", kMarkets);
+
+    // Until the screening panel is installed the area shows the two remembered choices.
+    m_screeningHost = emptyHost(panel, "pnl_stk_serch");
+    m_screeningPlaceholder = new QWidget(m_screeningHost);
+    auto* form = new QFormLayout(m_screeningPlaceholder);
+    form->addRow(caption(m_screeningPlaceholder, "検索対象"), cbx_stk_tgt);
+    form->addRow(caption(m_screeningPlaceholder, "市場名称"), cbx_mkt_cd);
+    m_screeningHost->layout()->addWidget(m_screeningPlaceholder);
+    layout->addWidget(m_screeningHost, 1);
+    return panel;
+}
+
+QWidget* Tfrm_main::buildRightPanel()
+{
+    auto* panel = named(new QWidget(this), "pnl_right");
+    panel->setMinimumWidth(1);
+    auto* layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+
+    auto* bar = new QHBoxLayout();
+    bar->setSpacing(1);
+    sbtn_sim_start = speedButton(panel, "sbtn_sim_start", QStringLiteral("ｼﾐｭﾚｰｼｮﾝの実行 F5"),
+                                 QStringLiteral("各種条件に基づいてｼﾐｭﾚｰｼｮﾝを実行します"), true);
+    sbtn_sim_size = speedButton(panel, "sbtn_sim_size", kSimSizeWiden,
+                                QStringLiteral("ｼﾐｭﾚｰｼｮﾝ画面のサイズを変更します"), true);
+    bar->addWidget(sbtn_sim_start);
+    bar->addWidget(sbtn_sim_size);
+    bar->addStretch(1);
+    lbl_stk_date = named(new QLabel(QStringLiteral("株価更新日"), panel), "lbl_stk_date");
+    lbl_fx_date = named(new QLabel(QStringLiteral("為替更新日"), panel), "lbl_fx_date");
+    bar->addWidget(lbl_stk_date);
+    bar->addSpacing(16);
+    bar->addWidget(lbl_fx_date);
+    bar->addSpacing(4);
+    layout->addLayout(bar);
+    connect(sbtn_sim_start, &QToolButton::clicked, this, [this] { act_simExecute(); });
+    connect(sbtn_sim_size, &QToolButton::clicked, this, [this] { sbtn_sim_sizeClick(); });
+
+    layout->addWidget(buildSimulationFields());
+
+    pc_stk_sim = named(new QTabWidget(panel), "pc_stk_sim");
+    ts_stk_jouken = emptyHost(pc_stk_sim, "ts_stk_jouken");
+    ts_stk_chart = emptyHost(pc_stk_sim, "ts_stk_chart");
+    ts_stk_daily = emptyHost(pc_stk_sim, "ts_stk_daily");
+    pc_stk_sim->addTab(ts_stk_jouken, QStringLiteral("条件詳細"));
+    pc_stk_sim->addTab(ts_stk_chart, QStringLiteral("売買結果"));
+    pc_stk_sim->addTab(ts_stk_daily, QStringLiteral("期間データ"));
+    layout->addWidget(pc_stk_sim, 1);
+    return panel;
+}
+
+QWidget* Tfrm_main::buildSimulationFields()
+{
+    auto* box = named(new QWidget(this), "pnl_sim");
+    auto* grid = new QGridLayout(box);
+    grid->setContentsMargins(4, 2, 4, 2);
+    grid->setHorizontalSpacing(6);
+    grid->setVerticalSpacing(2);
+
+    dtp_stk_sdate = named(new QDateEdit(box), "dtp_stk_sdate");
+    dtp_stk_sdate->setDisplayFormat(QStringLiteral("yyyy/MM/dd"));
+    dtp_stk_sdate->setCalendarPopup(true);
+    if (const auto date = parseDate(session().stk_upd_date))
+        dtp_stk_sdate->setDate(QDate(date->year, date->month, date->day));
+    else
+        dtp_stk_sdate->setDate(QDate::currentDate());
+    cbx_stk_term = fixedList(box, "cbx_stk_term", kTerms);
+    edt_sim_stk = readOnlyField(box, "edt_sim_stk");
+    edt_sim_mkt = readOnlyField(box, "edt_sim_mkt");
+    edt_sim_cdt = readOnlyField(box, "edt_sim_cdt");
+    edt_sim_pst = readOnlyField(box, "edt_sim_pst");
+
+    grid->addWidget(caption(box, "基準日"), 0, 0);
+    grid->addWidget(dtp_stk_sdate, 0, 1);
+    grid->addWidget(caption(box, "期間"), 1, 0);
+    grid->addWidget(cbx_stk_term, 1, 1);
+    grid->addWidget(caption(box, "対象銘柄"), 0, 2);
+    grid->addWidget(edt_sim_stk, 0, 3);
+    grid->addWidget(caption(box, "市場名称"), 1, 2);
+    grid->addWidget(edt_sim_mkt, 1, 3);
+    grid->addWidget(caption(box, "売買条件"), 0, 4);
+    grid->addWidget(edt_sim_cdt, 0, 5);
+    grid->addWidget(caption(box, "ポジション"), 1, 4);
+    grid->addWidget(edt_sim_pst, 1, 5);
+    grid->setColumnStretch(3, 3);
+    grid->setColumnStretch(5, 2);
+    grid->setColumnMinimumWidth(1, 110);
+    return box;
+}
+
+void Tfrm_main::installInto(QWidget* host, QWidget* panel)
+{
+    auto* layout = host->layout();
+    while (QLayoutItem* item = layout->takeAt(0)) {
+        if (QWidget* old = item->widget()) {
+            old->hide();
+            old->deleteLater();
+        }
+        delete item;
+    }
+    panel->setParent(host);
+    layout->addWidget(panel);
+    panel->show();
+}
+
+void Tfrm_main::installScreeningPanel(QWidget* panel)
+{
+    // The two choices outlive the placeholder: move them out of it unless the panel took them already.
+    for (QComboBox* combo : {cbx_stk_tgt, cbx_mkt_cd}) {
+        if (m_screeningPlaceholder && m_screeningPlaceholder->isAncestorOf(combo)) {
+            combo->hide();
+            combo->setParent(pnl_left);
+        }
+    }
+    m_screeningPlaceholder = nullptr;
+    installInto(m_screeningHost, panel);
+}
+
+void Tfrm_main::installJoukenEditor(QWidget* editor)
+{
+    installInto(ts_stk_jouken, editor);
+}
+
+void Tfrm_main::installTradeResultView(QWidget* view)
+{
+    installInto(ts_stk_chart, view);
+}
+
+void Tfrm_main::installDailyDataView(QWidget* view)
+{
+    installInto(ts_stk_daily, view);
+}
+
+void Tfrm_main::callHook(const std::function<void()>& hook)
+{
+    if (hook)
+        runAction(hook);
+}
+
+void Tfrm_main::notifyStockRowSelected(const TStkList& row)
+{
+    for (const auto& handler : m_hooks.stockSelected)
+        runAction([&] { handler(row); });
+}
+
+void Tfrm_main::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    // A window restored from the task bar is shown again by the system; only the program's own show
+    // reads the settings.
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void Tfrm_main::FormShow()
+{
+    const auto choices =
+        readSysForm(sysFormPath(session().base_dir), cbx_stk_tgt->count(), cbx_mkt_cd->count());
+    if (choices) {
+        if (choices->stkTgt)
+            cbx_stk_tgt->setCurrentIndex(*choices->stkTgt);
+        if (choices->mktCd)
+            cbx_mkt_cd->setCurrentIndex(*choices->mktCd);
+    } else {
+        showError(choices.error());
+    }
+    callHook(m_hooks.searchReset);
+    callHook(m_hooks.joukenDefaults);
+    callHook(m_hooks.resetResultViews);
+}
+
+void Tfrm_main::closeEvent(QCloseEvent* event)
+{
+    if (FormClose())
+        event->accept();
+    else
+        event->ignore();
+}
+
+bool Tfrm_main::FormClose()
+{
+    if (showMessage(QStringLiteral("VORTEQを終了します。よろしいですか？"), MsgKind::Confirmation,
+                    MsgButtons::YesNo) != MsgResult::Yes)
+        return false;
+    // A settings file that cannot be written is reported and skipped: the user still gets out.
+    const Status written = writeSysForm(sysFormPath(session().base_dir), cbx_stk_tgt->currentIndex(),
+                                        cbx_mkt_cd->currentIndex());
+    if (!written)
+        showError(written.error());
+    callHook(m_hooks.closing);
+    return true;
+}
+
+void Tfrm_main::act_endExecute()
+{
+    close();
+}
+
+void Tfrm_main::act_serchExecute()
+{
+    callHook(m_hooks.search);
+}
+
+void Tfrm_main::act_simExecute()
+{
+    callHook(m_hooks.simulate);
+}
+
+void Tfrm_main::stbn_stk_clearClick()
+{
+    callHook(m_hooks.searchReset);
+}
+
+void Tfrm_main::sbtn_save_stkClick()
+{
+    callHook(m_hooks.exportStockList);
+}
+
+int Tfrm_main::leftPanelWidth() const
+{
+    const QList<int> sizes = spl_main->sizes();
+    return sizes.isEmpty() ? 0 : sizes.front();
+}
+
+void Tfrm_main::setLeftPanelWidth(int width)
+{
+    // The right panel takes what is left and keeps at least one pixel.
+    const int total = std::max(spl_main->width() - spl_main->handleWidth(), 2);
+    width = std::clamp(width, 1, total - 1);
+    spl_main->setSizes({width, total - width});
+}
+
+void Tfrm_main::stbn_stk_sizeClick()
+{
+    // Each toggle decides from its own caption only; the other button's caption is left as it is.
+    if (stbn_stk_size->text() == kStkSizeWiden) {
+        setLeftPanelWidth(width() - 20);
+        stbn_stk_size->setText(kStkSizeNarrow);
+    } else {
+        setLeftPanelWidth(kLeftPanelWidth);
+        stbn_stk_size->setText(kStkSizeWiden);
+    }
+}
+
+void Tfrm_main::sbtn_sim_sizeClick()
+{
+    if (sbtn_sim_size->text() == kSimSizeWiden) {
+        setLeftPanelWidth(1);
+        sbtn_sim_size->setText(kSimSizeNarrow);
+    } else {
+        setLeftPanelWidth(kLeftPanelWidth);
+        sbtn_sim_size->setText(kSimSizeWiden);
+    }
+}
+
+void Tfrm_main::mi_helpClick()
+{
+    runAction([this] {
+        Tfrm_user window(*m_http_statements);
+        window.exec();
+    });
+}
+
+} // namespace vorteq

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "accounts/TUSRInfo.h"
+#include "common/Result.h"
+
+#include <string>
+#include <string_view>
+
+namespace vorteq {
+
+// The session: one instance for the process, filled by the login and read by every feature.
+struct SessionState {
+    std::string server_url;   // http://HOST:PORT/ORQ/servlet/ApsServlet/
+    std::string base_dir;     // folder holding SysData/ and UsrData/, no trailing separator
+    bool login_ok = false;    // true once the login succeeded
+    TUSRInfo usr_info;        // the logged-in user
+    std::string stk_upd_date; // latest stock-price update, yyyy/mm/dd; today until the login fills it
+    std::string fx_upd_date;  // latest exchange-rate update; empty until the login fills it
+};
+
+// The process's session.
+SessionState& session();
+
+inline constexpr int kDefaultServerPort = 8080;
+inline constexpr const char* kDefaultServerHost = "localhost";
+
+// The servlet URL for a deployment's "HOST[:PORT]" ("[::1]:PORT" for an IPv6 address); the port
+// defaults to 8080, the scheme and the path are fixed.
+Result<std::string> makeServerUrl(std::string_view hostPort);
+
+} // namespace vorteq

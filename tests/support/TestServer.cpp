@@ -1,0 +1,167 @@
+#include "support/TestServer.h"
+
+#include "common/DateText.h"
+#include "server/AccountStore.h"
+#include "server/BatchService.h"
+#include "server/Database.h"
+#include "server/HttpServer.h"
+#include "server/Schema.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <sqlite3.h>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace vorteq::test {
+
+namespace fs = std::filesystem;
+
+class TestServer::Impl {
+public:
+    explicit Impl(const TestServerOptions& options)
+    {
+        std::string tmpl = (fs::temp_directory_path() / "vorteq_server_XXXXXX").string();
+        if (::mkdtemp(tmpl.data()) == nullptr)
+            throw std::runtime_error("TestServer: cannot create a temporary folder");
+        m_dir = tmpl;
+        m_dbPath = (m_dir / "vorteq.db").string();
+        {
+            auto db = server::Database::open(m_dbPath, true);
+            if (!db)
+                throw std::runtime_error("TestServer: " + db.error().message);
+            if (auto st = server::createSchema(*db, today().year); !st)
+                throw std::runtime_error("TestServer: " + st.error().message);
+        }
+        server::ServerConfig config;
+        config.limits = options.limits;
+        config.throttle = options.throttle;
+        config.hashCost = server::HashCost::Min;
+        config.sessionLifetime = std::chrono::seconds(options.sessionLifetimeSeconds);
+        const bool echo = std::getenv("VORTEQ_TEST_SERVER_LOG") != nullptr;
+        config.log = [this, echo](std::string_view line) {
+            std::lock_guard lock(m_logMutex);
+            m_log.emplace_back(line);
+            if (echo)
+                std::fprintf(stderr, "%.*s\n", static_cast<int>(line.size()), line.data());
+        };
+        config.clock = [this] {
+            const auto real = std::chrono::duration_cast<std::chrono::seconds>(
+                                  std::chrono::system_clock::now().time_since_epoch())
+                                  .count();
+            return real + m_clockOffset.load();
+        };
+        auto service = server::BatchService::open(m_dbPath, std::move(config));
+        if (!service)
+            throw std::runtime_error("TestServer: " + service.error().message);
+        m_service = std::move(*service);
+        server::HttpOptions http;
+        http.port = 0;
+        http.threads = 2;
+        m_http = std::make_unique<server::HttpServer>(*m_service, http);
+        auto port = m_http->start();
+        if (!port)
+            throw std::runtime_error("TestServer: " + port.error().message);
+        m_port = *port;
+    }
+
+    ~Impl()
+    {
+        m_http.reset();
+        m_service.reset();
+        std::error_code ignored;
+        fs::remove_all(m_dir, ignored);
+    }
+
+    server::Database open() const
+    {
+        auto db = server::Database::open(m_dbPath, false);
+        if (!db)
+            throw std::runtime_error("TestServer: " + db.error().message);
+        return std::move(*db);
+    }
+
+    fs::path m_dir;
+    std::string m_dbPath;
+    std::unique_ptr<server::BatchService> m_service;
+    std::unique_ptr<server::HttpServer> m_http;
+    unsigned short m_port = 0;
+    mutable std::mutex m_logMutex;
+    std::vector<std::string> m_log;
+    std::atomic<std::int64_t> m_clockOffset{0};
+};
+
+TestServer::TestServer() : TestServer(TestServerOptions{}) {}
+
+TestServer::TestServer(const TestServerOptions& options) : m_impl(std::make_unique<Impl>(options)) {}
+
+TestServer::~TestServer() = default;
+
+void TestServer::addUser(const std::string& id, const std::string& password, const std::string& name,
+                         const std::string& email, bool blocked, const std::string& mailStatus)
+{
+    auto db = m_impl->open();
+    server::NewUser user{id, password, name, email, blocked, mailStatus};
+    if (auto st = server::addUser(db, user, server::HashCost::Min); !st)
+        throw std::runtime_error("TestServer::addUser: " + st.error().message);
+}
+
+void TestServer::execSql(const std::string& sql)
+{
+    auto db = m_impl->open();
+    if (auto st = db.exec(sql); !st)
+        throw std::runtime_error("TestServer::execSql: " + st.error().message);
+}
+
+std::vector<std::vector<std::string>> TestServer::query(const std::string& sql)
+{
+    auto db = m_impl->open();
+    auto stmt = db.prepare(sql);
+    if (!stmt)
+        throw std::runtime_error("TestServer::query: " + stmt.error().message);
+    std::vector<std::vector<std::string>> rows;
+    const int columns = sqlite3_column_count(stmt->handle());
+    for (;;) {
+        auto more = stmt->step();
+        if (!more)
+            throw std::runtime_error("TestServer::query: " + more.error().message);
+        if (!*more)
+            break;
+        std::vector<std::string> row;
+        for (int c = 0; c < columns; ++c)
+            row.push_back(stmt->text(c));
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+unsigned short TestServer::port() const
+{
+    return m_impl->m_port;
+}
+
+std::string TestServer::url() const
+{
+    return "http://127.0.0.1:" + std::to_string(m_impl->m_port) + server::kServletPath;
+}
+
+std::string TestServer::dbPath() const
+{
+    return m_impl->m_dbPath;
+}
+
+std::vector<std::string> TestServer::logLines() const
+{
+    std::lock_guard lock(m_impl->m_logMutex);
+    return m_impl->m_log;
+}
+
+void TestServer::advanceClock(std::int64_t seconds)
+{
+    m_impl->m_clockOffset += seconds;
+}
+
+} // namespace vorteq::test

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "server/ServerConfig.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vorteq::test {
+
+// Settings a test may change before the server starts. Passwords are hashed at the lowest cost.
+struct TestServerOptions {
+    server::Limits limits;
+    server::LoginThrottle throttle;
+    std::int64_t sessionLifetimeSeconds = 12 * 60 * 60;
+};
+
+// The real statement server, in process, on 127.0.0.1 and a free port, over a fresh database in a
+// temporary folder (schema and market master included). Stopped and removed by the destructor.
+// Failures of the set-up helpers throw std::runtime_error: a test cannot go on without them.
+class TestServer {
+public:
+    TestServer();
+    explicit TestServer(const TestServerOptions& options);
+    ~TestServer();
+    TestServer(const TestServer&) = delete;
+    TestServer& operator=(const TestServer&) = delete;
+
+    // Adds a user (password stored hashed). mailStatus "1" marks an address that bounced.
+    void addUser(const std::string& id, const std::string& password, const std::string& name,
+                 const std::string& email, bool blocked = false, const std::string& mailStatus = "0");
+    // Runs trusted SQL directly on the database (UTF-8), e.g. to seed STK_INFO or a daily table.
+    void execSql(const std::string& sql);
+    // Rows of a trusted SELECT, every value as text (NULL as empty), to check what the database holds.
+    std::vector<std::vector<std::string>> query(const std::string& sql);
+
+    unsigned short port() const;
+    // "http://127.0.0.1:<port>/ORQ/servlet/ApsServlet/"
+    std::string url() const;
+    std::string dbPath() const;
+
+    // The request log lines written so far (one per request).
+    std::vector<std::string> logLines() const;
+    // Moves the server's clock forward (session expiry, login lock).
+    void advanceClock(std::int64_t seconds);
+
+private:
+    class Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace vorteq::test
