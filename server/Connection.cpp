@@ -64,7 +64,8 @@ int authorize(void* context, int action, const char* arg3, const char* arg4, con
     case SQLITE_SELECT:
         return SQLITE_OK;
     case SQLITE_READ:
-        if (dbName != nullptr && std::string_view(dbName) == "main" && isMarketTable(arg3))
+        // A table of the FROM list is reported with an empty column and no database name.
+        if ((dbName == nullptr || std::string_view(dbName) == "main") && isMarketTable(arg3))
             return SQLITE_OK;
         refused = describe("reading", arg3, arg4);
         break;
@@ -143,25 +144,42 @@ void appendValueText(std::string& out, double value)
         out += '0';
         return;
     }
-    std::array<char, 32> buf{};
-    auto [end, ec] = std::to_chars(buf.data(), buf.data() + buf.size(), value);
+    // The shortest digits that read back to the same double, in scientific form "d.ddde-05".
+    std::array<char, 40> buf{};
+    auto [end, ec] = std::to_chars(buf.data(), buf.data() + buf.size(), value, std::chars_format::scientific);
     const std::string_view text(buf.data(), static_cast<std::size_t>(end - buf.data()));
     const std::size_t e = text.find('e');
-    if (e == std::string_view::npos) {
-        out += text;
+    std::string digits;
+    for (char c : text.substr(0, e))
+        if (c >= '0' && c <= '9')
+            digits += c;
+    int exponent = 0;
+    std::from_chars(text.data() + e + 1 + (text[e + 1] == '+' ? 1 : 0), text.data() + text.size(), exponent);
+    if (value < 0)
+        out += '-';
+    // Fixed notation from 0.0001 up to below 1E15, exponent form outside, as the client's numbers.
+    if (exponent >= -4 && exponent < 15) {
+        if (exponent < 0) {
+            out += "0.";
+            out.append(static_cast<std::size_t>(-exponent - 1), '0');
+            out += digits;
+        } else if (digits.size() <= static_cast<std::size_t>(exponent) + 1) {
+            out += digits;
+            out.append(static_cast<std::size_t>(exponent) + 1 - digits.size(), '0');
+        } else {
+            out.append(digits, 0, static_cast<std::size_t>(exponent) + 1);
+            out += '.';
+            out.append(digits, static_cast<std::size_t>(exponent) + 1);
+        }
         return;
     }
-    // "1e-05" -> "1E-5", "2.5e+20" -> "2.5E20": the exponent form the client's numbers use.
-    out += text.substr(0, e);
+    out += digits[0];
+    if (digits.size() > 1) {
+        out += '.';
+        out.append(digits, 1);
+    }
     out += 'E';
-    std::size_t i = e + 1;
-    if (text[i] == '-')
-        out += text[i++];
-    else if (text[i] == '+')
-        ++i;
-    while (i + 1 < text.size() && text[i] == '0')
-        ++i;
-    out += text.substr(i);
+    out += std::to_string(exponent);
 }
 
 Connection::Connection(Database db) : m_db(std::move(db)) {}

@@ -84,8 +84,9 @@ private:
     std::vector<std::unique_ptr<Connection>> m_idle;
 };
 
-// A value as it goes on the wire: integers without a point, other numbers in their shortest text
-// that reads back to the same double (exponent form "1E-5", "2.5E20"), text as stored, NULL empty.
+// A number as it goes on the wire: the shortest digits that read back to the same double, in fixed
+// notation from 0.0001 up to below 1E15 and in exponent form outside ("1E-5", "2.5E20"); whole
+// numbers have no point. (Integers and texts go out as stored, NULL as an empty field.)
 void appendValueText(std::string& out, double value);
 
 } // namespace vorteq::server

@@ -1,0 +1,212 @@
+// The schema, the value text and the confined connection, on a database in a temporary folder.
+#include "server/AccountStore.h"
+#include "server/Connection.h"
+#include "server/Database.h"
+#include "server/Schema.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using namespace vorteq;
+using namespace vorteq::server;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string valueText(double v)
+{
+    std::string out;
+    appendValueText(out, v);
+    return out;
+}
+
+class TempDatabase : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string tmpl = (fs::temp_directory_path() / "vorteq_db_XXXXXX").string();
+        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+        m_dir = tmpl;
+        path = (m_dir / "t.db").string();
+        auto opened = Database::open(path, true);
+        ASSERT_TRUE(opened) << opened.error().message;
+        db = std::move(*opened);
+        ASSERT_TRUE(createSchema(db, 2007));
+    }
+    void TearDown() override
+    {
+        db = Database();
+        fs::remove_all(m_dir);
+    }
+
+    std::vector<std::string> column0(const std::string& sql)
+    {
+        std::vector<std::string> out;
+        auto stmt = db.prepare(sql);
+        EXPECT_TRUE(stmt) << sql;
+        if (!stmt)
+            return out;
+        while (*stmt->step())
+            out.push_back(stmt->text(0));
+        return out;
+    }
+
+    fs::path m_dir;
+    std::string path;
+    Database db;
+};
+
+} // namespace
+
+TEST(ValueText, IntegralNumbersHaveNoPointAndOthersTheirShortestExactText)
+{
+    EXPECT_EQ(valueText(1500.0), "1500");
+    EXPECT_EQ(valueText(-2.5), "-2.5");
+    EXPECT_EQ(valueText(0.1), "0.1");
+    EXPECT_EQ(valueText(0.1 + 0.2), "0.30000000000000004"); // the double is not 0.3
+    EXPECT_EQ(valueText(1.0 / 3.0), "0.3333333333333333");
+    EXPECT_EQ(valueText(-0.0), "0");
+    EXPECT_EQ(valueText(0.0001), "0.0001");
+    EXPECT_EQ(valueText(0.00001), "1E-5");
+    EXPECT_EQ(valueText(2.5e20), "2.5E20");
+    EXPECT_EQ(valueText(123456789012.5), "123456789012.5");
+    EXPECT_EQ(valueText(-0.000123), "-0.000123");
+    EXPECT_EQ(valueText(1e15), "1E15");
+    EXPECT_EQ(valueText(999999999999999.0), "999999999999999");
+    EXPECT_EQ(valueText(120.0), "120");
+}
+
+TEST(DailyTableName, FamilyAndFourDigitsInAnyCase)
+{
+    EXPECT_EQ(dailyTableName("STK_DAILY_TSE_", 2006), "STK_DAILY_TSE_2006");
+    EXPECT_TRUE(isDailyTableName("STK_DAILY_FX_2030"));
+    EXPECT_TRUE(isDailyTableName("stk_daily_jsa_2005"));
+    EXPECT_FALSE(isDailyTableName("STK_DAILY_TSE_06"));
+    EXPECT_FALSE(isDailyTableName("STK_DAILY_TSE_2006X"));
+    EXPECT_FALSE(isDailyTableName("STK_DAILY_NYSE_2006"));
+    EXPECT_FALSE(isDailyTableName("USR_INFO"));
+}
+
+TEST_F(TempDatabase, SchemaHoldsEveryFamilyAndYearWithKeyAndDateIndex)
+{
+    const auto tables =
+        column0("SELECT name FROM sqlite_master WHERE type = 'table' AND name LIKE 'STK_DAILY_%' "
+                "ORDER BY name");
+    // 4 families x 2005..2007.
+    ASSERT_EQ(tables.size(), 12u);
+    EXPECT_EQ(tables.front(), "STK_DAILY_DSE_2005");
+    EXPECT_EQ(tables.back(), "STK_DAILY_TSE_2007");
+    EXPECT_EQ(column0("SELECT name FROM pragma_table_info('STK_DAILY_FX_2006')").size(), 47u);
+    EXPECT_EQ(column0("SELECT name FROM pragma_table_info('STK_DAILY_FX_2006') WHERE pk > 0 ORDER BY pk"),
+              (std::vector<std::string>{"STK_CD", "STK_DATE"}));
+    EXPECT_EQ(column0("SELECT name FROM pragma_index_info('STK_DAILY_TSE_2005_DATE')"),
+              (std::vector<std::string>{"STK_DATE"}));
+    EXPECT_EQ(column0("SELECT MKT_NM FROM MKT_INFO ORDER BY MKT_CD"),
+              (std::vector<std::string>{"東証一部", "東証二部", "マザーズ", "大証一部", "大証二部",
+                                        "ヘラクレス", "JASDAQ", "外国為替"}));
+}
+
+TEST_F(TempDatabase, SchemaCreationRunsAgainWithoutLosingDataAndAddsNewYears)
+{
+    ASSERT_TRUE(db.exec("INSERT INTO STK_INFO VALUES ('1301', '極洋', 11); UPDATE MKT_INFO SET MKT_NM = 'x' "
+                        "WHERE MKT_CD = 11"));
+    ASSERT_TRUE(createSchema(db, 2008));
+    EXPECT_EQ(column0("SELECT STK_NM FROM STK_INFO"), (std::vector<std::string>{"極洋"}));
+    EXPECT_EQ(column0("SELECT MKT_NM FROM MKT_INFO WHERE MKT_CD = 11"), (std::vector<std::string>{"x"}));
+    EXPECT_EQ(column0("SELECT name FROM sqlite_master WHERE name = 'STK_DAILY_JSA_2008'").size(), 1u);
+    ASSERT_TRUE(createDailyTable(db, "STK_DAILY_TSE_", 2009));
+    EXPECT_EQ(column0("SELECT name FROM sqlite_master WHERE name = 'STK_DAILY_TSE_2009_DATE'").size(), 1u);
+}
+
+TEST_F(TempDatabase, PricesCompareAsNumbersAlsoWithQuotedZeroAndCodesWithBareNumbers)
+{
+    ASSERT_TRUE(db.exec("INSERT INTO STK_DAILY_TSE_2006 (STK_CD, STK_DATE, E_PRICE, PT_RANGE) VALUES "
+                        "('1301', '2006/05/15', 0, -7), ('1332', '2006/05/15', 95.5, -4.5), "
+                        "('7203', '2006/05/15', 1000, 10)"));
+    EXPECT_EQ(column0("SELECT STK_CD FROM STK_DAILY_TSE_2006 WHERE E_PRICE <> '0' ORDER BY 1"),
+              (std::vector<std::string>{"1332", "7203"}));
+    // As numbers 10 >= -5 (as texts "10" < "-5" would not hold).
+    EXPECT_EQ(column0("SELECT STK_CD FROM STK_DAILY_TSE_2006 WHERE PT_RANGE >= -5 ORDER BY 1"),
+              (std::vector<std::string>{"1332", "7203"}));
+    EXPECT_EQ(column0("SELECT STK_CD FROM STK_DAILY_TSE_2006 WHERE STK_CD IN (1301,7203) ORDER BY 1"),
+              (std::vector<std::string>{"1301", "7203"}));
+}
+
+TEST_F(TempDatabase, ConfinedSelectReadsMarketTablesOnly)
+{
+    ASSERT_TRUE(db.exec("INSERT INTO STK_INFO VALUES ('1301', '極洋', 11)"));
+    auto conn = Connection::open(path);
+    ASSERT_TRUE(conn) << conn.error().message;
+    Limits limits;
+    auto ok = (*conn)->runConfinedSelect("SELECT a.STK_CD, a.STK_NM, b.MKT_NM FROM STK_INFO a, MKT_INFO b "
+                                         "WHERE a.MKT_CD = b.MKT_CD",
+                                         limits);
+    ASSERT_TRUE(ok) << ok.error().message;
+    ASSERT_EQ(ok->rows.size(), 1u);
+    EXPECT_EQ(ok->rows[0], (std::vector<std::string>{"1301", "極洋", "東証一部"}));
+
+    const char* refused[] = {
+        "SELECT USR_ID FROM USR_INFO",
+        "SELECT STK_CD FROM STK_INFO UNION ALL SELECT PASS_WORD FROM USR_INFO",
+        "SELECT TOKEN_DIGEST FROM SESSION_INFO",
+        "SELECT name FROM sqlite_master",
+        "SELECT * FROM pragma_table_info('USR_INFO')",
+        "SELECT load_extension('/tmp/x.so')",
+        "SELECT randomblob(100000000)",
+        "SELECT STK_CD FROM STK_INFO; DELETE FROM STK_INFO",
+        "SELECT 1; SELECT 2",
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) SELECT i FROM n",
+        "DELETE FROM STK_INFO",
+        "PRAGMA table_info(USR_INFO)",
+        "",
+    };
+    for (const char* sql : refused)
+        EXPECT_FALSE((*conn)->runConfinedSelect(sql, limits)) << sql;
+    // The trusted path of the server's own statements is not confined.
+    EXPECT_TRUE((*conn)->runTrustedSelect("SELECT COUNT(*) FROM USR_INFO", limits));
+    EXPECT_EQ(column0("SELECT COUNT(*) FROM STK_INFO"), (std::vector<std::string>{"1"}));
+}
+
+TEST_F(TempDatabase, RowAndTimeLimitsEndAStatement)
+{
+    ASSERT_TRUE(
+        db.exec("INSERT INTO STK_INFO VALUES ('1301', 'a', 11), ('1302', 'b', 11), ('1303', 'c', 11)"));
+    for (int i = 0; i < 200; ++i)
+        ASSERT_TRUE(db.exec("INSERT INTO STK_DAILY_TSE_2006 (STK_CD, STK_DATE) VALUES ('" +
+                            std::to_string(1000 + i) + "', '2006/01/04')"));
+    auto conn = Connection::open(path);
+    ASSERT_TRUE(conn);
+    Limits limits;
+    limits.maxRows = 2;
+    auto rows = (*conn)->runConfinedSelect("SELECT STK_CD FROM STK_INFO", limits);
+    ASSERT_FALSE(rows);
+    EXPECT_NE(rows.error().message.find("rows"), std::string::npos);
+
+    limits.maxRows = 100000;
+    limits.statementTime = std::chrono::milliseconds(50);
+    // 200^4 combinations: far beyond 50 ms.
+    auto slow = (*conn)->runConfinedSelect("SELECT COUNT(*) FROM STK_DAILY_TSE_2006 a, STK_DAILY_TSE_2006 b, "
+                                           "STK_DAILY_TSE_2006 c, STK_DAILY_TSE_2006 d",
+                                           limits);
+    ASSERT_FALSE(slow);
+    EXPECT_NE(slow.error().message.find("time limit"), std::string::npos);
+    // The connection stays usable.
+    EXPECT_TRUE((*conn)->runConfinedSelect("SELECT COUNT(*) FROM STK_INFO", limits));
+}
+
+TEST(AccountRules, NewPasswordsAndAddressesFollowTheAccountWindowRules)
+{
+    EXPECT_TRUE(isAcceptablePassword("abcd"));
+    EXPECT_TRUE(isAcceptablePassword("A1b2C3d4E5"));
+    EXPECT_FALSE(isAcceptablePassword("abc"));
+    EXPECT_FALSE(isAcceptablePassword("abcdefghijk"));
+    EXPECT_FALSE(isAcceptablePassword("ab-cd"));
+    EXPECT_FALSE(isAcceptablePassword("ab'cd"));
+    EXPECT_TRUE(isAcceptableMail("a.b-c_d@example.co.jp"));
+    EXPECT_FALSE(isAcceptableMail("a@b@c"));
+    EXPECT_FALSE(isAcceptableMail("ab.example.com"));
+    EXPECT_FALSE(isAcceptableMail("a b@example.com"));
+    EXPECT_FALSE(isAcceptableMail("a'@example.com"));
+    EXPECT_FALSE(isAcceptableMail(std::string(45, 'a') + "@x.com")); // 51 characters
+}
