@@ -232,7 +232,7 @@ std::string registeredStockFilter(const std::vector<std::string>& indexLines, st
         if (isPlainDigits(codes[i]))
             filter += codes[i];
         else
-            filter += "'" + escapeSqlText(codes[i]) + "'";
+            filter.append("'").append(escapeSqlText(codes[i])).append("'");
     }
     filter += ") ";
     return filter;

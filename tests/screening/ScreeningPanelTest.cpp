@@ -64,6 +64,7 @@ private slots:
     void cleanup();
 
     void startsWithTheInitialControls();
+    void widenAndNarrowKeepTheNormalWidth();
     void searchFillsTheListAndSelectsTheFirstRow();
     void tickedConditionsReachTheServer();
     void noRowsAfterManyEmptiesTheList();
@@ -174,6 +175,16 @@ void ScreeningPanelTest::startsWithTheInitialControls()
     QCOMPARE(control<QComboBox>("cb_use_stk1")->itemText(2), QStringLiteral("%SD"));
     QVERIFY(m_panel->ts_stk_additional->isAncestorOf(control<QCheckBox>("cbx_use_renzoku")));
     QVERIFY(m_panel->ts_technical->isAncestorOf(control<QComboBox>("cb_use_macd")));
+}
+
+void ScreeningPanelTest::widenAndNarrowKeepTheNormalWidth()
+{
+    // The wide condition tabs scroll instead of forcing the panel wider than its 345 pixels.
+    QCOMPARE(m_window->leftPanelWidth(), 345);
+    m_window->stbn_stk_size->click();
+    QCOMPARE(m_window->leftPanelWidth(), m_window->width() - 20);
+    m_window->stbn_stk_size->click();
+    QCOMPARE(m_window->leftPanelWidth(), 345);
 }
 
 void ScreeningPanelTest::searchFillsTheListAndSelectsTheFirstRow()
