@@ -2,7 +2,6 @@
 #include "common/NumberText.h"
 
 #include <benchmark/benchmark.h>
-
 #include <random>
 #include <string>
 #include <vector>

@@ -60,6 +60,42 @@ QToolButton* button(QWidget* parent, const char* name, const QString& text)
     return b;
 }
 
+struct Entry {
+    QString caption;
+    QLineEdit* field;
+};
+
+// One change: the note on top, the new value and its repetition, the button at the bottom right, beside
+// the rule when there is one. Labels are named after the key: lbl_<key>_note, lbl_new_<key>1, ...
+QGroupBox* changeGroup(QWidget* parent, const char* key, const QString& note, const Entry& first,
+                       const Entry& second, QToolButton* send, const QString& rule)
+{
+    const auto name = [key](const char* before, const char* after = "") {
+        return QLatin1String(before) + QLatin1String(key) + QLatin1String(after);
+    };
+    auto* box = new QGroupBox(parent);
+    box->setObjectName(name("gb_usr_"));
+    auto* grid = new QGridLayout(box);
+    const auto addLabel = [&](const QString& labelName, const QString& text, int row, int span) {
+        auto* l = new QLabel(text, box);
+        l->setObjectName(labelName);
+        grid->addWidget(l, row, 0, 1, span);
+    };
+    addLabel(name("lbl_", "_note"), note, 0, 3);
+    addLabel(name("lbl_new_", "1"), first.caption, 1, 1);
+    grid->addWidget(first.field, 1, 1);
+    addLabel(name("lbl_new_", "2"), second.caption, 2, 1);
+    grid->addWidget(second.field, 2, 1);
+    if (rule.isEmpty()) {
+        grid->addWidget(send, 2, 2);
+    } else {
+        addLabel(name("lbl_", "_rule"), rule, 3, 2);
+        grid->addWidget(send, 3, 2);
+    }
+    grid->setColumnStretch(1, 1);
+    return box;
+}
+
 } // namespace
 
 Tfrm_user::Tfrm_user(THttpStatements& http, QWidget* parent) : QDialog(parent), m_http(http)
@@ -91,44 +127,22 @@ Tfrm_user::Tfrm_user(THttpStatements& http, QWidget* parent) : QDialog(parent), 
     regGrid->setColumnStretch(1, 1);
     layout->addWidget(registered);
 
-    auto* passBox = new QGroupBox(this);
-    passBox->setObjectName(QStringLiteral("gb_usr_pass"));
-    auto* passGrid = new QGridLayout(passBox);
-    edt_usr_new_pass1 = entryField(passBox, "edt_usr_new_pass1", 10);
-    edt_usr_new_pass2 = entryField(passBox, "edt_usr_new_pass2", 10);
-    sbtn_get_stk_info = button(passBox, "sbtn_get_stk_info", QStringLiteral("ﾊﾟｽﾜｰﾄﾞの変更"));
-    passGrid->addWidget(
-        label(passBox, "lbl_pass_note",
-              QStringLiteral("ﾊﾟｽﾜｰﾄﾞを変更する場合、以下に変更後のﾊﾟｽﾜｰﾄﾞを入力して下さい。")),
-        0, 0, 1, 3);
-    passGrid->addWidget(label(passBox, "lbl_new_pass1", QStringLiteral("新しいﾊﾟｽﾜｰﾄﾞ")), 1, 0);
-    passGrid->addWidget(edt_usr_new_pass1, 1, 1);
-    passGrid->addWidget(label(passBox, "lbl_new_pass2", QStringLiteral("新しいﾊﾟｽﾜｰﾄﾞ（確認用）")), 2, 0);
-    passGrid->addWidget(edt_usr_new_pass2, 2, 1);
-    passGrid->addWidget(
-        label(passBox, "lbl_pass_rule", QStringLiteral("※パスワードは半角英数字にて4文字～10文字です。")), 3,
-        0, 1, 2);
-    passGrid->addWidget(sbtn_get_stk_info, 3, 2);
-    passGrid->setColumnStretch(1, 1);
-    layout->addWidget(passBox);
+    edt_usr_new_pass1 = entryField(this, "edt_usr_new_pass1", 10);
+    edt_usr_new_pass2 = entryField(this, "edt_usr_new_pass2", 10);
+    sbtn_get_stk_info = button(this, "sbtn_get_stk_info", QStringLiteral("ﾊﾟｽﾜｰﾄﾞの変更"));
+    layout->addWidget(changeGroup(
+        this, "pass", QStringLiteral("ﾊﾟｽﾜｰﾄﾞを変更する場合、以下に変更後のﾊﾟｽﾜｰﾄﾞを入力して下さい。"),
+        {QStringLiteral("新しいﾊﾟｽﾜｰﾄﾞ"), edt_usr_new_pass1},
+        {QStringLiteral("新しいﾊﾟｽﾜｰﾄﾞ（確認用）"), edt_usr_new_pass2}, sbtn_get_stk_info,
+        QStringLiteral("※パスワードは半角英数字にて4文字～10文字です。")));
 
-    auto* mailBox = new QGroupBox(this);
-    mailBox->setObjectName(QStringLiteral("gb_usr_mail"));
-    auto* mailGrid = new QGridLayout(mailBox);
-    edt_usr_new_mail1 = entryField(mailBox, "edt_usr_new_mail1", 50);
-    edt_usr_new_mail2 = entryField(mailBox, "edt_usr_new_mail2", 50);
-    SpeedButton1 = button(mailBox, "SpeedButton1", QStringLiteral("ﾒｰﾙｱﾄﾞﾚｽの変更"));
-    mailGrid->addWidget(
-        label(mailBox, "lbl_mail_note",
-              QStringLiteral("ﾒｰﾙｱﾄﾞﾚｽを変更する場合、以下に変更後のﾒｰﾙｱﾄﾞﾚｽを入力して下さい。")),
-        0, 0, 1, 3);
-    mailGrid->addWidget(label(mailBox, "lbl_new_mail1", QStringLiteral("新しいﾒｰﾙｱﾄﾞﾚｽ")), 1, 0);
-    mailGrid->addWidget(edt_usr_new_mail1, 1, 1);
-    mailGrid->addWidget(label(mailBox, "lbl_new_mail2", QStringLiteral("新しいﾒｰﾙｱﾄﾞﾚｽ（確認用）")), 2, 0);
-    mailGrid->addWidget(edt_usr_new_mail2, 2, 1);
-    mailGrid->addWidget(SpeedButton1, 2, 2);
-    mailGrid->setColumnStretch(1, 1);
-    layout->addWidget(mailBox);
+    edt_usr_new_mail1 = entryField(this, "edt_usr_new_mail1", 50);
+    edt_usr_new_mail2 = entryField(this, "edt_usr_new_mail2", 50);
+    SpeedButton1 = button(this, "SpeedButton1", QStringLiteral("ﾒｰﾙｱﾄﾞﾚｽの変更"));
+    layout->addWidget(changeGroup(
+        this, "mail", QStringLiteral("ﾒｰﾙｱﾄﾞﾚｽを変更する場合、以下に変更後のﾒｰﾙｱﾄﾞﾚｽを入力して下さい。"),
+        {QStringLiteral("新しいﾒｰﾙｱﾄﾞﾚｽ"), edt_usr_new_mail1},
+        {QStringLiteral("新しいﾒｰﾙｱﾄﾞﾚｽ（確認用）"), edt_usr_new_mail2}, SpeedButton1, QString()));
 
     auto* closeRow = new QHBoxLayout();
     sbtn_usr_close = button(this, "sbtn_usr_close", QStringLiteral("終了"));

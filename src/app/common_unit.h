@@ -1,5 +1,6 @@
 #pragma once
 
+#include "conditions/TJouken.h"
 #include "gateway/Ptbl.h"
 
 #include <string>
@@ -14,9 +15,9 @@ struct TStkList {
     std::string mktNm; // market name
 };
 
-// Working state shared by the features of the main window, one instance for the process.
-// The current condition record is not kept here: it is the global `jouken` of the conditions library
-// (conditions/TJouken.h), filled by the condition editor and by loading a stock's condition file.
+// Working state shared by the features of the main window, one instance for the process. With it goes
+// the current condition record `jouken` (declared in conditions/TJouken.h, included above): empty at
+// start, filled by the condition editor and by loading a stock's condition file.
 struct WorkState {
     std::string this_year; // yyyy of today, set when the main window is created
     TStkList stk_list;     // the selected stock

@@ -12,9 +12,22 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <cstdio>
 #include <cstdlib>
 
 using namespace vorteq;
+
+namespace {
+
+// A start-up error goes to the terminal as well, for scripts that start the program.
+int refuseToStart(const Error& error)
+{
+    std::fprintf(stderr, "vorteq: %s\n", error.message.c_str());
+    showError(error);
+    return 2;
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -55,18 +68,14 @@ int main(int argc, char* argv[])
     else if (const char* env = std::getenv("VORTEQ_SERVER"); env && *env)
         server = QString::fromLocal8Bit(env);
     const Result<std::string> url = makeServerUrl(server.toStdString());
-    if (!url) {
-        showError(url.error());
-        return 2;
-    }
+    if (!url)
+        return refuseToStart(url.error());
 
     if (parser.isSet(baseDirOption)) {
         const QFileInfo dir(parser.value(baseDirOption));
-        if (!dir.isDir()) {
-            showError(makeError(ErrorCode::Validation,
-                                "フォルダがありません: " + parser.value(baseDirOption).toStdString()));
-            return 2;
-        }
+        if (!dir.isDir())
+            return refuseToStart(makeError(
+                ErrorCode::Validation, "フォルダがありません: " + parser.value(baseDirOption).toStdString()));
         session().base_dir = QDir::cleanPath(dir.absoluteFilePath()).toStdString();
     }
 

@@ -1,6 +1,7 @@
 #include "app/main_frm.h"
 
 #include "accounts/usr_frm.h"
+#include "analysis/TStkAnalisys.h"
 #include "app/MessageDialog.h"
 #include "app/SysForm.h"
 #include "app/orq_common.h"
@@ -49,19 +50,20 @@ template <class T> T* named(T* widget, const char* name)
     return widget;
 }
 
-QToolButton* speedButton(QWidget* parent, const char* name, const QString& caption, const QString& hint,
-                         bool bold)
+// A bar button with a bold caption, a little smaller than the text around it so that the four buttons
+// of the screening bar fit the panel's normal width.
+QToolButton* speedButton(QWidget* parent, const char* name, const QString& caption, const QString& hint)
 {
     auto* button = named(new QToolButton(parent), name);
     button->setText(caption);
     button->setToolTip(hint);
     button->setToolButtonStyle(Qt::ToolButtonTextOnly);
     button->setAutoRaise(false);
-    if (bold) {
-        QFont font = button->font();
-        font.setBold(true);
-        button->setFont(font);
-    }
+    QFont font = button->font();
+    font.setBold(true);
+    if (font.pointSizeF() > 0)
+        font.setPointSizeF(font.pointSizeF() - 1);
+    button->setFont(font);
     return button;
 }
 
@@ -83,9 +85,29 @@ QLineEdit* readOnlyField(QWidget* parent, const char* name)
     return edit;
 }
 
-QLabel* caption(QWidget* parent, const char* text)
+QLabel* caption(QWidget* parent, const char* name, const char* text)
 {
-    return new QLabel(QString::fromUtf8(text), parent);
+    return named(new QLabel(QString::fromUtf8(text), parent), name);
+}
+
+// A panel of the page: a bar of speed buttons on top, the rest below. The width toggles may set it down to
+// a single pixel.
+struct SidePanel {
+    QWidget* panel;
+    QVBoxLayout* layout;
+    QHBoxLayout* bar;
+};
+
+SidePanel sidePanel(QWidget* parent, const char* name)
+{
+    SidePanel side{named(new QWidget(parent), name), nullptr, new QHBoxLayout()};
+    side.panel->setMinimumWidth(1);
+    side.layout = new QVBoxLayout(side.panel);
+    side.layout->setContentsMargins(0, 0, 0, 0);
+    side.layout->setSpacing(2);
+    side.bar->setSpacing(1);
+    side.layout->addLayout(side.bar);
+    return side;
 }
 
 QWidget* emptyHost(QWidget* parent, const char* name)
@@ -132,6 +154,7 @@ Tfrm_main::Tfrm_main(QWidget* parent) : QMainWindow(parent)
 
     m_http_statements = std::make_unique<THttpStatements>(s.server_url);
     work().this_year = formatDate(today()).substr(0, 4);
+    m_cur_analisys = std::make_unique<TStkAnalisys>();
 
     resize(kWindowWidth, kWindowHeight);
     spl_main->setSizes({kLeftPanelWidth, kWindowWidth - kLeftPanelWidth});
@@ -169,27 +192,19 @@ void Tfrm_main::buildMenu()
 
 QWidget* Tfrm_main::buildLeftPanel()
 {
-    auto* panel = named(new QWidget(this), "pnl_left");
-    // The toggles set the width directly, down to a single pixel.
-    panel->setMinimumWidth(1);
-    auto* layout = new QVBoxLayout(panel);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(2);
-
-    auto* bar = new QHBoxLayout();
-    bar->setSpacing(1);
+    const SidePanel side = sidePanel(this, "pnl_left");
+    QWidget* panel = side.panel;
     sbtn_get_stk_info = speedButton(panel, "sbtn_get_stk_info", QStringLiteral("銘柄の検索 F3"),
-                                    QStringLiteral("検索条件に当てはまる銘柄を検索します"), true);
+                                    QStringLiteral("検索条件に当てはまる銘柄を検索します"));
     stbn_stk_clear = speedButton(panel, "stbn_stk_clear", QStringLiteral("検索条件のクリア"),
-                                 QStringLiteral("現在の検索条件をクリアします"), true);
-    stbn_stk_size = speedButton(panel, "stbn_stk_size", kStkSizeWiden,
-                                QStringLiteral("検索画面のサイズを変更します"), true);
+                                 QStringLiteral("現在の検索条件をクリアします"));
+    stbn_stk_size =
+        speedButton(panel, "stbn_stk_size", kStkSizeWiden, QStringLiteral("検索画面のサイズを変更します"));
     sbtn_save_stk = speedButton(panel, "sbtn_save_stk", QStringLiteral("CSV出力"),
-                                QStringLiteral("検索結果をCSV形式で出力します"), true);
+                                QStringLiteral("検索結果をCSV形式で出力します"));
     for (QToolButton* button : {sbtn_get_stk_info, stbn_stk_clear, stbn_stk_size, sbtn_save_stk})
-        bar->addWidget(button);
-    bar->addStretch(1);
-    layout->addLayout(bar);
+        side.bar->addWidget(button);
+    side.bar->addStretch(1);
     connect(sbtn_get_stk_info, &QToolButton::clicked, this, [this] { act_serchExecute(); });
     connect(stbn_stk_clear, &QToolButton::clicked, this, [this] { stbn_stk_clearClick(); });
     connect(stbn_stk_size, &QToolButton::clicked, this, [this] { stbn_stk_sizeClick(); });
@@ -200,29 +215,24 @@ QWidget* Tfrm_main::buildLeftPanel()
 
     // Until the screening panel is installed the area shows the two remembered choices.
     m_screeningHost = emptyHost(panel, "pnl_stk_serch");
-    m_screeningPlaceholder = new QWidget(m_screeningHost);
+    m_screeningPlaceholder = named(new QWidget(m_screeningHost), "pnl_stk_choice");
     auto* form = new QFormLayout(m_screeningPlaceholder);
-    form->addRow(caption(m_screeningPlaceholder, "検索対象"), cbx_stk_tgt);
-    form->addRow(caption(m_screeningPlaceholder, "市場名称"), cbx_mkt_cd);
+    form->addRow(caption(m_screeningPlaceholder, "lbl_stk_tgt", "検索対象"), cbx_stk_tgt);
+    form->addRow(caption(m_screeningPlaceholder, "lbl_mkt_cd", "市場名称"), cbx_mkt_cd);
     m_screeningHost->layout()->addWidget(m_screeningPlaceholder);
-    layout->addWidget(m_screeningHost, 1);
+    side.layout->addWidget(m_screeningHost, 1);
     return panel;
 }
 
 QWidget* Tfrm_main::buildRightPanel()
 {
-    auto* panel = named(new QWidget(this), "pnl_right");
-    panel->setMinimumWidth(1);
-    auto* layout = new QVBoxLayout(panel);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(2);
-
-    auto* bar = new QHBoxLayout();
-    bar->setSpacing(1);
+    const SidePanel side = sidePanel(this, "pnl_right");
+    QWidget* panel = side.panel;
+    QHBoxLayout* bar = side.bar;
     sbtn_sim_start = speedButton(panel, "sbtn_sim_start", QStringLiteral("ｼﾐｭﾚｰｼｮﾝの実行 F5"),
-                                 QStringLiteral("各種条件に基づいてｼﾐｭﾚｰｼｮﾝを実行します"), true);
+                                 QStringLiteral("各種条件に基づいてｼﾐｭﾚｰｼｮﾝを実行します"));
     sbtn_sim_size = speedButton(panel, "sbtn_sim_size", kSimSizeWiden,
-                                QStringLiteral("ｼﾐｭﾚｰｼｮﾝ画面のサイズを変更します"), true);
+                                QStringLiteral("ｼﾐｭﾚｰｼｮﾝ画面のサイズを変更します"));
     bar->addWidget(sbtn_sim_start);
     bar->addWidget(sbtn_sim_size);
     bar->addStretch(1);
@@ -232,11 +242,10 @@ QWidget* Tfrm_main::buildRightPanel()
     bar->addSpacing(16);
     bar->addWidget(lbl_fx_date);
     bar->addSpacing(4);
-    layout->addLayout(bar);
     connect(sbtn_sim_start, &QToolButton::clicked, this, [this] { act_simExecute(); });
     connect(sbtn_sim_size, &QToolButton::clicked, this, [this] { sbtn_sim_sizeClick(); });
 
-    layout->addWidget(buildSimulationFields());
+    side.layout->addWidget(buildSimulationFields());
 
     pc_stk_sim = named(new QTabWidget(panel), "pc_stk_sim");
     ts_stk_jouken = emptyHost(pc_stk_sim, "ts_stk_jouken");
@@ -245,7 +254,7 @@ QWidget* Tfrm_main::buildRightPanel()
     pc_stk_sim->addTab(ts_stk_jouken, QStringLiteral("条件詳細"));
     pc_stk_sim->addTab(ts_stk_chart, QStringLiteral("売買結果"));
     pc_stk_sim->addTab(ts_stk_daily, QStringLiteral("期間データ"));
-    layout->addWidget(pc_stk_sim, 1);
+    side.layout->addWidget(pc_stk_sim, 1);
     return panel;
 }
 
@@ -270,17 +279,17 @@ QWidget* Tfrm_main::buildSimulationFields()
     edt_sim_cdt = readOnlyField(box, "edt_sim_cdt");
     edt_sim_pst = readOnlyField(box, "edt_sim_pst");
 
-    grid->addWidget(caption(box, "基準日"), 0, 0);
+    grid->addWidget(caption(box, "lbl_stk_sdate", "基準日"), 0, 0);
     grid->addWidget(dtp_stk_sdate, 0, 1);
-    grid->addWidget(caption(box, "期間"), 1, 0);
+    grid->addWidget(caption(box, "lbl_stk_term", "期間"), 1, 0);
     grid->addWidget(cbx_stk_term, 1, 1);
-    grid->addWidget(caption(box, "対象銘柄"), 0, 2);
+    grid->addWidget(caption(box, "lbl_sim_stk", "対象銘柄"), 0, 2);
     grid->addWidget(edt_sim_stk, 0, 3);
-    grid->addWidget(caption(box, "市場名称"), 1, 2);
+    grid->addWidget(caption(box, "lbl_sim_mkt", "市場名称"), 1, 2);
     grid->addWidget(edt_sim_mkt, 1, 3);
-    grid->addWidget(caption(box, "売買条件"), 0, 4);
+    grid->addWidget(caption(box, "lbl_sim_cdt", "売買条件"), 0, 4);
     grid->addWidget(edt_sim_cdt, 0, 5);
-    grid->addWidget(caption(box, "ポジション"), 1, 4);
+    grid->addWidget(caption(box, "lbl_sim_pst", "ポジション"), 1, 4);
     grid->addWidget(edt_sim_pst, 1, 5);
     grid->setColumnStretch(3, 3);
     grid->setColumnStretch(5, 2);
@@ -388,6 +397,7 @@ bool Tfrm_main::FormClose()
     if (!written)
         showError(written.error());
     callHook(m_hooks.closing);
+    m_cur_analisys.reset();
     return true;
 }
 

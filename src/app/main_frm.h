@@ -21,6 +21,7 @@ class QToolButton;
 namespace vorteq {
 
 class THttpStatements;
+class TStkAnalisys;
 
 // The main window: the page "株式分析" with the screening area on the left, a splitter, and on the right
 // the simulation bar, the period fields, the simulation panel and the tabs "条件詳細", "売買結果" and
@@ -37,7 +38,8 @@ public:
         std::function<void()> joukenDefaults;   // set_jouken_defaults: when shown, after the search reset
         std::function<void()> resetResultViews; // ResetResultViews: when shown, last
         std::function<void()> exportStockList;  // "CSV出力" of the stock list
-        std::function<void()> closing;          // a confirmed close, after the settings were written
+        // A confirmed close, after the settings were written and before the analysis object is released.
+        std::function<void()> closing;
         // A row of the stock list was selected (the screening panel reports it); run in registration order.
         std::vector<std::function<void(const TStkList&)>> stockSelected;
     };
@@ -56,6 +58,8 @@ public:
 
     // The statement client of the main window, shared by every feature and by the account window.
     THttpStatements& http_statements() { return *m_http_statements; }
+    // The analysis object of the simulation runs; released by a confirmed close (nullptr after it).
+    TStkAnalisys* cur_analisys() { return m_cur_analisys.get(); }
 
     // The screening area below the button bar of the left panel. Before installing, put cbx_stk_tgt and
     // cbx_mkt_cd into the panel's "検索条件" tab: the window keeps their choices in sys_form.ini.
@@ -124,6 +128,7 @@ private:
 
     Hooks m_hooks;
     std::unique_ptr<THttpStatements> m_http_statements;
+    std::unique_ptr<TStkAnalisys> m_cur_analisys;
     QWidget* m_screeningHost = nullptr;
     QWidget* m_screeningPlaceholder = nullptr;
 };

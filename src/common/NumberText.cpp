@@ -9,8 +9,8 @@
 namespace vorteq {
 namespace {
 
-constexpr int kDigits = 15;           // significant digits of the general format
-constexpr int kMaxExactPow10 = 27;    // 10^27 = 2^27 * 5^27 and 5^27 < 2^64: exact in 80-bit floats
+constexpr int kDigits = 15;        // significant digits of the general format
+constexpr int kMaxExactPow10 = 27; // 10^27 = 2^27 * 5^27 and 5^27 < 2^64: exact in 80-bit floats
 
 constexpr std::array<long double, kMaxExactPow10 + 1> makePow10()
 {
@@ -128,7 +128,10 @@ inline long double scale(long double a, int k)
     return k >= 0 ? a * kPow10[static_cast<std::size_t>(k)] : a / kPow10[static_cast<std::size_t>(-k)];
 }
 
-bool isBlank(char c) { return c == ' '; }
+bool isBlank(char c)
+{
+    return c == ' ';
+}
 
 // Exponent e of a finite positive 80-bit float, 2^e <= a < 2^(e+1), read from its bits.
 inline int binaryExponent(long double a)
@@ -140,7 +143,51 @@ inline int binaryExponent(long double a)
     return biased - 16383;
 }
 
-inline int floorDiv(int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+inline int floorDiv(int a, int b)
+{
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
+
+// The 15 significant digits of a finite, non-zero magnitude a that is not a whole number below
+// 1E15: a ~ mantissa x 10^-k with 1E14 <= mantissa <= 1E15. False when the fast path cannot decide
+// (the exact conversion must then be used).
+bool roundTo15Digits(long double a, std::uint64_t& mantissa, int& k)
+{
+    // Scale a into [1E14, 1E15) by an exact power of ten; the one rounding of that product leaves
+    // an absolute error far below 1E-3, so the rounding to an integer is decided correctly
+    // unless the fraction lies next to one half (then the exact path decides).
+    const int exp2 = binaryExponent(a);
+    k = kDigits - 1 - floorDiv(exp2 * 78913, 262144); // 78913 / 2^18 ~ log10(2)
+    long double s = 0;
+    for (int tries = 0;; ++tries) {
+        if (k > kMaxExactPow10 || k < -kMaxExactPow10 || tries == 3)
+            return false;
+        s = scale(a, k);
+        if (s >= 1e15L)
+            --k;
+        else if (s < 1e14L)
+            ++k;
+        else
+            break;
+    }
+    // Round to the nearest integer (the FPU's mode, no switch to truncation), then look at what
+    // was dropped.
+    const long long nearest = __builtin_llrintl(s);
+    const long double dropped = s - static_cast<long double>(nearest);
+    if (dropped > 0.499L || dropped < -0.499L)
+        return false;
+    mantissa = static_cast<std::uint64_t>(nearest);
+    return true;
+}
+
+// A whole number below 1E15 is written as its plain digits.
+inline bool isSmallWhole(long double a, long long& whole)
+{
+    if (a >= 1e15L)
+        return false;
+    whole = __builtin_llrintl(a);
+    return static_cast<long double>(whole) == a;
+}
 
 } // namespace
 
@@ -157,46 +204,20 @@ void appendNumber(std::string& out, long double value)
     const bool negative = std::signbit(value);
     const long double a = negative ? -value : value;
 
-    // Whole numbers below 1E15 have at most 15 digits: no rounding, plain digits.
-    if (a < 1e15L) {
-        const long long whole = __builtin_llrintl(a);
-        if (static_cast<long double>(whole) == a) {
-            if (negative)
-                out.push_back('-');
-            appendUnsigned(out, static_cast<std::uint64_t>(whole));
-            return;
-        }
+    long long whole = 0;
+    if (isSmallWhole(a, whole)) {
+        if (negative)
+            out.push_back('-');
+        appendUnsigned(out, static_cast<std::uint64_t>(whole));
+        return;
     }
-
-    // Scale a into [1E14, 1E15) by an exact power of ten; the one rounding of that product leaves
-    // an absolute error far below 1E-3, so the rounding to an integer is decided correctly
-    // unless the fraction lies next to one half (then the exact path decides).
-    const int exp2 = binaryExponent(a);
-    int k = kDigits - 1 - floorDiv(exp2 * 78913, 262144);  // 78913 / 2^18 ~ log10(2)
-    long double s = 0;
-    for (int tries = 0;; ++tries) {
-        if (k > kMaxExactPow10 || k < -kMaxExactPow10 || tries == 3) {
-            appendExact(out, value);
-            return;
-        }
-        s = scale(a, k);
-        if (s >= 1e15L)
-            --k;
-        else if (s < 1e14L)
-            ++k;
-        else
-            break;
-    }
-    // Round to the nearest integer (the FPU's mode, no switch to truncation), then look at what
-    // was dropped.
-    const long long nearest = __builtin_llrintl(s);
-    const long double dropped = s - static_cast<long double>(nearest);
-    if (dropped > 0.499L || dropped < -0.499L) {
+    std::uint64_t mantissa = 0;
+    int k = 0;
+    if (!roundTo15Digits(a, mantissa, k)) {
         appendExact(out, value);
         return;
     }
-    auto mantissa = static_cast<std::uint64_t>(nearest);
-    int x = kDigits - 1 - k;  // decimal exponent of the first digit
+    int x = kDigits - 1 - k; // decimal exponent of the first digit
     if (mantissa == 1000000000000000ULL) {
         mantissa = 100000000000000ULL;
         ++x;
@@ -210,6 +231,62 @@ void appendNumber(std::string& out, long double value)
     while (nd > 1 && digits[nd - 1] == '0')
         --nd;
     appendLaidOut(out, negative, std::string_view(digits, static_cast<std::size_t>(nd)), x);
+}
+
+long double readBackNumber(long double value)
+{
+    // Adding 2^63 to a magnitude below 2^63 rounds it to an integer in the FPU's mode, as
+    // llrintl does, without the round trip through an integer register.
+    constexpr long double kToInteger = 9223372036854775808.0L;
+    if (!std::isfinite(value))
+        return value;
+    if (value == 0.0L)
+        return 0.0L; // "0" reads back as positive zero
+    const bool negative = std::signbit(value);
+    const long double a = negative ? -value : value;
+    if (a < 1e15L && (a + kToInteger) - kToInteger == a)
+        return value; // a whole number is written as its digits and reads back unchanged
+
+    // The binary exponent from the value rounded to double (off by one at most near a power of two,
+    // which the scaling loop corrects); values outside the double range let the text decide.
+    const double approx = static_cast<double>(a);
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &approx, sizeof bits);
+    const int biased = static_cast<int>((bits >> 52) & 0x7ff);
+    int k = 0;
+    long double s = 0;
+    bool fast = biased != 0 && biased != 0x7ff;
+    if (fast) {
+        k = kDigits - 1 - floorDiv((biased - 1023) * 78913, 262144);
+        for (int tries = 0;; ++tries) {
+            if (k > kMaxExactPow10 || k < -kMaxExactPow10 || tries == 3) {
+                fast = false;
+                break;
+            }
+            s = scale(a, k);
+            if (s >= 1e15L)
+                --k;
+            else if (s < 1e14L)
+                ++k;
+            else
+                break;
+        }
+    }
+    long double rounded = 0;
+    if (fast) {
+        rounded = (s + kToInteger) - kToInteger;
+        const long double dropped = s - rounded;
+        fast = dropped <= 0.499L && dropped >= -0.499L;
+    }
+    if (!fast) {
+        // Rare: let the text decide.
+        const auto back = parseNumber(formatNumber(value));
+        return back ? *back : value;
+    }
+    // The text is rounded x 10^-k; reading it back is one correctly rounded scaling by an exact
+    // power of ten, the same operation parseNumber performs on the same exact decimal.
+    const long double v = scale(rounded, -k);
+    return negative ? -v : v;
 }
 
 std::string formatNumber(long double value)
@@ -242,8 +319,8 @@ std::optional<long double> parseNumber(std::string_view text)
     // Mantissa: up to 19 significant digits gathered exactly; more send us to the exact path.
     std::uint64_t m = 0;
     int sigDigits = 0;
-    int dropped = 0;      // significant digits beyond the 19 kept (integer part only matters)
-    int fracDigits = 0;   // kept digits after the point
+    int dropped = 0;    // significant digits beyond the 19 kept (integer part only matters)
+    int fracDigits = 0; // kept digits after the point
     bool anyDigit = false;
     bool pastPoint = false;
     bool tooLong = false;

@@ -16,6 +16,11 @@ std::string formatNumber(long double value);
 // Appends formatNumber(value) to out without a temporary string.
 void appendNumber(std::string& out, long double value);
 
+// The value that reading back the general-format text of value gives, without making the text:
+// exactly parseNumber(formatNumber(value)) for every finite value (negative zero reads back as 0).
+// Non-finite values are returned unchanged (their text does not read back).
+long double readBackNumber(long double value);
+
 // Text to an 80-bit float: leading blanks, an optional sign, digits with an optional point and an
 // optional exponent ("1e6", "-.5", "3."). Anything else, including trailing characters, "inf" and
 // "nan", an empty text or a value out of range, is not a number.

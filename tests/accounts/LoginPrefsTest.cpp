@@ -47,21 +47,6 @@ protected:
     std::filesystem::path m_path;
 };
 
-TEST_F(LoginPrefsFile, LivesInSysData)
-{
-    EXPECT_EQ(m_path, m_base / "SysData" / "vorteq.ini");
-}
-
-TEST_F(LoginPrefsFile, WritesAsMuchAsTheChoiceAsks)
-{
-    ASSERT_TRUE(writeLoginPrefs(m_path, 0, "demo", "demo1234"));
-    EXPECT_EQ(bytes(), "0\r\ndemo\r\ndemo1234\r\n");
-    ASSERT_TRUE(writeLoginPrefs(m_path, 1, "demo", "demo1234"));
-    EXPECT_EQ(bytes(), "1\r\ndemo\r\n");
-    ASSERT_TRUE(writeLoginPrefs(m_path, 2, "demo", "demo1234"));
-    EXPECT_EQ(bytes(), "2\r\n");
-}
-
 TEST_F(LoginPrefsFile, IsReadableByItsOwnerOnly)
 {
     put("1\r\nold\r\n");

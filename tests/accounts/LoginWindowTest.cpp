@@ -1,4 +1,5 @@
 #include "accounts/login_frm.h"
+#include "app/AppSetup.h"
 #include "app/ShellTestSupport.h"
 #include "app/main_frm.h"
 #include "app/run_login.h"
@@ -7,6 +8,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QCursor>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -38,11 +40,13 @@ private slots:
     void init();
     void cleanup();
 
+    void showsItsControlsUncut();
     void emptyUserIdIsAskedForAndNothingIsSent();
     void emptyPasswordIsAskedForAndNothingIsSent();
     void wrongPasswordIsRefusedAndMayBeRetried();
     void blockedAccountIsRefused();
     void successFillsTheSessionAndTheMainWindowLabels();
+    void hourglassShowsWhileTheServerAnswers();
     void undeliverableMailIsNoticedAndLoginGoesOn();
     void singleUpdateDateLeavesTheExchangeDateEmpty();
     void serverFailureKeepsTheWindowOpen();
@@ -82,6 +86,7 @@ private:
 
 void LoginWindowTest::initTestCase()
 {
+    setupApplication();
     test::TestServerOptions options;
     options.throttle.slowAfter = 1000; // refusals in a row must not slow the tests down
     options.throttle.lockAfter = 1000;
@@ -107,6 +112,34 @@ void LoginWindowTest::cleanup()
     m_window.reset();
     m_ui.reset();
     m_base.reset();
+}
+
+void LoginWindowTest::showsItsControlsUncut()
+{
+    Tfrm_login& window = newWindow();
+    QCOMPARE(window.windowTitle(), QStringLiteral("VORTEQ ログイン画面"));
+    QCOMPARE(window.edt_usr->maxLength(), 12);
+    QCOMPARE(window.edt_pass->maxLength(), 10);
+    QCOMPARE(window.edt_pass->echoMode(), QLineEdit::Password);
+    const QStringList choices{QStringLiteral("ユーザーIDとパスワードを保存"),
+                              QStringLiteral("ユーザーIDを保存"), QStringLiteral("保存しない")};
+    for (int i = 0; i < choices.size(); ++i)
+        QCOMPARE(window.cbx_login->itemText(i), choices.at(i));
+    QVERIFY(window.btn_ok->isDefault());
+    QVERIFY(window.findChild<QLabel*>(QStringLiteral("lbl_pass_note"))
+                ->text()
+                .contains(QStringLiteral("demo1234")));
+    QVERIFY2(test::squeezedWidgets(window).isEmpty(),
+             qPrintable(test::squeezedWidgets(window).join(QStringLiteral("; "))));
+    QVERIFY2(test::overlappingSiblings(window).isEmpty(),
+             qPrintable(test::overlappingSiblings(window).join(QStringLiteral("; "))));
+    QVERIFY2(test::unnamedControls(window).isEmpty(),
+             qPrintable(test::unnamedControls(window).join(QStringLiteral("; "))));
+
+    // Escape is the cancel button: the window closes and the login stays undone.
+    QTest::keyClick(window.edt_usr, Qt::Key_Escape);
+    QVERIFY(!window.isVisible());
+    QVERIFY(!session().login_ok);
 }
 
 void LoginWindowTest::emptyUserIdIsAskedForAndNothingIsSent()
@@ -185,6 +218,25 @@ void LoginWindowTest::successFillsTheSessionAndTheMainWindowLabels()
     Tfrm_main main;
     QCOMPARE(main.lbl_stk_date->text(), QStringLiteral("株価更新日 2006/05/15"));
     QCOMPARE(main.lbl_fx_date->text(), QStringLiteral("為替更新日 2006/05/12"));
+}
+
+void LoginWindowTest::hourglassShowsWhileTheServerAnswers()
+{
+    Tfrm_login& window = newWindow();
+    int hourglasses = 0;
+    // The timer fires while the request is under way: the cursor is prepared before the exchange starts.
+    const auto watch = [&] {
+        QTimer::singleShot(0, [&] {
+            const QCursor* cursor = QApplication::overrideCursor();
+            hourglasses += (cursor && cursor->shape() == Qt::WaitCursor) ? 1 : 0;
+        });
+    };
+    watch();
+    login(window, QStringLiteral("demo"), QStringLiteral("wrong"));
+    watch();
+    login(window, QStringLiteral("demo"), QStringLiteral("demo1234"));
+    QCOMPARE(hourglasses, 2);
+    QVERIFY(!QApplication::overrideCursor()); // restored after a refusal and after a success
 }
 
 void LoginWindowTest::undeliverableMailIsNoticedAndLoginGoesOn()

@@ -1,5 +1,6 @@
 #include "accounts/LoginBatch.h"
 #include "accounts/usr_frm.h"
+#include "app/AppSetup.h"
 #include "app/ShellTestSupport.h"
 #include "gateway/THttpStatements.h"
 #include "support/TestServer.h"
@@ -82,6 +83,7 @@ private:
 
 void UserWindowTest::initTestCase()
 {
+    setupApplication();
     m_server = std::make_unique<test::TestServer>();
 }
 
@@ -118,25 +120,33 @@ void UserWindowTest::showsTheRegistration()
     QCOMPARE(window.edt_usr_new_mail1->maxLength(), 50);
     QCOMPARE(window.edt_usr_new_mail2->maxLength(), 50);
     QCOMPARE(window.edt_usr_new_pass1->echoMode(), QLineEdit::Normal);
+
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY2(test::squeezedWidgets(window).isEmpty(),
+             qPrintable(test::squeezedWidgets(window).join(QStringLiteral("; "))));
+    QVERIFY2(test::overlappingSiblings(window).isEmpty(),
+             qPrintable(test::overlappingSiblings(window).join(QStringLiteral("; "))));
+    QVERIFY2(test::unnamedControls(window).isEmpty(),
+             qPrintable(test::unnamedControls(window).join(QStringLiteral("; "))));
+    window.sbtn_usr_close->click();
+    QVERIFY(!window.isVisible());
 }
 
 void UserWindowTest::newPasswordChecks_data()
 {
     QTest::addColumn<QString>("first");
     QTest::addColumn<QString>("second");
+    // The window maps each refusal to its field; every rule itself is checked without the window.
     QTest::addColumn<QString>("focus"); // empty: the check passes
     QTest::newRow("both empty") << QString() << QString() << QStringLiteral("edt_usr_new_pass1");
     QTest::newRow("repetition empty")
         << QStringLiteral("abcd") << QString() << QStringLiteral("edt_usr_new_pass2");
     QTest::newRow("three characters")
         << QStringLiteral("abc") << QStringLiteral("abc") << QStringLiteral("edt_usr_new_pass1");
-    QTest::newRow("entries differ") << QStringLiteral("abcd") << QStringLiteral("abce")
-                                    << QStringLiteral("edt_usr_new_pass1");
     QTest::newRow("symbol") << QStringLiteral("ab-d") << QStringLiteral("ab-d")
                             << QStringLiteral("edt_usr_new_pass1");
     QTest::newRow("four letters") << QStringLiteral("abcd") << QStringLiteral("abcd") << QString();
-    QTest::newRow("letters and digits")
-        << QStringLiteral("A1b2C3d4e5") << QStringLiteral("A1b2C3d4e5") << QString();
 }
 
 void UserWindowTest::newPasswordChecks()
@@ -173,14 +183,8 @@ void UserWindowTest::newMailChecks_data()
     QTest::newRow("both empty") << QString() << QString() << QStringLiteral("edt_usr_new_mail1");
     QTest::newRow("repetition empty")
         << QStringLiteral("a@b.jp") << QString() << QStringLiteral("edt_usr_new_mail2");
-    QTest::newRow("entries differ") << QStringLiteral("a@b.jp") << QStringLiteral("a@c.jp")
-                                    << QStringLiteral("edt_usr_new_mail1");
-    QTest::newRow("blank") << QStringLiteral("a b@c.jp") << QStringLiteral("a b@c.jp")
-                           << QStringLiteral("edt_usr_new_mail1");
     QTest::newRow("two @") << QStringLiteral("a@b@c.jp") << QStringLiteral("a@b@c.jp")
                            << QStringLiteral("edt_usr_new_mail1");
-    QTest::newRow("no @") << QStringLiteral("ab.c.jp") << QStringLiteral("ab.c.jp")
-                          << QStringLiteral("edt_usr_new_mail1");
     QTest::newRow("- . _ anywhere") << QStringLiteral("-a.b_@c-d.jp_") << QStringLiteral("-a.b_@c-d.jp_")
                                     << QString();
 }

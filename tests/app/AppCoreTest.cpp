@@ -59,24 +59,6 @@ protected:
     std::filesystem::path m_path;
 };
 
-TEST_F(SysFormFile, WritesTwoLinesWithCrLfAndCreatesSysData)
-{
-    ASSERT_FALSE(std::filesystem::exists(m_base / "SysData"));
-    ASSERT_TRUE(writeSysForm(m_path, 1, 7));
-    std::ifstream in(m_path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    EXPECT_EQ(bytes.str(), "1\r\n7\r\n");
-}
-
-TEST_F(SysFormFile, ReadsBothChoices)
-{
-    put("1\r\n7\r\nignored\r\n");
-    const SysFormChoices choices = read();
-    EXPECT_EQ(choices.stkTgt, 1);
-    EXPECT_EQ(choices.mktCd, 7);
-}
-
 TEST_F(SysFormFile, MissingFileOrLineLeavesTheChoiceEmpty)
 {
     SysFormChoices choices = read();

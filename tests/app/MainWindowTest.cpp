@@ -1,3 +1,4 @@
+#include "app/AppSetup.h"
 #include "app/ShellTestSupport.h"
 #include "app/common_unit.h"
 #include "app/main_frm.h"
@@ -23,9 +24,11 @@ class MainWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
 
+    void nothingIsCutOffAtTheNormalSize();
     void createsTheShellFromTheSession();
     void firstStartShowsTheFirstItems();
     void remembersTargetAndMarketAcrossRuns();
@@ -66,6 +69,11 @@ private:
     std::unique_ptr<test::ScriptedUi> m_ui;
 };
 
+void MainWindowTest::initTestCase()
+{
+    setupApplication(); // the program's own font and locale, so that the layout is measured as users see it
+}
+
 void MainWindowTest::init()
 {
     m_base = std::make_unique<QTemporaryDir>();
@@ -82,6 +90,19 @@ void MainWindowTest::cleanup()
 {
     m_ui.reset();
     m_base.reset();
+}
+
+void MainWindowTest::nothingIsCutOffAtTheNormalSize()
+{
+    auto window = shownWindow();
+    QCOMPARE(window->size(), QSize(1119, 741));
+    QVERIFY2(test::squeezedWidgets(*window).isEmpty(),
+             qPrintable(test::squeezedWidgets(*window).join(QStringLiteral("; "))));
+    QVERIFY2(test::overlappingSiblings(*window).isEmpty(),
+             qPrintable(test::overlappingSiblings(*window).join(QStringLiteral("; "))));
+    QVERIFY2(test::unnamedControls(*window).isEmpty(),
+             qPrintable(test::unnamedControls(*window).join(QStringLiteral("; "))));
+    QVERIFY(closeAnswering(*window, MsgResult::Yes));
 }
 
 void MainWindowTest::createsTheShellFromTheSession()
@@ -182,7 +203,8 @@ void MainWindowTest::answeringNoKeepsTheWindowUsable()
     int closings = 0;
     auto window = shownWindow();
     window->hooks().simulate = [&] { ++simulations; };
-    window->hooks().closing = [&] { ++closings; };
+    // A feature releasing its state at the close still finds the analysis object.
+    window->hooks().closing = [&] { closings += window->cur_analisys() ? 1 : 100; };
     window->cbx_mkt_cd->setCurrentIndex(2);
 
     QVERIFY(!closeAnswering(*window, MsgResult::No));
@@ -198,8 +220,10 @@ void MainWindowTest::answeringNoKeepsTheWindowUsable()
     window->act_sim->trigger();
     QCOMPARE(simulations, 1);
 
+    QVERIFY(window->cur_analisys());
     QVERIFY(closeAnswering(*window, MsgResult::Yes));
     QCOMPARE(closings, 1);
+    QVERIFY(!window->cur_analisys());
     QCOMPARE(test::fileBytes(settingsPath()), QByteArray("0\r\n2\r\n"));
 }
 

@@ -5,7 +5,9 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -65,6 +67,7 @@ private slots:
     void everyHelperBoxIsAConfirmation();
     void yesNoBoxTellsNoFromClosing();
     void okBoxShowsKindTitleAndLineBreaks();
+    void saveDialogAsksForAnExportFile();
     void clearGridCellsBlanksTheRectangleOnly();
     void clearGridCellsWithReversedBoundsChangesNothing();
     void clearGridCellsNeverResizesTheGrid();
@@ -160,6 +163,33 @@ void ShellHelpersTest::okBoxShowsKindTitleAndLineBreaks()
         });
         QVERIFY(dialog.show(QStringLiteral("一行目\n\r\n\r三行目"), k.kind, MsgButtons::Ok) == MsgResult::Ok);
     }
+}
+
+void ShellHelpersTest::saveDialogAsksForAnExportFile()
+{
+    QTemporaryDir dir;
+    QtFileSaveDialog dialog;
+    QTimer::singleShot(0, [&dir] {
+        auto* fileDialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        QVERIFY(fileDialog);
+        QCOMPARE(fileDialog->windowTitle(), QStringLiteral("データの出力"));
+        const QStringList filters{QStringLiteral("csv file (*.csv)"), QStringLiteral("text file (*.txt)"),
+                                  QStringLiteral("All (*.*)")};
+        QCOMPARE(fileDialog->nameFilters(), filters);
+        fileDialog->setDirectory(dir.path());
+        fileDialog->selectFile(QStringLiteral("result"));
+        static_cast<QDialog*>(fileDialog)->accept(); // the dialog's own accept reads the typed name
+    });
+    // A name typed without an extension gets the default one.
+    QCOMPARE(dialog.askSavePath(exportSaveRequest()).value_or(QString()),
+             dir.filePath(QStringLiteral("result.csv")));
+
+    QTimer::singleShot(0, [] {
+        auto* fileDialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        QVERIFY(fileDialog);
+        fileDialog->reject();
+    });
+    QVERIFY(!dialog.askSavePath(exportSaveRequest()));
 }
 
 void ShellHelpersTest::clearGridCellsBlanksTheRectangleOnly()

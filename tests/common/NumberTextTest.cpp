@@ -1,14 +1,17 @@
 #include "common/NumberText.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <cstring>
+#include <gtest/gtest.h>
 #include <random>
 
 using namespace vorteq;
 
 namespace {
-long double num(const char* text) { return *parseNumber(text); }
+long double num(const char* text)
+{
+    return *parseNumber(text);
+}
 } // namespace
 
 TEST(GeneralFormat, FixedAndExponentBoundaries)
@@ -49,7 +52,8 @@ TEST(GeneralFormat, FastPathAgreesWithTheExactConversion)
         ASSERT_EQ(formatNumber(v), formatNumberExact(v)) << static_cast<double>(v);
     }
     // Values whose 16th digit is exactly a 5 in decimal but not in base 2.
-    for (const char* t : {"0.1234567890123455", "1234.56789012345", "100.000000000000050", "0.30000000000000005"})
+    for (const char* t :
+         {"0.1234567890123455", "1234.56789012345", "100.000000000000050", "0.30000000000000005"})
         EXPECT_EQ(formatNumber(num(t)), formatNumberExact(num(t))) << t;
 }
 
@@ -64,6 +68,39 @@ TEST(GeneralFormat, RoundTripsThroughParse)
         ASSERT_TRUE(back) << text;
         EXPECT_EQ(formatNumber(*back), text);
     }
+}
+
+// The stored value of a computed number is what its text reads back as; the shortcut that skips the
+// text must agree bit for bit with writing and reading the text.
+TEST(GeneralFormat, ReadBackWithoutTextEqualsParsingTheText)
+{
+    auto sameBits = [](long double a, long double b) { return std::memcmp(&a, &b, 10) == 0; };
+    std::mt19937_64 rng(99);
+    std::uniform_real_distribution<double> mant(-1.0, 1.0);
+    std::uniform_int_distribution<int> expo(-40, 40);
+    std::uniform_int_distribution<long long> whole(-2000000000000000LL, 2000000000000000LL);
+    for (int i = 0; i < 300000; ++i) {
+        long double v = static_cast<long double>(mant(rng)) * std::pow(10.0L, expo(rng)) / 7.0L;
+        if (i % 5 == 0)
+            v = static_cast<long double>(whole(rng)) / (i % 2 ? 1.0L : 3.0L);
+        const auto back = parseNumber(formatNumber(v));
+        ASSERT_TRUE(back);
+        ASSERT_TRUE(sameBits(readBackNumber(v), *back)) << formatNumber(v);
+        // Writing the read-back value again gives the same text.
+        ASSERT_EQ(formatNumber(readBackNumber(v)), formatNumber(v));
+    }
+    // Near powers of two the estimate of the decimal exponent is off by one; far out of the double
+    // range the text decides.
+    for (int e = -200; e <= 200; ++e)
+        for (long double f : {1.0L, 1.0L - 0x1p-63L, 1.0L + 0x1p-62L, 0.7L})
+            for (long double v : {std::ldexp(f, e), -std::ldexp(f, e)})
+                ASSERT_TRUE(sameBits(readBackNumber(v), *parseNumber(formatNumber(v)))) << formatNumber(v);
+    for (const char* t : {"1e-4000", "3.3e4000", "0.00012345678901234567", "123456789012345678901"})
+        EXPECT_TRUE(sameBits(readBackNumber(num(t)), *parseNumber(formatNumber(num(t))))) << t;
+    EXPECT_EQ(readBackNumber(999999999999999.6L), 1e15L);
+    EXPECT_FALSE(std::signbit(readBackNumber(-0.0L)));
+    EXPECT_EQ(readBackNumber(525.6L), num("525.6"));
+    EXPECT_EQ(readBackNumber(1.0L / 3.0L), num("0.333333333333333"));
 }
 
 TEST(ParseNumber, AcceptsSignsDecimalsExponentsAndLeadingBlanks)
@@ -81,8 +118,8 @@ TEST(ParseNumber, AcceptsSignsDecimalsExponentsAndLeadingBlanks)
 
 TEST(ParseNumber, RejectsWhatIsNotANumber)
 {
-    for (const char* t : {"", " ", "   ", "1,000,000", "abc", "1e", "1e+", "--1", "+-1", "1.2.3", "5 ", "inf", "nan",
-                          "0x10", ".", "-", "1e99999", "１２"})
+    for (const char* t : {"", " ", "   ", "1,000,000", "abc", "1e", "1e+", "--1", "+-1", "1.2.3", "5 ", "inf",
+                          "nan", "0x10", ".", "-", "1e99999", "１２"})
         EXPECT_FALSE(parseNumber(t)) << '"' << t << '"';
 }
 
@@ -127,7 +164,7 @@ TEST(TwoDecimals, TruncatesTowardZeroInBaseTwo)
     EXPECT_EQ(formatNumber(truncate2(num("5"))), "5");
     // 525.6 lies just below itself in base 2, so the product is 52559.999... and loses a hundredth.
     EXPECT_EQ(formatNumber(truncate2(num("525.6"))), "525.59");
-    EXPECT_EQ(formatNumber(truncate2(num("0.29"))), "0.29");  // lies just above in base 2
+    EXPECT_EQ(formatNumber(truncate2(num("0.29"))), "0.29"); // lies just above in base 2
     EXPECT_EQ(formatNumber(truncate2(num("0.5"))), "0.5");
 }
 

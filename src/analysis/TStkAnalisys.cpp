@@ -1,0 +1,432 @@
+#include "analysis/TStkAnalisys.h"
+
+#include "analysis/Indicators.h"
+#include "analysis/SeriesWork.h"
+#include "common/NumberText.h"
+
+#include <algorithm>
+#include <bitset>
+#include <unordered_map>
+
+namespace vorteq {
+namespace {
+
+// One indicator parameter and the condition key that overrides its default, in the order the
+// keys are read (a conversion error stops at the first faulty key).
+struct ParamBinding {
+    int key;
+    int TStkAnalisys::*period;         // integer periods (days)
+    long double TStkAnalisys::*factor; // extended parameters
+};
+
+constexpr ParamBinding kParamBindings[] = {
+    {fieldNo("AmtBuyIdo"), &TStkAnalisys::DayIdo1, nullptr},
+    {fieldNo("AmtBuyKairi1"), &TStkAnalisys::DayIdo2, nullptr},
+    {fieldNo("AmtBuyCloss1"), &TStkAnalisys::DayIdo3, nullptr},
+    {fieldNo("AmtBuyCloss2"), &TStkAnalisys::DayIdo4, nullptr},
+    {fieldNo("AmtBuyRSI1"), &TStkAnalisys::DayRSI, nullptr},
+    {fieldNo("AmtBuyDMI"), &TStkAnalisys::DayDMI, nullptr},
+    {fieldNo("AmtBuyRCI1"), &TStkAnalisys::DayRCI, nullptr},
+    {fieldNo("AmtBuyVRA1"), &TStkAnalisys::DayVR, nullptr},
+    {fieldNo("AmtBuyVRW1"), &TStkAnalisys::DayVRW, nullptr},
+    {fieldNo("AmtBuySTK1"), &TStkAnalisys::DaySTC_K, nullptr},
+    {fieldNo("AmtDaySTC_D"), &TStkAnalisys::DaySTC_D, nullptr},
+    {fieldNo("AmtDaySTC_SD"), &TStkAnalisys::DaySTC_SD, nullptr},
+    {fieldNo("AmtBuyPSY1"), &TStkAnalisys::DayPSY, nullptr},
+    {fieldNo("AmtBuyMPSY1"), &TStkAnalisys::DayMPSY, nullptr},
+    {fieldNo("AmtDayABRatio"), &TStkAnalisys::DayABRatio, nullptr},
+    {fieldNo("AmtBuyMACD1"), &TStkAnalisys::DayMACShort, nullptr},
+    {fieldNo("AmtBuyMACD2"), &TStkAnalisys::DayMACLong, nullptr},
+    {fieldNo("AmtDayMAC_SI"), &TStkAnalisys::DayMAC_SI, nullptr},
+    {fieldNo("AmtDayParaboAf"), nullptr, &TStkAnalisys::ParaboAfStep},
+    {fieldNo("AmtDayParaboLim"), nullptr, &TStkAnalisys::ParaboAfLim},
+    {fieldNo("AmtBuyWilR1"), &TStkAnalisys::DayWilR, nullptr},
+    {fieldNo("AmtDayWIL"), &TStkAnalisys::DayWIL, nullptr},
+    {fieldNo("AmtDayWIL_VI"), nullptr, &TStkAnalisys::WIL_VI},
+    {fieldNo("AmtBuyVolin"), &TStkAnalisys::DayVolin, nullptr},
+    {fieldNo("AmtDayCCI"), &TStkAnalisys::DayCCI, nullptr},
+    {fieldNo("AmtDayDPO"), &TStkAnalisys::DayDPO, nullptr},
+    {fieldNo("AmtDayOSI"), &TStkAnalisys::DayOSI, nullptr},
+};
+static_assert(std::size(kParamBindings) == 27);
+
+// The 40 fields that the final pass truncates to two decimals (an empty one becomes "0").
+constexpr DayField kRoundedFields[] = {
+    DayField::ARatio,
+    DayField::ADX,
+    DayField::BRatio,
+    DayField::CCI,
+    DayField::DPO,
+    DayField::STC_D,
+    DayField::STC_K,
+    DayField::STC_SD,
+    DayField::UpperShadowRate,
+    DayField::LowerShadowRate,
+    DayField::VRB,
+    DayField::MACD,
+    DayField::MinusDI,
+    DayField::MPSY,
+    DayField::MACSignal,
+    DayField::OSI,
+    DayField::PlusDI,
+    DayField::PSY,
+    DayField::ToujituRate,
+    DayField::ZenjituRate,
+    DayField::ParaboSAR,
+    DayField::RCI,
+    DayField::RSI,
+    DayField::IdoAvg1,
+    DayField::Kairi1,
+    DayField::IdoAvg2,
+    DayField::Kairi2,
+    DayField::IdoAvg3,
+    DayField::Kairi3,
+    DayField::IdoAvg4,
+    DayField::Kairi4,
+    DayField::VlmRate,
+    DayField::VolinMinus1,
+    DayField::VolinMinus2,
+    DayField::VolinPlus1,
+    DayField::VolinPlus2,
+    DayField::VRA,
+    DayField::WilSAR,
+    DayField::WilR,
+    DayField::VRW,
+};
+static_assert(std::size(kRoundedFields) == 40);
+
+// How the final pass writes each position into the day record.
+enum class Output : unsigned char { None, Plain, Rounded, Whole };
+
+constexpr std::array<Output, kDayFieldCount> makeOutputs()
+{
+    std::array<Output, kDayFieldCount> out{};
+    for (int p = pos(DayField::ZenjituRate); p < kDayFieldCount; ++p)
+        if (!kDayFieldNames[static_cast<std::size_t>(p)].empty())
+            out[static_cast<std::size_t>(p)] = Output::Plain;
+    for (DayField f : kRoundedFields)
+        out[static_cast<std::size_t>(pos(f))] = Output::Rounded;
+    out[static_cast<std::size_t>(pos(DayField::ZenjituRateInt))] = Output::Whole;
+    out[static_cast<std::size_t>(pos(DayField::VlmRateInt))] = Output::Whole;
+    return out;
+}
+constexpr auto kOutputs = makeOutputs();
+
+// Round2Text of the text of x: the value that text reads back as, times 100, truncated toward
+// zero and divided by 100, as the text of the result reads back. Below 1E13 the result q / 100 has
+// at most 15 significant digits and is already the nearest value to its own text.
+long double roundedReadBack(long double readBack)
+{
+    const long double t = truncate2(readBack);
+    return std::fabs(t) < 1e13L ? t : readBackNumber(t);
+}
+
+// The same for a value kept as computed (putFinal). The text's value differs from x by at most
+// 5E-15 relative, so where x x 100 lies clearly between two whole numbers both truncate alike and
+// the read-back can be skipped; near a whole number (values with two decimals or fewer) the text
+// is read back first.
+long double round2OfText(long double x)
+{
+    const long double p = x * 100;
+    if (std::fabs(p) < 1e13L) {
+        const auto t = static_cast<long double>(static_cast<std::int64_t>(p));
+        const long double f = std::fabs(p - t);
+        const long double margin = std::fabs(p) * 4e-14L + 1e-12L;
+        if (f > margin && 1 - f > margin)
+            return t / 100;
+    }
+    return roundedReadBack(readBackNumber(x));
+}
+
+std::string quoted(std::string_view text)
+{
+    std::string q = "\"";
+    q.append(text);
+    q.push_back('"');
+    return q;
+}
+
+} // namespace
+
+TStkAnalisys::TStkAnalisys() : m_work(std::make_unique<SeriesWork>()) {}
+TStkAnalisys::~TStkAnalisys() = default;
+
+Status TStkAnalisys::Analyze(const Ptbl& table, int rowCount, const TJouken& conditions,
+                             std::string_view start, std::string_view end, bool simulate)
+{
+    Clear();
+    BuyAndList.clear();
+    BuyOrList.clear();
+    SellAndList.clear();
+    SellOrList.clear();
+    PriceTable = table;
+    RowCount = rowCount;
+    Jouken = conditions;
+    SetDefaultParams();
+
+    Status status = LoadParams();
+    if (status)
+        status = LoadDailyData(start, end);
+    if (status)
+        status = CalcIndicators();
+    if (status && simulate && m_simulation)
+        status = m_simulation(*this);
+    if (!status)
+        Clear();
+    return status;
+}
+
+void TStkAnalisys::Clear()
+{
+    StkCount = 0;
+    StkList.clear();
+}
+
+bool TStkAnalisys::GetStkData(int index, TStkData& out) const
+{
+    if (index < 0 || index >= static_cast<int>(StkList.size()))
+        return false;
+    out = StkList[static_cast<std::size_t>(index)];
+    return true;
+}
+
+void TStkAnalisys::SetDefaultParams()
+{
+    DayIdo1 = 5;
+    DayIdo2 = 15;
+    DayIdo3 = 25;
+    DayIdo4 = 50;
+    DayRSI = 9;
+    DayRCI = 9;
+    DayPSY = 12;
+    DayMPSY = 12;
+    DayVR = 14;
+    DayVRW = 14;
+    DaySTC_K = 9;
+    DaySTC_D = 5;
+    DaySTC_SD = 3;
+    DayMACShort = 12;
+    DayMACLong = 26;
+    DayMAC_SI = 9;
+    DayOSI = 7;
+    DayDMI = 14;
+    DayABRatio = 26;
+    DayWilR = 10;
+    ParaboAfStep = 0.02L;
+    ParaboAfLim = 2.0L;
+    DayWIL = 7;
+    WIL_VI = 3.0L;
+    DayVolin = 20;
+    DayCCI = 20;
+    DayDPO = 20;
+}
+
+Status TStkAnalisys::LoadParams()
+{
+    for (const ParamBinding& b : kParamBindings) {
+        const std::string& text = Jouken[b.key];
+        if (text.empty())
+            continue; // the default stays
+        const std::string_view key = kJoukenFields[b.key].key;
+        if (b.period) {
+            const auto v = parseInt32(text);
+            if (!v)
+                return makeError(ErrorCode::Validation, "計算条件の数値が正しくありません: " +
+                                                            std::string(key) + " = " + quoted(text));
+            // Every window needs at least one day; a period of 0 would divide by zero.
+            if (*v < 1)
+                return makeError(ErrorCode::Validation, "計算条件の期間は1以上にしてください: " +
+                                                            std::string(key) + " = " + quoted(text));
+            this->*b.period = *v;
+        } else {
+            const auto v = parseNumber(text);
+            if (!v)
+                return makeError(ErrorCode::Validation, "計算条件の数値が正しくありません: " +
+                                                            std::string(key) + " = " + quoted(text));
+            this->*b.factor = *v;
+        }
+    }
+    if (DayMACShort >= DayMACLong)
+        return makeError(ErrorCode::Validation,
+                         "MACDのロング期間はショート期間より大きくしてください: AmtBuyMACD1 = " +
+                             std::to_string(DayMACShort) + ", AmtBuyMACD2 = " + std::to_string(DayMACLong));
+    return {};
+}
+
+Status TStkAnalisys::LoadDailyData(std::string_view start, std::string_view end)
+{
+    StkCount = 0;
+    StkList.clear();
+    if (RowCount <= 0)
+        return {};
+    if (!PriceTable || PriceTable->columnCount() <= kColVolume || PriceTable->rowCount() <= RowCount)
+        return makeError(ErrorCode::Data, "株価データの表の形式が正しくありません: " +
+                                              std::to_string(RowCount) + "行の株価が必要です");
+    const PtblData& t = *PriceTable;
+
+    // Entries in order of first appearance; each code's days in table order. Codes are compared as
+    // exact texts.
+    std::unordered_map<std::string_view, std::size_t> entryOf;
+    std::vector<int> dayCounts;
+    for (int row = 1; row <= RowCount; ++row) {
+        const auto [it, added] =
+            entryOf.emplace(t[kColCode][static_cast<std::size_t>(row)], dayCounts.size());
+        if (added)
+            dayCounts.push_back(0);
+        ++dayCounts[it->second];
+    }
+    StkList.resize(dayCounts.size());
+    for (const auto& [code, index] : entryOf) {
+        TStkData& e = StkList[index];
+        e.StkCd = code;
+        e.TermStart = start;
+        e.TermEnd = end;
+        e.Days.reserve(static_cast<std::size_t>(dayCounts[index]));
+    }
+    std::string date;
+    for (int row = 1; row <= RowCount; ++row) {
+        const auto r = static_cast<std::size_t>(row);
+        TStkData& e = StkList[entryOf.find(t[kColCode][r])->second];
+        TStkDailyData& day = e.Days.emplace_back();
+        date = t[kColDate][r];
+        std::replace(date.begin(), date.end(), '-', '/');
+        day[DayField::StkDate].setText(date);
+        day[DayField::SPrice].setText(t[kColOpen][r]);
+        day[DayField::HPrice].setText(t[kColHigh][r]);
+        day[DayField::LPrice].setText(t[kColLow][r]);
+        day[DayField::EPrice].setText(t[kColClose][r]);
+        day[DayField::StkVlm].setText(t[kColVolume][r]);
+        e.DayCount = static_cast<int>(e.Days.size());
+    }
+    StkCount = static_cast<int>(StkList.size());
+    return {};
+}
+
+Status TStkAnalisys::CalcIndicators()
+{
+    for (TStkData& stock : StkList) {
+        Status s = CalcStock(stock);
+        if (!s)
+            return s;
+    }
+    return {};
+}
+
+Status TStkAnalisys::CalcStock(TStkData& stock)
+{
+    namespace ind = indicators;
+    SeriesWork& s = *m_work;
+    const int n = stock.DayCount;
+    s.reset(n);
+
+    // Read every price once; a text that is not a number stops the run.
+    struct PriceInput {
+        DayField field;
+        std::vector<long double> SeriesWork::*column;
+        std::uint8_t zeroBit;
+    };
+    static constexpr PriceInput kPrices[] = {
+        {DayField::SPrice, &SeriesWork::O, SeriesWork::kZeroOpen},
+        {DayField::HPrice, &SeriesWork::H, SeriesWork::kZeroHigh},
+        {DayField::LPrice, &SeriesWork::L, SeriesWork::kZeroLow},
+        {DayField::EPrice, &SeriesWork::C, SeriesWork::kZeroClose},
+        {DayField::StkVlm, &SeriesWork::V, SeriesWork::kZeroVolume},
+    };
+    for (int i = 0; i < n; ++i) {
+        const TStkDailyData& day = stock.Days[static_cast<std::size_t>(i)];
+        for (const PriceInput& p : kPrices) {
+            const auto v = day[p.field].number();
+            if (!v)
+                return makeError(ErrorCode::Data,
+                                 "株価データの数値が正しくありません: " + stock.StkCd + " " +
+                                     day.text(DayField::StkDate) + " " +
+                                     std::string(kDayFieldNames[static_cast<std::size_t>(pos(p.field))]) +
+                                     " = " + quoted(day.text(p.field)));
+            (s.*p.column)[static_cast<std::size_t>(i)] = *v;
+            if (day[p.field].textEquals("0"))
+                s.zeroText[static_cast<std::size_t>(i)] |= p.zeroBit;
+        }
+    }
+
+    // Pass 1, newest day to oldest.
+    for (int i = 0; i < n; ++i) {
+        ind::trueRange(s, i);
+        ind::dayRates(s, i);
+        ind::volumeRates(s, i);
+        ind::integerChangeRate(s, i);
+        ind::directionalMovement(s, i);
+        ind::ultimateOscillatorInputs(s, i);
+        ind::movingAverage(s, i, DayIdo1, DayField::IdoAvg1, DayField::Kairi1);
+        ind::movingAverage(s, i, DayIdo2, DayField::IdoAvg2, DayField::Kairi2);
+        ind::movingAverage(s, i, DayIdo3, DayField::IdoAvg3, DayField::Kairi3);
+        ind::movingAverage(s, i, DayIdo4, DayField::IdoAvg4, DayField::Kairi4);
+        ind::bollingerBands(s, i, DayVolin);
+        ind::cciTypicalPrice(s, i, DayCCI);
+        ind::abRatio(s, i, DayABRatio);
+        ind::dpoAverage(s, i, DayDPO);
+        ind::williamsR(s, i, DayWilR);
+        ind::rci(s, i, DayRCI);
+        ind::psychologicalLine(s, i, DayPSY);
+        ind::priceMovePsychologicalLine(s, i, DayMPSY);
+        ind::stochasticsK(s, i, DaySTC_K);
+        ind::volumeRatiosAB(s, i, DayVR);
+        ind::wakoVolumeRatio(s, i, DayVRW);
+    }
+    // Pass 2: what reads pass 1's stored fields.
+    for (int i = 0; i < n; ++i) {
+        ind::directionalIndex(s, i, DayDMI);
+        ind::ultimateOscillator(s, i, DayOSI);
+        ind::cci(s, i, DayCCI);
+        ind::dpo(s, i, DayDPO);
+        ind::stochasticsD(s, i, DaySTC_D);
+    }
+    // Pass 3: averages of pass 2's fields.
+    for (int i = 0; i < n; ++i) {
+        ind::adx(s, i, DayDMI);
+        ind::stochasticsSlowD(s, i, DaySTC_SD);
+    }
+    // Pass 4, oldest day to newest: the recursive indicators. It ends at a day whose close text is
+    // "0" (looked at before the step after it; day 0 before the first step).
+    for (int r = 1; r <= n; ++r) {
+        const int d = n - r;
+        const int previous = r == 1 ? 0 : d + 1;
+        if (s.zero(previous, SeriesWork::kZeroClose))
+            break;
+        ind::rsi(s, r, d, DayRSI);
+        ind::parabolic(s, r, d, ParaboAfStep, ParaboAfLim);
+        ind::consecutiveDays(s, r, d);
+        ind::wilderVolatility(s, r, d, DayWIL, WIL_VI);
+        ind::macd(s, r, d, DayMACShort, DayMACLong, DayMAC_SI);
+    }
+    if (s.missingField >= 0) {
+        const TStkDailyData& day = stock.Days[static_cast<std::size_t>(s.missingDay)];
+        return makeError(ErrorCode::Data,
+                         "計算に必要な値がありません: " + stock.StkCd + " " + day.text(DayField::StkDate) +
+                             " " + std::string(kDayFieldNames[static_cast<std::size_t>(s.missingField)]));
+    }
+
+    // Pass 5 and the day records: every computed field as its text, the 40 rounded ones truncated
+    // to two decimals (an empty one reads "0").
+    for (int i = 0; i < n; ++i) {
+        TStkDailyData& day = stock.Days[static_cast<std::size_t>(i)];
+        for (int p = pos(DayField::ZenjituRate); p < kDayFieldCount; ++p) {
+            const Output o = kOutputs[static_cast<std::size_t>(p)];
+            if (o == Output::None)
+                continue;
+            const long double v = s.at(static_cast<DayField>(p), i);
+            DayValue& out = day[p];
+            if (o == Output::Rounded) {
+                out.setReadBack(std::isnan(v) ? 0.0L : round2OfText(v));
+            } else if (std::isnan(v)) {
+                out.clear();
+            } else if (o == Output::Whole && std::fabs(v) >= 1e15L) {
+                out.setText(std::to_string(static_cast<std::int64_t>(v)));
+            } else {
+                out.setReadBack(v);
+            }
+        }
+    }
+    return {};
+}
+
+} // namespace vorteq

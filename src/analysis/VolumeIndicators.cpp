@@ -1,0 +1,348 @@
+// Volume, volatility, band and direction indicators: true range, volume rates and ratios, A and B
+// ratios, Bollinger bands, DMI and ADX, MACD, the parabolic stop-and-reverse and Wilder's
+// volatility system. C, O, H, L, V are the close, open, high, low and volume; day i+1 is the day
+// before day i; the window of n days at day i is days i..i+n-1, summed toward older days.
+
+#include "analysis/Indicators.h"
+#include "common/NumberText.h"
+
+namespace vorteq::indicators {
+namespace {
+constexpr long long ll(int v)
+{
+    return v;
+}
+std::size_t at(int day)
+{
+    return static_cast<std::size_t>(day);
+}
+} // namespace
+
+// True range: with P the previous close, the largest of H - L, H - P and P - L.
+// Every day but the oldest.
+void trueRange(SeriesWork& s, int i)
+{
+    if (!(i < s.N - 1))
+        return;
+    const long double p = s.C[at(i + 1)];
+    long double tr = s.H[at(i)] - s.L[at(i)];
+    if (s.H[at(i)] - p > tr)
+        tr = s.H[at(i)] - p;
+    if (p - s.L[at(i)] > tr)
+        tr = p - s.L[at(i)];
+    s.put(DayField::TrueRange, i, tr);
+}
+
+// Volume against the previous day's, in percent (0 when either text is "0"), and the same
+// truncated to an integer (0 when either volume is zero). Every day but the oldest.
+void volumeRates(SeriesWork& s, int i)
+{
+    if (!(i < s.N - 1))
+        return;
+    const long double v = s.V[at(i)];
+    const long double prev = s.V[at(i + 1)];
+    s.putFinal(DayField::VlmRate, i,
+               rateOf(s.zero(i, SeriesWork::kZeroVolume), v, s.zero(i + 1, SeriesWork::kZeroVolume), prev));
+    if (v != 0 && prev != 0)
+        s.putWhole(DayField::VlmRateInt, i, truncateToInt64((v - prev) / prev * 100));
+    else
+        s.putWhole(DayField::VlmRateInt, i, 0);
+}
+
+// Directional movement: up = H - previous H, down = previous L - L; the larger one counts when it
+// is the strictly larger, nothing when both are negative or equal. Every day but the oldest.
+void directionalMovement(SeriesWork& s, int i)
+{
+    if (!(i < s.N - 1))
+        return;
+    const long double up = s.H[at(i)] - s.H[at(i + 1)];
+    const long double down = s.L[at(i + 1)] - s.L[at(i)];
+    long double plus = 0;
+    long double minus = 0;
+    if (!(up < 0 && down < 0)) {
+        if (up > down)
+            plus = up;
+        else if (down > up)
+            minus = down;
+    }
+    s.put(DayField::PlusDM, i, plus);
+    s.put(DayField::MinusDM, i, minus);
+}
+
+// Bollinger bands over n days: mean m of C, population deviation sd = sqrt(mean of C^2 - m^2)
+// (a variance rounded below zero counts as 0); bands m +- sd and m +- 2 sd. Days with i + n < N.
+void bollingerBands(SeriesWork& s, int i, int n)
+{
+    if (!(ll(i) + n < s.N))
+        return;
+    long double sum = 0;
+    long double sumSquares = 0;
+    for (int j = 0; j < n; ++j) {
+        const long double c = s.C[at(i + j)];
+        sum += c;
+        sumSquares += c * c;
+    }
+    const long double m = sum / n;
+    long double variance = sumSquares / n - m * m;
+    if (variance < 0)
+        variance = 0;
+    const long double sd = std::sqrt(variance);
+    s.putFinal(DayField::VolinPlus1, i, m + sd);
+    s.putFinal(DayField::VolinMinus1, i, m - sd);
+    s.putFinal(DayField::VolinPlus2, i, m + 2 * sd);
+    s.putFinal(DayField::VolinMinus2, i, m - 2 * sd);
+}
+
+// A ratio = sum(H - O) / sum(O - L) x 100 and B ratio = sum(H - P) / sum(P - L) x 100 over n days,
+// P the previous close; 0 when the denominator is 0. Days with i + n < N.
+void abRatio(SeriesWork& s, int i, int n)
+{
+    if (!(ll(i) + n < s.N))
+        return;
+    long double highOpen = 0;
+    long double openLow = 0;
+    long double highPrev = 0;
+    long double prevLow = 0;
+    for (int j = 0; j < n; ++j) {
+        const auto u = at(i + j);
+        const long double p = s.C[u + 1];
+        highOpen += s.H[u] - s.O[u];
+        openLow += s.O[u] - s.L[u];
+        highPrev += s.H[u] - p;
+        prevLow += p - s.L[u];
+    }
+    s.putFinal(DayField::ARatio, i, openLow != 0 ? highOpen / openLow * 100 : 0);
+    s.putFinal(DayField::BRatio, i, prevLow != 0 ? highPrev / prevLow * 100 : 0);
+}
+
+namespace {
+// Volume of the rising, flat and falling days of the window (close against the previous close),
+// and of all its days.
+struct VolumeSplit {
+    long double up = 0, flat = 0, down = 0, total = 0;
+};
+
+VolumeSplit splitVolume(const SeriesWork& s, int i, int n)
+{
+    VolumeSplit v;
+    for (int j = 0; j < n; ++j) {
+        const auto u = at(i + j);
+        if (s.C[u] > s.C[u + 1])
+            v.up += s.V[u];
+        else if (s.C[u] == s.C[u + 1])
+            v.flat += s.V[u];
+        else
+            v.down += s.V[u];
+        v.total += s.V[u];
+    }
+    return v;
+}
+} // namespace
+
+// Volume ratios A and B over n days, flat days split half and half:
+// VRA = (U + S/2) / (D + S/2) x 100, VRB = (U + S/2) / T x 100; 0 on a zero denominator.
+// Days with i + n < N.
+void volumeRatiosAB(SeriesWork& s, int i, int n)
+{
+    if (!(ll(i) + n < s.N))
+        return;
+    const VolumeSplit v = splitVolume(s, i, n);
+    s.putFinal(DayField::VRA, i,
+               v.down + v.flat / 2 == 0 ? 0 : (v.up + v.flat / 2) / (v.down + v.flat / 2) * 100);
+    s.putFinal(DayField::VRB, i, v.total == 0 ? 0 : (v.up + v.flat / 2) / v.total * 100);
+}
+
+// Wako volume ratio over n days, flat days counted as falling: (U - (S + D)) / T x 100, between
+// -100 and +100; 0 when there was no volume. Days with i + n < N.
+void wakoVolumeRatio(SeriesWork& s, int i, int n)
+{
+    if (!(ll(i) + n < s.N))
+        return;
+    const VolumeSplit v = splitVolume(s, i, n);
+    const long double falling = v.flat + v.down;
+    s.putFinal(DayField::VRW, i, v.total == 0 ? 0 : (v.up - falling) / v.total * 100);
+}
+
+// +DI and -DI over n days: (sum of DM / n) / (sum of true range / n) x 100; nothing when the mean
+// true range is 0. DX = |+DI - -DI| / (+DI + -DI) x 100 from the stored DI, 0 when both are 0.
+// Days with i + n < N.
+void directionalIndex(SeriesWork& s, int i, int n)
+{
+    if (!(ll(i) + n < s.N))
+        return;
+    long double tr = 0;
+    long double plus = 0;
+    long double minus = 0;
+    for (int j = 0; j < n; ++j) {
+        tr += s.get(DayField::TrueRange, i + j);
+        plus += s.get(DayField::PlusDM, i + j);
+        minus += s.get(DayField::MinusDM, i + j);
+    }
+    const long double atr = tr / n;
+    if (atr == 0)
+        return;
+    const long double plusDI = s.put(DayField::PlusDI, i, plus / n / atr * 100);
+    const long double minusDI = s.put(DayField::MinusDI, i, minus / n / atr * 100);
+    const long double sum = plusDI + minusDI;
+    s.put(DayField::DX, i, sum == 0 ? 0 : std::fabs(plusDI - minusDI) / sum * 100);
+}
+
+// ADX: mean DX over n days; nothing when a day of the window has no DX (so the first ADX is on
+// the day with 2n - 1 older days). Days with i + n < N.
+void adx(SeriesWork& s, int i, int n)
+{
+    if (!(ll(i) + n < s.N))
+        return;
+    long double sum = 0;
+    for (int j = 0; j < n; ++j) {
+        if (!s.has(DayField::DX, i + j))
+            return;
+        sum += s.at(DayField::DX, i + j);
+    }
+    s.putFinal(DayField::ADX, i, sum / n);
+}
+
+// Parabolic stop-and-reverse. Starts long on the second-oldest day (step 2): SAR = its low,
+// extreme point = the oldest day's high, factor = the step. Each later day moves the stop
+// SAR = SAR' + AF' (EP' - SAR'); a low at or below it (long) or a high at or above it (short)
+// reverses to the old extreme point; otherwise a new extreme (equality counts) raises the factor
+// by a step while the previous factor is below the limit.
+void parabolic(SeriesWork& s, int r, int d, long double afStep, long double afLimit)
+{
+    if (r < 2)
+        return;
+    if (r == 2) {
+        s.put(DayField::ParaboPos, d, 0);
+        s.put(DayField::ParaboSAR, d, s.L[at(d)]);
+        s.put(DayField::ParaboEp, d, s.H[at(d + 1)]);
+        s.put(DayField::ParaboAf, d, afStep);
+        return;
+    }
+    const long double prevAf = s.get(DayField::ParaboAf, d + 1);
+    const long double prevSar = s.get(DayField::ParaboSAR, d + 1);
+    const long double prevEp = s.get(DayField::ParaboEp, d + 1);
+    const bool wasLong = s.get(DayField::ParaboPos, d + 1) == 0;
+    const long double high = s.H[at(d)];
+    const long double low = s.L[at(d)];
+
+    long double sar = prevSar + prevAf * (prevEp - prevSar);
+    long double ep = prevEp;
+    long double af = prevAf;
+    int position = 0;
+    const auto grow = [&] { return prevAf < afLimit ? prevAf + afStep : prevAf; };
+    if (wasLong) {
+        if (low <= sar) {
+            position = 1;
+            sar = prevEp;
+            ep = low;
+            af = afStep;
+        } else if (high >= prevEp) {
+            ep = high;
+            af = grow();
+        }
+    } else {
+        position = 1;
+        if (high >= sar) {
+            position = 0;
+            sar = prevEp;
+            ep = high;
+            af = afStep;
+        } else if (low <= prevEp) {
+            ep = low;
+            af = grow();
+        }
+    }
+    s.put(DayField::ParaboSAR, d, sar);
+    s.put(DayField::ParaboPos, d, position);
+    s.put(DayField::ParaboEp, d, ep);
+    s.put(DayField::ParaboAf, d, af);
+}
+
+// Wilder's volatility system with n days and multiple M. First day (no previous significant
+// close): ATR = mean true range over n days, SIC = highest close of the window, long, no stop.
+// Later days: ATR = (ATR' (n-1) + TR) / n; ARC = M x ATR' (the previous average). Long: the stop
+// is SIC' - ARC and a close at or below it reverses; short: SIC' + ARC, a close at or above it
+// reverses. Steps r >= n + 1.
+void wilderVolatility(SeriesWork& s, int r, int d, int n, long double multiple)
+{
+    if (ll(r) < ll(n) + 1)
+        return;
+    if (!s.has(DayField::WilSIC, d + 1)) {
+        long double tr = 0;
+        long double highestClose = s.C[at(d)];
+        for (int j = 0; j < n; ++j) {
+            tr += s.get(DayField::TrueRange, d + j);
+            if (s.C[at(d + j)] > highestClose)
+                highestClose = s.C[at(d + j)];
+        }
+        s.put(DayField::WilATR, d, tr / n);
+        s.put(DayField::WilSIC, d, highestClose);
+        s.put(DayField::WilPos, d, 0);
+        return;
+    }
+    const long double prevAtr = s.get(DayField::WilATR, d + 1);
+    const long double prevSic = s.get(DayField::WilSIC, d + 1);
+    const bool wasLong = s.get(DayField::WilPos, d + 1) == 0;
+    const long double close = s.C[at(d)];
+    s.put(DayField::WilATR, d, (prevAtr * (n - 1) + s.get(DayField::TrueRange, d)) / n);
+    const long double arc = multiple * prevAtr;
+    if (wasLong) {
+        if (close <= prevSic - arc) {
+            s.put(DayField::WilPos, d, 1);
+            s.put(DayField::WilSIC, d, close);
+            s.putFinal(DayField::WilSAR, d, close + arc);
+        } else {
+            s.put(DayField::WilPos, d, 0);
+            s.put(DayField::WilSIC, d, prevSic > close ? prevSic : close);
+            s.putFinal(DayField::WilSAR, d, prevSic - arc);
+        }
+    } else {
+        if (close >= prevSic + arc) {
+            s.put(DayField::WilPos, d, 0);
+            s.put(DayField::WilSIC, d, close);
+            s.putFinal(DayField::WilSAR, d, close - arc);
+        } else {
+            s.put(DayField::WilPos, d, 1);
+            s.put(DayField::WilSIC, d, prevSic < close ? prevSic : close);
+            s.putFinal(DayField::WilSAR, d, prevSic + arc);
+        }
+    }
+}
+
+// MACD with short, long and signal periods. The short average starts on step r = short as the
+// mean close of the oldest days and is then smoothed with 2 / (short + 1); the long one likewise
+// from r = long; MACD = short - long (stored averages) from r > long; the signal is the simple
+// mean of MACD over the signal period from r >= long + signal, and the oscillator MACD - signal.
+void macd(SeriesWork& s, int r, int d, int shortDays, int longDays, int signalDays)
+{
+    const auto mean = [&](DayField f, int days) {
+        long double sum = 0;
+        for (int j = 0; j < days; ++j)
+            sum += f == DayField::EPrice ? s.C[at(d + j)] : s.get(f, d + j);
+        return sum / days;
+    };
+    if (r == shortDays) {
+        s.put(DayField::MACShortEMA, d, mean(DayField::EPrice, shortDays));
+        return;
+    }
+    const long double close = s.C[at(d)];
+    if (r > shortDays) {
+        const long double alpha = 2.0L / (ll(shortDays) + 1);
+        const long double prev = s.get(DayField::MACShortEMA, d + 1);
+        s.put(DayField::MACShortEMA, d, (close - prev) * alpha + prev);
+    }
+    if (r == longDays)
+        s.put(DayField::MACLongEMA, d, mean(DayField::EPrice, longDays));
+    if (r > longDays) {
+        const long double alpha = 2.0L / (ll(longDays) + 1);
+        const long double prev = s.get(DayField::MACLongEMA, d + 1);
+        s.put(DayField::MACLongEMA, d, (close - prev) * alpha + prev);
+        s.put(DayField::MACD, d, s.get(DayField::MACShortEMA, d) - s.get(DayField::MACLongEMA, d));
+    }
+    if (ll(r) >= ll(longDays) + signalDays) {
+        const long double signal = s.put(DayField::MACSignal, d, mean(DayField::MACD, signalDays));
+        s.put(DayField::MACDOsc, d, s.get(DayField::MACD, d) - signal);
+    }
+}
+
+} // namespace vorteq::indicators
