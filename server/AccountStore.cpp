@@ -192,7 +192,7 @@ Result<std::optional<std::string>> AccountStore::sessionUser(Database& db, std::
 }
 
 Result<int> AccountStore::changePassword(Database& db, const std::string& sessionUserId,
-                                         const PasswordChange& change)
+                                         const PasswordChange& change, std::string_view keepToken)
 {
     if (change.userId != sessionUserId)
         return refusal("password change for another user");
@@ -222,6 +222,12 @@ Result<int> AccountStore::changePassword(Database& db, const std::string& sessio
         return st.error();
     if (db.changes() != 1)
         return refusal("password changed concurrently");
+    auto others = db.prepare("DELETE FROM SESSION_INFO WHERE USR_ID = ? AND TOKEN_DIGEST <> ?");
+    if (!others)
+        return others.error();
+    others->bind(1, sessionUserId).bind(2, tokenDigest(keepToken));
+    if (auto st = others->run(); !st)
+        return st.error();
     return 1;
 }
 

@@ -52,7 +52,9 @@ public:
 
     // The account changes for the session's own user. The refusal reasons are errors of code
     // Validation; the value is the number of rows changed (1).
-    Result<int> changePassword(Database& db, const std::string& sessionUserId, const PasswordChange& change);
+    // A password change also ends the user's other sessions (keepToken is the one in use).
+    Result<int> changePassword(Database& db, const std::string& sessionUserId, const PasswordChange& change,
+                               std::string_view keepToken);
     Result<int> changeMail(Database& db, const std::string& sessionUserId, const MailChange& change);
 
 private:

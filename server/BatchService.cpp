@@ -85,9 +85,39 @@ std::string timestamp()
     return buf;
 }
 
-std::string compressReply(const std::string& text)
+// Writes a result straight into the reply as a table section.
+class TableSink final : public RowSink {
+public:
+    explicit TableSink(wire::ReplyWriter& writer) : m_writer(writer) {}
+    void begin(int columns) override
+    {
+        m_writer.beginTable(columns);
+        m_open = true;
+    }
+    Status row(const std::vector<std::string_view>& fields) override { return m_writer.addRow(fields); }
+    // After success: closes the table.
+    void end()
+    {
+        if (m_open)
+            m_writer.endTable();
+        m_open = false;
+    }
+    // After a failure: drops whatever of the table was written.
+    void abandon()
+    {
+        if (m_open)
+            m_writer.abandonTable();
+        m_open = false;
+    }
+
+private:
+    wire::ReplyWriter& m_writer;
+    bool m_open = false;
+};
+
+std::string compressReply(const std::string& text, ZlibLevel level)
 {
-    auto body = zlibCompress(text, ZlibLevel::Fastest);
+    auto body = zlibCompress(text, level);
     if (body)
         return std::move(*body);
     // Cannot happen short of memory exhaustion; an empty reply is the least wrong answer.
@@ -128,7 +158,8 @@ Result<std::unique_ptr<BatchService>> BatchService::open(const std::string& dbPa
     // Check at once that the file opens and holds the schema, rather than on the first request.
     auto lease = service->m_pool.acquire();
     if (!lease)
-        return lease.error();
+        return makeError(ErrorCode::Server,
+                         lease.error().message + "。先に init でデータベースを作成してください。");
     auto probe = (*lease)->db().prepare(
         "SELECT 1 FROM USR_INFO, SESSION_INFO, LOGIN_FAIL, STK_INFO, MKT_INFO, STK_UPD "
         "LIMIT 0");
@@ -163,7 +194,7 @@ BatchReply BatchService::refuse(std::string_view reason)
     wire::ReplyWriter writer;
     writer.addFailure();
     log(timestamp() + " user=- kinds=- rows=- ms=0 outcome=refused reason=\"" + std::string(reason) + "\"");
-    return BatchReply{compressReply(writer.finish()), {}, {}};
+    return BatchReply{compressReply(writer.finish(), m_config.replyCompression), {}, {}};
 }
 
 BatchReply BatchService::handle(std::string_view body, std::string_view cookieHeader)
@@ -245,13 +276,15 @@ BatchReply BatchService::handle(std::string_view body, std::string_view cookieHe
                 record.rows.push_back("1");
                 if (statements.size() == 2) {
                     record.kinds.push_back("update-dates");
+                    TableSink sink(writer);
                     auto dates =
-                        conn.runTrustedSelect("SELECT UPD_DATE FROM STK_UPD ORDER BY UPD_FLG", limits);
-                    if (!dates)
+                        conn.runTrustedSelect("SELECT UPD_DATE FROM STK_UPD ORDER BY UPD_FLG", limits, sink);
+                    if (!dates) {
+                        sink.abandon();
                         return fail(maskQuoted(dates.error().message));
-                    if (auto st = writer.addTable(dates->columns, dates->rows); !st)
-                        return fail(st.error().message);
-                    record.rows.push_back(std::to_string(dates->rows.size()));
+                    }
+                    sink.end();
+                    record.rows.push_back(std::to_string(*dates));
                 }
                 reply.setCookie = std::string(kSessionCookieName) + "=" + *token + "; HttpOnly; Path=/ORQ";
                 return;
@@ -271,12 +304,14 @@ BatchReply BatchService::handle(std::string_view body, std::string_view cookieHe
         if (mode == "Query") {
             for (const std::string& sql : statements) {
                 record.kinds.push_back("select");
-                auto result = conn.runConfinedSelect(sql, limits);
-                if (!result)
-                    return fail(maskQuoted(result.error().message));
-                if (auto st = writer.addTable(result->columns, result->rows); !st)
-                    return fail("result cannot be sent: " + st.error().message);
-                record.rows.push_back(std::to_string(result->rows.size()));
+                TableSink sink(writer);
+                auto rows = conn.runConfinedSelect(sql, limits, sink);
+                if (!rows) {
+                    sink.abandon();
+                    return fail(maskQuoted(rows.error().message));
+                }
+                sink.end();
+                record.rows.push_back(std::to_string(*rows));
             }
             return;
         }
@@ -285,7 +320,7 @@ BatchReply BatchService::handle(std::string_view body, std::string_view cookieHe
                 Result<int> changed = 0;
                 if (auto pass = matchPasswordChange(sql)) {
                     record.kinds.push_back("password");
-                    changed = m_accounts.changePassword(conn.db(), userId, *pass);
+                    changed = m_accounts.changePassword(conn.db(), userId, *pass, token);
                 } else if (auto mail = matchMailChange(sql)) {
                     record.kinds.push_back("mail");
                     changed = m_accounts.changeMail(conn.db(), userId, *mail);
@@ -303,7 +338,8 @@ BatchReply BatchService::handle(std::string_view body, std::string_view cookieHe
         fail("unknown mode word");
     }();
 
-    reply.body = emptyReply ? std::string(4, '\0') : compressReply(writer.finish());
+    reply.body =
+        emptyReply ? std::string(4, '\0') : compressReply(writer.finish(), m_config.replyCompression);
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - started).count();
     char msText[32];
     std::snprintf(msText, sizeof msText, "%.1f", ms);

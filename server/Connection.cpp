@@ -144,6 +144,30 @@ void appendValueText(std::string& out, double value)
         out += '0';
         return;
     }
+    // Fast path for whole numbers and values of up to two decimals (prices and the indicator values
+    // kept to two decimals): when v is the double nearest to k / 100 and k has at most 15 digits,
+    // the decimal k / 100 is the shortest text that reads back to v.
+    if (std::abs(value) < 1e12) {
+        const double hundredths = std::round(value * 100.0);
+        if (hundredths / 100.0 == value) {
+            auto k = static_cast<long long>(hundredths);
+            if (k < 0) {
+                out += '-';
+                k = -k;
+            }
+            std::array<char, 24> digitsBuf{};
+            auto [dEnd, dEc] = std::to_chars(digitsBuf.data(), digitsBuf.data() + digitsBuf.size(), k / 100);
+            out.append(digitsBuf.data(), dEnd);
+            const long long cents = k % 100;
+            if (cents != 0) {
+                out += '.';
+                out += static_cast<char>('0' + cents / 10);
+                if (cents % 10 != 0)
+                    out += static_cast<char>('0' + cents % 10);
+            }
+            return;
+        }
+    }
     // The shortest digits that read back to the same double, in scientific form "d.ddde-05".
     std::array<char, 40> buf{};
     auto [end, ec] = std::to_chars(buf.data(), buf.data() + buf.size(), value, std::chars_format::scientific);
@@ -195,20 +219,20 @@ Result<std::unique_ptr<Connection>> Connection::open(const std::string& path)
     return conn;
 }
 
-Result<SelectResult> Connection::runConfinedSelect(std::string_view sql, const Limits& limits)
+Result<std::size_t> Connection::runConfinedSelect(std::string_view sql, const Limits& limits, RowSink& sink)
 {
     // Only a plain SELECT: no WITH (recursive queries), VALUES, EXPLAIN or anything else.
     if (firstWord(sql) != "SELECT")
         return refusal("not a SELECT statement");
-    return run(sql, limits, true);
+    return run(sql, limits, true, sink);
 }
 
-Result<SelectResult> Connection::runTrustedSelect(std::string_view sql, const Limits& limits)
+Result<std::size_t> Connection::runTrustedSelect(std::string_view sql, const Limits& limits, RowSink& sink)
 {
-    return run(sql, limits, false);
+    return run(sql, limits, false, sink);
 }
 
-Result<SelectResult> Connection::run(std::string_view sql, const Limits& limits, bool confined)
+Result<std::size_t> Connection::run(std::string_view sql, const Limits& limits, bool confined, RowSink& sink)
 {
     sqlite3* db = m_db.handle();
     m_guard.denied.clear();
@@ -246,10 +270,12 @@ Result<SelectResult> Connection::run(std::string_view sql, const Limits& limits,
     if (confined && (!sqlite3_stmt_readonly(stmt) || sqlite3_stmt_isexplain(stmt) != 0))
         return refusal("not a read-only SELECT");
 
-    SelectResult result;
-    result.columns = sqlite3_column_count(stmt);
-    if (result.columns <= 0)
+    const int columns = sqlite3_column_count(stmt);
+    if (columns <= 0)
         return refusal("statement returns no columns");
+    sink.begin(columns);
+    std::size_t rows = 0;
+    std::size_t textBytes = 0;
     for (;;) {
         const int step = sqlite3_step(stmt);
         if (step == SQLITE_DONE)
@@ -259,19 +285,29 @@ Result<SelectResult> Connection::run(std::string_view sql, const Limits& limits,
                 return refusal("statement time limit reached");
             return refusal(std::string("SQL error: ") + sqlite3_errmsg(db));
         }
-        if (result.rows.size() >= limits.maxRows)
+        if (rows >= limits.maxRows)
             return refusal("more than " + std::to_string(limits.maxRows) + " rows");
-        std::vector<std::string> row(static_cast<std::size_t>(result.columns));
-        for (int c = 0; c < result.columns; ++c) {
-            std::string& cell = row[static_cast<std::size_t>(c)];
-            appendColumn(cell, stmt, c);
-            result.textBytes += cell.size() + 1;
+        // The row's values go end to end into one reused buffer; the views are made once it is complete.
+        m_rowText.clear();
+        m_rowEnds.clear();
+        for (int c = 0; c < columns; ++c) {
+            appendColumn(m_rowText, stmt, c);
+            m_rowEnds.push_back(m_rowText.size());
         }
-        if (result.textBytes > limits.maxReplyBytes)
+        m_fields.clear();
+        std::size_t start = 0;
+        for (std::size_t end : m_rowEnds) {
+            m_fields.emplace_back(m_rowText.data() + start, end - start);
+            start = end;
+        }
+        textBytes += m_rowText.size() + static_cast<std::size_t>(columns);
+        if (textBytes > limits.maxReplyBytes)
             return refusal("reply larger than " + std::to_string(limits.maxReplyBytes) + " bytes");
-        result.rows.push_back(std::move(row));
+        if (auto st = sink.row(m_fields); !st)
+            return refusal("result cannot be sent: " + st.error().message);
+        ++rows;
     }
-    return result;
+    return rows;
 }
 
 ConnectionPool::Lease::~Lease()

@@ -13,11 +13,25 @@
 
 namespace vorteq::server {
 
-// What one statement from the wire returned: its column count and its rows, values as text.
-struct SelectResult {
+// Receives a result row by row, values as text; an error from row() ends the statement with it.
+class RowSink {
+public:
+    virtual ~RowSink() = default;
+    virtual void begin(int columns) = 0;
+    virtual Status row(const std::vector<std::string_view>& fields) = 0;
+};
+
+// A sink that keeps the rows (the server's own small queries, tests).
+struct SelectResult final : RowSink {
     int columns = 0;
     std::vector<std::vector<std::string>> rows;
-    std::size_t textBytes = 0;
+
+    void begin(int count) override { columns = count; }
+    Status row(const std::vector<std::string_view>& fields) override
+    {
+        rows.emplace_back(fields.begin(), fields.end());
+        return Status::success();
+    }
 };
 
 // A database connection with its guards: an authorizer that, while a statement from the wire is
@@ -32,11 +46,13 @@ public:
     Database& db() { return m_db; }
 
     // Runs one SELECT from the wire, read-only and confined to STK_INFO, MKT_INFO, STK_UPD and the
-    // daily tables, within the limits. The error message is the refusal reason for the log.
-    Result<SelectResult> runConfinedSelect(std::string_view sql, const Limits& limits);
+    // daily tables, within the limits, handing its rows to the sink (begin() comes only after the
+    // statement has compiled). Returns the row count; the error message is the refusal reason for
+    // the log, and rows already handed over must then be dropped by the caller.
+    Result<std::size_t> runConfinedSelect(std::string_view sql, const Limits& limits, RowSink& sink);
 
     // Runs one trusted SELECT of the server's own, within the same row and time limits.
-    Result<SelectResult> runTrustedSelect(std::string_view sql, const Limits& limits);
+    Result<std::size_t> runTrustedSelect(std::string_view sql, const Limits& limits, RowSink& sink);
 
     // Guard state read by the two SQLite callbacks.
     struct Guard {
@@ -49,10 +65,13 @@ public:
 
 private:
     explicit Connection(Database db);
-    Result<SelectResult> run(std::string_view sql, const Limits& limits, bool confined);
+    Result<std::size_t> run(std::string_view sql, const Limits& limits, bool confined, RowSink& sink);
 
     Database m_db;
     Guard m_guard;
+    std::string m_rowText;                  // the values of the current row, end to end
+    std::vector<std::size_t> m_rowEnds;     // where each value ends in m_rowText
+    std::vector<std::string_view> m_fields; // the values as views, for the sink
 };
 
 // Connections shared by the worker threads: one is taken for a request and given back after it.

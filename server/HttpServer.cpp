@@ -12,6 +12,7 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <condition_variable>
+#include <malloc.h>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -323,6 +324,12 @@ void HttpServer::Impl::waitForSignal()
     });
     std::unique_lock lock(m_stopMutex);
     m_stopped.wait(lock, [this] { return m_stopRequested; });
+}
+
+void tuneAllocatorForServing()
+{
+    mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 128 * 1024 * 1024);
 }
 
 HttpServer::HttpServer(BatchService& service, HttpOptions options)

@@ -19,6 +19,10 @@ struct HttpOptions {
     int maxConnections = 256; // open connections beyond this are closed at once
 };
 
+// Process-wide allocator settings for serving: keeps the buffers of a request (reply text, zlib
+// state) in the heap between requests instead of mapping and faulting them in anew each time.
+void tuneAllocatorForServing();
+
 // The servlet path every request must use.
 inline constexpr const char* kServletPath = "/ORQ/servlet/ApsServlet/";
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "gateway/ZlibUtil.h"
 #include "server/Passwords.h"
 
 #include <chrono>
@@ -35,6 +36,9 @@ struct ServerConfig {
     Limits limits;
     LoginThrottle throttle;
     HashCost hashCost = HashCost::Interactive;
+    // Compression of replies: Fastest suits a client across the Internet; None (stored zlib blocks,
+    // which every client inflates alike) saves the server's time on a local network.
+    ZlibLevel replyCompression = ZlibLevel::Fastest;
     std::chrono::seconds sessionLifetime{12 * 60 * 60};
     // Where the one line per request goes; standard error when empty.
     std::function<void(std::string_view)> log;

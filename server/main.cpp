@@ -27,12 +27,15 @@ Usage:
       Adds a user; the password is stored as an Argon2id hash.
   vorteq-server serve [--db PATH] [--bind ADDRESS] [--port N] [--threads N]
                       [--hash-cost interactive|moderate|min] [--session-hours N]
+                      [--reply-compression fastest|none]
       Serves the endpoint http://ADDRESS:N/ORQ/servlet/ApsServlet/ (default 127.0.0.1:8080)
       and writes one line per request to standard error. Ends on SIGINT or SIGTERM.
   vorteq-server --help
 
 --db defaults to vorteq.db in the current folder. --hash-cost sets the cost of new password
 hashes (default interactive); stored hashes keep the cost they were made with.
+--reply-compression none sends replies as stored zlib blocks: less work for the server on a
+local network, larger replies across the Internet (default fastest).
 )";
 
 int fail(const std::string& message)
@@ -49,6 +52,7 @@ struct Options {
     int threads = 0;
     HashCost cost = HashCost::Interactive;
     int sessionHours = 12;
+    ZlibLevel replyCompression = ZlibLevel::Fastest;
     bool blocked = false;
     std::string mailStatus = "0";
 };
@@ -107,6 +111,15 @@ std::optional<Options> parse(int argc, char** argv, std::string& error)
                 return std::nullopt;
             }
             o.cost = *cost;
+        } else if (arg == "--reply-compression") {
+            auto v = value();
+            if (!v)
+                return std::nullopt;
+            if (*v != "fastest" && *v != "none") {
+                error = "--reply-compression: use fastest or none";
+                return std::nullopt;
+            }
+            o.replyCompression = *v == "none" ? ZlibLevel::None : ZlibLevel::Fastest;
         } else if (arg == "--blocked") {
             o.blocked = true;
         } else if (arg == "--mail-status") {
@@ -158,6 +171,7 @@ int runServe(const Options& o)
     ServerConfig config;
     config.hashCost = o.cost;
     config.sessionLifetime = std::chrono::hours(o.sessionHours);
+    config.replyCompression = o.replyCompression;
     auto service = BatchService::open(o.db, std::move(config));
     if (!service)
         return fail(service.error().message);
@@ -165,6 +179,7 @@ int runServe(const Options& o)
     http.bind = o.bind;
     http.port = static_cast<unsigned short>(o.port);
     http.threads = o.threads;
+    tuneAllocatorForServing();
     HttpServer server(**service, http);
     auto port = server.start();
     if (!port)

@@ -344,6 +344,9 @@ Status ReplyWriter::addTable(int columnCount, const std::vector<std::vector<std:
 void ReplyWriter::beginTable(int columnCount)
 {
     assert(columnCount >= 0 && columnCount <= kMaxColumnCount && "ReplyWriter: column count out of range");
+    if (m_inTable)
+        endTable();
+    m_tableStart = m_text.size();
     startSection();
     m_columns = columnCount;
     m_rows = 0;
@@ -402,6 +405,14 @@ void ReplyWriter::endTable()
     appendInt(m_text, m_columns);
     m_text += '/';
     appendInt(m_text, m_rows);
+    m_inTable = false;
+}
+
+void ReplyWriter::abandonTable()
+{
+    assert(m_inTable && "ReplyWriter::abandonTable without beginTable");
+    m_text.resize(m_tableStart);
+    --m_sections;
     m_inTable = false;
 }
 

@@ -83,6 +83,9 @@ public:
     // separator bytes, and a field that has no CP932 form.
     Status addRow(const std::vector<std::string_view>& fields);
     void endTable();
+    // Drops the table begun by beginTable with every row added to it, as if it had not been begun:
+    // for a producer that fails part-way through its rows.
+    void abandonTable();
     void addScalar(std::int64_t value);
     // The failure marker; call finish() right after it.
     void addFailure();
@@ -99,6 +102,7 @@ private:
     int m_rows = 0;
     int m_sections = 0;
     bool m_inTable = false;
+    std::size_t m_tableStart = 0; // where the open table's section (with its separator) begins
 };
 
 } // namespace vorteq::wire

@@ -75,6 +75,13 @@ TEST(ValueText, IntegralNumbersHaveNoPointAndOthersTheirShortestExactText)
     EXPECT_EQ(valueText(1e15), "1E15");
     EXPECT_EQ(valueText(999999999999999.0), "999999999999999");
     EXPECT_EQ(valueText(120.0), "120");
+    EXPECT_EQ(valueText(0.29), "0.29"); // 0.29 * 100 is 28.999999999999996 in doubles
+    EXPECT_EQ(valueText(-0.05), "-0.05");
+    EXPECT_EQ(valueText(-0.5), "-0.5");
+    EXPECT_EQ(valueText(12.3), "12.3");
+    EXPECT_EQ(valueText(1.005), "1.005"); // not a double of two decimals: full shortest text
+    EXPECT_EQ(valueText(2.675), "2.675");
+    EXPECT_EQ(valueText(4503599627370496.5), "4.503599627370496E15"); // 2^52 + 0.5 rounds to 2^52
 }
 
 TEST(DailyTableName, FamilyAndFourDigitsInAnyCase)
@@ -139,12 +146,14 @@ TEST_F(TempDatabase, ConfinedSelectReadsMarketTablesOnly)
     auto conn = Connection::open(path);
     ASSERT_TRUE(conn) << conn.error().message;
     Limits limits;
+    SelectResult result;
     auto ok = (*conn)->runConfinedSelect("SELECT a.STK_CD, a.STK_NM, b.MKT_NM FROM STK_INFO a, MKT_INFO b "
                                          "WHERE a.MKT_CD = b.MKT_CD",
-                                         limits);
+                                         limits, result);
     ASSERT_TRUE(ok) << ok.error().message;
-    ASSERT_EQ(ok->rows.size(), 1u);
-    EXPECT_EQ(ok->rows[0], (std::vector<std::string>{"1301", "極洋", "東証一部"}));
+    EXPECT_EQ(*ok, 1u);
+    ASSERT_EQ(result.rows.size(), 1u);
+    EXPECT_EQ(result.rows[0], (std::vector<std::string>{"1301", "極洋", "東証一部"}));
 
     const char* refused[] = {
         "SELECT USR_ID FROM USR_INFO",
@@ -161,10 +170,14 @@ TEST_F(TempDatabase, ConfinedSelectReadsMarketTablesOnly)
         "PRAGMA table_info(USR_INFO)",
         "",
     };
-    for (const char* sql : refused)
-        EXPECT_FALSE((*conn)->runConfinedSelect(sql, limits)) << sql;
+    for (const char* sql : refused) {
+        SelectResult none;
+        EXPECT_FALSE((*conn)->runConfinedSelect(sql, limits, none)) << sql;
+        EXPECT_TRUE(none.rows.empty()) << sql;
+    }
     // The trusted path of the server's own statements is not confined.
-    EXPECT_TRUE((*conn)->runTrustedSelect("SELECT COUNT(*) FROM USR_INFO", limits));
+    SelectResult count;
+    EXPECT_TRUE((*conn)->runTrustedSelect("SELECT COUNT(*) FROM USR_INFO", limits, count));
     EXPECT_EQ(column0("SELECT COUNT(*) FROM STK_INFO"), (std::vector<std::string>{"1"}));
 }
 
@@ -179,7 +192,8 @@ TEST_F(TempDatabase, RowAndTimeLimitsEndAStatement)
     ASSERT_TRUE(conn);
     Limits limits;
     limits.maxRows = 2;
-    auto rows = (*conn)->runConfinedSelect("SELECT STK_CD FROM STK_INFO", limits);
+    SelectResult sink;
+    auto rows = (*conn)->runConfinedSelect("SELECT STK_CD FROM STK_INFO", limits, sink);
     ASSERT_FALSE(rows);
     EXPECT_NE(rows.error().message.find("rows"), std::string::npos);
 
@@ -188,11 +202,11 @@ TEST_F(TempDatabase, RowAndTimeLimitsEndAStatement)
     // 200^4 combinations: far beyond 50 ms.
     auto slow = (*conn)->runConfinedSelect("SELECT COUNT(*) FROM STK_DAILY_TSE_2006 a, STK_DAILY_TSE_2006 b, "
                                            "STK_DAILY_TSE_2006 c, STK_DAILY_TSE_2006 d",
-                                           limits);
+                                           limits, sink);
     ASSERT_FALSE(slow);
     EXPECT_NE(slow.error().message.find("time limit"), std::string::npos);
     // The connection stays usable.
-    EXPECT_TRUE((*conn)->runConfinedSelect("SELECT COUNT(*) FROM STK_INFO", limits));
+    EXPECT_TRUE((*conn)->runConfinedSelect("SELECT COUNT(*) FROM STK_INFO", limits, sink));
 }
 
 TEST(AccountRules, NewPasswordsAndAddressesFollowTheAccountWindowRules)

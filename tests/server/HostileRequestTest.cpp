@@ -7,9 +7,13 @@
 #include "gateway/ZlibUtil.h"
 #include "support/TestServer.h"
 
+#include <arpa/inet.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <random>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace vorteq;
 using namespace vorteq::test;
@@ -235,6 +239,59 @@ TEST_F(HostileRequest, WrongPathOrMethodIsAnHttpError)
     auto noSlash = transport->post(base + "/ORQ/servlet/ApsServlet", body({"Query"}), "Cookie:");
     ASSERT_TRUE(noSlash.ok());
     EXPECT_EQ(noSlash->status, 200);
+}
+
+namespace {
+
+// Sends raw bytes on one connection and returns everything the server answers until it closes.
+std::string rawHttp(unsigned short port, const std::string& bytes)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string answer;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+        ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size())) {
+        char chunk[4096];
+        for (ssize_t n; (n = ::recv(fd, chunk, sizeof chunk, 0)) > 0;)
+            answer.append(chunk, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return answer;
+}
+
+std::size_t count(const std::string& text, const std::string& what)
+{
+    std::size_t n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+} // namespace
+
+TEST_F(HostileRequest, Http11KeepsTheConnectionAndOtherMethodsAreRefused)
+{
+    const std::string batch = body({"Query", kUpdateDatesSql});
+    const std::string post = "POST /ORQ/servlet/ApsServlet/ HTTP/1.1\r\nHost: x\r\nContent-Length: " +
+                             std::to_string(batch.size()) + "\r\n";
+    // Two requests on one HTTP/1.1 connection, the second closing it: two answers (-99, no session).
+    const std::string two =
+        rawHttp(server.port(), post + "\r\n" + batch + post + "Connection: close\r\n\r\n" + batch);
+    EXPECT_EQ(count(two, "HTTP/1.1 200 OK\r\n"), 2u) << two;
+    const std::string get = rawHttp(server.port(), "GET /ORQ/servlet/ApsServlet/ HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(get.rfind("HTTP/1.0 405", 0), 0u) << get;
+    EXPECT_NE(get.find("Allow: POST"), std::string::npos);
+    const std::string garbage = rawHttp(server.port(), "\x16\x03\x01 not http at all\r\n\r\n");
+    EXPECT_EQ(garbage.rfind("HTTP/1.1 400", 0), 0u) << garbage;
+    // Headers beyond the limit are refused too, and the server goes on.
+    const std::string huge =
+        rawHttp(server.port(),
+                "POST /ORQ/servlet/ApsServlet/ HTTP/1.0\r\nX: " + std::string(64 * 1024, 'a') + "\r\n\r\n");
+    EXPECT_EQ(huge.rfind("HTTP/1.0 400", 0), 0u) << huge.substr(0, 40);
+    EXPECT_TRUE(login("demo", "demo1234"));
 }
 
 namespace {

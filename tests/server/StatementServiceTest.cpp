@@ -223,6 +223,20 @@ TEST_F(StatementService, PasswordChangeStoresTheNewPasswordHashed)
     EXPECT_TRUE(login("demo", "Neu5678"));
 }
 
+TEST_F(StatementService, PasswordChangeEndsTheUsersOtherSessions)
+{
+    ASSERT_TRUE(login("demo", "demo1234"));
+    const std::string elsewhere = sessionCookie();
+    clearSessionCookie();
+    ASSERT_TRUE(login("demo", "demo1234"));
+    const std::string here = sessionCookie();
+    ASSERT_NE(elsewhere, here);
+    ASSERT_TRUE(run("Update", {passwordChangeSql("demo", "demo1234", "Neu5678")}));
+    EXPECT_TRUE(run("Query", {kUpdateDatesSql})); // the session that changed it goes on
+    setSessionCookie(elsewhere);
+    EXPECT_FALSE(run("Query", {kUpdateDatesSql}));
+}
+
 TEST_F(StatementService, PasswordChangeNeedsTheCurrentPassword)
 {
     ASSERT_TRUE(login("demo", "demo1234"));
@@ -271,4 +285,23 @@ TEST_F(StatementService, LaterStatementFailureKeepsEarlierSectionsAndEndsWithFai
     EXPECT_EQ(client.Item(3).RowCount, 0); // nothing after the failure ran
     // A daily table of a year that does not exist fails the statement.
     EXPECT_FALSE(run("Query", {"SELECT c.STK_CD FROM STK_DAILY_TSE_1999 c"}));
+}
+
+TEST(StatementServiceStored, RepliesInStoredZlibBlocksReadTheSame)
+{
+    clearSessionCookie();
+    TestServerOptions options;
+    options.replyCompression = ZlibLevel::None;
+    TestServer server(options);
+    seedMarket(server);
+    THttpStatements client(server.url());
+    client.Add("Query");
+    client.Add(loginSql("demo", "demo1234"));
+    client.Add(kUpdateDatesSql);
+    auto r = client.Execute();
+    ASSERT_TRUE(r.ok()) << r.error().message;
+    ASSERT_TRUE(*r);
+    EXPECT_EQ(client.Item(1).Tbl->cell(1, 1), "デモ ユーザー");
+    EXPECT_EQ(client.Item(2).Tbl->cell(1, 2), "2006/05/12");
+    clearSessionCookie();
 }

@@ -40,6 +40,7 @@ public:
         config.limits = options.limits;
         config.throttle = options.throttle;
         config.hashCost = server::HashCost::Min;
+        config.replyCompression = options.replyCompression;
         config.sessionLifetime = std::chrono::seconds(options.sessionLifetimeSeconds);
         const bool echo = std::getenv("VORTEQ_TEST_SERVER_LOG") != nullptr;
         config.log = [this, echo](std::string_view line) {

@@ -14,6 +14,7 @@ struct TestServerOptions {
     server::Limits limits;
     server::LoginThrottle throttle;
     std::int64_t sessionLifetimeSeconds = 12 * 60 * 60;
+    ZlibLevel replyCompression = ZlibLevel::Fastest;
 };
 
 // The real statement server, in process, on 127.0.0.1 and a free port, over a fresh database in a
