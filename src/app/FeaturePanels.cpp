@@ -1,13 +1,14 @@
 #include "app/FeaturePanels.h"
 
 #include "app/main_frm.h"
+#include "screening/screening_panel.h"
 
 namespace vorteq {
 
 void installFeaturePanels(Tfrm_main& window)
 {
     // Each feature adds one call here: build its panel, window.install...(panel), window.hooks()....
-    (void)window;
+    ScreeningPanel::install(window);
 }
 
 } // namespace vorteq
