@@ -234,7 +234,11 @@ Status TStkAnalisys::LoadDailyData(std::string_view start, std::string_view end)
     StkList.clear();
     if (RowCount <= 0)
         return {};
-    if (!PriceTable || PriceTable->columnCount() <= kColVolume || PriceTable->rowCount() <= RowCount)
+    // Columns 1..7, each with rows 0..RowCount.
+    bool complete = PriceTable && PriceTable->columnCount() > kColVolume;
+    for (int col = kColCode; complete && col <= kColVolume; ++col)
+        complete = static_cast<int>((*PriceTable)[col].size()) > RowCount;
+    if (!complete)
         return makeError(ErrorCode::Data, "株価データの表の形式が正しくありません: " +
                                               std::to_string(RowCount) + "行の株価が必要です");
     const PtblData& t = *PriceTable;
