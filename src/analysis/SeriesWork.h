@@ -35,6 +35,7 @@ public:
         zeroText.assign(n, 0);
         missingField = -1;
         missingDay = -1;
+        m_splitDay = -1;
     }
 
     bool zero(int i, std::uint8_t which) const { return (zeroText[idx(i)] & which) != 0; }
@@ -94,6 +95,33 @@ public:
             c.setText(std::to_string(v));
     }
 
+    // Volume of the rising, flat and falling days of a window (close against the previous close)
+    // and of all its days; kept for the window last split, which both volume ratios share when
+    // their periods agree.
+    struct VolumeSplit {
+        long double up = 0, flat = 0, down = 0, total = 0;
+    };
+    const VolumeSplit& splitVolume(int i, int n)
+    {
+        if (i == m_splitDay && n == m_splitDays)
+            return m_split;
+        VolumeSplit v;
+        for (int j = 0; j < n; ++j) {
+            const auto u = idx(i + j);
+            if (C[u] > C[u + 1])
+                v.up += V[u];
+            else if (C[u] == C[u + 1])
+                v.flat += V[u];
+            else
+                v.down += V[u];
+            v.total += V[u];
+        }
+        m_split = v;
+        m_splitDay = i;
+        m_splitDays = n;
+        return m_split;
+    }
+
     int N = 0;
     std::vector<long double> O, H, L, C, V;
     std::vector<std::uint8_t> zeroText;
@@ -107,6 +135,9 @@ private:
     const DayValue& cell(DayField f, int i) const { return m_days[idx(i)][f]; }
 
     TStkDailyData* m_days = nullptr;
+    VolumeSplit m_split;
+    int m_splitDay = -1;
+    int m_splitDays = 0;
 };
 
 } // namespace vorteq
