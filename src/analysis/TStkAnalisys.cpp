@@ -294,10 +294,12 @@ Status TStkAnalisys::CalcStock(TStkData& stock)
         {DayField::EPrice, &SeriesWork::C, SeriesWork::kZeroClose},
         {DayField::StkVlm, &SeriesWork::V, SeriesWork::kZeroVolume},
     };
+    // A series computed before starts over with every indicator field empty (the final pass
+    // always leaves a value in the rounded fields, so one of them tells).
+    const bool computedBefore = n > 0 && !stock.Days[0][DayField::IdoAvg1].empty();
     for (int i = 0; i < n; ++i) {
         TStkDailyData& day = stock.Days[static_cast<std::size_t>(i)];
-        // A series computed before starts over: every indicator field empty.
-        for (int f = pos(DayField::ZenjituRate); f < TStkDailyData::kFieldCount; ++f)
+        for (int f = pos(DayField::ZenjituRate); computedBefore && f < TStkDailyData::kFieldCount; ++f)
             day[f].clear();
         for (const PriceInput& p : kPrices) {
             const auto v = day[p.field].number();
