@@ -106,15 +106,17 @@ public:
         if (i == m_splitDay && n == m_splitDays)
             return m_split;
         VolumeSplit v;
+        // Adding 0 to the other two sums changes nothing and avoids a branch that rising and
+        // falling days would keep mispredicting.
         for (int j = 0; j < n; ++j) {
             const auto u = idx(i + j);
-            if (C[u] > C[u + 1])
-                v.up += V[u];
-            else if (C[u] == C[u + 1])
-                v.flat += V[u];
-            else
-                v.down += V[u];
-            v.total += V[u];
+            const long double vol = V[u];
+            const bool rising = C[u] > C[u + 1];
+            const bool flat = C[u] == C[u + 1];
+            v.up += rising ? vol : 0.0L;
+            v.flat += flat ? vol : 0.0L;
+            v.down += rising || flat ? 0.0L : vol;
+            v.total += vol;
         }
         m_split = v;
         m_splitDay = i;
