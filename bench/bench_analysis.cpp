@@ -35,10 +35,10 @@ std::size_t writeAllTexts(const TStkAnalisys& a)
     return bytes;
 }
 
-void BM_AnalyzeOneStock300Days(benchmark::State& state)
+void BM_AnalyzeOneStock(benchmark::State& state)
 {
-    const bool withTexts = state.range(0) != 0;
-    const auto stock = vorteq::bench::generateStock(1301, 300);
+    const bool withTexts = state.range(1) != 0;
+    const auto stock = vorteq::bench::generateStock(1301, static_cast<int>(state.range(0)));
     const TJouken defaults = TJouken::defaults();
     TStkAnalisys a;
     for (auto _ : state) {
@@ -54,7 +54,12 @@ void BM_AnalyzeOneStock300Days(benchmark::State& state)
                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     state.counters["peak_rss_MiB"] = peakRssMiB();
 }
-BENCHMARK(BM_AnalyzeOneStock300Days)->Arg(0)->Arg(1)->ArgName("texts")->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_AnalyzeOneStock)
+    ->Args({300, 0})
+    ->Args({300, 1})
+    ->Args({1250, 0})
+    ->ArgNames({"days", "texts"})
+    ->Unit(benchmark::kMicrosecond);
 
 // CPU time of this thread: the machine may be shared, and waiting for a core is not the engine's.
 double threadCpuSeconds()
