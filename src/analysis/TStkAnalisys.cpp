@@ -2,6 +2,7 @@
 
 #include "analysis/Indicators.h"
 #include "analysis/SeriesWork.h"
+#include "analysis/TextRates.h"
 #include "common/NumberText.h"
 
 #include <algorithm>
@@ -94,49 +95,6 @@ constexpr DayField kRoundedFields[] = {
     DayField::VRW,
 };
 static_assert(std::size(kRoundedFields) == 40);
-
-// How the final pass writes each position into the day record.
-enum class Output : unsigned char { None, Plain, Rounded, Whole };
-
-constexpr std::array<Output, kDayFieldCount> makeOutputs()
-{
-    std::array<Output, kDayFieldCount> out{};
-    for (int p = pos(DayField::ZenjituRate); p < kDayFieldCount; ++p)
-        if (!kDayFieldNames[static_cast<std::size_t>(p)].empty())
-            out[static_cast<std::size_t>(p)] = Output::Plain;
-    for (DayField f : kRoundedFields)
-        out[static_cast<std::size_t>(pos(f))] = Output::Rounded;
-    out[static_cast<std::size_t>(pos(DayField::ZenjituRateInt))] = Output::Whole;
-    out[static_cast<std::size_t>(pos(DayField::VlmRateInt))] = Output::Whole;
-    return out;
-}
-constexpr auto kOutputs = makeOutputs();
-
-// Round2Text of the text of x: the value that text reads back as, times 100, truncated toward
-// zero and divided by 100, as the text of the result reads back. Below 1E13 the result q / 100 has
-// at most 15 significant digits and is already the nearest value to its own text.
-long double roundedReadBack(long double readBack)
-{
-    const long double t = truncate2(readBack);
-    return std::fabs(t) < 1e13L ? t : readBackNumber(t);
-}
-
-// The same for a value kept as computed (putFinal). The text's value differs from x by at most
-// 5E-15 relative, so where x x 100 lies clearly between two whole numbers both truncate alike and
-// the read-back can be skipped; near a whole number (values with two decimals or fewer) the text
-// is read back first.
-long double round2OfText(long double x)
-{
-    const long double p = x * 100;
-    if (std::fabs(p) < 1e13L) {
-        const auto t = static_cast<long double>(static_cast<std::int64_t>(p));
-        const long double f = std::fabs(p - t);
-        const long double margin = std::fabs(p) * 4e-14L + 1e-12L;
-        if (f > margin && 1 - f > margin)
-            return t / 100;
-    }
-    return roundedReadBack(readBackNumber(x));
-}
 
 std::string quoted(std::string_view text)
 {
@@ -259,7 +217,11 @@ Status TStkAnalisys::LoadDailyData(std::string_view start, std::string_view end)
     StkList.clear();
     if (RowCount <= 0)
         return {};
-    if (!PriceTable || PriceTable->columnCount() <= kColVolume || PriceTable->rowCount() <= RowCount)
+    // Columns 1..7, each with rows 0..RowCount.
+    bool complete = PriceTable && PriceTable->columnCount() > kColVolume;
+    for (int col = kColCode; complete && col <= kColVolume; ++col)
+        complete = static_cast<int>((*PriceTable)[col].size()) > RowCount;
+    if (!complete)
         return makeError(ErrorCode::Data, "株価データの表の形式が正しくありません: " +
                                               std::to_string(RowCount) + "行の株価が必要です");
     const PtblData& t = *PriceTable;
@@ -317,7 +279,7 @@ Status TStkAnalisys::CalcStock(TStkData& stock)
     namespace ind = indicators;
     SeriesWork& s = *m_work;
     const int n = stock.DayCount;
-    s.reset(n);
+    s.reset(stock.Days);
 
     // Read every price once; a text that is not a number stops the run.
     struct PriceInput {
@@ -332,8 +294,13 @@ Status TStkAnalisys::CalcStock(TStkData& stock)
         {DayField::EPrice, &SeriesWork::C, SeriesWork::kZeroClose},
         {DayField::StkVlm, &SeriesWork::V, SeriesWork::kZeroVolume},
     };
+    // A series computed before starts over with every indicator field empty (the final pass
+    // always leaves a value in the rounded fields, so one of them tells).
+    const bool computedBefore = n > 0 && !stock.Days[0][DayField::IdoAvg1].empty();
     for (int i = 0; i < n; ++i) {
-        const TStkDailyData& day = stock.Days[static_cast<std::size_t>(i)];
+        TStkDailyData& day = stock.Days[static_cast<std::size_t>(i)];
+        for (int f = pos(DayField::ZenjituRate); computedBefore && f < TStkDailyData::kFieldCount; ++f)
+            day[f].clear();
         for (const PriceInput& p : kPrices) {
             const auto v = day[p.field].number();
             if (!v)
@@ -405,25 +372,18 @@ Status TStkAnalisys::CalcStock(TStkData& stock)
                              " " + std::string(kDayFieldNames[static_cast<std::size_t>(s.missingField)]));
     }
 
-    // Pass 5 and the day records: every computed field as its text, the 40 rounded ones truncated
-    // to two decimals (an empty one reads "0").
+    // Pass 5: the 40 rounded fields truncated to two decimals, an empty one reading "0".
     for (int i = 0; i < n; ++i) {
         TStkDailyData& day = stock.Days[static_cast<std::size_t>(i)];
-        for (int p = pos(DayField::ZenjituRate); p < kDayFieldCount; ++p) {
-            const Output o = kOutputs[static_cast<std::size_t>(p)];
-            if (o == Output::None)
-                continue;
-            const long double v = s.at(static_cast<DayField>(p), i);
-            DayValue& out = day[p];
-            if (o == Output::Rounded) {
-                out.setReadBack(std::isnan(v) ? 0.0L : round2OfText(v));
-            } else if (std::isnan(v)) {
-                out.clear();
-            } else if (o == Output::Whole && std::fabs(v) >= 1e15L) {
-                out.setText(std::to_string(static_cast<std::int64_t>(v)));
-            } else {
-                out.setReadBack(v);
-            }
+        for (DayField f : kRoundedFields) {
+            DayValue& v = day[f];
+            std::int64_t q = 0;
+            if (!v.isNumber())
+                v.setHundredths(0);
+            else if (round2ToHundredths(v.storedNumber(), q))
+                v.setHundredths(q);
+            else
+                v.setReadBack(round2OfText(v.storedNumber()));
         }
     }
     return {};
