@@ -25,7 +25,6 @@
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <QValidator>
 
 #include <algorithm>
 #include <cassert>
@@ -101,22 +100,15 @@ void ensureVisible(QWidget* widget)
     }
 }
 
-// The most characters typing may leave in an edit field. Unlike QLineEdit's own limit it never cuts a
-// text the program sets (a loaded "0.02" in a three-character field stays whole), and shortening an
-// over-long text is always allowed.
-class TypingLengthLimit : public QValidator {
-public:
-    TypingLengthLimit(int maxLength, QLineEdit* edit) : QValidator(edit), m_max(maxLength), m_edit(edit) {}
-    State validate(QString& input, int& /*pos*/) const override
-    {
-        return input.size() <= m_max || input.size() <= m_edit->text().size() ? Acceptable : Invalid;
-    }
-    int maxLength() const { return m_max; }
-
-private:
-    int m_max;
-    QLineEdit* m_edit;
-};
+// Shows a text in an edit field whose typing limit is maxLength (0: none). QLineEdit cuts a text
+// longer than its limit, so the limit grows to hold a longer loaded text ("0.02" in a three-character
+// field stays whole) and shrinks back once the user has shortened the text.
+void setEditText(QLineEdit* edit, const QString& text, int maxLength)
+{
+    if (maxLength > 0)
+        edit->setMaxLength(std::max(maxLength, static_cast<int>(text.size())));
+    edit->setText(text);
+}
 
 const QString kRegistered = QStringLiteral("登録済");
 const QString kUnregistered = QStringLiteral("未登録");
@@ -182,8 +174,13 @@ QLineEdit* JoukenEditor::makeEdit(QWidget* parent, int field)
     const JoukenFieldDef& f = kJoukenFields[field];
     auto* edit = fixedSize(named(new QLineEdit(parent), qs(f.controls[0])));
     const int maxLength = fieldMaxLength(field);
-    if (maxLength > 0)
-        edit->setValidator(new TypingLengthLimit(maxLength, edit));
+    if (maxLength > 0) {
+        edit->setMaxLength(maxLength);
+        connect(edit, &QLineEdit::textEdited, edit, [edit, maxLength](const QString& now) {
+            if (now.size() <= maxLength)
+                edit->setMaxLength(maxLength);
+        });
+    }
     // Room for the characters the field takes and the frame; a longer loaded text scrolls.
     const int chars = maxLength > 0 ? std::max(maxLength, 2) : 10;
     edit->setFixedWidth(QFontMetrics(edit->font()).horizontalAdvance(QString(chars, QLatin1Char('0'))) + 14);
@@ -196,7 +193,6 @@ QComboBox* JoukenEditor::makeList(QWidget* parent, int field)
     const JoukenFieldDef& f = kJoukenFields[field];
     auto* list = fixedSize(named(new QComboBox(parent), qs(f.controls[0])));
     list->setEditable(false);
-    list->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     for (std::string_view item : f.items)
         list->addItem(qs(item));
     m_bound[static_cast<std::size_t>(field)].list = list;
@@ -537,7 +533,7 @@ std::vector<int> JoukenEditor::jouken_to_editor(const TJouken& source)
         const std::string& value = source[f.no];
         switch (f.kind) {
         case FieldKind::Number:
-            b.edit->setText(QString::fromStdString(value));
+            setEditText(b.edit, QString::fromStdString(value), fieldMaxLength(f.no));
             break;
         case FieldKind::Choice: {
             const auto position = choicePosition(f.no, value);
