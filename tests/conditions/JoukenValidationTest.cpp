@@ -262,31 +262,6 @@ TEST(SimulationCheck, GroupsRunCommonThenThresholdsThenParameters)
     EXPECT_EQ(outcome(record), "AmtTesuryo: ｼﾐｭﾚｰｼｮﾝの数値が入力されていません。");
 }
 
-TEST(SimulationCheck, AnEmptyRecordFailsOnTheCapital)
-{
-    // What a condition file lacking every key leaves in a fresh record.
-    EXPECT_EQ(outcome(TJouken()), "AmtTousi: ｼﾐｭﾚｰｼｮﾝの数値が入力されていません。");
-}
-
-TEST(EditorTabs, EachFieldBelongsToTheTabThatShowsIt)
-{
-    const auto tab = [](std::string_view key) { return tabOfField(*findJoukenField(key)); };
-    EXPECT_EQ(tab("AmtTousi"), "ts_common");
-    EXPECT_EQ(tab("UseTradePrice"), "ts_common");
-    EXPECT_EQ(tab("KbnSongiri"), "ts_common");
-    EXPECT_EQ(tab("UseBuyToujitu"), "ts_buy_cond");
-    EXPECT_EQ(tab("KbnBuySTCC1"), "ts_buy_cond");
-    EXPECT_EQ(tab("AmtBuyRSI2"), "ts_buy_cond");
-    EXPECT_EQ(tab("AmtBuyRSI1"), "ts_culc_cond");
-    EXPECT_EQ(tab("AmtBuyMACD2"), "ts_culc_cond");
-    EXPECT_EQ(tab("AmtDayParaboAf"), "ts_culc_cond");
-    EXPECT_EQ(tab("AmtSellKairi2"), "ts_sell_cond");
-    EXPECT_EQ(tab("KbnSellVorin"), "ts_sell_cond");
-    EXPECT_EQ(tab("UseSellBRatio"), "ts_sell_cond");
-    EXPECT_EQ(tab("KbnBuyjouken"), "");
-    EXPECT_EQ(tab("KbnSelljouken"), "");
-}
-
 TEST(ChoiceRange, AKbnTextMustNameAnItemOfItsList)
 {
     const int unit = *findJoukenField("KbnTani"); // four items
