@@ -2,12 +2,14 @@
 
 #include "app/main_frm.h"
 #include "conditions/jouken_editor.h"
+#include "screening/screening_panel.h"
 
 namespace vorteq {
 
 void installFeaturePanels(Tfrm_main& window)
 {
     // Each feature adds one call here: build its panel, window.install...(panel), window.hooks()....
+    ScreeningPanel::install(window);
     JoukenEditor::install(window);
 }
 

@@ -7,6 +7,7 @@
 #include "app/orq_common.h"
 #include "common/DateText.h"
 #include "gateway/THttpStatements.h"
+#include "screening/MarketTable.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -34,9 +35,6 @@ namespace vorteq {
 namespace {
 
 const char* const kStkTargets[] = {"全銘柄", "売買条件登録銘柄"};
-// The market choice in list order; the screening maps a position to its market code and daily tables.
-const char* const kMarkets[] = {"東証一部", "東証二部", "大証一部",   "大証二部",
-                                "JASDAQ",   "マザーズ", "ヘラクレス", "外国為替"};
 const char* const kTerms[] = {"1ヶ月", "3ヶ月", "6ヶ月", "1年間", "YTD", "MTD"};
 
 const QString kStkSizeWiden = QStringLiteral("検索画面の拡大");
@@ -211,7 +209,11 @@ QWidget* Tfrm_main::buildLeftPanel()
     connect(sbtn_save_stk, &QToolButton::clicked, this, [this] { sbtn_save_stkClick(); });
 
     cbx_stk_tgt = fixedList(panel, "cbx_stk_tgt", kStkTargets);
-    cbx_mkt_cd = fixedList(panel, "cbx_mkt_cd", kMarkets);
+    // The market choice lists the market table in its order: the position selects the market.
+    cbx_mkt_cd = named(new QComboBox(panel), "cbx_mkt_cd");
+    cbx_mkt_cd->setEditable(false);
+    for (const MarketEntry& market : kMarketTable)
+        cbx_mkt_cd->addItem(QString::fromUtf8(market.name.data(), static_cast<qsizetype>(market.name.size())));
 
     // Until the screening panel is installed the area shows the two remembered choices.
     m_screeningHost = emptyHost(panel, "pnl_stk_serch");
