@@ -257,7 +257,9 @@ QWidget* JoukenEditor::buildCommonTab()
                             0);
         exitGrid->addWidget(makeEdit(exits, *findJoukenField(row.amount)), r, 1);
         exitGrid->addWidget(label(exits, QString::fromLatin1(row.percentName), row.percentText), r, 2);
-        exitGrid->addWidget(label(exits, QString::fromLatin1(row.afterName), row.afterText), r, 3);
+        QLabel* after = label(exits, QString::fromLatin1(row.afterName), row.afterText);
+        after->setContentsMargins(12, 0, 0, 0); // set apart from the percentage before it
+        exitGrid->addWidget(after, r, 3);
         exitGrid->addWidget(makeList(exits, *findJoukenField(row.choice)), r, 4);
     }
     exitGrid->setColumnStretch(5, 1);
