@@ -1,6 +1,7 @@
 #include "app/FeaturePanels.h"
 
 #include "app/main_frm.h"
+#include "conditions/jouken_editor.h"
 #include "screening/screening_panel.h"
 
 namespace vorteq {
@@ -9,6 +10,7 @@ void installFeaturePanels(Tfrm_main& window)
 {
     // Each feature adds one call here: build its panel, window.install...(panel), window.hooks()....
     ScreeningPanel::install(window);
+    JoukenEditor::install(window);
 }
 
 } // namespace vorteq

@@ -6,6 +6,7 @@
 #include "app/MessageDialog.h"
 #include "app/main_frm.h"
 #include "app/orq_common.h"
+#include "conditions/jouken_editor.h"
 #include "gateway/THttpStatements.h"
 
 #include <QApplication>
@@ -63,6 +64,15 @@ int takeScreenshots(const QString& folder)
         installFeaturePanels(window);
         window.show();
         ok = save(window, dir, QStringLiteral("main.png")) && ok;
+        if (JoukenEditor* editor = JoukenEditor::of(window)) {
+            const QString tabs[] = {QStringLiteral("jouken_common.png"), QStringLiteral("jouken_buy.png"),
+                                    QStringLiteral("jouken_sell.png"), QStringLiteral("jouken_calc.png")};
+            for (int i = 0; i < 4; ++i) {
+                editor->pc_jouken->setCurrentIndex(i);
+                ok = save(window, dir, tabs[i]) && ok;
+            }
+            editor->pc_jouken->setCurrentIndex(0);
+        }
         window.stbn_stk_sizeClick();
         ok = save(window, dir, QStringLiteral("main_search_wide.png")) && ok;
         window.stbn_stk_sizeClick();

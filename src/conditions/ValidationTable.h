@@ -22,10 +22,12 @@ inline constexpr std::string_view kMsgNotANumber = "数値が正しく入力さ�
 struct CommonNumberRule {
     int field;     // kJoukenFields number of the Amt field
     int switchKey; // the Use field that must be "1" (its check box ticked), or -1: always
+    // Shown when the value is 0 or below; empty: no lower limit. The capital divides the returns.
+    std::string_view notPositiveMessage = {};
 };
 
 inline constexpr CommonNumberRule kCommonNumberRules[] = {
-    {fieldNo("AmtTousi"), -1},
+    {fieldNo("AmtTousi"), -1, "初期投資金額の数値は0より大きくする必要があります。"},
     {fieldNo("AmtTesuryo"), fieldNo("UseTesuryo")},
     {fieldNo("AmtRikaku"), fieldNo("UseRikaku")},
     {fieldNo("AmtSongiri"), fieldNo("UseSongiri")},

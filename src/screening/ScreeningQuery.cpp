@@ -238,11 +238,6 @@ std::string registeredStockFilter(const std::vector<std::string>& indexLines, st
     return filter;
 }
 
-std::filesystem::path conditionIndexPath(const std::filesystem::path& baseDir)
-{
-    return baseDir / "UsrData" / "UsrCndCd.dat";
-}
-
 Result<std::string> search_registered_filter(const std::filesystem::path& baseDir, int marketPosition)
 {
     const MarketEntry* market = marketAt(marketPosition);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Result.h"
+#include "conditions/ConditionFiles.h" // conditionIndexPath
 #include "screening/ScreeningCriteria.h"
 
 #include <cstddef>
@@ -42,9 +43,6 @@ Result<std::string> buildScreeningSql(const ScreeningCriteria& criteria,
 // that is not plain digits is quoted with its quotes doubled, so an index line cannot change the
 // statement's shape.
 std::string registeredStockFilter(const std::vector<std::string>& indexLines, std::string_view marketCode);
-
-// The condition index below the base folder.
-std::filesystem::path conditionIndexPath(const std::filesystem::path& baseDir);
 
 // registeredStockFilter over <baseDir>/UsrData/UsrCndCd.dat for the market at this list position.
 // A missing index gives an empty restriction; an index that cannot be read is an error.

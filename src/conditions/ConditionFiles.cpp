@@ -1,0 +1,212 @@
+#include "conditions/ConditionFiles.h"
+
+#include "common/TextFile.h"
+#include "conditions/JoukenValidation.h"
+
+#include <system_error>
+
+namespace vorteq {
+namespace {
+
+namespace fs = std::filesystem;
+
+Error fileError(const std::string& what, const fs::path& path, const std::error_code& ec)
+{
+    return makeError(ErrorCode::Io, what + ": " + path.string() + " (" + ec.message() + ")");
+}
+
+// Whether a path names something; a file system that cannot tell is an error, not a "no".
+Result<bool> fileExists(const fs::path& path)
+{
+    std::error_code ec;
+    const bool found = fs::exists(path, ec);
+    if (ec)
+        return fileError("ファイルを確認できません", path, ec);
+    return found;
+}
+
+// The index's lines, none when it does not exist.
+Result<std::vector<std::string>> indexLines(const fs::path& index)
+{
+    const auto found = fileExists(index);
+    if (!found)
+        return found.error();
+    if (!*found)
+        return std::vector<std::string>{};
+    return readTextLines(index);
+}
+
+bool lineNames(const std::string& line, const ConditionSetId& id)
+{
+    const auto pieces = commaPieces(line);
+    return pieces.size() >= 2 && pieces[0] == id.code && pieces[1] == id.market;
+}
+
+} // namespace
+
+fs::path usrDataFolder(const fs::path& baseDir)
+{
+    return baseDir / "UsrData";
+}
+
+fs::path conditionIndexPath(const fs::path& baseDir)
+{
+    return usrDataFolder(baseDir) / "UsrCndCd.dat";
+}
+
+fs::path conditionFilePath(const fs::path& baseDir, const ConditionSetId& id)
+{
+    return usrDataFolder(baseDir) / (id.code + id.market + ".dat");
+}
+
+std::vector<std::string> commaPieces(std::string_view line)
+{
+    std::vector<std::string> pieces;
+    for (std::size_t comma = line.find(','); comma != std::string_view::npos; comma = line.find(',')) {
+        pieces.emplace_back(line.substr(0, comma));
+        line.remove_prefix(comma + 1);
+    }
+    return pieces;
+}
+
+std::vector<std::string> jouken_write_list(const TJouken& record)
+{
+    std::vector<std::string> list;
+    list.reserve(2 * kJoukenFieldCount);
+    for (const auto& f : kJoukenFields) {
+        list.emplace_back(f.key);
+        list.push_back(record[f.no]);
+    }
+    return list;
+}
+
+Ptbl conditionTable(const std::vector<std::string>& lines)
+{
+    const int rows = static_cast<int>(lines.size());
+    Ptbl table = makePtbl(3, rows + 1);
+    for (int i = 1; i <= rows; ++i) {
+        auto pieces = commaPieces(lines[static_cast<std::size_t>(i - 1)]);
+        if (pieces.size() >= 1)
+            (*table)[1][static_cast<std::size_t>(i)] = std::move(pieces[0]);
+        if (pieces.size() >= 2)
+            (*table)[2][static_cast<std::size_t>(i)] = std::move(pieces[1]);
+    }
+    return table;
+}
+
+void jouken_read_tbl(const PtblData& tbl, int rows, TJouken& target)
+{
+    for (int i = 1; i <= rows; ++i)
+        if (const auto no = lookupJoukenField(tbl.cell(1, i)))
+            target[*no] = tbl.cell(2, i);
+}
+
+Result<std::optional<ConditionFileTable>> readConditionSet(const fs::path& baseDir, const ConditionSetId& id)
+{
+    const fs::path file = conditionFilePath(baseDir, id);
+    const auto found = fileExists(file);
+    if (!found)
+        return found.error();
+    if (!*found)
+        return std::optional<ConditionFileTable>{};
+    const auto lines = readTextLines(file);
+    if (!lines)
+        return lines.error();
+    return std::optional<ConditionFileTable>{
+        ConditionFileTable{conditionTable(*lines), static_cast<int>(lines->size())}};
+}
+
+Status readConditionFile(const fs::path& file, TJouken& target)
+{
+    const auto lines = readTextLines(file);
+    if (!lines)
+        return lines.error();
+    const Ptbl table = conditionTable(*lines);
+    jouken_read_tbl(*table, static_cast<int>(lines->size()), target);
+    return Status::success();
+}
+
+Status checkConditionSetId(const ConditionSetId& id)
+{
+    if (id.code.empty() || id.market.empty())
+        return makeError(ErrorCode::Validation, "銘柄が選択されていません。");
+    for (const std::string* text : {&id.code, &id.market})
+        for (const char ch : *text)
+            if (ch == '/' || ch == '\\' || ch == ',' || static_cast<unsigned char>(ch) < 0x20)
+                return makeError(ErrorCode::Validation,
+                                 "銘柄コードに使えない文字が含まれているため、売買条件を保存できません: " +
+                                     id.code);
+    return Status::success();
+}
+
+Status registerConditionSet(const fs::path& baseDir, const ConditionSetId& id, const TJouken& record)
+{
+    if (Status valid = checkConditionSetId(id); !valid)
+        return valid;
+    if (const auto unstorable = findUnstorableValue(record))
+        return makeError(ErrorCode::Validation, std::string(unstorable->message));
+
+    // The set's file first: an index line never names a file that failed to be written.
+    const std::vector<std::string> list = jouken_write_list(record);
+    std::vector<std::string> lines;
+    lines.reserve(list.size() / 2);
+    for (std::size_t i = 0; i + 1 < list.size(); i += 2)
+        lines.push_back(list[i] + "," + list[i + 1] + ",");
+    if (Status written = writeTextLinesAtomic(conditionFilePath(baseDir, id), lines); !written)
+        return written;
+
+    const fs::path index = conditionIndexPath(baseDir);
+    auto entries = indexLines(index);
+    if (!entries)
+        return entries.error();
+    for (const std::string& line : *entries)
+        if (lineNames(line, id))
+            return Status::success();
+    entries->push_back(id.code + "," + id.market + ",");
+    return writeTextLinesAtomic(index, *entries);
+}
+
+Result<DeleteOutcome> deleteConditionSet(const fs::path& baseDir, const ConditionSetId& id)
+{
+    if (Status valid = checkConditionSetId(id); !valid)
+        return valid.error();
+    const fs::path file = conditionFilePath(baseDir, id);
+    const auto found = fileExists(file);
+    if (!found)
+        return found.error();
+    if (!*found)
+        return DeleteOutcome::NotRegistered;
+    std::error_code ec;
+    if (!fs::remove(file, ec) || ec)
+        return fileError("ファイルを削除できません", file, ec);
+
+    const fs::path index = conditionIndexPath(baseDir);
+    auto entries = indexLines(index);
+    if (!entries)
+        return entries.error();
+    for (auto it = entries->begin(); it != entries->end(); ++it) {
+        if (lineNames(*it, id)) {
+            entries->erase(it);
+            break;
+        }
+    }
+    if (Status written = writeTextLinesAtomic(index, *entries); !written)
+        return written.error();
+    return DeleteOutcome::Deleted;
+}
+
+Result<std::vector<ConditionSetId>> readConditionIndex(const fs::path& baseDir)
+{
+    const auto lines = indexLines(conditionIndexPath(baseDir));
+    if (!lines)
+        return lines.error();
+    std::vector<ConditionSetId> ids;
+    for (const std::string& line : *lines) {
+        auto pieces = commaPieces(line);
+        if (pieces.size() >= 2)
+            ids.push_back(ConditionSetId{std::move(pieces[0]), std::move(pieces[1])});
+    }
+    return ids;
+}
+
+} // namespace vorteq
