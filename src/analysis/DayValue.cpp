@@ -4,17 +4,36 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace vorteq {
 namespace {
+// A long text lives on the heap: its pointer, then its 32-bit length, inside the cell.
 struct HeapText {
     char* data;
     std::size_t size;
 };
+
+HeapText loadHeap(const unsigned char* raw)
+{
+    HeapText h{};
+    std::uint32_t size = 0;
+    std::memcpy(&h.data, raw, sizeof h.data);
+    std::memcpy(&size, raw + sizeof h.data, sizeof size);
+    h.size = size;
+    return h;
+}
+
+void storeHeap(unsigned char* raw, char* data, std::size_t size)
+{
+    const auto size32 = static_cast<std::uint32_t>(size);
+    std::memcpy(raw, &data, sizeof data);
+    std::memcpy(raw + sizeof data, &size32, sizeof size32);
+}
 } // namespace
 
-static_assert(sizeof(DayValue) == 32, "a day field should stay 32 bytes");
-static_assert(sizeof(HeapText) <= 30 && sizeof(long double) <= 30);
+static_assert(sizeof(DayValue) == 16, "a day field should stay 16 bytes");
+static_assert(std::numeric_limits<long double>::digits == 64, "80-bit extended floats expected");
 
 DayValue::DayValue(const DayValue& other)
 {
@@ -52,9 +71,7 @@ DayValue& DayValue::operator=(DayValue&& other) noexcept
 
 void DayValue::releaseHeap()
 {
-    HeapText h;
-    std::memcpy(&h, m_raw, sizeof h);
-    delete[] h.data;
+    delete[] loadHeap(m_raw).data;
     m_tag = Tag::Empty;
 }
 
@@ -75,8 +92,7 @@ std::string_view DayValue::storedText() const
     if (m_tag == Tag::Inline)
         return {reinterpret_cast<const char*>(m_raw), m_len};
     if (m_tag == Tag::Heap) {
-        HeapText h;
-        std::memcpy(&h, m_raw, sizeof h);
+        const HeapText h = loadHeap(m_raw);
         return {h.data, h.size};
     }
     return {};
@@ -91,9 +107,9 @@ void DayValue::setText(std::string_view text)
         m_tag = Tag::Inline;
         return;
     }
-    HeapText h{new char[text.size()], text.size()};
-    std::memcpy(h.data, text.data(), text.size());
-    std::memcpy(m_raw, &h, sizeof h);
+    char* data = new char[text.size()];
+    std::memcpy(data, text.data(), text.size());
+    storeHeap(m_raw, data, text.size());
     m_tag = Tag::Heap;
 }
 
@@ -109,8 +125,8 @@ void DayValue::setNumber(long double value)
 void DayValue::appendText(std::string& out) const
 {
     if (m_tag == Tag::Number) {
-        long double v;
-        std::memcpy(&v, m_raw, sizeof v);
+        long double v = 0;
+        std::memcpy(&v, m_raw, kNumberBytes);
         appendNumber(out, v);
         return;
     }
@@ -129,8 +145,8 @@ bool DayValue::textEquals(std::string_view t) const
     if (m_tag == Tag::Number) {
         // Only "0" is asked in practice; a number's text is "0" exactly when it is zero.
         if (t == "0") {
-            long double v;
-            std::memcpy(&v, m_raw, sizeof v);
+            long double v = 0;
+            std::memcpy(&v, m_raw, kNumberBytes);
             return v == 0.0L;
         }
         return text() == t;
@@ -141,8 +157,8 @@ bool DayValue::textEquals(std::string_view t) const
 std::optional<long double> DayValue::number() const
 {
     if (m_tag == Tag::Number) {
-        long double v;
-        std::memcpy(&v, m_raw, sizeof v);
+        long double v = 0;
+        std::memcpy(&v, m_raw, kNumberBytes);
         return v;
     }
     if (m_tag == Tag::Empty)

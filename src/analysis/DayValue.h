@@ -11,7 +11,7 @@ namespace vorteq {
 // One text field of a day: empty, a number, or a text. A number is kept as the value its
 // general-format text reads back as, so reading it costs nothing and its text is formatNumber of
 // it; a text (prices from the server, dates, labels) is kept as given, short ones inline.
-// 32 bytes; no allocation for numbers and for texts of up to 30 bytes.
+// 16 bytes; no allocation for numbers and for texts of up to 14 bytes (prices, dates).
 class DayValue {
 public:
     DayValue() = default;
@@ -52,19 +52,20 @@ public:
     void setReadBack(long double value)
     {
         clear();
-        std::memcpy(m_raw, &value, sizeof value);
+        std::memcpy(m_raw, &value, kNumberBytes);
         m_tag = Tag::Number;
     }
 
 private:
     enum class Tag : std::uint8_t { Empty, Number, Inline, Heap };
-    static constexpr std::size_t kInline = 30;
+    static constexpr std::size_t kInline = 14;
+    static constexpr std::size_t kNumberBytes = 10; // the 80-bit value; the rest is padding
 
     void releaseHeap();
     void copyFrom(const DayValue& other);
     std::string_view storedText() const;
 
-    alignas(16) unsigned char m_raw[kInline] = {};
+    unsigned char m_raw[kInline] = {};
     Tag m_tag = Tag::Empty;
     std::uint8_t m_len = 0; // inline text length
 };

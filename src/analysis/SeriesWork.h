@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/TStkDailyData.h"
+#include "common/NumberText.h"
 
 #include <cmath>
 #include <cstdint>
@@ -63,7 +64,12 @@ public:
 
     // Writes v into field f of day i in the general format and returns what the text reads back
     // as. A value without a finite text leaves the field empty.
-    long double put(DayField f, int i, long double v);
+    long double put(DayField f, int i, long double v)
+    {
+        const long double stored = std::isfinite(v) ? readBackNumber(v) : kNone;
+        m_values[slot(f, i)] = stored;
+        return stored;
+    }
 
     // Writes v into a field that no later step reads, only its text and the final two-decimal
     // pass: kept as computed, since the general format of v and of its read-back value are the same

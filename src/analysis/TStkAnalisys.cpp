@@ -2,6 +2,7 @@
 
 #include "analysis/Indicators.h"
 #include "analysis/SeriesWork.h"
+#include "analysis/TextRates.h"
 #include "common/NumberText.h"
 
 #include <algorithm>
@@ -111,32 +112,6 @@ constexpr std::array<Output, kDayFieldCount> makeOutputs()
     return out;
 }
 constexpr auto kOutputs = makeOutputs();
-
-// Round2Text of the text of x: the value that text reads back as, times 100, truncated toward
-// zero and divided by 100, as the text of the result reads back. Below 1E13 the result q / 100 has
-// at most 15 significant digits and is already the nearest value to its own text.
-long double roundedReadBack(long double readBack)
-{
-    const long double t = truncate2(readBack);
-    return std::fabs(t) < 1e13L ? t : readBackNumber(t);
-}
-
-// The same for a value kept as computed (putFinal). The text's value differs from x by at most
-// 5E-15 relative, so where x x 100 lies clearly between two whole numbers both truncate alike and
-// the read-back can be skipped; near a whole number (values with two decimals or fewer) the text
-// is read back first.
-long double round2OfText(long double x)
-{
-    const long double p = x * 100;
-    if (std::fabs(p) < 1e13L) {
-        const auto t = static_cast<long double>(static_cast<std::int64_t>(p));
-        const long double f = std::fabs(p - t);
-        const long double margin = std::fabs(p) * 4e-14L + 1e-12L;
-        if (f > margin && 1 - f > margin)
-            return t / 100;
-    }
-    return roundedReadBack(readBackNumber(x));
-}
 
 std::string quoted(std::string_view text)
 {
@@ -259,7 +234,11 @@ Status TStkAnalisys::LoadDailyData(std::string_view start, std::string_view end)
     StkList.clear();
     if (RowCount <= 0)
         return {};
-    if (!PriceTable || PriceTable->columnCount() <= kColVolume || PriceTable->rowCount() <= RowCount)
+    // Columns 1..7, each with rows 0..RowCount.
+    bool complete = PriceTable && PriceTable->columnCount() > kColVolume;
+    for (int col = kColCode; complete && col <= kColVolume; ++col)
+        complete = static_cast<int>((*PriceTable)[col].size()) > RowCount;
+    if (!complete)
         return makeError(ErrorCode::Data, "株価データの表の形式が正しくありません: " +
                                               std::to_string(RowCount) + "行の株価が必要です");
     const PtblData& t = *PriceTable;

@@ -153,16 +153,13 @@ void rci(SeriesWork& s, int i, int n)
     for (int j = 0; j < n; ++j) {
         const long double c = s.C[static_cast<std::size_t>(i + j)];
         int lower = 0;
-        int ties = 0;
+        int equal = 0; // the day itself included
         for (int m = 0; m < n; ++m) {
-            if (m == j)
-                continue;
             const long double other = s.C[static_cast<std::size_t>(i + m)];
-            if (other < c)
-                ++lower;
-            else if (other == c)
-                ++ties;
+            lower += other < c;
+            equal += other == c;
         }
+        const int ties = equal - 1;
         long double priceRank = n - lower;
         if (ties > 0)
             priceRank -= 1.0L / ties;

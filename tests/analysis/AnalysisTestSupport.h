@@ -4,7 +4,10 @@
 
 #include "analysis/TStkAnalisys.h"
 
+#include <array>
+#include <cstdio>
 #include <fstream>
+#include <initializer_list>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -46,6 +49,38 @@ inline std::vector<PriceRow> closesNewestFirst(const std::vector<std::string>& c
         rows.push_back({"1301", date, c, c, c, c, volume});
     }
     return rows;
+}
+
+// Rows of one stock from {open, high, low, close, volume} given oldest first, listed newest first.
+inline std::vector<PriceRow> ohlcNewestFirst(const std::vector<std::array<std::string, 5>>& oldestFirst)
+{
+    std::vector<PriceRow> rows;
+    for (std::size_t i = oldestFirst.size(); i-- > 0;) {
+        const auto& d = oldestFirst[i];
+        char date[16];
+        std::snprintf(date, sizeof date, "2006/%02d/%02d", static_cast<int>(i / 28 + 1),
+                      static_cast<int>(i % 28 + 1));
+        rows.push_back({"1301", date, d[0], d[1], d[2], d[3], d[4]});
+    }
+    return rows;
+}
+
+// Conditions with only the given keys set (every other period at the engine's default).
+inline TJouken conditionsWith(std::initializer_list<std::pair<const char*, const char*>> values)
+{
+    TJouken j;
+    for (const auto& [key, value] : values)
+        j.set(key, value);
+    return j;
+}
+
+// The texts of one field over the days, newest first.
+inline std::vector<std::string> column(const TStkData& s, DayField f)
+{
+    std::vector<std::string> out;
+    for (const auto& d : s.Days)
+        out.push_back(d.text(f));
+    return out;
 }
 
 // A CSV of Date,Open,High,Low,Close,Volume (oldest first) as the rows of one stock, newest first.

@@ -1,0 +1,261 @@
+// The analysis object: building the series from the price table, the parameters, errors, and the
+// simulation step.
+#include "AnalysisTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace vorteq;
+using namespace vorteq::testing;
+
+namespace {
+Status analyze(TStkAnalisys& a, const std::vector<PriceRow>& rows, const TJouken& j = TJouken(),
+               bool simulate = false)
+{
+    return a.Analyze(makePriceTable(rows), static_cast<int>(rows.size()), j, "2006/01/04", "2006/03/31",
+                     simulate);
+}
+} // namespace
+
+TEST(DailySeries, InterleavedCodesGiveOneEntryEachInTableOrder)
+{
+    const std::vector<PriceRow> rows = {
+        {"7203", "2006-03-31", "10", "11", "9", "10", "100"},
+        {"6758", "2006-03-31", "20", "21", "19", "20", "200"},
+        {"7203", "2006-03-30", "12", "13", "11", "12", "100"},
+        {"6758", "2006-03-30", "22", "23", "21", "22", "200"},
+        {"7203", "2006-03-29", "14", "15", "13", "14", "100"},
+    };
+    TStkAnalisys a;
+    ASSERT_TRUE(analyze(a, rows));
+    ASSERT_EQ(a.StkCount, 2);
+    TStkData toyota, sony;
+    ASSERT_TRUE(a.GetStkData(0, toyota));
+    ASSERT_TRUE(a.GetStkData(1, sony));
+    EXPECT_FALSE(a.GetStkData(2, sony));
+    EXPECT_FALSE(a.GetStkData(-1, sony));
+    EXPECT_EQ(toyota.StkCd, "7203");
+    EXPECT_EQ(toyota.DayCount, 3);
+    EXPECT_EQ(column(toyota, DayField::StkDate),
+              (std::vector<std::string>{"2006/03/31", "2006/03/30", "2006/03/29"}));
+    EXPECT_EQ(column(toyota, DayField::EPrice), (std::vector<std::string>{"10", "12", "14"}));
+    EXPECT_EQ(sony.StkCd, "6758");
+    EXPECT_EQ(sony.DayCount, 2);
+    EXPECT_EQ(sony.Days[1].text(DayField::HPrice), "23");
+    EXPECT_EQ(toyota.TermStart, "2006/01/04");
+    EXPECT_EQ(sony.TermStart, "2006/01/04");
+    EXPECT_EQ(sony.TermEnd, "2006/03/31");
+    // Each series computed on its own: day 0 of 6758 compares 20 with 22, not with 7203's 12.
+    EXPECT_EQ(sony.Days[0].text(DayField::ZenjituRate), "-9.09");
+}
+
+TEST(DailySeries, DaysKeepTheTableOrderWithoutSorting)
+{
+    const std::vector<PriceRow> rows = {
+        {"1", "2006/01/05", "1", "1", "1", "1", "1"},
+        {"1", "2006/01/09", "2", "2", "2", "2", "1"},
+        {"1", "2006/01/06", "3", "3", "3", "3", "1"},
+    };
+    TStkAnalisys a;
+    ASSERT_TRUE(analyze(a, rows));
+    EXPECT_EQ(column(a.StkList[0], DayField::StkDate),
+              (std::vector<std::string>{"2006/01/05", "2006/01/09", "2006/01/06"}));
+}
+
+TEST(DailySeries, SingleDayHasOnlyItsPricesAndTheRoundedFieldsReadZero)
+{
+    TStkAnalisys a;
+    ASSERT_TRUE(analyze(a, {{"9984", "2006-05-01", "5000", "5100", "4900", "5050", "12000"}}));
+    const TStkDailyData& d = a.StkList[0].Days[0];
+    EXPECT_EQ(d.text(DayField::StkDate), "2006/05/01");
+    EXPECT_EQ(d.text(DayField::SPrice), "5000");
+    EXPECT_EQ(d.text(DayField::StkVlm), "12000");
+    int zeros = 0;
+    for (int p = pos(DayField::ZenjituRate); p < TStkDailyData::kFieldCount; ++p) {
+        const std::string t = d.text(p);
+        if (t == "0")
+            ++zeros;
+        else
+            EXPECT_EQ(t, "") << kDayFieldNames[static_cast<std::size_t>(p)];
+    }
+    EXPECT_EQ(zeros, 40);
+    EXPECT_EQ(d.text(DayField::Signal), "");
+}
+
+TEST(DailySeries, NoRowsNoEntries)
+{
+    TStkAnalisys a;
+    EXPECT_TRUE(a.Analyze(makePtbl(8, 1), 0, TJouken(), "", "", false));
+    EXPECT_EQ(a.StkCount, 0);
+    EXPECT_TRUE(a.Analyze(nullptr, -3, TJouken(), "", "", false));
+    EXPECT_EQ(a.StkCount, 0);
+}
+
+TEST(DailySeries, CopyOutlivesTheNextRunAndEveryRunStartsAfresh)
+{
+    TStkAnalisys a;
+    ASSERT_TRUE(analyze(a, closesNewestFirst({"1", "2", "3"})));
+    TStkData kept;
+    ASSERT_TRUE(a.GetStkData(0, kept));
+    a.BuyOrList.push_back("UseBuyRSI");
+    ASSERT_TRUE(analyze(a, {{"8306", "2006-05-01", "1", "1", "1", "7", "1"}}));
+    EXPECT_EQ(a.StkCount, 1) << "the previous run's entries are gone";
+    EXPECT_TRUE(a.BuyOrList.empty()) << "the condition lists are new for each run";
+    EXPECT_EQ(a.StkList[0].StkCd, "8306");
+    EXPECT_EQ(kept.DayCount, 3);
+    EXPECT_EQ(kept.Days[0].text(DayField::EPrice), "3");
+    a.Clear();
+    EXPECT_EQ(a.StkCount, 0);
+    EXPECT_TRUE(a.StkList.empty());
+    EXPECT_EQ(kept.Days[2].text(DayField::EPrice), "1");
+}
+
+TEST(Parameters, EmptyKeysKeepTheDefaultsAndTheRecordIsCopied)
+{
+    TStkAnalisys a;
+    TJouken j = conditionsWith({{"AmtBuyRSI1", " 14"}, {"AmtDayParaboAf", "0.5"}});
+    ASSERT_TRUE(analyze(a, closesNewestFirst({"1", "2"}), j));
+    EXPECT_EQ(a.DayRSI, 14) << "leading blanks are accepted";
+    EXPECT_EQ(a.ParaboAfStep, 0.5L);
+    EXPECT_EQ(a.ParaboAfLim, 2.0L);
+    EXPECT_EQ(a.DayIdo4, 50);
+    EXPECT_EQ(a.DayMACLong, 26);
+    j[fieldNo("AmtBuyRSI1")] = "3";
+    EXPECT_EQ(a.Jouken.value("AmtBuyRSI1"), " 14");
+}
+
+TEST(Parameters, FactorLimitDefaultsToTwoNotPointTwo)
+{
+    // 150 rising days: the factor grows by 0.02 with each new high until it reaches 2.
+    std::vector<std::string> closes;
+    for (int i = 0; i < 150; ++i)
+        closes.push_back(std::to_string(100 + i));
+    const TStkData s = analyzeRows(closesNewestFirst(closes));
+    EXPECT_EQ(s.Days[0].text(DayField::ParaboAf), "2");
+    EXPECT_EQ(s.Days[139].text(DayField::ParaboAf), "0.2");
+}
+
+TEST(Parameters, BadKeysAreReportedByNameAndLeaveTheObjectCleared)
+{
+    struct Case {
+        const char* key;
+        const char* value;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"AmtBuyRSI1", "abc", "計算条件の数値が正しくありません: AmtBuyRSI1 = \"abc\""},
+        {"AmtBuyIdo", "5.5", "計算条件の数値が正しくありません: AmtBuyIdo = \"5.5\""},
+        {"AmtDayWIL_VI", "3,0", "計算条件の数値が正しくありません: AmtDayWIL_VI = \"3,0\""},
+        {"AmtDayCCI", "0", "計算条件の期間は1以上にしてください: AmtDayCCI = \"0\""},
+        {"AmtDayDPO", "-4", "計算条件の期間は1以上にしてください: AmtDayDPO = \"-4\""},
+        {"AmtBuyMACD1", "26",
+         "MACDのロング期間はショート期間より大きくしてください: AmtBuyMACD1 = 26, AmtBuyMACD2 = 26"},
+    };
+    for (const Case& c : cases) {
+        TStkAnalisys a;
+        ASSERT_TRUE(analyze(a, closesNewestFirst({"1", "2"})));
+        ASSERT_EQ(a.StkCount, 1);
+        const Status st = analyze(a, closesNewestFirst({"1", "2"}), conditionsWith({{c.key, c.value}}));
+        ASSERT_FALSE(st) << c.key;
+        EXPECT_EQ(st.error().message, c.message);
+        EXPECT_EQ(a.StkCount, 0);
+        EXPECT_TRUE(a.StkList.empty());
+    }
+}
+
+TEST(Parameters, HugePeriodsLeaveTheFieldsEmptyWithoutOverflow)
+{
+    const TStkData s = analyzeRows(closesNewestFirst({"1", "2", "3", "4"}),
+                                   conditionsWith({{"AmtDayOSI", "2147483647"},
+                                                   {"AmtDayCCI", "2000000000"},
+                                                   {"AmtDayDPO", "2147483647"},
+                                                   {"AmtBuyMACD2", "2147483647"},
+                                                   {"AmtDayMAC_SI", "2147483647"}}));
+    ASSERT_EQ(s.DayCount, 4);
+    EXPECT_EQ(s.Days[0].text(DayField::OSI), "0");
+    EXPECT_EQ(s.Days[0].text(DayField::CCITypAvg), "");
+    EXPECT_EQ(s.Days[0].text(DayField::MACLongEMA), "");
+}
+
+TEST(BadPrices, NamedByStockDayFieldAndTextWithNothingHalfFilled)
+{
+    std::vector<PriceRow> rows = closesNewestFirst({"1", "2", "3"});
+    rows.push_back({"4502", "2006-01-05", "10", "11", "9", "10", "100"});
+    rows.push_back({"4502", "2006-01-04", "10", "1l", "9", "10", "100"});
+    TStkAnalisys a;
+    const Status st = analyze(a, rows);
+    ASSERT_FALSE(st);
+    EXPECT_EQ(st.error().message, "株価データの数値が正しくありません: 4502 2006/01/04 HPrice = \"1l\"");
+    EXPECT_EQ(a.StkCount, 0);
+    EXPECT_TRUE(a.StkList.empty());
+
+    rows.back().high = "";
+    EXPECT_FALSE(analyze(a, rows));
+}
+
+TEST(BadPrices, TableWithoutThePriceColumnsIsAnError)
+{
+    TStkAnalisys a;
+    Status st = a.Analyze(makePtbl(6, 4), 3, TJouken(), "", "", false);
+    ASSERT_FALSE(st);
+    EXPECT_EQ(a.StkCount, 0);
+    st = a.Analyze(makePriceTable(closesNewestFirst({"1", "2"})), 5, TJouken(), "", "", false);
+    EXPECT_FALSE(st) << "more rows claimed than the table has";
+    st = a.Analyze(nullptr, 2, TJouken(), "", "", false);
+    EXPECT_FALSE(st);
+    const Ptbl ragged = makePriceTable(closesNewestFirst({"1", "2", "3"}));
+    (*ragged)[7].resize(2);
+    st = a.Analyze(ragged, 3, TJouken(), "", "", false);
+    ASSERT_FALSE(st) << "a column shorter than the others";
+    EXPECT_EQ(st.error().message, "株価データの表の形式が正しくありません: 3行の株価が必要です");
+}
+
+TEST(RecursivePass, EndsAtAZeroCloseText)
+{
+    // The recursive indicators stop at a day whose close is the text "0"; the window indicators
+    // of the other passes still run.
+    std::vector<std::string> closes;
+    for (int i = 0; i < 40; ++i)
+        closes.push_back(std::to_string(50 + i % 7));
+    closes[20] = "0";
+    const TStkData s = analyzeRows(closesNewestFirst(closes));
+    const int zeroDay = 39 - 20;
+    EXPECT_NE(s.Days[zeroDay + 1].text(DayField::RSIUpAvg), "");
+    EXPECT_NE(s.Days[zeroDay].text(DayField::RSIUpAvg), "") << "the step of the zero day itself runs";
+    EXPECT_EQ(s.Days[zeroDay - 1].text(DayField::RSIUpAvg), "");
+    EXPECT_EQ(s.Days[0].text(DayField::RenzokuDays), "");
+    EXPECT_NE(s.Days[0].text(DayField::IdoAvg1), "0");
+}
+
+namespace {
+int g_simulations = 0;
+Status countingSimulation(TStkAnalisys& a)
+{
+    ++g_simulations;
+    a.BuyOrList.push_back("UseBuyRSI");
+    return {};
+}
+Status failingSimulation(TStkAnalisys&)
+{
+    return makeError(ErrorCode::Data, "売買条件の数値が正しくありません");
+}
+} // namespace
+
+TEST(Simulation, RunsAfterTheIndicatorsOnlyWhenAsked)
+{
+    TStkAnalisys a;
+    EXPECT_TRUE(analyze(a, closesNewestFirst({"1", "2"}), TJouken(), true))
+        << "no simulation set: indicators only";
+    a.setSimulation(&countingSimulation);
+    g_simulations = 0;
+    ASSERT_TRUE(analyze(a, closesNewestFirst({"1", "2"}), TJouken(), false));
+    EXPECT_EQ(g_simulations, 0);
+    ASSERT_TRUE(analyze(a, closesNewestFirst({"1", "2"}), TJouken(), true));
+    EXPECT_EQ(g_simulations, 1);
+    EXPECT_EQ(a.BuyOrList.size(), 1u);
+
+    a.setSimulation(&failingSimulation);
+    const Status st = analyze(a, closesNewestFirst({"1", "2"}), TJouken(), true);
+    ASSERT_FALSE(st);
+    EXPECT_EQ(st.error().message, "売買条件の数値が正しくありません");
+    EXPECT_EQ(a.StkCount, 0);
+}
