@@ -178,6 +178,7 @@ std::optional<CommonArgs> commonArgs(const std::map<std::string, std::string>& o
 
 int runImportCommand(int argc, char** argv)
 {
+    disableSqliteMemoryStatistics();
     std::map<std::string, std::string> options;
     std::vector<std::string> files;
     if (std::string e =
@@ -238,6 +239,7 @@ int runImportCommand(int argc, char** argv)
 
 int runDemoDataCommand(int argc, char** argv)
 {
+    disableSqliteMemoryStatistics();
     std::map<std::string, std::string> options;
     std::vector<std::string> extra;
     if (std::string e =

@@ -4,14 +4,15 @@
 #include "common/NumberText.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <condition_variable>
-#include <deque>
 #include <exception>
 #include <mutex>
 #include <optional>
 #include <set>
+#include <sqlite3.h>
 #include <thread>
 #include <unordered_map>
 
@@ -88,6 +89,11 @@ bool sameName(std::string_view a, std::string_view b)
 }
 
 } // namespace
+
+void disableSqliteMemoryStatistics()
+{
+    (void)sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+}
 
 TJouken importConditions()
 {
@@ -196,7 +202,10 @@ struct StockWriter::Impl {
 
     Result<Statement*> insertFor(const std::string& name)
     {
-        Table& t = tables.at(name);
+        auto found = tables.find(name);
+        if (found == tables.end())
+            return makeError(ErrorCode::Internal, "日足テーブル " + name + " がありません");
+        Table& t = found->second;
         if (!t.insert.handle()) {
             std::string sql = "INSERT INTO " + name + " (";
             std::string params;
@@ -215,7 +224,7 @@ struct StockWriter::Impl {
 
     Result<Statement*> removeFor(const std::string& name)
     {
-        Table& t = tables.at(name);
+        Table& t = tables.find(name)->second; // called for the names of the map only
         if (!t.remove.handle()) {
             auto st = db->prepare("DELETE FROM " + name + " WHERE STK_CD = ?");
             if (!st)
@@ -312,6 +321,9 @@ Status StockWriter::write(const PreparedStock& stock)
         const std::string name = dailyTableName(market->family, year);
         if (m.tables.count(name))
             continue;
+        if (!isDailyTableName(name))
+            return fail(
+                makeError(ErrorCode::Data, "年 " + std::to_string(year) + " の日足テーブルは作れません"));
         if (auto st = createDailyTable(*m.db, market->family, year); !st)
             return fail(st.error());
         m.addTable(name);
@@ -369,7 +381,8 @@ Status StockWriter::write(const PreparedStock& stock)
             }
         }
         Status st = insert->run();
-        insert->reset();
+        // Every parameter is bound again for the next row: a plain reset is enough.
+        sqlite3_reset(insert->handle());
         if (!st)
             return fail(st.error());
     }
@@ -486,8 +499,10 @@ Result<ImportSummary> importStocks(Database& db, std::vector<StockSource> source
     if (!writer)
         return writer.error();
     const std::size_t total = sources.size();
-    std::size_t workerCount = options.workers > 0 ? static_cast<std::size_t>(options.workers)
-                                                  : std::max(1u, std::thread::hardware_concurrency());
+    // The writer is the busiest thread: by default the analysis takes every core but the writer's.
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    std::size_t workerCount =
+        options.workers > 0 ? static_cast<std::size_t>(options.workers) : std::max(1u, cores - 1);
     workerCount = std::max<std::size_t>(1, std::min(workerCount, total));
     // Sources analysed ahead of the writer, at most: bounds the memory of finished stocks.
     const std::size_t window = 2 * workerCount + 2;
@@ -520,6 +535,24 @@ Result<ImportSummary> importStocks(Database& db, std::vector<StockSource> source
         }
     };
     std::vector<std::thread> workers;
+    // Stops and joins the workers however the writer's loop ends.
+    struct Join {
+        std::vector<std::thread>& threads;
+        std::mutex& mutex;
+        bool& stop;
+        std::condition_variable& advanced;
+        ~Join()
+        {
+            {
+                std::lock_guard lock(mutex);
+                stop = true;
+            }
+            advanced.notify_all();
+            for (std::thread& t : threads)
+                if (t.joinable())
+                    t.join();
+        }
+    } join{workers, mutex, stop, advanced};
     for (std::size_t i = 0; i < workerCount && total > 0; ++i)
         workers.emplace_back(work);
 
@@ -572,13 +605,6 @@ Result<ImportSummary> importStocks(Database& db, std::vector<StockSource> source
         if (options.progress)
             options.progress(ImportProgress{k + 1, total, summary.imported, summary.skipped});
     }
-    {
-        std::lock_guard lock(mutex);
-        stop = true;
-    }
-    advanced.notify_all();
-    for (std::thread& t : workers)
-        t.join();
     if (auto st = writer->updateDates(); !st)
         return makeError(st.error().code, "更新日（STK_UPD）を書き込めませんでした: " + st.error().message);
     return summary;

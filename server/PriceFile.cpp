@@ -18,6 +18,10 @@ namespace {
 // Bad-row messages kept per stock; the rest are counted.
 constexpr int kProblemsPerStock = 5;
 
+// Years a trading day may have.
+constexpr int kEarliestYear = 1900;
+constexpr int kLatestYear = 2199;
+
 bool isBlank(std::string_view line)
 {
     return std::all_of(line.begin(), line.end(),
@@ -221,6 +225,10 @@ std::string readRow(const std::vector<std::string>& f, const Layout& layout, Pri
     auto date = parseDate(dateText);
     if (!date)
         return "日付が読めません: \"" + dateText + "\"（yyyy-mm-dd か yyyy/mm/dd で書いてください）";
+    // Daily tables are named by a four-digit year; anything far outside the market era is a typo.
+    if (date->year < kEarliestYear || date->year > kLatestYear)
+        return "日付の年が範囲外です: \"" + dateText + "\"（" + std::to_string(kEarliestYear) + "〜" +
+               std::to_string(kLatestYear) + " 年）";
     day.date = *date;
     struct PriceField {
         int index;

@@ -161,6 +161,7 @@ TEST(PriceBadRows, EachIsReportedWithFileAndLineAndOnlyItsStockIsLeftOut)
                                 "1336,2006/05/15,0,301,294,300,100",    // a single zero price
                                 "1337,2006/05/15,300,301",              // too few columns
                                 "0123,2006/05/15,300,301,294,300,100",  // not a code
+                                "1339,0001/05/15,300,301,294,300,100",  // year out of range
                                 "1338,2006/05/15,0,0,0,0,0",            // a day without trades
                                 "1301,2006/05/16,300,302,299,301,100"}),
                          "");
@@ -169,14 +170,14 @@ TEST(PriceBadRows, EachIsReportedWithFileAndLineAndOnlyItsStockIsLeftOut)
     EXPECT_EQ(b.stocks[0].days.size(), 2u);
     EXPECT_EQ(b.stocks[1].code, "1338");
     EXPECT_EQ(b.stocks[1].days[0].close, "0");
-    EXPECT_EQ(b.skippedStocks, 7); // 1332 has two of the bad rows
+    EXPECT_EQ(b.skippedStocks, 8); // 1332 has two of the bad rows
     auto has = [&](const std::string& prefix) {
         for (const std::string& p : b.problems)
             if (p.rfind(prefix, 0) == 0)
                 return true;
         return false;
     };
-    for (int line = 3; line <= 10; ++line)
+    for (int line = 3; line <= 11; ++line)
         EXPECT_TRUE(has("p.csv:" + std::to_string(line) + ": ")) << "line " << line;
     EXPECT_FALSE(has("p.csv:2: "));
     EXPECT_TRUE(has("p.csv: 銘柄 1332 は取り込みませんでした（不正な行 2 件"));
