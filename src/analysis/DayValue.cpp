@@ -7,6 +7,11 @@
 #include <limits>
 
 namespace vorteq {
+
+static_assert(sizeof(DayValue) == 16, "a day field should stay 16 bytes");
+static_assert(std::numeric_limits<long double>::digits == 64 && sizeof(long double) == 16,
+              "80-bit extended floats in 16 bytes expected: the tag lives in their padding");
+
 namespace {
 // A long text lives on the heap: its pointer, then its 32-bit length, inside the cell.
 struct HeapText {
@@ -32,20 +37,14 @@ void storeHeap(unsigned char* raw, char* data, std::size_t size)
 }
 } // namespace
 
-static_assert(sizeof(DayValue) == 16, "a day field should stay 16 bytes");
-static_assert(std::numeric_limits<long double>::digits == 64, "80-bit extended floats expected");
-
 DayValue::DayValue(const DayValue& other)
 {
     copyFrom(other);
 }
 
-DayValue::DayValue(DayValue&& other) noexcept
+DayValue::DayValue(DayValue&& other) noexcept : m_u(other.m_u)
 {
-    std::memcpy(m_raw, other.m_raw, kInline);
-    m_tag = other.m_tag;
-    m_len = other.m_len;
-    other.m_tag = Tag::Empty;
+    other.setTag(Tag::Empty);
 }
 
 DayValue& DayValue::operator=(const DayValue& other)
@@ -61,38 +60,34 @@ DayValue& DayValue::operator=(DayValue&& other) noexcept
 {
     if (this != &other) {
         clear();
-        std::memcpy(m_raw, other.m_raw, kInline);
-        m_tag = other.m_tag;
-        m_len = other.m_len;
-        other.m_tag = Tag::Empty;
+        m_u = other.m_u;
+        other.setTag(Tag::Empty);
     }
     return *this;
 }
 
 void DayValue::releaseHeap()
 {
-    delete[] loadHeap(m_raw).data;
-    m_tag = Tag::Empty;
+    delete[] loadHeap(m_u.raw).data;
+    setTag(Tag::Empty);
 }
 
 void DayValue::copyFrom(const DayValue& other)
 {
-    if (other.m_tag == Tag::Heap) {
-        m_tag = Tag::Empty;
+    if (other.tag() == Tag::Heap) {
+        setTag(Tag::Empty);
         setText(other.storedText());
         return;
     }
-    std::memcpy(m_raw, other.m_raw, kInline);
-    m_tag = other.m_tag;
-    m_len = other.m_len;
+    m_u = other.m_u;
 }
 
 std::string_view DayValue::storedText() const
 {
-    if (m_tag == Tag::Inline)
-        return {reinterpret_cast<const char*>(m_raw), m_len};
-    if (m_tag == Tag::Heap) {
-        const HeapText h = loadHeap(m_raw);
+    if (tag() == Tag::Inline)
+        return {reinterpret_cast<const char*>(m_u.raw), m_u.raw[kLengthByte]};
+    if (tag() == Tag::Heap) {
+        const HeapText h = loadHeap(m_u.raw);
         return {h.data, h.size};
     }
     return {};
@@ -102,15 +97,15 @@ void DayValue::setText(std::string_view text)
 {
     clear();
     if (text.size() <= kInline) {
-        std::memcpy(m_raw, text.data(), text.size());
-        m_len = static_cast<std::uint8_t>(text.size());
-        m_tag = Tag::Inline;
+        std::memcpy(m_u.raw, text.data(), text.size());
+        m_u.raw[kLengthByte] = static_cast<unsigned char>(text.size());
+        setTag(Tag::Inline);
         return;
     }
     char* data = new char[text.size()];
     std::memcpy(data, text.data(), text.size());
-    storeHeap(m_raw, data, text.size());
-    m_tag = Tag::Heap;
+    storeHeap(m_u.raw, data, text.size());
+    setTag(Tag::Heap);
 }
 
 void DayValue::setNumber(long double value)
@@ -124,10 +119,8 @@ void DayValue::setNumber(long double value)
 
 void DayValue::appendText(std::string& out) const
 {
-    if (m_tag == Tag::Number) {
-        long double v = 0;
-        std::memcpy(&v, m_raw, kNumberBytes);
-        appendNumber(out, v);
+    if (isNumber()) {
+        appendNumber(out, storedNumber());
         return;
     }
     out.append(storedText());
@@ -142,13 +135,10 @@ std::string DayValue::text() const
 
 bool DayValue::textEquals(std::string_view t) const
 {
-    if (m_tag == Tag::Number) {
-        // Only "0" is asked in practice; a number's text is "0" exactly when it is zero.
-        if (t == "0") {
-            long double v = 0;
-            std::memcpy(&v, m_raw, kNumberBytes);
-            return v == 0.0L;
-        }
+    if (isNumber()) {
+        // A number's text is "0" exactly when it is zero.
+        if (t == "0")
+            return storedNumber() == 0.0L;
         return text() == t;
     }
     return storedText() == t;
@@ -156,12 +146,9 @@ bool DayValue::textEquals(std::string_view t) const
 
 std::optional<long double> DayValue::number() const
 {
-    if (m_tag == Tag::Number) {
-        long double v = 0;
-        std::memcpy(&v, m_raw, kNumberBytes);
-        return v;
-    }
-    if (m_tag == Tag::Empty)
+    if (isNumber())
+        return storedNumber();
+    if (tag() == Tag::Empty)
         return std::nullopt;
     return parseNumber(storedText());
 }

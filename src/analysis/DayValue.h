@@ -21,12 +21,12 @@ public:
     DayValue& operator=(DayValue&& other) noexcept;
     ~DayValue()
     {
-        if (m_tag == Tag::Heap)
+        if (tag() == Tag::Heap)
             releaseHeap();
     }
 
-    bool empty() const { return m_tag == Tag::Empty; }
-    bool isNumber() const { return m_tag == Tag::Number; }
+    bool empty() const { return tag() == Tag::Empty; }
+    bool isNumber() const { return tag() == Tag::Number || tag() == Tag::Hundredths; }
 
     // The field's text: "" when empty, the general format of a number, a text as stored.
     std::string text() const;
@@ -38,11 +38,14 @@ public:
     // empty or not a number.
     std::optional<long double> number() const;
 
+    // The number of a field that holds one (isNumber()), without the checks of number().
+    long double storedNumber() const { return tag() == Tag::Number ? m_u.num : hundredthsValue(); }
+
     void clear()
     {
-        if (m_tag == Tag::Heap)
+        if (tag() == Tag::Heap)
             releaseHeap();
-        m_tag = Tag::Empty;
+        setTag(Tag::Empty);
     }
     void setText(std::string_view text);
     // Writes value in the general format: keeps what its text reads back as. A value without a
@@ -51,23 +54,50 @@ public:
     // Same for a value that is already what its own text reads back as (readBackNumber(v) == v).
     void setReadBack(long double value)
     {
-        clear();
-        std::memcpy(m_raw, &value, kNumberBytes);
-        m_tag = Tag::Number;
+        if (tag() == Tag::Heap)
+            releaseHeap();
+        m_u.num = value; // the 80 value bits; the tag byte is written after it
+        setTag(Tag::Number);
+    }
+
+    // A two-decimal value given as its whole number of hundredths q (|q| below 1E15): the value
+    // is q / 100 as its text reads back, the text formatNumber of it.
+    void setHundredths(std::int64_t q)
+    {
+        if (tag() == Tag::Heap)
+            releaseHeap();
+        std::memcpy(m_u.raw, &q, sizeof q);
+        setTag(Tag::Hundredths);
     }
 
 private:
-    enum class Tag : std::uint8_t { Empty, Number, Inline, Heap };
-    static constexpr std::size_t kInline = 14;
-    static constexpr std::size_t kNumberBytes = 10; // the 80-bit value; the rest is padding
+    enum class Tag : std::uint8_t { Empty, Number, Inline, Heap, Hundredths };
+
+    long double hundredthsValue() const
+    {
+        std::int64_t q = 0;
+        std::memcpy(&q, m_u.raw, sizeof q);
+        return static_cast<long double>(q) / 100;
+    }
+    static constexpr std::size_t kInline = 14; // text bytes kept in the cell
+    static constexpr std::size_t kTagByte = 14;
+    static constexpr std::size_t kLengthByte = 15;
+
+    // The value's 10 bytes, or the text's bytes, or the heap text's pointer and length; the last
+    // two bytes (padding of the 80-bit value) hold the tag and the inline text's length.
+    union Storage {
+        long double num;
+        unsigned char raw[16];
+    };
+
+    Tag tag() const { return static_cast<Tag>(m_u.raw[kTagByte]); }
+    void setTag(Tag t) { m_u.raw[kTagByte] = static_cast<unsigned char>(t); }
 
     void releaseHeap();
     void copyFrom(const DayValue& other);
     std::string_view storedText() const;
 
-    unsigned char m_raw[kInline] = {};
-    Tag m_tag = Tag::Empty;
-    std::uint8_t m_len = 0; // inline text length
+    Storage m_u{.raw = {}};
 };
 
 } // namespace vorteq

@@ -1,7 +1,7 @@
 #pragma once
 
 // One function per indicator. Each checks its own start condition (the days on which it runs) and
-// writes its fields into the working columns; on every other day its fields stay empty.
+// writes its fields into the day records; on every other day its fields stay empty.
 // Pass 1..3 functions take the day i (0 = newest); pass 4 functions take the step r (1 = oldest)
 // and its day d = N - r, and run from the oldest day to the newest.
 

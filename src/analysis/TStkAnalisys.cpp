@@ -96,23 +96,6 @@ constexpr DayField kRoundedFields[] = {
 };
 static_assert(std::size(kRoundedFields) == 40);
 
-// How the final pass writes each position into the day record.
-enum class Output : unsigned char { None, Plain, Rounded, Whole };
-
-constexpr std::array<Output, kDayFieldCount> makeOutputs()
-{
-    std::array<Output, kDayFieldCount> out{};
-    for (int p = pos(DayField::ZenjituRate); p < kDayFieldCount; ++p)
-        if (!kDayFieldNames[static_cast<std::size_t>(p)].empty())
-            out[static_cast<std::size_t>(p)] = Output::Plain;
-    for (DayField f : kRoundedFields)
-        out[static_cast<std::size_t>(pos(f))] = Output::Rounded;
-    out[static_cast<std::size_t>(pos(DayField::ZenjituRateInt))] = Output::Whole;
-    out[static_cast<std::size_t>(pos(DayField::VlmRateInt))] = Output::Whole;
-    return out;
-}
-constexpr auto kOutputs = makeOutputs();
-
 std::string quoted(std::string_view text)
 {
     std::string q = "\"";
@@ -296,7 +279,7 @@ Status TStkAnalisys::CalcStock(TStkData& stock)
     namespace ind = indicators;
     SeriesWork& s = *m_work;
     const int n = stock.DayCount;
-    s.reset(n);
+    s.reset(stock.Days);
 
     // Read every price once; a text that is not a number stops the run.
     struct PriceInput {
@@ -311,8 +294,13 @@ Status TStkAnalisys::CalcStock(TStkData& stock)
         {DayField::EPrice, &SeriesWork::C, SeriesWork::kZeroClose},
         {DayField::StkVlm, &SeriesWork::V, SeriesWork::kZeroVolume},
     };
+    // A series computed before starts over with every indicator field empty (the final pass
+    // always leaves a value in the rounded fields, so one of them tells).
+    const bool computedBefore = n > 0 && !stock.Days[0][DayField::IdoAvg1].empty();
     for (int i = 0; i < n; ++i) {
-        const TStkDailyData& day = stock.Days[static_cast<std::size_t>(i)];
+        TStkDailyData& day = stock.Days[static_cast<std::size_t>(i)];
+        for (int f = pos(DayField::ZenjituRate); computedBefore && f < TStkDailyData::kFieldCount; ++f)
+            day[f].clear();
         for (const PriceInput& p : kPrices) {
             const auto v = day[p.field].number();
             if (!v)
@@ -384,25 +372,18 @@ Status TStkAnalisys::CalcStock(TStkData& stock)
                              " " + std::string(kDayFieldNames[static_cast<std::size_t>(s.missingField)]));
     }
 
-    // Pass 5 and the day records: every computed field as its text, the 40 rounded ones truncated
-    // to two decimals (an empty one reads "0").
+    // Pass 5: the 40 rounded fields truncated to two decimals, an empty one reading "0".
     for (int i = 0; i < n; ++i) {
         TStkDailyData& day = stock.Days[static_cast<std::size_t>(i)];
-        for (int p = pos(DayField::ZenjituRate); p < kDayFieldCount; ++p) {
-            const Output o = kOutputs[static_cast<std::size_t>(p)];
-            if (o == Output::None)
-                continue;
-            const long double v = s.at(static_cast<DayField>(p), i);
-            DayValue& out = day[p];
-            if (o == Output::Rounded) {
-                out.setReadBack(std::isnan(v) ? 0.0L : round2OfText(v));
-            } else if (std::isnan(v)) {
-                out.clear();
-            } else if (o == Output::Whole && std::fabs(v) >= 1e15L) {
-                out.setText(std::to_string(static_cast<std::int64_t>(v)));
-            } else {
-                out.setReadBack(v);
-            }
+        for (DayField f : kRoundedFields) {
+            DayValue& v = day[f];
+            std::int64_t q = 0;
+            if (!v.isNumber())
+                v.setHundredths(0);
+            else if (round2ToHundredths(v.storedNumber(), q))
+                v.setHundredths(q);
+            else
+                v.setReadBack(round2OfText(v.storedNumber()));
         }
     }
     return {};

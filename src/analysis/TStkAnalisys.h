@@ -107,7 +107,7 @@ public:
 
 private:
     SimulationStep m_simulation = nullptr;
-    std::unique_ptr<SeriesWork> m_work; // working columns, reused from stock to stock
+    std::unique_ptr<SeriesWork> m_work; // price columns and working state, reused from stock to stock
 };
 
 } // namespace vorteq

@@ -19,29 +19,11 @@ long double roundedReadBack(long double readBack)
 
 } // namespace
 
-// The same for a value kept as computed (putFinal). The text's value differs from x by at most
-// 5E-15 relative, so where x x 100 lies clearly between two whole numbers both truncate alike and
-// the read-back can be skipped; near a whole number (values with two decimals or fewer) the text
-// is read back first.
 long double round2OfText(long double x)
 {
-    // Adding 2^63 rounds a magnitude below 2^63 to a whole number (no switch of the FPU's
-    // rounding mode, which an integer conversion needs).
-    constexpr long double kToInteger = 9223372036854775808.0L;
-    const long double p = x * 100;
-    const long double a = std::fabs(p);
-    if (a < 1e13L) {
-        long double whole = (a + kToInteger) - kToInteger;
-        if (whole > a)
-            whole -= 1; // toward zero
-        const long double f = a - whole;
-        const long double margin = a * 4e-14L + 1e-12L;
-        if (f > margin && 1 - f > margin) {
-            if (whole == 0)
-                return 0.0L; // the text "0" reads back as positive zero
-            return (p < 0 ? -whole : whole) / 100;
-        }
-    }
+    std::int64_t q = 0;
+    if (round2ToHundredths(x, q))
+        return static_cast<long double>(q) / 100;
     return roundedReadBack(readBackNumber(x));
 }
 

@@ -124,10 +124,8 @@ void williamsR(SeriesWork& s, int i, int n)
     long double lowest = s.L[static_cast<std::size_t>(i)];
     for (int j = 1; j < n; ++j) {
         const auto u = static_cast<std::size_t>(i + j);
-        if (s.H[u] > hh)
-            hh = s.H[u];
-        if (s.L[u] < lowest)
-            lowest = s.L[u];
+        hh = s.H[u] > hh ? s.H[u] : hh;
+        lowest = s.L[u] < lowest ? s.L[u] : lowest;
     }
     if (hh - lowest == 0) {
         s.putFinal(DayField::WilR, i, 0);
@@ -178,8 +176,7 @@ void psychologicalLine(SeriesWork& s, int i, int n)
     int rising = 0;
     for (int j = 0; j < n; ++j) {
         const auto u = static_cast<std::size_t>(i + j);
-        if (s.C[u] > s.C[u + 1])
-            ++rising;
+        rising += s.C[u] > s.C[u + 1];
     }
     s.putFinal(DayField::PSY, i, static_cast<long double>(rising) / n * 100);
 }
@@ -195,8 +192,7 @@ void priceMovePsychologicalLine(SeriesWork& s, int i, int n)
     for (int j = 0; j < n; ++j) {
         const auto u = static_cast<std::size_t>(i + j);
         const long double g = s.C[u] - s.C[u + 1];
-        if (g > 0)
-            up += g;
+        up += g > 0 ? g : 0.0L; // adding 0 changes nothing; no branch to mispredict
         total += std::fabs(g);
     }
     s.putFinal(DayField::MPSY, i, total != 0 ? up / total * 100 : 0);
@@ -212,10 +208,8 @@ void stochasticsK(SeriesWork& s, int i, int n)
     long double lowest = s.L[static_cast<std::size_t>(i)];
     for (int j = 1; j < n; ++j) {
         const auto u = static_cast<std::size_t>(i + j);
-        if (s.H[u] > hh)
-            hh = s.H[u];
-        if (s.L[u] < lowest)
-            lowest = s.L[u];
+        hh = s.H[u] > hh ? s.H[u] : hh;
+        lowest = s.L[u] < lowest ? s.L[u] : lowest;
     }
     if (hh - lowest == 0)
         return;

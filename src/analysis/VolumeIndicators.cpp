@@ -115,30 +115,6 @@ void abRatio(SeriesWork& s, int i, int n)
     s.putFinal(DayField::BRatio, i, prevLow != 0 ? highPrev / prevLow * 100 : 0);
 }
 
-namespace {
-// Volume of the rising, flat and falling days of the window (close against the previous close),
-// and of all its days.
-struct VolumeSplit {
-    long double up = 0, flat = 0, down = 0, total = 0;
-};
-
-VolumeSplit splitVolume(const SeriesWork& s, int i, int n)
-{
-    VolumeSplit v;
-    for (int j = 0; j < n; ++j) {
-        const auto u = at(i + j);
-        if (s.C[u] > s.C[u + 1])
-            v.up += s.V[u];
-        else if (s.C[u] == s.C[u + 1])
-            v.flat += s.V[u];
-        else
-            v.down += s.V[u];
-        v.total += s.V[u];
-    }
-    return v;
-}
-} // namespace
-
 // Volume ratios A and B over n days, flat days split half and half:
 // VRA = (U + S/2) / (D + S/2) x 100, VRB = (U + S/2) / T x 100; 0 on a zero denominator.
 // Days with i + n < N.
@@ -146,7 +122,7 @@ void volumeRatiosAB(SeriesWork& s, int i, int n)
 {
     if (!(ll(i) + n < s.N))
         return;
-    const VolumeSplit v = splitVolume(s, i, n);
+    const SeriesWork::VolumeSplit& v = s.splitVolume(i, n);
     s.putFinal(DayField::VRA, i,
                v.down + v.flat / 2 == 0 ? 0 : (v.up + v.flat / 2) / (v.down + v.flat / 2) * 100);
     s.putFinal(DayField::VRB, i, v.total == 0 ? 0 : (v.up + v.flat / 2) / v.total * 100);
@@ -158,7 +134,7 @@ void wakoVolumeRatio(SeriesWork& s, int i, int n)
 {
     if (!(ll(i) + n < s.N))
         return;
-    const VolumeSplit v = splitVolume(s, i, n);
+    const SeriesWork::VolumeSplit& v = s.splitVolume(i, n);
     const long double falling = v.flat + v.down;
     s.putFinal(DayField::VRW, i, v.total == 0 ? 0 : (v.up - falling) / v.total * 100);
 }

@@ -233,7 +233,7 @@ void appendNumber(std::string& out, long double value)
     appendLaidOut(out, negative, std::string_view(digits, static_cast<std::size_t>(nd)), x);
 }
 
-long double readBackNumber(long double value)
+long double detail::readBackNumberFull(long double value)
 {
     // Adding 2^63 to a magnitude below 2^63 rounds it to an integer in the FPU's mode, as
     // llrintl does, without the round trip through an integer register.

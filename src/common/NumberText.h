@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,10 +18,74 @@ std::string formatNumber(long double value);
 // Appends formatNumber(value) to out without a temporary string.
 void appendNumber(std::string& out, long double value);
 
+namespace detail {
+constexpr std::array<long double, 28> makeExactPow10()
+{
+    std::array<long double, 28> t{};
+    long double p = 1.0L;
+    for (auto& v : t) {
+        v = p;
+        p *= 10.0L;
+    }
+    return t;
+}
+// 10^0 .. 10^27: exact in 80 bits (10^27 = 2^27 x 5^27 and 5^27 < 2^64).
+inline constexpr std::array<long double, 28> kExactPow10 = makeExactPow10();
+
+// readBackNumber for the values its inline part leaves: non-finite, very large or very small
+// magnitudes, and fractions next to one half at the 15th digit.
+long double readBackNumberFull(long double value);
+} // namespace detail
+
 // The value that reading back the general-format text of value gives, without making the text:
 // exactly parseNumber(formatNumber(value)) for every finite value (negative zero reads back as 0).
 // Non-finite values are returned unchanged (their text does not read back).
-long double readBackNumber(long double value);
+// Inline for the common magnitudes, as the analysis calls it for every value it stores.
+inline long double readBackNumber(long double value)
+{
+    // Adding 2^63 to a magnitude below 2^63 rounds it to an integer in the FPU's mode, as
+    // llrintl does, without the round trip through an integer register.
+    constexpr long double kToInteger = 9223372036854775808.0L;
+    const long double a = value < 0 ? -value : value;
+    if (!(a < 1e15L))
+        return detail::readBackNumberFull(value); // also infinity and NaN
+    if (a == 0)
+        return 0.0L; // "0" reads back as positive zero
+    if ((a + kToInteger) - kToInteger == a)
+        return value; // a whole number is written as its digits and reads back unchanged
+
+    // The decimal exponent from the binary one of the value rounded to double (off by one at most,
+    // which the scaling loop corrects): scale a into [1E14, 1E15) by an exact power of ten.
+    const double approx = static_cast<double>(a);
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &approx, sizeof bits);
+    const int exp2 = static_cast<int>((bits >> 52) & 0x7ff) - 1023;
+    if (exp2 < -40) // below about 1E-12: 10^k would leave the exact table
+        return detail::readBackNumberFull(value);
+    int k = 14 - (exp2 * 78913 >> 18); // 78913 / 2^18 ~ log10(2); the shift floors
+    long double s = 0;
+    for (int tries = 0;; ++tries) {
+        if (k > 27 || k < 0 || tries == 3)
+            return detail::readBackNumberFull(value);
+        s = a * detail::kExactPow10[static_cast<std::size_t>(k)];
+        if (s >= 1e15L)
+            --k;
+        else if (s < 1e14L)
+            ++k;
+        else
+            break;
+    }
+    // The 15 digits: s rounded to a whole number, unless the dropped fraction is next to one half
+    // (then the text decides).
+    const long double rounded = (s + kToInteger) - kToInteger;
+    const long double dropped = s - rounded;
+    if (dropped > 0.499L || dropped < -0.499L)
+        return detail::readBackNumberFull(value);
+    // The text is rounded x 10^-k; reading it back is one correctly rounded division by an exact
+    // power of ten, the same operation parseNumber performs on the same exact decimal.
+    const long double v = rounded / detail::kExactPow10[static_cast<std::size_t>(k)];
+    return value < 0 ? -v : v;
+}
 
 // Text to an 80-bit float: leading blanks, an optional sign, digits with an optional point and an
 // optional exponent ("1e6", "-.5", "3."). Anything else, including trailing characters, "inf" and

@@ -259,3 +259,18 @@ TEST(Simulation, RunsAfterTheIndicatorsOnlyWhenAsked)
     EXPECT_EQ(st.error().message, "売買条件の数値が正しくありません");
     EXPECT_EQ(a.StkCount, 0);
 }
+
+TEST(DailySeries, ComputingAgainGivesTheSameTexts)
+{
+    // 525 525 526 526 526: the average 525.59 would lose another hundredth if it were truncated
+    // twice.
+    TStkAnalisys a;
+    ASSERT_TRUE(analyze(a, closesNewestFirst({"525", "525", "526", "526", "526", "530", "520"})));
+    TStkData first;
+    ASSERT_TRUE(a.GetStkData(0, first));
+    ASSERT_TRUE(a.CalcStock(a.StkList[0]));
+    for (int i = 0; i < first.DayCount; ++i)
+        for (int p = 0; p < TStkDailyData::kFieldCount; ++p)
+            EXPECT_EQ(a.StkList[0].Days[static_cast<std::size_t>(i)].text(p),
+                      first.Days[static_cast<std::size_t>(i)].text(p));
+}
