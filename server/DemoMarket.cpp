@@ -324,7 +324,7 @@ StockSeries DemoMarket::series(std::size_t index) const
         if (spell-- <= 0) {
             spell = draw.integer(40, 200);
             // A new trend, pulled back toward the starting level so prices stay plausible.
-            const double pull = s.fx ? 0.0015 : 0.0004;
+            const double pull = s.fx ? 0.0015 : 0.001;
             drift = (s.fx ? 0.0002 : 0.0012) * draw.normal() - pull * std::log(close / anchor);
         }
         const double sigma = s.volatility * std::sqrt(cluster);
