@@ -598,6 +598,9 @@ Result<ImportSummary> importStocks(Database& db, std::vector<StockSource> source
             } else {
                 say(st.error().message + "（取り込みませんでした）");
                 ++summary.skipped;
+                // Some failures (a full disk, for one) end the whole transaction: settle the batch
+                // now, so that the stocks before this one are reported as they really are.
+                commitPending();
             }
         }
         if (writer->pendingRows() >= kBatchRows || k + 1 == total)
