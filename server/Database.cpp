@@ -126,6 +126,18 @@ Statement& Statement::bind(int index, std::int64_t value)
     return *this;
 }
 
+Statement& Statement::bind(int index, double value)
+{
+    sqlite3_bind_double(m_stmt, index, value);
+    return *this;
+}
+
+Statement& Statement::bindNull(int index)
+{
+    sqlite3_bind_null(m_stmt, index);
+    return *this;
+}
+
 Result<bool> Statement::step()
 {
     const int rc = sqlite3_step(m_stmt);

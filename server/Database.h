@@ -55,6 +55,8 @@ public:
 
     Statement& bind(int index, std::string_view text);
     Statement& bind(int index, std::int64_t value);
+    Statement& bind(int index, double value);
+    Statement& bindNull(int index);
     // true: a row is ready; false: done; an error: the step failed.
     Result<bool> step();
     // Runs to completion, ignoring rows.

@@ -3,6 +3,7 @@
 #include "server/BatchService.h"
 #include "server/Database.h"
 #include "server/HttpServer.h"
+#include "server/ImportCommand.h"
 #include "server/Schema.h"
 
 #include <cstdio>
@@ -30,7 +31,9 @@ Usage:
                       [--reply-compression fastest|none]
       Serves the endpoint http://ADDRESS:N/ORQ/servlet/ApsServlet/ (default 127.0.0.1:8080)
       and writes one line per request to standard error. Ends on SIGINT or SIGTERM.
-  vorteq-server --help
+)";
+
+constexpr const char* kUsageTail = R"(  vorteq-server --help
 
 --db defaults to vorteq.db in the current folder. --hash-cost sets the cost of new password
 hashes (default interactive); stored hashes keep the cost they were made with.
@@ -198,9 +201,17 @@ int main(int argc, char** argv)
 {
     if (argc < 2 || std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h" ||
         std::string(argv[1]) == "help") {
-        std::fputs(kUsage, argc < 2 ? stderr : stdout);
+        std::FILE* out = argc < 2 ? stderr : stdout;
+        std::fputs(kUsage, out);
+        std::fwrite(kImportUsage.data(), 1, kImportUsage.size(), out);
+        std::fputs(kUsageTail, out);
         return argc < 2 ? 2 : 0;
     }
+    // The data commands read options of their own.
+    if (std::string(argv[1]) == "import")
+        return runImportCommand(argc, argv);
+    if (std::string(argv[1]) == "demo-data")
+        return runDemoDataCommand(argc, argv);
     std::string error;
     auto options = parse(argc, argv, error);
     if (!options)

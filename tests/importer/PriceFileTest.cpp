@@ -1,0 +1,234 @@
+// Reading daily price files and names files: layouts, encodings, date forms and bad rows.
+#include "server/PriceFile.h"
+
+#include "common/Encoding.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using namespace vorteq;
+using namespace vorteq::server;
+
+namespace {
+
+std::vector<std::string> lines(std::initializer_list<const char*> list)
+{
+    return {list.begin(), list.end()};
+}
+
+StockBatch parse(const std::vector<std::string>& text, std::string_view code = "1301")
+{
+    auto batch = parsePriceLines(text, "p.csv", code, 11);
+    EXPECT_TRUE(batch.ok()) << (batch.ok() ? "" : batch.error().message);
+    return batch.ok() ? std::move(*batch) : StockBatch{};
+}
+
+std::string parseError(const std::vector<std::string>& text, std::string_view code = "1301")
+{
+    auto batch = parsePriceLines(text, "p.csv", code, 11);
+    EXPECT_FALSE(batch.ok());
+    return batch.ok() ? std::string() : batch.error().message;
+}
+
+class TempDir {
+public:
+    TempDir()
+    {
+        std::string tmpl = (std::filesystem::temp_directory_path() / "vorteq_price_XXXXXX").string();
+        if (::mkdtemp(tmpl.data()) == nullptr)
+            throw std::runtime_error("mkdtemp");
+        m_path = tmpl;
+    }
+    ~TempDir() { std::filesystem::remove_all(m_path); }
+    std::filesystem::path write(const std::string& name, const std::string& bytes) const
+    {
+        std::ofstream(m_path / name, std::ios::binary) << bytes;
+        return m_path / name;
+    }
+    const std::filesystem::path& path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
+};
+
+} // namespace
+
+TEST(CsvFields, QuotedFieldsKeepCommasAndDoubledQuotesAndBlanksAroundPlainFieldsGo)
+{
+    EXPECT_EQ(splitCsvFields("a, b ,\"c,d\",\"say \"\"hi\"\"\",,\" e \""),
+              (std::vector<std::string>{"a", "b", "c,d", "say \"hi\"", "", " e "}));
+    EXPECT_EQ(splitCsvFields(""), (std::vector<std::string>{""}));
+}
+
+TEST(StockCodes, DecimalDigitsWithoutALeadingZero)
+{
+    EXPECT_TRUE(isStockCode("7203"));
+    EXPECT_TRUE(isStockCode("101"));
+    EXPECT_FALSE(isStockCode("0123")); // would read as 123 in the client's IN lists
+    EXPECT_FALSE(isStockCode("130A"));
+    EXPECT_FALSE(isStockCode(""));
+    EXPECT_FALSE(isStockCode("12345678901"));
+    EXPECT_FALSE(isStockCode("1301'"));
+    EXPECT_EQ(codeFromFileName("/x/7203.csv"), "7203");
+    EXPECT_EQ(codeFromFileName("7203_daily.txt"), "7203");
+    EXPECT_EQ(codeFromFileName("goog_2004-08-19_2008-10-14.csv"), "");
+    EXPECT_EQ(codeFromFileName("7203abc.csv"), "");
+    EXPECT_EQ(codeFromFileName("0123.csv"), "");
+}
+
+TEST(PriceLayout, HeaderlessRowsAreDateOpenHighLowCloseVolumeInAnyOrder)
+{
+    StockBatch b = parse(lines({"2006/05/16,301,305,300,304,3000", "", "2006-05-15,295,301.50,294,300,1e3"}));
+    ASSERT_EQ(b.stocks.size(), 1u);
+    const StockSeries& s = b.stocks[0];
+    EXPECT_EQ(s.code, "1301");
+    EXPECT_EQ(s.market, 11);
+    ASSERT_EQ(s.days.size(), 2u);
+    EXPECT_EQ(formatDate(s.days[0].date), "2006/05/15"); // sorted oldest first
+    EXPECT_EQ(s.days[0].high, "301.5");                  // the text the server will give back
+    EXPECT_EQ(s.days[0].volume, 1000);
+    EXPECT_EQ(s.days[1].close, "304");
+}
+
+TEST(PriceLayout, CodeColumnSplitsOneFileIntoStocksAndNamesComeFromTheNameColumn)
+{
+    StockBatch b = parse(lines({"銘柄コード,銘柄名,日付,始値,高値,安値,終値,出来高,売買代金",
+                                "1332,日本の水産,2006/05/15,505,510,495,500,88000,1",
+                                "1301,極洋,2006/05/15,295,301,294,300,123400,1",
+                                "1332,日本の水産,2006/05/16,500,502,499,501,1000,1"}),
+                         "");
+    ASSERT_EQ(b.stocks.size(), 2u);
+    EXPECT_EQ(b.stocks[0].code, "1332");
+    EXPECT_EQ(b.stocks[0].name, "日本の水産");
+    EXPECT_EQ(b.stocks[0].days.size(), 2u);
+    EXPECT_EQ(b.stocks[1].code, "1301");
+    EXPECT_EQ(b.stocks[1].name, "極洋");
+
+    StockBatch headerless = parse(lines({"7203,2006-05-15,6010,6050,5980,6000,1000000"}), "");
+    ASSERT_EQ(headerless.stocks.size(), 1u);
+    EXPECT_EQ(headerless.stocks[0].code, "7203");
+}
+
+TEST(PriceLayout, EnglishHeaderWithExtraColumnsInAnotherOrder)
+{
+    StockBatch b = parse(lines(
+        {"Date,Open,High,Low,Close,Adj Close,Volume", "2004-08-19,100,104.06,95.96,100.34,50,22351900"}));
+    ASSERT_EQ(b.stocks.size(), 1u);
+    EXPECT_EQ(b.stocks[0].days[0].close, "100.34");
+    EXPECT_EQ(b.stocks[0].days[0].volume, 22351900);
+}
+
+TEST(PriceEncoding, Cp932WithSlashesReadsLikeUtf8WithDashes)
+{
+    auto cp932 = utf8ToCp932("日付,始値,高値,安値,終値,出来高\r\n2006/05/15,295,301,294,300,123400\r\n");
+    ASSERT_TRUE(cp932.ok());
+    const std::string utf8 = "\xEF\xBB\xBF"
+                             "Date,Open,High,Low,Close,Volume\n2006-05-15,295,301,294,300,123400\n";
+    TempDir dir;
+    auto a = readPriceFile(dir.write("1301.csv", *cp932), "", 11);
+    auto b = readPriceFile(dir.write("1302.txt", utf8), "1301", 11);
+    ASSERT_TRUE(a.ok() && b.ok());
+    ASSERT_EQ(a->stocks.size(), 1u);
+    ASSERT_EQ(b->stocks.size(), 1u);
+    const PriceDay& x = a->stocks[0].days.at(0);
+    const PriceDay& y = b->stocks[0].days.at(0);
+    EXPECT_EQ(a->stocks[0].code, "1301");
+    EXPECT_EQ(b->stocks[0].code, "1301");
+    EXPECT_EQ(x.date, y.date);
+    EXPECT_EQ(std::tie(x.open, x.high, x.low, x.close, x.volume),
+              std::tie(y.open, y.high, y.low, y.close, y.volume));
+}
+
+TEST(PriceEncoding, TextThatIsNeitherUtf8NorCp932IsRefused)
+{
+    EXPECT_FALSE(decodeLines("Date\n\x81").ok()); // a lone CP932 lead byte
+    auto ok = decodeLines("a\r\nb");
+    ASSERT_TRUE(ok.ok());
+    EXPECT_EQ(*ok, (std::vector<std::string>{"a", "b"}));
+}
+
+TEST(PriceBadRows, EachIsReportedWithFileAndLineAndOnlyItsStockIsLeftOut)
+{
+    StockBatch b = parse(lines({"code,date,open,high,low,close,volume", "1301,2006/05/15,295,301,294,300,100",
+                                "1332,2006/02/30,505,510,495,500,100",  // no such day
+                                "1332,2006/05/16,abc,510,495,500,100",  // open not a number
+                                "1333,2006/05/15,300,290,294,300,100",  // high below low
+                                "1334,2006/05/15,300,301,294,300,-5",   // negative volume
+                                "1335,2006/05/15,300,301,294,300,10.5", // fractional volume
+                                "1336,2006/05/15,0,301,294,300,100",    // a single zero price
+                                "1337,2006/05/15,300,301",              // too few columns
+                                "0123,2006/05/15,300,301,294,300,100",  // not a code
+                                "1339,0001/05/15,300,301,294,300,100",  // year out of range
+                                "1338,2006/05/15,0,0,0,0,0",            // a day without trades
+                                "1301,2006/05/16,300,302,299,301,100"}),
+                         "");
+    ASSERT_EQ(b.stocks.size(), 2u);
+    EXPECT_EQ(b.stocks[0].code, "1301");
+    EXPECT_EQ(b.stocks[0].days.size(), 2u);
+    EXPECT_EQ(b.stocks[1].code, "1338");
+    EXPECT_EQ(b.stocks[1].days[0].close, "0");
+    EXPECT_EQ(b.skippedStocks, 8); // 1332 has two of the bad rows
+    auto has = [&](const std::string& prefix) {
+        for (const std::string& p : b.problems)
+            if (p.rfind(prefix, 0) == 0)
+                return true;
+        return false;
+    };
+    for (int line = 3; line <= 11; ++line)
+        EXPECT_TRUE(has("p.csv:" + std::to_string(line) + ": ")) << "line " << line;
+    EXPECT_FALSE(has("p.csv:2: "));
+    EXPECT_TRUE(has("p.csv: 銘柄 1332 は取り込みませんでした（不正な行 2 件"));
+}
+
+TEST(PriceBadRows, ARepeatedDateIsReportedAtTheLaterLine)
+{
+    StockBatch b = parse(lines({"2006/05/15,295,301,294,300,100", "2006/05/16,295,301,294,300,100",
+                                "2006-05-15,295,301,294,300,100"}));
+    EXPECT_TRUE(b.stocks.empty());
+    ASSERT_FALSE(b.problems.empty());
+    EXPECT_EQ(b.problems[0].rfind("p.csv:3: 日付 2006/05/15 が重複しています（1 行目", 0), 0u)
+        << b.problems[0];
+}
+
+TEST(PriceFileErrors, AFileThatCannotBeReadAsAWholeIsAnErrorNamingIt)
+{
+    EXPECT_NE(parseError(lines({"", "  "})).find("データ行がありません"), std::string::npos);
+    EXPECT_NE(parseError(lines({"Datum,Eröffnung,Hoch"})).find("p.csv:1: "), std::string::npos);
+    EXPECT_NE(parseError(lines({"2006/05/15,295,301,294,300,100"}), "").find("銘柄コードが分かりません"),
+              std::string::npos);
+    EXPECT_NE(parseError(lines({"Date,Open,High,Low,Close,Volume"})).find("データ行がありません"),
+              std::string::npos);
+
+    TempDir dir;
+    auto missing = readPriceFile(dir.path() / "7203.csv", "", 11);
+    ASSERT_FALSE(missing.ok());
+    EXPECT_NE(missing.error().message.find("7203.csv"), std::string::npos);
+    EXPECT_FALSE(readPriceFile(dir.path(), "7203", 11).ok()); // a folder
+}
+
+TEST(NamesFile, CodeNameLinesWithOptionalHeaderInEitherEncoding)
+{
+    TempDir dir;
+    auto cp932 = utf8ToCp932("コード,銘柄名\r\n1301,極洋\r\n\r\n7203,\"自動車, 本社\"\r\n");
+    ASSERT_TRUE(cp932.ok());
+    auto names = readNamesFile(dir.write("names.csv", *cp932));
+    ASSERT_TRUE(names.ok()) << names.error().message;
+    EXPECT_EQ(names->size(), 2u);
+    EXPECT_EQ(names->at("1301"), "極洋");
+    EXPECT_EQ(names->at("7203"), "自動車, 本社");
+}
+
+TEST(NamesFile, ABadLineOrANameTheWireCannotCarryIsAnError)
+{
+    TempDir dir;
+    auto bad = readNamesFile(dir.write("a.csv", "1301,極洋\n01301,x\n"));
+    ASSERT_FALSE(bad.ok());
+    EXPECT_NE(bad.error().message.find("a.csv:2: "), std::string::npos);
+    EXPECT_FALSE(readNamesFile(dir.write("b.csv", "1301,\xF0\x9F\x98\x80\n")).ok()); // no CP932 form
+    EXPECT_FALSE(readNamesFile(dir.write("c.csv", "1301,a\x1F"
+                                                  "b\n"))
+                     .ok()); // a wire separator
+}
