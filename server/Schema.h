@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Result.h"
+#include "screening/MarketTable.h"
 #include "server/Database.h"
 
 #include <array>
@@ -9,23 +10,24 @@
 
 namespace vorteq::server {
 
-// One market of the market choice: its code, its name as shown, and the family of its daily tables.
+// One market with its code as a number, as the server's tables keep it. Derived from the one market
+// table of the client, so that both sides always agree on codes, names and daily-table families.
 struct Market {
     int code;
     std::string_view name;
     std::string_view family; // "STK_DAILY_TSE_" ...; the table is the family and a four-digit year
 };
 
-inline constexpr std::array<Market, 8> kMarkets{{
-    {11, "東証一部", "STK_DAILY_TSE_"},
-    {12, "東証二部", "STK_DAILY_TSE_"},
-    {21, "大証一部", "STK_DAILY_DSE_"},
-    {22, "大証二部", "STK_DAILY_DSE_"},
-    {91, "JASDAQ", "STK_DAILY_JSA_"},
-    {13, "マザーズ", "STK_DAILY_TSE_"},
-    {24, "ヘラクレス", "STK_DAILY_DSE_"},
-    {999, "外国為替", "STK_DAILY_FX_"},
-}};
+inline constexpr std::array<Market, kMarketTable.size()> kMarkets = [] {
+    std::array<Market, kMarketTable.size()> markets{};
+    for (std::size_t i = 0; i < kMarketTable.size(); ++i) {
+        int code = 0;
+        for (char c : kMarketTable[i].code)
+            code = code * 10 + (c - '0');
+        markets[i] = Market{code, kMarketTable[i].name, kMarketTable[i].family};
+    }
+    return markets;
+}();
 
 inline constexpr std::array<std::string_view, 4> kDailyFamilies{"STK_DAILY_TSE_", "STK_DAILY_DSE_",
                                                                 "STK_DAILY_JSA_", "STK_DAILY_FX_"};
