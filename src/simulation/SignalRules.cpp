@@ -81,6 +81,7 @@ SignalRule makeSignalRule(const ConditionDef& condition, Side side, const TJouke
 void SignalRules::LoadSignalRules()
 {
     TStkAnalisys& a = m_analysis;
+    m_close = {};
     a.BuyAndList.clear();
     a.BuyOrList.clear();
     a.SellAndList.clear();
@@ -113,113 +114,124 @@ Result<bool> SignalRules::Evaluate(const ConditionDef& condition, Side side, int
     return Evaluate(makeSignalRule(condition, side, m_analysis.Jouken), stock, day);
 }
 
+bool SignalRules::readValue(const SignalRule& rule, int stock, int day, int slot, long double& out) const
+{
+    const int position = rule.fields[static_cast<std::size_t>(slot)];
+    // Prices are kept as the server's texts and never change during a run: the close, which
+    // several conditions compare, is converted once per day.
+    if (position == pos(DayField::EPrice) && m_close.stock == stock && m_close.day == day) {
+        out = m_close.value;
+        return true;
+    }
+    const DayValue& f =
+        m_analysis.StkList[static_cast<std::size_t>(stock)].Days[static_cast<std::size_t>(day)][position];
+    if (f.isNumber()) {
+        out = f.storedNumber();
+        return true;
+    }
+    const auto v = f.number();
+    if (!v)
+        return false;
+    if (position == pos(DayField::EPrice))
+        m_close = {stock, day, *v};
+    out = *v;
+    return true;
+}
+
+Error SignalRules::missingValue(const SignalRule& rule, int stock, int day, int slot) const
+{
+    const TStkData& s = m_analysis.StkList[static_cast<std::size_t>(stock)];
+    const TStkDailyData& d = s.Days[static_cast<std::size_t>(day)];
+    const int position = rule.fields[static_cast<std::size_t>(slot)];
+    std::string message = "売買条件の判定に必要な値がありません: " + conditionName(rule) + " " + s.StkCd +
+                          " " + d.text(DayField::StkDate) + " " +
+                          std::string(kDayFieldNames[static_cast<std::size_t>(position)]);
+    if (!d[position].empty())
+        message += " = \"" + d[position].text() + "\"";
+    return makeError(ErrorCode::Data, std::move(message));
+}
+
+Error SignalRules::badThreshold(const SignalRule& rule) const
+{
+    return makeError(ErrorCode::Validation,
+                     "売買条件の数値が正しくありません: " + conditionName(rule) + " " +
+                         std::string(kJoukenFields[rule.condition->keys(rule.side).threshold].key) + " = \"" +
+                         rule.thresholdText + "\"");
+}
+
 Result<bool> SignalRules::Evaluate(const SignalRule& rule, int stock, int day) const
 {
     assert(stock >= 0 && stock < static_cast<int>(m_analysis.StkList.size()) && "stock index out of range");
-    const TStkData& s = m_analysis.StkList[static_cast<std::size_t>(stock)];
-    assert(day >= 0 && day < s.DayCount && "day index out of range");
-    const TStkDailyData& d = s.Days[static_cast<std::size_t>(day)];
-
-    // The day's value in slot i of the tested fields; an empty or non-numeric text is an error
-    // naming the condition, the stock, the day and the field.
-    long double values[2] = {0, 0};
-    auto read = [&](int slot, long double& out) -> std::optional<Error> {
-        const int position = rule.fields[static_cast<std::size_t>(slot)];
-        const DayValue& f = d[position];
-        if (f.isNumber()) {
-            out = f.storedNumber();
-            return std::nullopt;
-        }
-        if (const auto v = f.number()) {
-            out = *v;
-            return std::nullopt;
-        }
-        std::string message = "売買条件の判定に必要な値がありません: " + conditionName(rule) + " " + s.StkCd +
-                              " " + d.text(DayField::StkDate) + " " +
-                              std::string(kDayFieldNames[static_cast<std::size_t>(position)]);
-        if (!f.empty())
-            message += " = \"" + f.text() + "\"";
-        return makeError(ErrorCode::Data, std::move(message));
-    };
-    auto threshold = [&](long double& out) -> std::optional<Error> {
-        if (!rule.thresholdIsNumber)
-            return makeError(ErrorCode::Validation,
-                             "売買条件の数値が正しくありません: " + conditionName(rule) + " " +
-                                 std::string(kJoukenFields[rule.condition->keys(rule.side).threshold].key) +
-                                 " = \"" + rule.thresholdText + "\"");
-        out = rule.threshold;
-        return std::nullopt;
-    };
-
-    long double t = 0;
+    assert(day >= 0 && day < m_analysis.StkList[static_cast<std::size_t>(stock)].DayCount &&
+           "day index out of range");
+    // A value that is empty or not a number, or a threshold that is not a number, ends the test with
+    // an error naming the condition (and the stock, the day and the field).
+    long double a = 0;
+    long double b = 0;
     switch (rule.condition->test) {
     case TestKind::SignedThreshold:
         if (rule.choice != 0 && rule.choice != 1)
             return false;
-        if (auto e = read(0, values[0]))
-            return *e;
-        if (auto e = threshold(t))
-            return *e;
-        return signedThresholdHolds(values[0], t, rule.choice);
+        if (!readValue(rule, stock, day, 0, a))
+            return missingValue(rule, stock, day, 0);
+        if (!rule.thresholdIsNumber)
+            return badThreshold(rule);
+        return signedThresholdHolds(a, rule.threshold, rule.choice);
 
     case TestKind::StochasticsChoice:
         if (rule.choice != 0 && rule.choice != 1)
             return false;
         // %K, %D or %SD; any other line choice tests the value 0.
-        if (rule.lineChoice >= 0 && rule.lineChoice <= 2) {
-            if (auto e = read(rule.lineChoice, values[0]))
-                return *e;
-        }
-        if (auto e = threshold(t))
-            return *e;
-        return signedThresholdHolds(values[0], t, rule.choice);
+        if (rule.lineChoice >= 0 && rule.lineChoice <= 2 && !readValue(rule, stock, day, rule.lineChoice, a))
+            return missingValue(rule, stock, day, rule.lineChoice);
+        if (!rule.thresholdIsNumber)
+            return badThreshold(rule);
+        return signedThresholdHolds(a, rule.threshold, rule.choice);
 
     case TestKind::LineComparison:
         if (rule.choice != 0 && rule.choice != 1)
             return false;
-        if (auto e = read(0, values[0]))
-            return *e;
-        if (auto e = read(1, values[1]))
-            return *e;
-        return lineComparisonHolds(values[0], values[1], rule.choice);
+        if (!readValue(rule, stock, day, 0, a))
+            return missingValue(rule, stock, day, 0);
+        if (!readValue(rule, stock, day, 1, b))
+            return missingValue(rule, stock, day, 1);
+        return lineComparisonHolds(a, b, rule.choice);
 
-    case TestKind::Renzoku: {
-        // The run of days of the same sign is at least |threshold| long and the day itself rose
-        // (choice 0) or fell (choice 1); a day without change is neither.
+    case TestKind::Renzoku:
+        // The run of days of the same sign (a) is at least |threshold| long and the day itself (b)
+        // rose (choice 0) or fell (choice 1); a day without change is neither.
         if (rule.choice != 0 && rule.choice != 1)
             return false;
-        if (auto e = read(0, values[0]))
-            return *e;
-        if (auto e = read(1, values[1]))
-            return *e;
-        if (auto e = threshold(t))
-            return *e;
-        const long double days = std::fabs(t);
-        if (values[0] < days)
+        if (!readValue(rule, stock, day, 0, a))
+            return missingValue(rule, stock, day, 0);
+        if (!readValue(rule, stock, day, 1, b))
+            return missingValue(rule, stock, day, 1);
+        if (!rule.thresholdIsNumber)
+            return badThreshold(rule);
+        if (a < std::fabs(rule.threshold))
             return false;
-        return rule.choice == 0 ? values[1] > 0 : values[1] < 0;
-    }
+        return rule.choice == 0 ? b > 0 : b < 0;
 
     case TestKind::StopAndReverse:
-        // Turned up (choice 0): the stop lies below the close; turned down (1): above it.
+        // Turned up (choice 0): the stop (a) lies below the close (b); turned down (1): above it.
         if (rule.choice != 0 && rule.choice != 1)
             return false;
-        if (auto e = read(0, values[0]))
-            return *e;
-        if (auto e = read(1, values[1]))
-            return *e;
-        return rule.choice == 0 ? values[0] < values[1] : values[0] > values[1];
+        if (!readValue(rule, stock, day, 0, a))
+            return missingValue(rule, stock, day, 0);
+        if (!readValue(rule, stock, day, 1, b))
+            return missingValue(rule, stock, day, 1);
+        return rule.choice == 0 ? a < b : a > b;
 
     case TestKind::BollingerBand:
-        // Choices 0 and 2 are the upper bands (close on or above), 1 and 3 the lower bands
-        // (close strictly below).
+        // The close (a) against the band the choice picks (b): choices 0 and 2 are the upper bands
+        // (close on or above), 1 and 3 the lower bands (close strictly below).
         if (rule.choice < 0 || rule.choice > 3)
             return false;
-        if (auto e = read(0, values[0]))
-            return *e;
-        if (auto e = read(1 + rule.choice, values[1]))
-            return *e;
-        return rule.choice % 2 == 0 ? values[0] >= values[1] : values[0] < values[1];
+        if (!readValue(rule, stock, day, 0, a))
+            return missingValue(rule, stock, day, 0);
+        if (!readValue(rule, stock, day, 1 + rule.choice, b))
+            return missingValue(rule, stock, day, 1 + rule.choice);
+        return rule.choice % 2 == 0 ? a >= b : a < b;
     }
     return false;
 }

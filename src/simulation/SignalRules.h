@@ -85,9 +85,21 @@ public:
 
 private:
     Result<bool> sideHolds(Side side, int stock, int day) const;
+    // The value of tested field `slot` of the rule on that day; false when empty or not a number.
+    bool readValue(const SignalRule& rule, int stock, int day, int slot, long double& out) const;
+    Error missingValue(const SignalRule& rule, int stock, int day, int slot) const;
+    Error badThreshold(const SignalRule& rule) const;
+
+    // The close of the day last read: several conditions compare it.
+    struct DayClose {
+        int stock = -1;
+        int day = -1;
+        long double value = 0;
+    };
 
     TStkAnalisys& m_analysis;
     std::vector<SignalRule> m_buyAnd, m_buyOr, m_sellAnd, m_sellOr;
+    mutable DayClose m_close;
 };
 
 } // namespace vorteq
