@@ -95,6 +95,7 @@ public:
         m_open = true;
     }
     Status row(const std::vector<std::string_view>& fields) override { return m_writer.addRow(fields); }
+    wire::ReplyWriter* replyWriter() override { return &m_writer; }
     // After success: closes the table.
     void end()
     {
@@ -305,7 +306,7 @@ BatchReply BatchService::handle(std::string_view body, std::string_view cookieHe
             for (const std::string& sql : statements) {
                 record.kinds.push_back("select");
                 TableSink sink(writer);
-                auto rows = conn.runConfinedSelect(sql, limits, sink);
+                auto rows = conn.runConfinedSelect(userId, sql, limits, sink);
                 if (!rows) {
                     sink.abandon();
                     return fail(maskQuoted(rows.error().message));

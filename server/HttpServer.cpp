@@ -2,6 +2,7 @@
 #include "server/HttpServer.h"
 
 #include "server/BatchService.h"
+#include "server/Importer.h"
 
 #include <array>
 #include <atomic>
@@ -330,6 +331,7 @@ void tuneAllocatorForServing()
 {
     mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
     mallopt(M_TRIM_THRESHOLD, 128 * 1024 * 1024);
+    disableSqliteMemoryStatistics();
 }
 
 HttpServer::HttpServer(BatchService& service, HttpOptions options)

@@ -20,7 +20,9 @@ struct HttpOptions {
 };
 
 // Process-wide allocator settings for serving: keeps the buffers of a request (reply text, zlib
-// state) in the heap between requests instead of mapping and faulting them in anew each time.
+// state) in the heap between requests instead of mapping and faulting them in anew each time, and
+// turns off SQLite's memory statistics (a global lock on every allocation of every worker). Call it
+// before the process first uses SQLite.
 void tuneAllocatorForServing();
 
 // The servlet path every request must use.

@@ -171,6 +171,7 @@ int runAddUser(const Options& o)
 
 int runServe(const Options& o)
 {
+    tuneAllocatorForServing(); // before the first use of SQLite, which fixes its memory settings
     ServerConfig config;
     config.hashCost = o.cost;
     config.sessionLifetime = std::chrono::hours(o.sessionHours);
@@ -182,7 +183,6 @@ int runServe(const Options& o)
     http.bind = o.bind;
     http.port = static_cast<unsigned short>(o.port);
     http.threads = o.threads;
-    tuneAllocatorForServing();
     HttpServer server(**service, http);
     auto port = server.start();
     if (!port)

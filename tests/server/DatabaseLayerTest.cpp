@@ -147,7 +147,8 @@ TEST_F(TempDatabase, ConfinedSelectReadsMarketTablesOnly)
     ASSERT_TRUE(conn) << conn.error().message;
     Limits limits;
     SelectResult result;
-    auto ok = (*conn)->runConfinedSelect("SELECT a.STK_CD, a.STK_NM, b.MKT_NM FROM STK_INFO a, MKT_INFO b "
+    auto ok = (*conn)->runConfinedSelect("u1",
+                                         "SELECT a.STK_CD, a.STK_NM, b.MKT_NM FROM STK_INFO a, MKT_INFO b "
                                          "WHERE a.MKT_CD = b.MKT_CD",
                                          limits, result);
     ASSERT_TRUE(ok) << ok.error().message;
@@ -172,7 +173,7 @@ TEST_F(TempDatabase, ConfinedSelectReadsMarketTablesOnly)
     };
     for (const char* sql : refused) {
         SelectResult none;
-        EXPECT_FALSE((*conn)->runConfinedSelect(sql, limits, none)) << sql;
+        EXPECT_FALSE((*conn)->runConfinedSelect("u1", sql, limits, none)) << sql;
         EXPECT_TRUE(none.rows.empty()) << sql;
     }
     // The trusted path of the server's own statements is not confined.
@@ -193,20 +194,21 @@ TEST_F(TempDatabase, RowAndTimeLimitsEndAStatement)
     Limits limits;
     limits.maxRows = 2;
     SelectResult sink;
-    auto rows = (*conn)->runConfinedSelect("SELECT STK_CD FROM STK_INFO", limits, sink);
+    auto rows = (*conn)->runConfinedSelect("u1", "SELECT STK_CD FROM STK_INFO", limits, sink);
     ASSERT_FALSE(rows);
     EXPECT_NE(rows.error().message.find("rows"), std::string::npos);
 
     limits.maxRows = 100000;
     limits.statementTime = std::chrono::milliseconds(50);
     // 200^4 combinations: far beyond 50 ms.
-    auto slow = (*conn)->runConfinedSelect("SELECT COUNT(*) FROM STK_DAILY_TSE_2006 a, STK_DAILY_TSE_2006 b, "
+    auto slow = (*conn)->runConfinedSelect("u1",
+                                           "SELECT COUNT(*) FROM STK_DAILY_TSE_2006 a, STK_DAILY_TSE_2006 b, "
                                            "STK_DAILY_TSE_2006 c, STK_DAILY_TSE_2006 d",
                                            limits, sink);
     ASSERT_FALSE(slow);
     EXPECT_NE(slow.error().message.find("time limit"), std::string::npos);
     // The connection stays usable.
-    EXPECT_TRUE((*conn)->runConfinedSelect("SELECT COUNT(*) FROM STK_INFO", limits, sink));
+    EXPECT_TRUE((*conn)->runConfinedSelect("u1", "SELECT COUNT(*) FROM STK_INFO", limits, sink));
 }
 
 TEST(AccountRules, NewPasswordsAndAddressesFollowTheAccountWindowRules)
