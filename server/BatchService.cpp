@@ -198,7 +198,7 @@ BatchReply BatchService::refuse(std::string_view reason)
     return BatchReply{compressReply(writer.finish(), m_config.replyCompression), {}, {}};
 }
 
-BatchReply BatchService::handle(std::string_view body, std::string_view cookieHeader)
+BatchReply BatchService::handle(std::string_view body, std::string_view cookieHeader, bool nearbyPeer)
 {
     const auto started = Clock::now();
     const Limits& limits = m_config.limits;
@@ -339,8 +339,9 @@ BatchReply BatchService::handle(std::string_view body, std::string_view cookieHe
         fail("unknown mode word");
     }();
 
-    reply.body =
-        emptyReply ? std::string(4, '\0') : compressReply(writer.finish(), m_config.replyCompression);
+    const ZlibLevel level =
+        nearbyPeer && m_config.storedRepliesNearby ? ZlibLevel::None : m_config.replyCompression;
+    reply.body = emptyReply ? std::string(4, '\0') : compressReply(writer.finish(), level);
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - started).count();
     char msText[32];
     std::snprintf(msText, sizeof msText, "%.1f", ms);

@@ -122,8 +122,8 @@ std::string_view columnText(sqlite3_stmt* stmt, int column)
 void appendInteger(std::string& out, std::int64_t value)
 {
     std::array<char, 24> buf;
-    auto [end, ec] = std::to_chars(buf.data(), buf.data() + buf.size(), value);
-    out.append(buf.data(), end);
+    const char* end = std::to_chars(buf.data(), buf.data() + buf.size(), value).ptr;
+    out.append(buf.data(), static_cast<std::size_t>(end - buf.data()));
 }
 
 void appendColumn(std::string& out, sqlite3_stmt* stmt, int column)
@@ -193,7 +193,7 @@ void appendValueText(std::string& out, double value)
                 if (cents % 10 != 0)
                     *p++ = static_cast<char>('0' + cents % 10);
             }
-            out.append(buf.data(), p);
+            out.append(buf.data(), static_cast<std::size_t>(p - buf.data()));
             return;
         }
     }

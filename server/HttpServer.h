@@ -25,6 +25,10 @@ struct HttpOptions {
 // before the process first uses SQLite.
 void tuneAllocatorForServing();
 
+// True for an address on this machine or a private network (IPv4 loopback, 10/8, 172.16/12,
+// 192.168/16, link-local; IPv6 loopback, unique-local and link-local, IPv4-mapped ones alike).
+bool isNearbyAddress(const std::string& address);
+
 // The servlet path every request must use.
 inline constexpr const char* kServletPath = "/ORQ/servlet/ApsServlet/";
 

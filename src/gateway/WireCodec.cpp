@@ -378,20 +378,6 @@ void ReplyWriter::beginRow()
     m_text += kRecordStart;
 }
 
-void ReplyWriter::startField()
-{
-    assert(m_field < m_columns && "ReplyWriter: more fields than the table has columns");
-    if (m_field > 0)
-        m_text += kFieldSep;
-    ++m_field;
-}
-
-std::string& ReplyWriter::plainField()
-{
-    startField();
-    return m_text;
-}
-
 Status ReplyWriter::refuseRow(Error error)
 {
     cancelRow();

@@ -3,6 +3,7 @@
 #include "common/Result.h"
 #include "gateway/Ptbl.h"
 
+#include <cassert>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -90,7 +91,11 @@ public:
     // then endRow. A refused text drops the row begun and returns the error; the table stays open.
     void beginRow();
     Status appendText(std::string_view utf8);
-    std::string& plainField();
+    std::string& plainField()
+    {
+        startField();
+        return m_text;
+    }
     void endRow();
     // Drops the row begun, for a producer that fails part-way through it.
     void cancelRow();
@@ -109,7 +114,13 @@ public:
 
 private:
     void startSection();
-    void startField();
+    void startField()
+    {
+        assert(m_field < m_columns && "ReplyWriter: more fields than the table has columns");
+        if (m_field > 0)
+            m_text += kFieldSep;
+        ++m_field;
+    }
     Status refuseRow(Error error);
 
     // The last non-ASCII text converted in each column and its CP932 form: a column such as the
