@@ -180,20 +180,38 @@ void appendValueText(std::string& out, double value)
         const double scaled = value * 100.0;
         const auto k = static_cast<std::int64_t>(scaled < 0 ? scaled - 0.5 : scaled + 0.5);
         if (static_cast<double>(k) / 100.0 == value) {
+            // Written from the right: the cents (without a trailing zero), then the whole part two
+            // digits at a time, then the sign.
+            static constexpr char kPairs[] =
+                "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+                "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+                "8081828384858687888990919293949596979899";
             std::array<char, 24> buf;
-            char* p = buf.data();
-            std::uint64_t magnitude = static_cast<std::uint64_t>(k < 0 ? -k : k);
-            if (k < 0)
-                *p++ = '-';
-            p = std::to_chars(p, buf.data() + buf.size(), magnitude / 100).ptr;
-            const auto cents = static_cast<unsigned>(magnitude % 100);
+            char* const end = buf.data() + buf.size();
+            char* p = end;
+            std::uint64_t whole = static_cast<std::uint64_t>(k < 0 ? -k : k);
+            const auto cents = static_cast<unsigned>(whole % 100);
+            whole /= 100;
             if (cents != 0) {
-                *p++ = '.';
-                *p++ = static_cast<char>('0' + cents / 10);
                 if (cents % 10 != 0)
-                    *p++ = static_cast<char>('0' + cents % 10);
+                    *--p = static_cast<char>('0' + cents % 10);
+                *--p = static_cast<char>('0' + cents / 10);
+                *--p = '.';
             }
-            out.append(buf.data(), static_cast<std::size_t>(p - buf.data()));
+            while (whole >= 100) {
+                p -= 2;
+                std::memcpy(p, kPairs + 2 * (whole % 100), 2);
+                whole /= 100;
+            }
+            if (whole >= 10) {
+                p -= 2;
+                std::memcpy(p, kPairs + 2 * whole, 2);
+            } else {
+                *--p = static_cast<char>('0' + whole);
+            }
+            if (k < 0)
+                *--p = '-';
+            out.append(p, static_cast<std::size_t>(end - p));
             return;
         }
     }
@@ -416,7 +434,7 @@ Result<std::size_t> Connection::run(std::string_view user, std::string_view sql,
             return fail("reply larger than " + std::to_string(limits.maxReplyBytes) + " bytes");
         ++rows;
     }
-    if (cached == nullptr && confined) {
+    if (cached == nullptr && confined && sql.size() <= kMaxKeptStatementBytes) {
         reset.stmt = nullptr;
         sqlite3_reset(stmt);
         keep(user, sql, std::move(compiled));

@@ -78,7 +78,9 @@ public:
     std::uint64_t compiledCount() const { return m_compiled; }
 
     // Compiled confined statements kept per connection; the least recently used one goes first.
+    // Longer texts are compiled for each request: kept, a few of them would hold megabytes.
     static constexpr std::size_t kStatementCacheSize = 16;
+    static constexpr std::size_t kMaxKeptStatementBytes = 64 * 1024;
 
 private:
     // A compiled confined statement with the user and the text it was compiled for.

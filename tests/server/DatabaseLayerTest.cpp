@@ -284,6 +284,12 @@ TEST_F(TempDatabase, KeptStatementsStayConfinedAndWithinTheLimits)
     SelectResult all;
     ASSERT_TRUE((*conn)->runConfinedSelect("u1", sql, limits, all));
     EXPECT_EQ(all.rows.size(), 5u);
+    // A very long text is compiled anew each time rather than kept.
+    const std::uint64_t compiled = (*conn)->compiledCount();
+    const std::string padded = sql + std::string(Connection::kMaxKeptStatementBytes, ' ');
+    for (int i = 0; i < 2; ++i)
+        EXPECT_TRUE((*conn)->runConfinedSelect("u1", padded, limits, sink));
+    EXPECT_EQ((*conn)->compiledCount(), compiled + 2);
     // More texts than the cache holds: the oldest goes, every answer stays right.
     for (std::size_t i = 0; i <= Connection::kStatementCacheSize; ++i) {
         SelectResult result;
