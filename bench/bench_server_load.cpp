@@ -1,15 +1,19 @@
 // Screening requests against the statement server on loopback, over a generated market of 4,000
 // stocks x 250 trading days, and the same statement run directly on SQLite for comparison.
 //
-//   BM_RawStatement          the screening SELECT on a plain connection: prepare, step, read every
-//                            value in its stored type (no text conversion)
+//   BM_RawStatement/K        the screening SELECT on a plain connection: prepare (K = 0) or reuse
+//                            a statement prepared once (K = 1), step, read every value in its stored
+//                            type (no text conversion)
 //   BM_ServiceInProcess/L    the server's whole handling of the request body without HTTP: inflate,
-//                            split, session check, confined compile, run, value text, CP932, log line,
-//                            and the reply deflated at zlib level L (1: the default; 0: stored blocks)
+//                            split, session check, confined run (compiled once, then kept), value
+//                            text, CP932, log line, and the reply deflated at level L (1: what a
+//                            distant client gets; 0: stored blocks, what a client on this machine or
+//                            a private network gets)
 //   BM_HttpScreening/L/threads:N   N clients, each POSTing the batch on a fresh HTTP/1.0 connection as
 //                            the desktop client does, against a server on 2 threads replying at level
-//                            L; requests per second, latency percentiles (p50_ms, p99_ms) and the CPU
-//                            time of the whole process (server and clients) per request
+//                            L; requests per second, latency percentiles (p50_ms, p99_ms), the CPU
+//                            time of the whole process (server and clients) per request and that of
+//                            the server alone (the process less the client threads)
 //
 // The market is generated once per run into a temporary folder (VORTEQ_BENCH_DB=path keeps and
 // reuses it). Run: bench_server_load --benchmark_counters_tabular=true
@@ -242,6 +246,7 @@ struct Fixture {
             ServerConfig config;
             config.hashCost = HashCost::Min;
             config.replyCompression = level;
+            config.storedRepliesNearby = false;   // the level asked for, though the clients are on loopback
             config.log = [](std::string_view) {}; // the line is still built; only its output is skipped
             return std::move(BatchService::open(dbPath, std::move(config)).value());
         };
@@ -297,13 +302,15 @@ Fixture& fixture()
 void BM_RawStatement(benchmark::State& state)
 {
     Fixture& f = fixture();
+    const bool kept = state.range(0) == 1;
     sqlite3* db = nullptr;
     sqlite3_open_v2(f.dbPath.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
     sqlite3_exec(db, "PRAGMA mmap_size=1073741824; PRAGMA cache_size=-16384", nullptr, nullptr, nullptr);
     double sum = 0;
+    sqlite3_stmt* stmt = nullptr;
     for (auto _ : state) {
-        sqlite3_stmt* stmt = nullptr;
-        sqlite3_prepare_v2(db, f.sql.c_str(), static_cast<int>(f.sql.size()), &stmt, nullptr);
+        if (stmt == nullptr)
+            sqlite3_prepare_v2(db, f.sql.c_str(), static_cast<int>(f.sql.size()), &stmt, nullptr);
         const int columns = sqlite3_column_count(stmt);
         while (sqlite3_step(stmt) == SQLITE_ROW) {
             for (int c = 0; c < columns; ++c) {
@@ -322,13 +329,19 @@ void BM_RawStatement(benchmark::State& state)
                 }
             }
         }
-        sqlite3_finalize(stmt);
+        if (kept) {
+            sqlite3_reset(stmt);
+        } else {
+            sqlite3_finalize(stmt);
+            stmt = nullptr;
+        }
     }
+    sqlite3_finalize(stmt);
     benchmark::DoNotOptimize(sum);
     state.counters["rows"] = f.rows;
     sqlite3_close(db);
 }
-BENCHMARK(BM_RawStatement)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+BENCHMARK(BM_RawStatement)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
 
 void BM_ServiceInProcess(benchmark::State& state)
 {
@@ -375,13 +388,19 @@ std::mutex g_latencyMutex;
 std::vector<double> g_latencies;
 int g_finished = 0;
 double g_cpuStart = 0;
+double g_clientCpu = 0; // CPU time of the client threads' loops, summed
+
+double cpuMs(clockid_t clock)
+{
+    timespec t{};
+    clock_gettime(clock, &t);
+    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
 
 // CPU time of the whole process (server threads and load clients), in milliseconds.
 double processCpuMs()
 {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+    return cpuMs(CLOCK_PROCESS_CPUTIME_ID);
 }
 
 void BM_HttpScreening(benchmark::State& state)
@@ -392,6 +411,7 @@ void BM_HttpScreening(benchmark::State& state)
         std::lock_guard lock(g_latencyMutex);
         g_latencies.clear();
         g_finished = 0;
+        g_clientCpu = 0;
         g_cpuStart = processCpuMs();
     }
     const std::string request = "POST " + std::string(kServletPath) +
@@ -401,6 +421,7 @@ void BM_HttpScreening(benchmark::State& state)
     std::string buffer;
     std::vector<double> mine;
     std::int64_t failures = 0;
+    const double threadCpuStart = cpuMs(CLOCK_THREAD_CPUTIME_ID);
     for (auto _ : state) {
         const auto t0 = std::chrono::steady_clock::now();
         if (!postOnce(port, request, buffer))
@@ -412,8 +433,10 @@ void BM_HttpScreening(benchmark::State& state)
     state.counters["failures"] = static_cast<double>(failures);
     // Each thread adds its samples after its loop; the last one to do so reports the percentiles
     // (the other threads leave the counters unset, so the summed counter is its value).
+    const double threadCpu = cpuMs(CLOCK_THREAD_CPUTIME_ID) - threadCpuStart;
     std::lock_guard lock(g_latencyMutex);
     g_latencies.insert(g_latencies.end(), mine.begin(), mine.end());
+    g_clientCpu += threadCpu;
     if (++g_finished == state.threads()) {
         auto all = g_latencies;
         std::sort(all.begin(), all.end());
@@ -423,7 +446,11 @@ void BM_HttpScreening(benchmark::State& state)
         state.counters["p50_ms"] = pct(0.50);
         state.counters["p99_ms"] = pct(0.99);
         // Server and clients together: what one request costs the machine.
-        state.counters["cpu_ms_per_req"] = (processCpuMs() - g_cpuStart) / static_cast<double>(all.size());
+        const double processCpu = processCpuMs() - g_cpuStart;
+        state.counters["cpu_ms_per_req"] = processCpu / static_cast<double>(all.size());
+        // The server's threads alone (their system time included): the process less the clients.
+        state.counters["server_cpu_ms_per_req"] =
+            (processCpu - g_clientCpu) / static_cast<double>(all.size());
     }
 }
 BENCHMARK(BM_HttpScreening)->Arg(1)->Threads(1)->UseRealTime()->MinTime(3.0)->Unit(benchmark::kMillisecond);

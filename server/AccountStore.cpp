@@ -178,17 +178,19 @@ Result<std::optional<std::string>> AccountStore::sessionUser(Database& db, std::
 {
     if (token.size() != 64)
         return std::optional<std::string>();
-    auto find = db.prepare("SELECT s.USR_ID FROM SESSION_INFO s JOIN USR_INFO u ON u.USR_ID = s.USR_ID "
-                           "WHERE s.TOKEN_DIGEST = ? AND s.EXPIRES_AT > ? AND u.USR_STATUS <> 1");
+    // Every request after login asks this: the statement is compiled once per connection.
+    auto find = db.prepareCached("SELECT s.USR_ID FROM SESSION_INFO s JOIN USR_INFO u ON u.USR_ID = s.USR_ID "
+                                 "WHERE s.TOKEN_DIGEST = ? AND s.EXPIRES_AT > ? AND u.USR_STATUS <> 1");
     if (!find)
         return find.error();
-    find->bind(1, tokenDigest(token)).bind(2, now);
-    auto row = find->step();
+    Statement& stmt = **find;
+    stmt.bind(1, tokenDigest(token)).bind(2, now);
+    auto row = stmt.step();
     if (!row)
         return row.error();
     if (!*row)
         return std::optional<std::string>();
-    return std::optional<std::string>(find->text(0));
+    return std::optional<std::string>(stmt.text(0));
 }
 
 Result<int> AccountStore::changePassword(Database& db, const std::string& sessionUserId,

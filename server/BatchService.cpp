@@ -95,6 +95,7 @@ public:
         m_open = true;
     }
     Status row(const std::vector<std::string_view>& fields) override { return m_writer.addRow(fields); }
+    wire::ReplyWriter* replyWriter() override { return &m_writer; }
     // After success: closes the table.
     void end()
     {
@@ -197,7 +198,7 @@ BatchReply BatchService::refuse(std::string_view reason)
     return BatchReply{compressReply(writer.finish(), m_config.replyCompression), {}, {}};
 }
 
-BatchReply BatchService::handle(std::string_view body, std::string_view cookieHeader)
+BatchReply BatchService::handle(std::string_view body, std::string_view cookieHeader, bool nearbyPeer)
 {
     const auto started = Clock::now();
     const Limits& limits = m_config.limits;
@@ -305,7 +306,7 @@ BatchReply BatchService::handle(std::string_view body, std::string_view cookieHe
             for (const std::string& sql : statements) {
                 record.kinds.push_back("select");
                 TableSink sink(writer);
-                auto rows = conn.runConfinedSelect(sql, limits, sink);
+                auto rows = conn.runConfinedSelect(userId, sql, limits, sink);
                 if (!rows) {
                     sink.abandon();
                     return fail(maskQuoted(rows.error().message));
@@ -338,8 +339,9 @@ BatchReply BatchService::handle(std::string_view body, std::string_view cookieHe
         fail("unknown mode word");
     }();
 
-    reply.body =
-        emptyReply ? std::string(4, '\0') : compressReply(writer.finish(), m_config.replyCompression);
+    const ZlibLevel level =
+        nearbyPeer && m_config.storedRepliesNearby ? ZlibLevel::None : m_config.replyCompression;
+    reply.body = emptyReply ? std::string(4, '\0') : compressReply(writer.finish(), level);
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - started).count();
     char msText[32];
     std::snprintf(msText, sizeof msText, "%.1f", ms);

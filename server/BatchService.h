@@ -32,8 +32,9 @@ public:
     // Opens the database (it must exist and hold the schema).
     static Result<std::unique_ptr<BatchService>> open(const std::string& dbPath, ServerConfig config);
 
-    // body: the raw request body; cookieHeader: every Cookie header value joined by "; ".
-    BatchReply handle(std::string_view body, std::string_view cookieHeader);
+    // body: the raw request body; cookieHeader: every Cookie header value joined by "; ";
+    // nearbyPeer: the request came from this machine or a private network (see storedRepliesNearby).
+    BatchReply handle(std::string_view body, std::string_view cookieHeader, bool nearbyPeer = false);
 
     // Answer to a request the HTTP layer refused before reading its body (too large): -99 and a log line.
     BatchReply refuse(std::string_view reason);

@@ -1,5 +1,6 @@
 #include "server/Connection.h"
 
+#include "gateway/WireCodec.h"
 #include "server/Schema.h"
 #include "server/StatementShape.h"
 
@@ -112,26 +113,53 @@ bool onlyBlank(const char* text)
     return true;
 }
 
+std::string_view columnText(sqlite3_stmt* stmt, int column)
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+    return {text, static_cast<std::size_t>(sqlite3_column_bytes(stmt, column))};
+}
+
+void appendInteger(std::string& out, std::int64_t value)
+{
+    std::array<char, 24> buf;
+    const char* end = std::to_chars(buf.data(), buf.data() + buf.size(), value).ptr;
+    out.append(buf.data(), static_cast<std::size_t>(end - buf.data()));
+}
+
 void appendColumn(std::string& out, sqlite3_stmt* stmt, int column)
 {
     switch (sqlite3_column_type(stmt, column)) {
-    case SQLITE_INTEGER: {
-        std::array<char, 24> buf{};
-        auto [end, ec] =
-            std::to_chars(buf.data(), buf.data() + buf.size(), sqlite3_column_int64(stmt, column));
-        out.append(buf.data(), end);
+    case SQLITE_INTEGER:
+        appendInteger(out, sqlite3_column_int64(stmt, column));
         break;
-    }
     case SQLITE_FLOAT:
         appendValueText(out, sqlite3_column_double(stmt, column));
         break;
     case SQLITE_TEXT:
-        out.append(reinterpret_cast<const char*>(sqlite3_column_text(stmt, column)),
-                   static_cast<std::size_t>(sqlite3_column_bytes(stmt, column)));
+        out.append(columnText(stmt, column));
         break;
     default: // NULL: no value; BLOB: none of our tables hold one
         break;
     }
+}
+
+// The same values written straight into a reply row; a text the reply refuses is the error.
+Status writeColumn(wire::ReplyWriter& out, sqlite3_stmt* stmt, int column)
+{
+    switch (sqlite3_column_type(stmt, column)) {
+    case SQLITE_INTEGER:
+        appendInteger(out.plainField(), sqlite3_column_int64(stmt, column));
+        break;
+    case SQLITE_FLOAT:
+        appendValueText(out.plainField(), sqlite3_column_double(stmt, column));
+        break;
+    case SQLITE_TEXT:
+        return out.appendText(columnText(stmt, column));
+    default:
+        out.plainField();
+        break;
+    }
+    return Status::success();
 }
 
 } // namespace
@@ -146,25 +174,44 @@ void appendValueText(std::string& out, double value)
     }
     // Fast path for whole numbers and values of up to two decimals (prices and the indicator values
     // kept to two decimals): when v is the double nearest to k / 100 and k has at most 15 digits,
-    // the decimal k / 100 is the shortest text that reads back to v.
+    // the decimal k / 100 is the shortest text that reads back to v. k is rounded by truncating
+    // after adding a half, which can be one off near a half: the check below catches that too.
     if (std::abs(value) < 1e12) {
-        const double hundredths = std::round(value * 100.0);
-        if (hundredths / 100.0 == value) {
-            auto k = static_cast<long long>(hundredths);
-            if (k < 0) {
-                out += '-';
-                k = -k;
-            }
-            std::array<char, 24> digitsBuf{};
-            auto [dEnd, dEc] = std::to_chars(digitsBuf.data(), digitsBuf.data() + digitsBuf.size(), k / 100);
-            out.append(digitsBuf.data(), dEnd);
-            const long long cents = k % 100;
+        const double scaled = value * 100.0;
+        const auto k = static_cast<std::int64_t>(scaled < 0 ? scaled - 0.5 : scaled + 0.5);
+        if (static_cast<double>(k) / 100.0 == value) {
+            // Written from the right: the cents (without a trailing zero), then the whole part two
+            // digits at a time, then the sign.
+            static constexpr char kPairs[] =
+                "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+                "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+                "8081828384858687888990919293949596979899";
+            std::array<char, 24> buf;
+            char* const end = buf.data() + buf.size();
+            char* p = end;
+            std::uint64_t whole = static_cast<std::uint64_t>(k < 0 ? -k : k);
+            const auto cents = static_cast<unsigned>(whole % 100);
+            whole /= 100;
             if (cents != 0) {
-                out += '.';
-                out += static_cast<char>('0' + cents / 10);
                 if (cents % 10 != 0)
-                    out += static_cast<char>('0' + cents % 10);
+                    *--p = static_cast<char>('0' + cents % 10);
+                *--p = static_cast<char>('0' + cents / 10);
+                *--p = '.';
             }
+            while (whole >= 100) {
+                p -= 2;
+                std::memcpy(p, kPairs + 2 * (whole % 100), 2);
+                whole /= 100;
+            }
+            if (whole >= 10) {
+                p -= 2;
+                std::memcpy(p, kPairs + 2 * whole, 2);
+            } else {
+                *--p = static_cast<char>('0' + whole);
+            }
+            if (k < 0)
+                *--p = '-';
+            out.append(p, static_cast<std::size_t>(end - p));
             return;
         }
     }
@@ -219,40 +266,30 @@ Result<std::unique_ptr<Connection>> Connection::open(const std::string& path)
     return conn;
 }
 
-Result<std::size_t> Connection::runConfinedSelect(std::string_view sql, const Limits& limits, RowSink& sink)
+Result<std::size_t> Connection::runConfinedSelect(std::string_view user, std::string_view sql,
+                                                  const Limits& limits, RowSink& sink)
 {
     // Only a plain SELECT: no WITH (recursive queries), VALUES, EXPLAIN or anything else.
     if (firstWord(sql) != "SELECT")
         return refusal("not a SELECT statement");
-    return run(sql, limits, true, sink);
+    return run(user, sql, limits, true, sink);
 }
 
 Result<std::size_t> Connection::runTrustedSelect(std::string_view sql, const Limits& limits, RowSink& sink)
 {
-    return run(sql, limits, false, sink);
+    return run({}, sql, limits, false, sink);
 }
 
-Result<std::size_t> Connection::run(std::string_view sql, const Limits& limits, bool confined, RowSink& sink)
+Status Connection::compile(std::string_view sql, bool confined, Statement& out)
 {
     sqlite3* db = m_db.handle();
-    m_guard.denied.clear();
-    m_guard.timedOut = false;
-    m_guard.confined = confined;
-    m_guard.deadline = std::chrono::steady_clock::now() + limits.statementTime;
-    m_guard.deadlineSet = true;
-    struct Reset {
-        Connection::Guard& guard;
-        sqlite3_stmt* stmt = nullptr;
-        ~Reset()
-        {
-            sqlite3_finalize(stmt);
-            guard.confined = false;
-            guard.deadlineSet = false;
-        }
-    } reset{m_guard};
-
+    sqlite3_stmt* raw = nullptr;
     const char* tail = nullptr;
-    const int rc = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &reset.stmt, &tail);
+    // A statement that may be kept is marked persistent: SQLite then keeps it out of the small
+    // per-connection allocator meant for short-lived objects.
+    const int rc = sqlite3_prepare_v3(db, sql.data(), static_cast<int>(sql.size()),
+                                      confined ? SQLITE_PREPARE_PERSISTENT : 0, &raw, &tail);
+    out = Statement(raw);
     if (rc != SQLITE_OK) {
         if (!m_guard.denied.empty())
             return refusal("not allowed: " + m_guard.denied);
@@ -260,52 +297,147 @@ Result<std::size_t> Connection::run(std::string_view sql, const Limits& limits, 
             return refusal("statement time limit reached while compiling");
         return refusal(std::string("SQL error: ") + sqlite3_errmsg(db));
     }
-    sqlite3_stmt* stmt = reset.stmt;
-    if (stmt == nullptr)
+    if (raw == nullptr)
         return refusal("empty statement");
     // The tail lies inside sql, which need not be terminated: copy the rest to check it.
     const std::string rest(tail, static_cast<std::size_t>(sql.data() + sql.size() - tail));
     if (!onlyBlank(rest.c_str()))
         return refusal("more than one statement");
-    if (confined && (!sqlite3_stmt_readonly(stmt) || sqlite3_stmt_isexplain(stmt) != 0))
+    if (confined && (!sqlite3_stmt_readonly(raw) || sqlite3_stmt_isexplain(raw) != 0))
         return refusal("not a read-only SELECT");
-
-    const int columns = sqlite3_column_count(stmt);
-    if (columns <= 0)
+    if (sqlite3_column_count(raw) <= 0)
         return refusal("statement returns no columns");
-    sink.begin(columns);
+    if (confined)
+        ++m_compiled;
+    return Status::success();
+}
+
+Connection::CachedStatement* Connection::findCached(std::string_view user, std::string_view sql)
+{
+    for (CachedStatement& entry : m_cache) {
+        if (entry.user == user && entry.sql == sql) {
+            entry.lastUse = ++m_useClock;
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+void Connection::keep(std::string_view user, std::string_view sql, Statement stmt)
+{
+    if (m_cache.size() >= kStatementCacheSize) {
+        auto oldest = std::min_element(m_cache.begin(), m_cache.end(),
+                                       [](const auto& a, const auto& b) { return a.lastUse < b.lastUse; });
+        m_cache.erase(oldest);
+    }
+    m_cache.push_back(CachedStatement{std::string(user), std::string(sql), std::move(stmt), ++m_useClock});
+}
+
+void Connection::forget(const CachedStatement* entry)
+{
+    m_cache.erase(m_cache.begin() + (entry - m_cache.data()));
+}
+
+Result<std::size_t> Connection::run(std::string_view user, std::string_view sql, const Limits& limits,
+                                    bool confined, RowSink& sink)
+{
+    sqlite3* db = m_db.handle();
+    m_guard.denied.clear();
+    m_guard.timedOut = false;
+    m_guard.confined = confined;
+    m_guard.deadline = std::chrono::steady_clock::now() + limits.statementTime;
+    m_guard.deadlineSet = true;
+    Statement compiled; // declared before the reset below, so that it is reset before being finalized
+    // Whatever happens, the statement ends reset (a kept one must not hold its read transaction
+    // until its next use) and the guards go back to rest.
+    struct Reset {
+        Connection::Guard& guard;
+        sqlite3_stmt* stmt = nullptr;
+        ~Reset()
+        {
+            if (stmt != nullptr)
+                sqlite3_reset(stmt);
+            guard.confined = false;
+            guard.deadlineSet = false;
+        }
+    } reset{m_guard};
+
+    CachedStatement* cached = confined ? findCached(user, sql) : nullptr;
+    if (cached == nullptr) {
+        if (auto st = compile(sql, confined, compiled); !st)
+            return st.error();
+    }
+    sqlite3_stmt* stmt = cached != nullptr ? cached->stmt.handle() : compiled.handle();
+    reset.stmt = stmt;
+    // A kept statement that fails is dropped: the next request compiles its text anew.
+    auto fail = [&](std::string reason) -> Error {
+        if (cached != nullptr) {
+            reset.stmt = nullptr;
+            forget(cached);
+        }
+        return refusal(std::move(reason));
+    };
+
+    wire::ReplyWriter* out = sink.replyWriter();
     std::size_t rows = 0;
     std::size_t textBytes = 0;
-    for (;;) {
+    for (bool first = true;; first = false) {
         const int step = sqlite3_step(stmt);
+        if (step != SQLITE_ROW && step != SQLITE_DONE) {
+            if (m_guard.timedOut)
+                return fail("statement time limit reached");
+            if (!m_guard.denied.empty()) // a schema change made SQLite compile it again, and that was refused
+                return fail("not allowed: " + m_guard.denied);
+            return fail(std::string("SQL error: ") + sqlite3_errmsg(db));
+        }
+        // The columns are counted after the first step: a statement compiled before a schema
+        // change is compiled again by that step, and "SELECT *" may then have other columns.
+        const int columns = sqlite3_column_count(stmt);
+        if (first) {
+            if (columns <= 0)
+                return fail("statement returns no columns");
+            sink.begin(columns);
+        }
         if (step == SQLITE_DONE)
             break;
-        if (step != SQLITE_ROW) {
-            if (m_guard.timedOut)
-                return refusal("statement time limit reached");
-            return refusal(std::string("SQL error: ") + sqlite3_errmsg(db));
-        }
         if (rows >= limits.maxRows)
-            return refusal("more than " + std::to_string(limits.maxRows) + " rows");
-        // The row's values go end to end into one reused buffer; the views are made once it is complete.
-        m_rowText.clear();
-        m_rowEnds.clear();
-        for (int c = 0; c < columns; ++c) {
-            appendColumn(m_rowText, stmt, c);
-            m_rowEnds.push_back(m_rowText.size());
+            return fail("more than " + std::to_string(limits.maxRows) + " rows");
+        if (out != nullptr) {
+            // Values formatted straight into the reply; texts are checked and converted there.
+            const std::size_t before = out->size();
+            out->beginRow();
+            for (int c = 0; c < columns; ++c)
+                if (auto st = writeColumn(*out, stmt, c); !st)
+                    return fail("result cannot be sent: " + st.error().message);
+            out->endRow();
+            textBytes += out->size() - before;
+        } else {
+            // The row's values go end to end into one reused buffer; the views are made once it is complete.
+            m_rowText.clear();
+            m_rowEnds.clear();
+            for (int c = 0; c < columns; ++c) {
+                appendColumn(m_rowText, stmt, c);
+                m_rowEnds.push_back(m_rowText.size());
+            }
+            m_fields.clear();
+            std::size_t start = 0;
+            for (std::size_t end : m_rowEnds) {
+                m_fields.emplace_back(m_rowText.data() + start, end - start);
+                start = end;
+            }
+            textBytes += m_rowText.size() + static_cast<std::size_t>(columns);
+            if (textBytes <= limits.maxReplyBytes)
+                if (auto st = sink.row(m_fields); !st)
+                    return fail("result cannot be sent: " + st.error().message);
         }
-        m_fields.clear();
-        std::size_t start = 0;
-        for (std::size_t end : m_rowEnds) {
-            m_fields.emplace_back(m_rowText.data() + start, end - start);
-            start = end;
-        }
-        textBytes += m_rowText.size() + static_cast<std::size_t>(columns);
         if (textBytes > limits.maxReplyBytes)
-            return refusal("reply larger than " + std::to_string(limits.maxReplyBytes) + " bytes");
-        if (auto st = sink.row(m_fields); !st)
-            return refusal("result cannot be sent: " + st.error().message);
+            return fail("reply larger than " + std::to_string(limits.maxReplyBytes) + " bytes");
         ++rows;
+    }
+    if (cached == nullptr && confined && sql.size() <= kMaxKeptStatementBytes) {
+        reset.stmt = nullptr;
+        sqlite3_reset(stmt);
+        keep(user, sql, std::move(compiled));
     }
     return rows;
 }

@@ -5,11 +5,16 @@
 #include "server/ServerConfig.h"
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace vorteq::wire {
+class ReplyWriter;
+}
 
 namespace vorteq::server {
 
@@ -19,6 +24,9 @@ public:
     virtual ~RowSink() = default;
     virtual void begin(int columns) = 0;
     virtual Status row(const std::vector<std::string_view>& fields) = 0;
+    // A sink that writes the rows into a reply returns its writer: the values are then formatted
+    // straight into the reply text instead of going through row().
+    virtual wire::ReplyWriter* replyWriter() { return nullptr; }
 };
 
 // A sink that keeps the rows (the server's own small queries, tests).
@@ -49,7 +57,10 @@ public:
     // daily tables, within the limits, handing its rows to the sink (begin() comes only after the
     // statement has compiled). Returns the row count; the error message is the refusal reason for
     // the log, and rows already handed over must then be dropped by the caller.
-    Result<std::size_t> runConfinedSelect(std::string_view sql, const Limits& limits, RowSink& sink);
+    // The compiled statement is kept for the next request of the same user with the same text; a
+    // schema change since makes SQLite compile it again, under the same confinement.
+    Result<std::size_t> runConfinedSelect(std::string_view user, std::string_view sql, const Limits& limits,
+                                          RowSink& sink);
 
     // Runs one trusted SELECT of the server's own, within the same row and time limits.
     Result<std::size_t> runTrustedSelect(std::string_view sql, const Limits& limits, RowSink& sink);
@@ -63,12 +74,36 @@ public:
         bool timedOut = false;
     };
 
+    // Confined statements compiled on this connection so far (the ones not found in the cache).
+    std::uint64_t compiledCount() const { return m_compiled; }
+
+    // Compiled confined statements kept per connection; the least recently used one goes first.
+    // Longer texts are compiled for each request: kept, a few of them would hold megabytes.
+    static constexpr std::size_t kStatementCacheSize = 16;
+    static constexpr std::size_t kMaxKeptStatementBytes = 64 * 1024;
+
 private:
+    // A compiled confined statement with the user and the text it was compiled for.
+    struct CachedStatement {
+        std::string user;
+        std::string sql;
+        Statement stmt;
+        std::uint64_t lastUse = 0;
+    };
+
     explicit Connection(Database db);
-    Result<std::size_t> run(std::string_view sql, const Limits& limits, bool confined, RowSink& sink);
+    Result<std::size_t> run(std::string_view user, std::string_view sql, const Limits& limits, bool confined,
+                            RowSink& sink);
+    Status compile(std::string_view sql, bool confined, Statement& out);
+    CachedStatement* findCached(std::string_view user, std::string_view sql);
+    void keep(std::string_view user, std::string_view sql, Statement stmt);
+    void forget(const CachedStatement* entry);
 
     Database m_db;
     Guard m_guard;
+    std::vector<CachedStatement> m_cache; // declared after m_db: finalized before it closes
+    std::uint64_t m_useClock = 0;
+    std::uint64_t m_compiled = 0;
     std::string m_rowText;                  // the values of the current row, end to end
     std::vector<std::size_t> m_rowEnds;     // where each value ends in m_rowText
     std::vector<std::string_view> m_fields; // the values as views, for the sink

@@ -17,18 +17,28 @@ Error dbError(sqlite3* db, std::string_view what)
 
 Database::~Database()
 {
-    if (m_db)
-        sqlite3_close_v2(m_db);
+    close();
 }
 
-Database::Database(Database&& other) noexcept : m_db(std::exchange(other.m_db, nullptr)) {}
+void Database::close()
+{
+    m_kept.clear();
+    if (m_db)
+        sqlite3_close_v2(m_db);
+    m_db = nullptr;
+}
+
+Database::Database(Database&& other) noexcept
+    : m_db(std::exchange(other.m_db, nullptr)), m_kept(std::move(other.m_kept))
+{
+}
 
 Database& Database::operator=(Database&& other) noexcept
 {
     if (this != &other) {
-        if (m_db)
-            sqlite3_close_v2(m_db);
+        close();
         m_db = std::exchange(other.m_db, nullptr);
+        m_kept = std::move(other.m_kept);
     }
     return *this;
 }
@@ -84,6 +94,21 @@ Result<Statement> Database::prepare(std::string_view sql)
     if (sqlite3_prepare_v2(m_db, sql.data(), static_cast<int>(sql.size()), &stmt, nullptr) != SQLITE_OK)
         return dbError(m_db, "SQL を準備できません");
     return Statement(stmt);
+}
+
+Result<StatementLease> Database::prepareCached(std::string_view sql)
+{
+    for (auto& [text, stmt] : m_kept)
+        if (text == sql)
+            return StatementLease(stmt.get());
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v3(m_db, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &raw,
+                           nullptr) != SQLITE_OK) {
+        sqlite3_finalize(raw);
+        return dbError(m_db, "SQL を準備できません");
+    }
+    m_kept.emplace_back(std::string(sql), std::make_unique<Statement>(raw));
+    return StatementLease(m_kept.back().second.get());
 }
 
 std::string Database::lastError() const

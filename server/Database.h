@@ -3,9 +3,12 @@
 #include "common/Result.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -13,6 +16,7 @@ struct sqlite3_stmt;
 namespace vorteq::server {
 
 class Statement;
+class StatementLease;
 
 // One SQLite connection. The server opens one per worker; every connection runs in WAL mode with a
 // busy timeout, foreign extensions disabled and the defensive flag set.
@@ -32,6 +36,9 @@ public:
     Status exec(std::string_view sql);
     // Prepares one trusted statement.
     Result<Statement> prepare(std::string_view sql);
+    // A trusted statement of the server's own fixed texts (the session lookup), compiled once per
+    // connection and kept; the lease resets it and clears its bindings when it ends.
+    Result<StatementLease> prepareCached(std::string_view sql);
 
     sqlite3* handle() const { return m_db; }
     std::string lastError() const;
@@ -39,7 +46,10 @@ public:
 
 private:
     explicit Database(sqlite3* db) : m_db(db) {}
+    void close();
+
     sqlite3* m_db = nullptr;
+    std::vector<std::pair<std::string, std::unique_ptr<Statement>>> m_kept; // finalized before m_db closes
 };
 
 // A prepared statement; bind from 1, step, read columns from 0.
@@ -71,6 +81,25 @@ public:
 
 private:
     sqlite3_stmt* m_stmt = nullptr;
+};
+
+// Use of a kept statement: reset, bindings cleared, when the lease ends, so that the statement
+// holds no read transaction between uses.
+class StatementLease {
+public:
+    explicit StatementLease(Statement* stmt) : m_stmt(stmt) {}
+    StatementLease(StatementLease&& other) noexcept : m_stmt(std::exchange(other.m_stmt, nullptr)) {}
+    StatementLease& operator=(StatementLease&&) = delete;
+    ~StatementLease()
+    {
+        if (m_stmt)
+            m_stmt->reset();
+    }
+    Statement* operator->() const { return m_stmt; }
+    Statement& operator*() const { return *m_stmt; }
+
+private:
+    Statement* m_stmt;
 };
 
 // A transaction that rolls back unless committed.

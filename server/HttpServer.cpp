@@ -2,6 +2,7 @@
 #include "server/HttpServer.h"
 
 #include "server/BatchService.h"
+#include "server/Importer.h"
 
 #include <array>
 #include <atomic>
@@ -27,6 +28,20 @@ using tcp = net::ip::tcp;
 
 namespace {
 constexpr std::size_t kHeaderLimit = 16 * 1024;
+
+bool isNearby(const net::ip::address& address)
+{
+    if (address.is_v6()) {
+        const auto v6 = address.to_v6();
+        if (v6.is_v4_mapped())
+            return isNearby(net::ip::make_address_v4(net::ip::v4_mapped, v6));
+        const auto bytes = v6.to_bytes();
+        return v6.is_loopback() || v6.is_link_local() || (bytes[0] & 0xFE) == 0xFC; // fc00::/7
+    }
+    const auto b = address.to_v4().to_bytes();
+    return b[0] == 127 || b[0] == 10 || (b[0] == 172 && (b[1] & 0xF0) == 16) ||
+           (b[0] == 192 && b[1] == 168) || (b[0] == 169 && b[1] == 254);
+}
 constexpr std::chrono::seconds kWriteTimeout{30};
 constexpr std::chrono::seconds kDrainTimeout{3};
 constexpr std::size_t kDrainLimit = 64 * 1024 * 1024;
@@ -69,6 +84,9 @@ public:
         : m_stream(std::move(socket)), m_server(server), m_timer(m_stream.get_executor())
     {
         ++m_server.m_connections;
+        beast::error_code ec;
+        const auto peer = m_stream.socket().remote_endpoint(ec);
+        m_nearbyPeer = !ec && isNearby(peer.address());
     }
     ~Session() { --m_server.m_connections; }
 
@@ -130,7 +148,7 @@ private:
         }
         BatchReply reply;
         try {
-            reply = m_server.m_service.handle(req.body(), cookies);
+            reply = m_server.m_service.handle(req.body(), cookies, m_nearbyPeer);
         } catch (const std::exception& e) {
             reply = m_server.m_service.refuse(std::string("internal error: ") + e.what());
         } catch (...) {
@@ -233,6 +251,7 @@ private:
     std::optional<http::request_parser<http::string_body>> m_parser;
     std::unique_ptr<http::response<http::string_body>> m_response;
     bool m_drainAfter = false;
+    bool m_nearbyPeer = false;
     std::array<char, 16 * 1024> m_drainBuffer{};
     std::size_t m_drained = 0;
 };
@@ -326,10 +345,18 @@ void HttpServer::Impl::waitForSignal()
     m_stopped.wait(lock, [this] { return m_stopRequested; });
 }
 
+bool isNearbyAddress(const std::string& address)
+{
+    beast::error_code ec;
+    const auto parsed = net::ip::make_address(address, ec);
+    return !ec && isNearby(parsed);
+}
+
 void tuneAllocatorForServing()
 {
     mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
     mallopt(M_TRIM_THRESHOLD, 128 * 1024 * 1024);
+    disableSqliteMemoryStatistics();
 }
 
 HttpServer::HttpServer(BatchService& service, HttpOptions options)

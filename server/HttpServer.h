@@ -20,8 +20,14 @@ struct HttpOptions {
 };
 
 // Process-wide allocator settings for serving: keeps the buffers of a request (reply text, zlib
-// state) in the heap between requests instead of mapping and faulting them in anew each time.
+// state) in the heap between requests instead of mapping and faulting them in anew each time, and
+// turns off SQLite's memory statistics (a global lock on every allocation of every worker). Call it
+// before the process first uses SQLite.
 void tuneAllocatorForServing();
+
+// True for an address on this machine or a private network (IPv4 loopback, 10/8, 172.16/12,
+// 192.168/16, link-local; IPv6 loopback, unique-local and link-local, IPv4-mapped ones alike).
+bool isNearbyAddress(const std::string& address);
 
 // The servlet path every request must use.
 inline constexpr const char* kServletPath = "/ORQ/servlet/ApsServlet/";

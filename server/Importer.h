@@ -157,7 +157,7 @@ private:
 
 // Turns off SQLite's process-wide memory statistics, which take a global lock on every allocation.
 // Takes effect only before the process first uses SQLite; later it does nothing. For programs
-// that import in bulk.
+// that import in bulk or serve many requests at once.
 void disableSqliteMemoryStatistics();
 
 // One unit of import work: reads a file or makes a generated stock.

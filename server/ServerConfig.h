@@ -39,6 +39,9 @@ struct ServerConfig {
     // Compression of replies: Fastest suits a client across the Internet; None (stored zlib blocks,
     // which every client inflates alike) saves the server's time on a local network.
     ZlibLevel replyCompression = ZlibLevel::Fastest;
+    // Replies to a peer on this machine or a private network go out in stored blocks whatever
+    // replyCompression says: there the bytes cost less than the server's time to deflate them.
+    bool storedRepliesNearby = true;
     std::chrono::seconds sessionLifetime{12 * 60 * 60};
     // Where the one line per request goes; standard error when empty.
     std::function<void(std::string_view)> log;

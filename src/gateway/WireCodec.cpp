@@ -351,6 +351,7 @@ void ReplyWriter::beginTable(int columnCount)
     m_columns = columnCount;
     m_rows = 0;
     m_inTable = true;
+    m_converted.assign(static_cast<std::size_t>(columnCount), Converted{});
 }
 
 Status ReplyWriter::addRow(const std::vector<std::string_view>& fields)
@@ -361,41 +362,93 @@ Status ReplyWriter::addRow(const std::vector<std::string_view>& fields)
     if (fields.size() != static_cast<std::size_t>(m_columns))
         return makeError(ErrorCode::Internal, "応答の行の項目数 (" + std::to_string(fields.size()) +
                                                   ") が列数 (" + std::to_string(m_columns) + ") と違います");
-    const std::size_t rowStart = m_text.size();
-    m_text += kRecordStart;
-    for (std::size_t c = 0; c < fields.size(); ++c) {
-        if (c > 0)
-            m_text += kFieldSep;
-        const std::string_view field = fields[c];
-        unsigned char seen = 0;
-        bool separator = false;
-        for (const char ch : field) {
-            const auto b = static_cast<unsigned char>(ch);
-            seen |= b;
-            separator |=
-                b == kSectionEndByte || b == kRecordStartByte || b == kFieldSepByte || b == kTextEndByte;
-        }
-        const auto where = [&] {
-            return std::to_string(m_rows + 1) + "行目 " + std::to_string(c + 1) + "列目";
-        };
-        if (separator) {
-            m_text.resize(rowStart);
-            return makeError(ErrorCode::Data,
-                             where() + "の値に区切り文字 (0x04, 0x1D-0x1F) が含まれています");
-        }
-        if ((seen & 0x80u) == 0) {
-            m_text += field;
-            continue;
-        }
-        auto cp932 = utf8ToCp932(field);
-        if (!cp932) {
-            m_text.resize(rowStart);
-            return makeError(ErrorCode::Encoding, where() + "の値に CP932 で表せない文字があります");
-        }
-        m_text += *cp932;
-    }
-    ++m_rows;
+    beginRow();
+    for (const std::string_view field : fields)
+        if (auto st = appendText(field); !st)
+            return st;
+    endRow();
     return {};
+}
+
+void ReplyWriter::beginRow()
+{
+    assert(m_inTable && m_columns > 0 && "ReplyWriter::beginRow outside a table with columns");
+    m_rowStart = m_text.size();
+    m_field = 0;
+    m_text += kRecordStart;
+}
+
+Status ReplyWriter::refuseRow(Error error)
+{
+    cancelRow();
+    return error;
+}
+
+Status ReplyWriter::appendText(std::string_view field)
+{
+    startField();
+    // Most fields are plain ASCII without control bytes: eight bytes are tested at a time for a
+    // byte below 0x20 (possibly a separator) or above 0x7F (a text to convert).
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr std::uint64_t kHigh = 0x8080808080808080ULL;
+    const char* p = field.data();
+    const char* const end = p + field.size();
+    std::uint64_t special = 0;
+    for (; end - p >= 8 && special == 0; p += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p, 8);
+        special = ((w - kOnes * 0x20) & ~w & kHigh) | (w & kHigh);
+    }
+    for (; p < end && special == 0; ++p) {
+        const auto b = static_cast<unsigned char>(*p);
+        special = b < 0x20 || b >= 0x80;
+    }
+    if (special == 0) {
+        m_text += field;
+        return {};
+    }
+
+    unsigned char seen = 0;
+    bool separator = false;
+    for (const char ch : field) {
+        const auto b = static_cast<unsigned char>(ch);
+        seen |= b;
+        separator |= b == kSectionEndByte || b == kRecordStartByte || b == kFieldSepByte || b == kTextEndByte;
+    }
+    const auto where = [&] {
+        return std::to_string(m_rows + 1) + "行目 " + std::to_string(m_field) + "列目";
+    };
+    if (separator)
+        return refuseRow(
+            makeError(ErrorCode::Data, where() + "の値に区切り文字 (0x04, 0x1D-0x1F) が含まれています"));
+    if ((seen & 0x80u) == 0) {
+        m_text += field;
+        return {};
+    }
+    Converted& last = m_converted[static_cast<std::size_t>(m_field - 1)];
+    if (field != last.utf8) { // a converted text is never empty, so the first one always converts
+        auto cp932 = utf8ToCp932(field);
+        if (!cp932)
+            return refuseRow(
+                makeError(ErrorCode::Encoding, where() + "の値に CP932 で表せない文字があります"));
+        last.utf8.assign(field);
+        last.cp932 = std::move(cp932).value();
+    }
+    m_text += last.cp932;
+    return {};
+}
+
+void ReplyWriter::endRow()
+{
+    assert(m_field == m_columns &&
+           "ReplyWriter::endRow: the row has fewer fields than the table has columns");
+    ++m_rows;
+}
+
+void ReplyWriter::cancelRow()
+{
+    m_text.resize(m_rowStart);
+    m_field = 0;
 }
 
 void ReplyWriter::endTable()

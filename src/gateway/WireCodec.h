@@ -3,6 +3,7 @@
 #include "common/Result.h"
 #include "gateway/Ptbl.h"
 
+#include <cassert>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -83,6 +84,23 @@ public:
     // separator bytes, and a field that has no CP932 form.
     Status addRow(const std::vector<std::string_view>& fields);
     void endTable();
+    // Field-by-field form of addRow, for a producer that formats its own values straight into the
+    // reply: beginRow, then for each field either appendText (checked and converted as addRow's
+    // fields are) or plainField (returns the reply text, to which the caller appends the field: only
+    // digits, signs, points and letters it wrote itself, never a separator or a byte above 0x7F),
+    // then endRow. A refused text drops the row begun and returns the error; the table stays open.
+    void beginRow();
+    Status appendText(std::string_view utf8);
+    std::string& plainField()
+    {
+        startField();
+        return m_text;
+    }
+    void endRow();
+    // Drops the row begun, for a producer that fails part-way through it.
+    void cancelRow();
+    // Bytes of reply text written so far.
+    std::size_t size() const { return m_text.size(); }
     // Drops the table begun by beginTable with every row added to it, as if it had not been begun:
     // for a producer that fails part-way through its rows.
     void abandonTable();
@@ -96,8 +114,26 @@ public:
 
 private:
     void startSection();
+    void startField()
+    {
+        assert(m_field < m_columns && "ReplyWriter: more fields than the table has columns");
+        if (m_field > 0)
+            m_text += kFieldSep;
+        ++m_field;
+    }
+    Status refuseRow(Error error);
+
+    // The last non-ASCII text converted in each column and its CP932 form: a column such as the
+    // market name repeats one value on every row, and iconv costs far more than a comparison.
+    struct Converted {
+        std::string utf8;
+        std::string cp932;
+    };
 
     std::string m_text;
+    std::vector<Converted> m_converted;
+    std::size_t m_rowStart = 0; // where the row begun by beginRow starts
+    int m_field = 0;            // fields of that row written so far
     int m_columns = 0;
     int m_rows = 0;
     int m_sections = 0;

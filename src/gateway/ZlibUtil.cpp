@@ -1,26 +1,45 @@
 #include "gateway/ZlibUtil.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
+#include <libdeflate.h>
 #include <limits>
+#include <memory>
 #include <zlib.h>
 
 namespace vorteq {
 namespace {
 
-int zlibLevelOf(ZlibLevel level)
+// libdeflate's levels on zlib's scale: 0 writes stored blocks, 1 is the fastest that compresses.
+int deflateLevelOf(ZlibLevel level)
 {
     switch (level) {
     case ZlibLevel::None:
-        return Z_NO_COMPRESSION;
+        return 0;
     case ZlibLevel::Fastest:
-        return Z_BEST_SPEED;
+        return 1;
     case ZlibLevel::Default:
-        return Z_DEFAULT_COMPRESSION;
+        return 6;
     case ZlibLevel::Maximum:
-        return Z_BEST_COMPRESSION;
+        return 9;
     }
-    return Z_DEFAULT_COMPRESSION;
+    return 6;
+}
+
+struct CompressorDeleter {
+    void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
+};
+
+// One compressor per thread and level: allocating one costs more than compressing a reply, and a
+// compressor may not be shared between threads.
+libdeflate_compressor* compressorFor(ZlibLevel level)
+{
+    thread_local std::array<std::unique_ptr<libdeflate_compressor, CompressorDeleter>, 4> compressors;
+    auto& slot = compressors[static_cast<std::size_t>(level)];
+    if (!slot)
+        slot.reset(libdeflate_alloc_compressor(deflateLevelOf(level)));
+    return slot.get();
 }
 
 unsigned char* bytesOf(std::string& s)
@@ -41,25 +60,20 @@ Result<std::string> zlibCompress(std::string_view source, ZlibLevel level)
     if (source.size() > std::numeric_limits<std::uint32_t>::max())
         return makeError(ErrorCode::Internal,
                          "圧縮するデータが大きすぎます (" + std::to_string(source.size()) + " バイト)");
-    z_stream zs{};
-    if (deflateInit(&zs, zlibLevelOf(level)) != Z_OK)
-        return makeError(ErrorCode::Internal, "データを圧縮できません (zlib の初期化に失敗しました)");
+    libdeflate_compressor* compressor = compressorFor(level);
+    if (compressor == nullptr)
+        return makeError(ErrorCode::Internal, "データを圧縮できません (圧縮器を用意できません)");
 
     const auto length = static_cast<std::uint32_t>(source.size());
     std::string out;
-    out.resize(4 + deflateBound(&zs, static_cast<uLong>(source.size())));
+    out.resize(4 + libdeflate_zlib_compress_bound(compressor, source.size()));
     for (std::size_t i = 0; i < 4; ++i)
         out[i] = static_cast<char>((length >> (8 * i)) & 0xFFu);
-
-    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(source.data()));
-    zs.avail_in = chunkOf(source.size());
-    zs.next_out = bytesOf(out) + 4;
-    zs.avail_out = chunkOf(out.size() - 4);
-    const int rc = deflate(&zs, Z_FINISH);
-    const std::size_t produced = zs.total_out;
-    deflateEnd(&zs);
-    if (rc != Z_STREAM_END)
-        return makeError(ErrorCode::Internal, "データを圧縮できません (zlib " + std::to_string(rc) + ")");
+    // The bound is the worst case (stored blocks), so the stream always fits and 0 cannot come back.
+    const std::size_t produced =
+        libdeflate_zlib_compress(compressor, source.data(), source.size(), out.data() + 4, out.size() - 4);
+    if (produced == 0)
+        return makeError(ErrorCode::Internal, "データを圧縮できません (出力領域が足りません)");
     out.resize(4 + produced);
     return out;
 }

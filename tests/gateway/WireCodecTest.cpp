@@ -38,6 +38,66 @@ TEST(ReplyWriter, RefusedRowsLeaveTheReplyIntact)
     EXPECT_EQ(w.finish(), "\x1Ex\x1Fy#2/1\x04");
 }
 
+TEST(ReplyWriter, FieldByFieldRowsMatchWholeRowsAndDropARefusedRow)
+{
+    ReplyWriter w;
+    w.beginTable(3);
+    w.beginRow();
+    w.plainField() += "1301";
+    ASSERT_TRUE(w.appendText("極洋").ok());
+    w.plainField() += "-2.5";
+    w.endRow();
+    // A separator inside a text drops the row begun, numbers written so far included.
+    w.beginRow();
+    w.plainField() += "1332";
+    auto refused = w.appendText("a\x1E"
+                                "b");
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.error().message, "2行目 2列目の値に区切り文字 (0x04, 0x1D-0x1F) が含まれています");
+    // The same column alternating between two names: each converts to its own bytes.
+    for (const char* name : {"極洋", "日水", "極洋"}) {
+        w.beginRow();
+        w.plainField();
+        ASSERT_TRUE(w.appendText(name).ok());
+        w.plainField() += "0";
+        w.endRow();
+    }
+    w.endTable();
+    // 極 8B C9, 洋 97 6D, 日 93 FA, 水 90 85 in CP932.
+    EXPECT_EQ(w.finish(), "\x1E"
+                          "1301\x1F\x8B\xC9\x97\x6D\x1F-2.5"
+                          "\x1E\x1F\x8B\xC9\x97\x6D\x1F"
+                          "0"
+                          "\x1E\x1F\x93\xFA\x90\x85\x1F"
+                          "0"
+                          "\x1E\x1F\x8B\xC9\x97\x6D\x1F"
+                          "0#3/4\x04");
+}
+
+TEST(ReplyWriter, LongTextsAreTestedForSeparatorsAndNonAsciiAnywhere)
+{
+    // The test runs over eight bytes at a time: the byte that matters sits before, at and after
+    // such a boundary.
+    const std::string plain(21, 'x');
+    for (std::size_t at : {0u, 7u, 8u, 15u, 16u, 20u}) {
+        std::string withSeparator = plain;
+        withSeparator[at] = '\x1D';
+        ReplyWriter w;
+        w.beginTable(1);
+        EXPECT_FALSE(w.addRow({withSeparator}).ok()) << at;
+        std::string withKana = plain;
+        withKana.replace(at, 1, "ア"); // 83 41 in CP932
+        ASSERT_TRUE(w.addRow({withKana}).ok()) << at;
+        std::string withTab = plain;
+        withTab[at] = '\t';
+        ASSERT_TRUE(w.addRow({withTab}).ok()) << at;
+        w.endTable();
+        std::string kana = plain;
+        kana.replace(at, 1, "\x83\x41");
+        EXPECT_EQ(w.finish(), "\x1E" + kana + "\x1E" + withTab + "#1/2\x04") << at;
+    }
+}
+
 TEST(ReplyWriter, RoundTripsThroughTheReplyParser)
 {
     ReplyWriter w;
@@ -115,6 +175,20 @@ TEST(ZlibUtil, LevelsShowInTheStreamHeaderAndRoundTrip)
     ASSERT_TRUE(empty.ok());
     EXPECT_EQ(empty->substr(0, 4), std::string(4, '\0'));
     EXPECT_EQ(zlibDecompress(std::string(4, '\0')).value(), "");
+    // Stored blocks hold at most 65,535 bytes each: a longer text takes several, and inflates
+    // the same as a compressed one.
+    std::string reply;
+    for (int i = 0; reply.size() < 150000; ++i)
+        reply += "\x1E" + std::to_string(1300 + i) + "\x1F" + std::to_string(i * 7 % 1000) + ".25";
+    auto stored = zlibCompress(reply, ZlibLevel::None);
+    auto fast = zlibCompress(reply, ZlibLevel::Fastest);
+    ASSERT_TRUE(stored.ok() && fast.ok());
+    EXPECT_EQ((*stored)[6] & 0x06, 0);                           // BTYPE 00 of the first block: stored
+    EXPECT_NE((*fast)[6] & 0x06, 0);                             // Huffman-coded
+    EXPECT_GE(stored->size(), 4 + 2 + reply.size() + 3 * 5 + 4); // three 5-byte block heads, Adler-32
+    EXPECT_LT(fast->size(), reply.size() / 2);
+    EXPECT_EQ(zlibDecompress(*stored).value(), reply);
+    EXPECT_EQ(zlibDecompress(*fast).value(), reply);
     // Exactly the declared length is inflated; a longer stream is cut there.
     std::string z = zlibCompress("abcdef", ZlibLevel::Fastest).value();
     z[0] = 3;

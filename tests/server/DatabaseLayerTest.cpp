@@ -1,7 +1,12 @@
 // The schema, the value text and the confined connection, on a database in a temporary folder.
+#include "gateway/WireCodec.h"
+#include "gateway/ZlibUtil.h"
 #include "server/AccountStore.h"
+#include "server/BatchService.h"
 #include "server/Connection.h"
 #include "server/Database.h"
+#include "server/DayOrder.h"
+#include "server/HttpServer.h"
 #include "server/Schema.h"
 
 #include <filesystem>
@@ -82,6 +87,15 @@ TEST(ValueText, IntegralNumbersHaveNoPointAndOthersTheirShortestExactText)
     EXPECT_EQ(valueText(1.005), "1.005"); // not a double of two decimals: full shortest text
     EXPECT_EQ(valueText(2.675), "2.675");
     EXPECT_EQ(valueText(4503599627370496.5), "4.503599627370496E15"); // 2^52 + 0.5 rounds to 2^52
+    // Around the two-decimal shortcut: 0.07 * 100 is 7.000000000000001, 0.285 * 100 is
+    // 28.499999999999996 (0.285 is no double of two decimals), and the largest two-decimal value
+    // below 1E12 takes all 14 of its digits.
+    EXPECT_EQ(valueText(0.07), "0.07");
+    EXPECT_EQ(valueText(-0.07), "-0.07");
+    EXPECT_EQ(valueText(0.285), "0.285");
+    EXPECT_EQ(valueText(-1234.56), "-1234.56");
+    EXPECT_EQ(valueText(999999999999.99), "999999999999.99");
+    EXPECT_EQ(valueText(1e12), "1000000000000");
 }
 
 TEST(DailyTableName, FamilyAndFourDigitsInAnyCase)
@@ -147,7 +161,8 @@ TEST_F(TempDatabase, ConfinedSelectReadsMarketTablesOnly)
     ASSERT_TRUE(conn) << conn.error().message;
     Limits limits;
     SelectResult result;
-    auto ok = (*conn)->runConfinedSelect("SELECT a.STK_CD, a.STK_NM, b.MKT_NM FROM STK_INFO a, MKT_INFO b "
+    auto ok = (*conn)->runConfinedSelect("u1",
+                                         "SELECT a.STK_CD, a.STK_NM, b.MKT_NM FROM STK_INFO a, MKT_INFO b "
                                          "WHERE a.MKT_CD = b.MKT_CD",
                                          limits, result);
     ASSERT_TRUE(ok) << ok.error().message;
@@ -172,7 +187,7 @@ TEST_F(TempDatabase, ConfinedSelectReadsMarketTablesOnly)
     };
     for (const char* sql : refused) {
         SelectResult none;
-        EXPECT_FALSE((*conn)->runConfinedSelect(sql, limits, none)) << sql;
+        EXPECT_FALSE((*conn)->runConfinedSelect("u1", sql, limits, none)) << sql;
         EXPECT_TRUE(none.rows.empty()) << sql;
     }
     // The trusted path of the server's own statements is not confined.
@@ -193,20 +208,177 @@ TEST_F(TempDatabase, RowAndTimeLimitsEndAStatement)
     Limits limits;
     limits.maxRows = 2;
     SelectResult sink;
-    auto rows = (*conn)->runConfinedSelect("SELECT STK_CD FROM STK_INFO", limits, sink);
+    auto rows = (*conn)->runConfinedSelect("u1", "SELECT STK_CD FROM STK_INFO", limits, sink);
     ASSERT_FALSE(rows);
     EXPECT_NE(rows.error().message.find("rows"), std::string::npos);
 
     limits.maxRows = 100000;
     limits.statementTime = std::chrono::milliseconds(50);
     // 200^4 combinations: far beyond 50 ms.
-    auto slow = (*conn)->runConfinedSelect("SELECT COUNT(*) FROM STK_DAILY_TSE_2006 a, STK_DAILY_TSE_2006 b, "
+    auto slow = (*conn)->runConfinedSelect("u1",
+                                           "SELECT COUNT(*) FROM STK_DAILY_TSE_2006 a, STK_DAILY_TSE_2006 b, "
                                            "STK_DAILY_TSE_2006 c, STK_DAILY_TSE_2006 d",
                                            limits, sink);
     ASSERT_FALSE(slow);
     EXPECT_NE(slow.error().message.find("time limit"), std::string::npos);
     // The connection stays usable.
-    EXPECT_TRUE((*conn)->runConfinedSelect("SELECT COUNT(*) FROM STK_INFO", limits, sink));
+    EXPECT_TRUE((*conn)->runConfinedSelect("u1", "SELECT COUNT(*) FROM STK_INFO", limits, sink));
+}
+
+TEST_F(TempDatabase, KeptStatementsServeOnlyTheirUserAndNeverStaleRows)
+{
+    ASSERT_TRUE(db.exec("INSERT INTO STK_INFO VALUES ('1301', '極洋', 11), ('1332', '日本水産', 11)"));
+    auto conn = Connection::open(path);
+    ASSERT_TRUE(conn);
+    Limits limits;
+    const std::string sql = "SELECT * FROM STK_INFO ORDER BY STK_CD";
+    auto run = [&](const std::string& user) {
+        SelectResult result;
+        auto rows = (*conn)->runConfinedSelect(user, sql, limits, result);
+        EXPECT_TRUE(rows) << (rows ? "" : rows.error().message);
+        return result;
+    };
+    EXPECT_EQ(run("u1").rows.size(), 2u);
+    EXPECT_EQ(run("u1").rows.size(), 2u);
+    EXPECT_EQ((*conn)->compiledCount(), 1u); // the second run used the kept statement
+    run("u2");
+    EXPECT_EQ((*conn)->compiledCount(), 2u); // another user's request compiles its own
+
+    // Data written by another connection since: the kept statement holds no old snapshot.
+    ASSERT_TRUE(db.exec("UPDATE STK_INFO SET STK_NM = 'ニッスイ' WHERE STK_CD = '1332'"));
+    EXPECT_EQ(run("u1").rows.at(1).at(1), "ニッスイ");
+    // A schema change since: "*" is expanded anew.
+    ASSERT_TRUE(db.exec("ALTER TABLE STK_INFO ADD COLUMN EXTRA TEXT DEFAULT 'x'"));
+    auto wider = run("u1");
+    EXPECT_EQ(wider.columns, 4);
+    ASSERT_EQ(wider.rows.size(), 2u);
+    EXPECT_EQ(wider.rows[0], (std::vector<std::string>{"1301", "極洋", "11", "x"}));
+    // The table gone: a refusal, not the rows it had.
+    const std::string daily = "SELECT STK_CD FROM STK_DAILY_TSE_2007";
+    SelectResult none;
+    ASSERT_TRUE((*conn)->runConfinedSelect("u1", daily, limits, none));
+    ASSERT_TRUE(db.exec("DROP TABLE STK_DAILY_TSE_2007"));
+    EXPECT_FALSE((*conn)->runConfinedSelect("u1", daily, limits, none));
+    ASSERT_TRUE(createDailyTable(db, "STK_DAILY_TSE_", 2007));
+    EXPECT_TRUE((*conn)->runConfinedSelect("u1", daily, limits, none));
+}
+
+TEST_F(TempDatabase, KeptStatementsStayConfinedAndWithinTheLimits)
+{
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(db.exec("INSERT INTO STK_INFO VALUES ('" + std::to_string(1300 + i) + "', 'a', 11)"));
+    auto conn = Connection::open(path);
+    ASSERT_TRUE(conn);
+    Limits limits;
+    SelectResult sink;
+    // A refused text is never kept: asked again it is refused again.
+    for (int i = 0; i < 2; ++i)
+        EXPECT_FALSE((*conn)->runConfinedSelect("u1", "SELECT USR_ID FROM USR_INFO", limits, sink));
+    // The row limit applies to a kept statement as to a new one.
+    const std::string sql = "SELECT STK_CD FROM STK_INFO";
+    ASSERT_TRUE((*conn)->runConfinedSelect("u1", sql, limits, sink));
+    limits.maxRows = 3;
+    EXPECT_FALSE((*conn)->runConfinedSelect("u1", sql, limits, sink));
+    // Stopped part-way, it starts again from the first row next time.
+    limits.maxRows = 100;
+    SelectResult all;
+    ASSERT_TRUE((*conn)->runConfinedSelect("u1", sql, limits, all));
+    EXPECT_EQ(all.rows.size(), 5u);
+    // A very long text is compiled anew each time rather than kept.
+    const std::uint64_t compiled = (*conn)->compiledCount();
+    const std::string padded = sql + std::string(Connection::kMaxKeptStatementBytes, ' ');
+    for (int i = 0; i < 2; ++i)
+        EXPECT_TRUE((*conn)->runConfinedSelect("u1", padded, limits, sink));
+    EXPECT_EQ((*conn)->compiledCount(), compiled + 2);
+    // More texts than the cache holds: the oldest goes, every answer stays right.
+    for (std::size_t i = 0; i <= Connection::kStatementCacheSize; ++i) {
+        SelectResult result;
+        ASSERT_TRUE((*conn)->runConfinedSelect("u1",
+                                               "SELECT STK_CD FROM STK_INFO WHERE STK_CD >= '" +
+                                                   std::to_string(1300 + i % 5) + "' LIMIT " +
+                                                   std::to_string(i + 1),
+                                               limits, result));
+        EXPECT_EQ(result.rows.size(), std::min<std::size_t>(i + 1, 5 - i % 5)) << i;
+    }
+}
+
+TEST(NearbyAddress, LoopbackAndPrivateNetworksOnly)
+{
+    for (const char* near :
+         {"127.0.0.1", "127.5.6.7", "10.1.2.3", "172.16.0.1", "172.31.255.254", "192.168.1.10", "169.254.3.4",
+          "::1", "fd12:3456::1", "fe80::1", "::ffff:127.0.0.1", "::ffff:192.168.0.2"})
+        EXPECT_TRUE(isNearbyAddress(near)) << near;
+    for (const char* far : {"8.8.8.8", "172.15.0.1", "172.32.0.1", "192.169.0.1", "11.0.0.1", "2001:db8::1",
+                            "::ffff:8.8.8.8", "not an address", ""})
+        EXPECT_FALSE(isNearbyAddress(far)) << far;
+}
+
+TEST_F(TempDatabase, NearbyPeersGetStoredBlocksOfTheSameReply)
+{
+    ASSERT_TRUE(addUser(db, NewUser{"demo", "demo1234", "デモ", "demo@example.com"}, HashCost::Min));
+    ASSERT_TRUE(db.exec("INSERT INTO STK_UPD VALUES (1, '2006/05/15'), (2, '2006/05/12')"));
+    ServerConfig config;
+    config.hashCost = HashCost::Min;
+    config.log = [](std::string_view) {};
+    auto service = BatchService::open(path, config);
+    ASSERT_TRUE(service) << service.error().message;
+    const std::string login =
+        zlibCompress(
+            wire::buildRequestText({"Query",
+                                    "SELECT a.USR_NM, a.E_MAIL, a.MAIL_STATUS FROM USR_INFO a WHERE "
+                                    "a.USR_STATUS <> 1 AND a.USR_ID = 'demo' AND a.PASS_WORD = 'demo1234'",
+                                    "SELECT a.UPD_DATE FROM STK_UPD a ORDER BY a.UPD_FLG"}),
+            ZlibLevel::Fastest)
+            .value();
+    const BatchReply far = (*service)->handle(login, "");
+    const BatchReply near = (*service)->handle(login, "", true);
+    // The user row and the two dates; 4-byte length, zlib header, then the first block's BTYPE.
+    const std::string text = "\x1E\x83\x66\x83\x82\x1F"
+                             "demo@example.com\x1F"
+                             "0#3/1\x1D"
+                             "\x1E"
+                             "2006/05/15\x1E"
+                             "2006/05/12#1/2\x04";
+    EXPECT_EQ(zlibDecompress(far.body).value(), text);
+    EXPECT_EQ(zlibDecompress(near.body).value(), text);
+    EXPECT_NE(far.body.at(6) & 0x06, 0);
+    EXPECT_EQ(near.body.at(6) & 0x06, 0);
+    EXPECT_FALSE(near.setCookie.empty());
+}
+
+TEST_F(TempDatabase, DayOrderStoresEachDayTogetherAndKeepsEveryRowKeyAndIndex)
+{
+    // Three stocks of four days each, written stock by stock as an import does.
+    for (const char* code : {"7203", "1301", "9984"})
+        for (int day = 4; day <= 7; ++day)
+            ASSERT_TRUE(db.exec(
+                std::string("INSERT INTO STK_DAILY_TSE_2006 (STK_CD, STK_DATE, E_PRICE, RSI) VALUES ('") +
+                code + "', '2006/01/0" + std::to_string(day) + "', " + std::to_string(day * 100) +
+                ".5, NULL)"));
+    auto before = isInDayOrder(db, "STK_DAILY_TSE_2006");
+    ASSERT_TRUE(before);
+    EXPECT_FALSE(*before);                                // the last day's rows have row ids 4, 8 and 12
+    EXPECT_TRUE(*isInDayOrder(db, "STK_DAILY_TSE_2007")); // empty
+
+    std::vector<std::string> seen;
+    auto rewritten = putDailyTablesInDayOrder(db, [&](const std::string& t) { seen.push_back(t); });
+    ASSERT_TRUE(rewritten) << rewritten.error().message;
+    EXPECT_EQ(*rewritten, 1);
+    EXPECT_EQ(seen, (std::vector<std::string>{"STK_DAILY_TSE_2006"}));
+    EXPECT_TRUE(*isInDayOrder(db, "STK_DAILY_TSE_2006"));
+    // Row ids now run day by day, stock code within a day.
+    EXPECT_EQ(column0("SELECT STK_CD || ' ' || STK_DATE FROM STK_DAILY_TSE_2006 ORDER BY rowid LIMIT 4"),
+              (std::vector<std::string>{"1301 2006/01/04", "7203 2006/01/04", "9984 2006/01/04",
+                                        "1301 2006/01/05"}));
+    EXPECT_EQ(column0("SELECT COUNT(*) || ' ' || SUM(E_PRICE) || ' ' || COUNT(RSI) FROM STK_DAILY_TSE_2006"),
+              (std::vector<std::string>{"12 6606.0 0"})); // 3 x (400.5 + 500.5 + 600.5 + 700.5) = 3 x 2202
+    // The key still refuses a duplicate, the date index is there under its name.
+    EXPECT_FALSE(db.exec("INSERT INTO STK_DAILY_TSE_2006 (STK_CD, STK_DATE) VALUES ('1301', '2006/01/04')"));
+    EXPECT_EQ(column0("SELECT name FROM pragma_index_info('STK_DAILY_TSE_2006_DATE')"),
+              (std::vector<std::string>{"STK_DATE"}));
+    EXPECT_EQ(column0("SELECT name FROM sqlite_master WHERE name LIKE '%_OLD'").size(), 0u);
+    // Done once: nothing to do the second time.
+    EXPECT_EQ(*putDailyTablesInDayOrder(db, {}), 0);
 }
 
 TEST(AccountRules, NewPasswordsAndAddressesFollowTheAccountWindowRules)
