@@ -2,6 +2,7 @@
 
 #include "app/main_frm.h"
 #include "conditions/jouken_editor.h"
+#include "results/result_view.h"
 #include "screening/screening_panel.h"
 
 namespace vorteq {
@@ -11,6 +12,7 @@ void installFeaturePanels(Tfrm_main& window)
     // Each feature adds one call here: build its panel, window.install...(panel), window.hooks()....
     ScreeningPanel::install(window);
     JoukenEditor::install(window);
+    ResultViews::install(window);
 }
 
 } // namespace vorteq
