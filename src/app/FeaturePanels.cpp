@@ -4,6 +4,7 @@
 #include "conditions/jouken_editor.h"
 #include "results/result_view.h"
 #include "screening/screening_panel.h"
+#include "simulation/SimulationRun.h"
 
 namespace vorteq {
 
@@ -13,6 +14,7 @@ void installFeaturePanels(Tfrm_main& window)
     ScreeningPanel::install(window);
     JoukenEditor::install(window);
     ResultViews::install(window);
+    SimulationRun::install(window);
 }
 
 } // namespace vorteq
