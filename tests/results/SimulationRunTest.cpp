@@ -16,6 +16,7 @@
 #include "results/daily_data_view.h"
 #include "results/result_view.h"
 #include "results/trade_result_view.h"
+#include "simulation/SimulationTestSupport.h"
 #include "support/TestServer.h"
 
 #include <QAction>
@@ -97,18 +98,11 @@ Bar flatDay(const std::string& date)
     return {date, 1000, 1000};
 }
 
-// The editor's defaults (1,000,000 yen, one-share units, both directions, no commission, trades at
-// the next day's open) with the buy and sell rules on the day's change.
+// The editor's defaults with a buy on a day that closes 5 % or more above its open and a sell on
+// a day that closes 5 % or more below it.
 TJouken dayChangeRules()
 {
-    TJouken j = TJouken::defaults();
-    j.set("UseBuyToujitu", "1");
-    j.set("KbnBuyToujitu", "0");
-    j.set("AmtBuyToujitu", "5");
-    j.set("UseSellToujitu", "1");
-    j.set("KbnSellToujitu", "0");
-    j.set("AmtSellToujitu", "-5");
-    return j;
+    return vorteq::testing::openToCloseRules();
 }
 
 // The stocks of the tests, all in the first section of Tokyo (market 11) but 9984 (second section).
