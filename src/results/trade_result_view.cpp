@@ -79,10 +79,8 @@ QGroupBox* TradeResultView::buildGroup(std::string_view group, int itemsPerRow)
     grid->setContentsMargins(6, 4, 6, 4);
     grid->setHorizontalSpacing(4);
     grid->setVerticalSpacing(3);
-    const QFontMetrics metrics(font());
-    // Wide enough for an amount or a rate with its suffix, and for a date.
-    const int numberWidth = metrics.horizontalAdvance(QStringLiteral("-0000000000.00 %")) + 10;
-    const int pairWidth = metrics.horizontalAdvance(QStringLiteral("0000/00/00")) + 12;
+    // The columns of edits share the width; a date is never cut.
+    const int dateWidth = QFontMetrics(font()).horizontalAdvance(QStringLiteral("0000/00/00")) + 12;
 
     int item = 0;
     for (std::size_t i = 0; i < kSummaryFields.size();) {
@@ -102,6 +100,8 @@ QGroupBox* TradeResultView::buildGroup(std::string_view group, int itemsPerRow)
         labelName.replace(0, 4, QStringLiteral("lbl_"));
         auto* caption = new QLabel(qs(first.caption), box);
         caption->setObjectName(labelName);
+        caption->setSizePolicy(QSizePolicy::Fixed,
+                               QSizePolicy::Preferred); // the edits give way, not the text
         grid->addWidget(caption, row, column);
         const bool pair = end - i > 1;
         for (std::size_t k = i; k < end; ++k) {
@@ -111,7 +111,8 @@ QGroupBox* TradeResultView::buildGroup(std::string_view group, int itemsPerRow)
             edit->setFocusPolicy(Qt::ClickFocus);
             edit->setAlignment(isDateField(kSummaryFields[k].edit) ? Qt::AlignLeft | Qt::AlignVCenter
                                                                    : Qt::AlignRight | Qt::AlignVCenter);
-            edit->setMinimumWidth(pair ? pairWidth : numberWidth);
+            if (isDateField(kSummaryFields[k].edit))
+                edit->setMinimumWidth(dateWidth);
             m_edits[k] = edit;
             const int offset = static_cast<int>(k - i);
             grid->addWidget(edit, row, column + 1 + offset, 1, pair ? 1 : 2);

@@ -369,8 +369,13 @@ void SimulationRunTest::tabsShowEveryFieldCaptionAndTitle()
     QCOMPARE(m_views->trade().sbtn_save_rstdata->text(), QStringLiteral("CSV出力"));
     QCOMPARE(m_views->trade().sbtn_save_rstdata->toolTip(),
              QStringLiteral("売買結果をCSVファイル形式で出力します"));
-    QVERIFY(test::unnamedControls(*m_window->ts_stk_chart).isEmpty());
-    QVERIFY(test::unnamedControls(*m_window->ts_stk_daily).isEmpty());
+    for (QWidget* tab : {m_window->ts_stk_chart, m_window->ts_stk_daily}) {
+        m_window->pc_stk_sim->setCurrentWidget(tab);
+        QVERIFY(tab->isVisible());
+        QCOMPARE(test::unnamedControls(*tab), QStringList());
+        QCOMPARE(test::squeezedWidgets(*tab), QStringList());
+        QCOMPARE(test::overlappingSiblings(*tab), QStringList());
+    }
 }
 
 void SimulationRunTest::threeMonthsReadTwoYearlyTables()
