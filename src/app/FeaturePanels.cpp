@@ -2,7 +2,9 @@
 
 #include "app/main_frm.h"
 #include "conditions/jouken_editor.h"
+#include "results/result_view.h"
 #include "screening/screening_panel.h"
+#include "simulation/SimulationRun.h"
 
 namespace vorteq {
 
@@ -11,6 +13,8 @@ void installFeaturePanels(Tfrm_main& window)
     // Each feature adds one call here: build its panel, window.install...(panel), window.hooks()....
     ScreeningPanel::install(window);
     JoukenEditor::install(window);
+    ResultViews::install(window);
+    SimulationRun::install(window);
 }
 
 } // namespace vorteq

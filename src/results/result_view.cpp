@@ -1,0 +1,151 @@
+#include "results/result_view.h"
+
+#include "analysis/TStkData.h"
+#include "app/FileSaveDialog.h"
+#include "app/MessageDialog.h"
+#include "app/StringGrid.h"
+#include "app/grid_common.h"
+#include "app/main_frm.h"
+#include "app/msg_common.h"
+#include "common/Csv.h"
+#include "results/daily_data_view.h"
+#include "results/trade_result_view.h"
+
+#include <QFile>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPointer>
+#include <QStyledItemDelegate>
+#include <QToolButton>
+
+#include <algorithm>
+#include <filesystem>
+
+namespace vorteq {
+
+namespace {
+
+// Draws a cell's text against the right edge.
+class RightAlignedDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->displayAlignment = Qt::AlignRight | Qt::AlignVCenter;
+    }
+};
+
+} // namespace
+
+ResultViews::ResultViews(Tfrm_main& window, TradeResultView& trade, DailyDataView& daily)
+    : QObject(&window), m_window(window), m_trade(trade), m_daily(daily)
+{
+    setObjectName(QStringLiteral("result_views"));
+}
+
+ResultViews* ResultViews::install(Tfrm_main& window)
+{
+    auto* trade = new TradeResultView(window.ts_stk_chart);
+    auto* daily = new DailyDataView(window.ts_stk_daily);
+    window.installTradeResultView(trade);
+    window.installDailyDataView(daily);
+    auto* views = new ResultViews(window, *trade, *daily);
+    QPointer<ResultViews> guarded(views);
+    window.hooks().resetResultViews = [guarded] {
+        if (guarded)
+            guarded->ResetResultViews();
+    };
+    return views;
+}
+
+ResultViews* ResultViews::of(const Tfrm_main& window)
+{
+    return window.findChild<ResultViews*>(QStringLiteral("result_views"), Qt::FindDirectChildrenOnly);
+}
+
+void ResultViews::ShowDailyTable(const TStkData& stock, std::string_view start)
+{
+    GridRows rows = dailyRows(stock, start);
+    m_window.edt_sim_pst->setText(QString::fromStdString(positionText(rows)));
+    m_daily.showRows(std::move(rows));
+}
+
+void ResultViews::ShowResult(const TStkData& stock)
+{
+    m_trade.showResult(stock.UserResult);
+}
+
+void ResultViews::ResetResultViews()
+{
+    m_trade.reset();
+    m_daily.reset();
+}
+
+void saveExportLines(const std::function<std::vector<std::string>()>& lines)
+{
+    const std::optional<QString> path = fileSaveDialog().askSavePath(exportSaveRequest());
+    if (!path)
+        return;
+    const Status written =
+        writeCsvFile(std::filesystem::path(QFile::encodeName(*path).toStdString()), lines());
+    if (!written) {
+        showError(written.error());
+        return;
+    }
+    msg_show(QStringLiteral("データをファイルに出力しました。"));
+}
+
+void fillGrid(StringGrid& grid, const GridRows& rows)
+{
+    const int columns = grid.colCount();
+    StringGridModel& model = grid.model();
+    model.beginUpdate();
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        const auto& row = rows[r];
+        const int cells = std::min(columns, static_cast<int>(row.size()));
+        for (int c = 0; c < cells; ++c)
+            model.setCell(c, static_cast<int>(r) + 1,
+                          QString::fromStdString(row[static_cast<std::size_t>(c)]));
+    }
+    grid.setRowCount(rows.empty() ? 2 : static_cast<int>(rows.size()) + 1);
+    if (rows.empty())
+        clear_grid_cells(grid, 0, columns - 1, 1, 1);
+    model.endUpdate();
+}
+
+void alignColumnRight(StringGrid& grid, int column)
+{
+    static constexpr const char* kDelegateName = "right_aligned";
+    auto* delegate = grid.findChild<RightAlignedDelegate*>(QString::fromLatin1(kDelegateName));
+    if (!delegate) {
+        delegate = new RightAlignedDelegate(&grid);
+        delegate->setObjectName(QString::fromLatin1(kDelegateName));
+    }
+    grid.setItemDelegateForColumn(column, delegate);
+}
+
+QWidget* exportBar(QWidget* parent, const char* barName, const char* buttonName, const QString& hint,
+                   QToolButton*& button)
+{
+    auto* bar = new QWidget(parent);
+    bar->setObjectName(QString::fromLatin1(barName));
+    auto* layout = new QHBoxLayout(bar);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(1);
+    button = new QToolButton(bar);
+    button->setObjectName(QString::fromLatin1(buttonName));
+    button->setText(QStringLiteral("CSV出力"));
+    button->setToolTip(hint);
+    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    QFont font = button->font();
+    font.setBold(true);
+    button->setFont(font);
+    layout->addWidget(button);
+    layout->addStretch(1);
+    return bar;
+}
+
+} // namespace vorteq

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "results/ResultRows.h"
+
+#include <QObject>
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class QToolButton;
+class QWidget;
+
+namespace vorteq {
+
+class DailyDataView;
+class StringGrid;
+class TradeResultView;
+class Tfrm_main;
+struct TStkData;
+
+// The result views of the main window: the tab "売買結果" (summary and trade list), the tab
+// "期間データ" (daily table) and the position field of the simulation panel. They show a copy of
+// what the last good run computed and keep it until the next run or reset; a failed run leaves them
+// as they are.
+class ResultViews : public QObject {
+    Q_OBJECT
+public:
+    ResultViews(Tfrm_main& window, TradeResultView& trade, DailyDataView& daily);
+
+    // Builds both tabs into the window and registers ResetResultViews on the window's reset hook
+    // (the window's show and every selection of a stock row).
+    static ResultViews* install(Tfrm_main& window);
+    // The views installed in a window, or nullptr.
+    static ResultViews* of(const Tfrm_main& window);
+
+    // Fills the daily table with the days from the newest down to `start` (yyyy/mm/dd) and the
+    // position field with the newest day's label ("－" when it has none).
+    void ShowDailyTable(const TStkData& stock, std::string_view start);
+    // Fills the summary fields and the trade list.
+    void ShowResult(const TStkData& stock);
+    // Every summary field to "－", both grids to one blank row under their titles.
+    void ResetResultViews();
+
+    TradeResultView& trade() const { return m_trade; }
+    DailyDataView& daily() const { return m_daily; }
+
+private:
+    Tfrm_main& m_window;
+    TradeResultView& m_trade;
+    DailyDataView& m_daily;
+};
+
+// Asks for a file with the export dialog and writes the lines there (CP932, CR LF), then says so.
+// A cancel writes nothing; a file that cannot be written is reported and the message is not shown.
+void saveExportLines(const std::function<std::vector<std::string>()>& lines);
+
+// Writes the rows under the grid's titles and sets its row count; no rows leaves one blank row.
+void fillGrid(StringGrid& grid, const GridRows& rows);
+
+// Shows the cells of a grid column right-aligned, as numbers are read.
+void alignColumnRight(StringGrid& grid, int column);
+
+// The bar on top of a result tab: the button "CSV出力" with its hint, on the left.
+QWidget* exportBar(QWidget* parent, const char* barName, const char* buttonName, const QString& hint,
+                   QToolButton*& button);
+
+} // namespace vorteq

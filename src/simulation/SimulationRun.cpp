@@ -1,0 +1,136 @@
+#include "simulation/SimulationRun.h"
+
+#include "analysis/TStkAnalisys.h"
+#include "app/MessageDialog.h"
+#include "app/StringGrid.h"
+#include "app/common_unit.h"
+#include "app/grid_common.h"
+#include "app/main_frm.h"
+#include "app/msg_common.h"
+#include "conditions/JoukenValidation.h"
+#include "conditions/jouken_editor.h"
+#include "gateway/THttpStatements.h"
+#include "results/daily_data_view.h"
+#include "results/result_view.h"
+#include "simulation/RunPlan.h"
+
+#include <QComboBox>
+#include <QDate>
+#include <QDateEdit>
+#include <QPointer>
+#include <QTabWidget>
+
+namespace vorteq {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+QString qs(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+} // namespace
+
+SimulationRun::SimulationRun(Tfrm_main& window) : QObject(&window), m_window(window)
+{
+    setObjectName(QStringLiteral("simulation_run"));
+}
+
+SimulationRun* SimulationRun::install(Tfrm_main& window)
+{
+    auto* run = new SimulationRun(window);
+    QPointer<SimulationRun> guarded(run);
+    window.hooks().simulate = [guarded] {
+        if (guarded)
+            guarded->sbtn_sim_startClick();
+    };
+    return run;
+}
+
+void SimulationRun::sbtn_sim_startClick()
+{
+    WorkState& shared = work();
+    const TStkList stock = shared.stk_list;
+    if (stock.stkCd.empty())
+        return;
+    TStkAnalisys* analysis = m_window.cur_analisys();
+    ResultViews* views = ResultViews::of(m_window);
+    if (!analysis || !views)
+        return; // the window is closing
+
+    // The editor's numbers first: the first failure has shown its message and focused its field.
+    if (JoukenEditor* editor = JoukenEditor::of(m_window)) {
+        if (!editor->ValidateSimInput())
+            return;
+        editor->editor_to_jouken();
+    } else if (const auto failed = validateJouken(jouken)) {
+        msg_show(qs(failed->message));
+        return;
+    }
+
+    const std::string end =
+        m_window.dtp_stk_sdate->date().toString(QStringLiteral("yyyy/MM/dd")).toStdString();
+    const Result<SimulationPlan> plan =
+        planSimulation(end, m_window.cbx_stk_term->currentIndex(), stock.stkCd, stock.mktCd);
+    if (!plan) {
+        showError(plan.error());
+        return;
+    }
+
+    PhaseTimes times;
+    const auto sent = Clock::now();
+    THttpStatements& http = m_window.http_statements();
+    http.Clear();
+    http.Add("Query");
+    http.Add(plan->query);
+    const Result<bool> executed = http.Execute();
+    if (!executed) {
+        showError(executed.error());
+        return;
+    }
+    if (!*executed) {
+        msg_sql_error();
+        return;
+    }
+    const TSqlSet& prices = http.Item(1);
+    if (prices.RowCount == 0) {
+        msg_no_data();
+        return;
+    }
+    const auto received = Clock::now();
+    times.request = received - sent;
+
+    // The price table stays with the session until the next run or selection replaces it.
+    shared.stk_tbl = prices.Tbl;
+    shared.stk_tbl_rows = prices.RowCount;
+    shared.stk_tbl_cols = prices.ColCount;
+    analysis->Clear();
+    const Status analysed =
+        analysis->Analyze(prices.Tbl, prices.RowCount, jouken, plan->start, plan->end, true);
+    if (!analysed) {
+        showError(analysed.error());
+        return;
+    }
+    TStkData result;
+    if (!analysis->GetStkData(0, result)) {
+        msg_no_data();
+        return;
+    }
+    const auto analysedAt = Clock::now();
+    times.analysis = analysedAt - received;
+
+    StringGrid& daily = *views->daily().sg_sim_stk;
+    clear_grid_cells(daily, 0, daily.colCount() - 1, 1, daily.rowCount() - 1);
+    views->ShowDailyTable(result, plan->start);
+    views->ShowResult(result);
+    times.fill = Clock::now() - analysedAt;
+    m_times = times;
+
+    showMessage(qs(simulationClosingText(stock.stkNm, plan->start, plan->end)), MsgKind::Information,
+                MsgButtons::Ok);
+    m_window.pc_stk_sim->setCurrentWidget(m_window.ts_stk_chart);
+}
+
+} // namespace vorteq

@@ -1,0 +1,767 @@
+// The back-test from F5 to the result views, against the real statement server in process: the
+// period and the price query over the yearly tables, the failures that keep the views of the last
+// good run, the closing message, the daily table's labels and trade column, the summary and the two
+// exports. Prices are made up day by day so that every expected figure can be worked out by hand.
+#include "accounts/LoginBatch.h"
+#include "analysis/TStkAnalisys.h"
+#include "app/FeaturePanels.h"
+#include "app/ShellTestSupport.h"
+#include "app/StringGrid.h"
+#include "app/common_unit.h"
+#include "app/main_frm.h"
+#include "common/DateText.h"
+#include "common/Encoding.h"
+#include "conditions/jouken_editor.h"
+#include "gateway/THttpStatements.h"
+#include "results/daily_data_view.h"
+#include "results/result_view.h"
+#include "results/trade_result_view.h"
+#include "simulation/SimulationTestSupport.h"
+#include "support/TestServer.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace vorteq;
+
+namespace {
+
+// One trading day: open and close; the high and the low are the larger and the smaller of them.
+struct Bar {
+    std::string date;
+    int open;
+    int close;
+};
+
+// Every weekday from first to last, inclusive.
+std::vector<std::string> weekdays(Date first, Date last)
+{
+    std::vector<std::string> out;
+    for (Date d = first; d <= last; d = addDays(d, 1))
+        if (const int w = dayOfWeek(d); w != 0 && w != 6)
+            out.push_back(formatDate(d));
+    return out;
+}
+
+std::vector<Bar> flatBars(Date first, Date last, int price = 1000)
+{
+    std::vector<Bar> bars;
+    for (const std::string& d : weekdays(first, last))
+        bars.push_back({d, price, price});
+    return bars;
+}
+
+// Writes the bars of one stock into the Tokyo daily tables of their years.
+void insertBars(test::TestServer& server, const std::string& code, const std::vector<Bar>& bars)
+{
+    for (const Bar& b : bars) {
+        const int high = std::max(b.open, b.close);
+        const int low = std::min(b.open, b.close);
+        server.execSql("INSERT INTO STK_DAILY_TSE_" + b.date.substr(0, 4) +
+                       " (STK_CD, STK_DATE, S_PRICE, H_PRICE, L_PRICE, E_PRICE, STK_VLM) VALUES ('" + code +
+                       "', '" + b.date + "', " + std::to_string(b.open) + ", " + std::to_string(high) + ", " +
+                       std::to_string(low) + ", " + std::to_string(b.close) + ", 1000)");
+    }
+}
+
+std::vector<Bar> concat(std::vector<Bar> a, const std::vector<Bar>& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// A buy day closes 10 % above its open, a sell day 10 % below; the rules below buy at +5 % and sell
+// at -5 % (the day's change from open to close).
+Bar buyDay(const std::string& date)
+{
+    return {date, 1000, 1100};
+}
+Bar sellDay(const std::string& date)
+{
+    return {date, 1000, 900};
+}
+Bar flatDay(const std::string& date)
+{
+    return {date, 1000, 1000};
+}
+
+// The editor's defaults with a buy on a day that closes 5 % or more above its open and a sell on
+// a day that closes 5 % or more below it.
+TJouken dayChangeRules()
+{
+    return vorteq::testing::openToCloseRules();
+}
+
+// The stocks of the tests, all in the first section of Tokyo (market 11) but 9984 (second section).
+//   1301  every weekday of 2005 and 2006, prices moving a little: the period and query examples
+//   7203  flat to 2006/02/28, then a March of buy and sell days: labels and the trade column
+//   1332  flat to 2006/05/31, then exactly two trades in June; a bad price on 2006/07/03
+//   1334  flat in spring 2006: a run without trades
+//   9984  only 2006/01/04 to 2006/02/10: every day before a start in mid-February
+void seedMarket(test::TestServer& server)
+{
+    server.addUser("demo", "demo1234", "デモ", "demo@example.com");
+    server.execSql("INSERT INTO STK_INFO VALUES ('1301', '極洋', 11), ('7203', 'トヨタ自動車', 11), "
+                   "('1332', '日本水産', 11), ('1334', 'マルハ食品', 11), ('9984', 'ソフトバンク', 12)");
+
+    std::vector<Bar> moving;
+    int k = 0;
+    for (const std::string& d : weekdays({2005, 1, 4}, {2006, 12, 29})) {
+        const int open = 1000 + (k % 7) * 3;
+        moving.push_back({d, open, open + (k % 5) - 2});
+        ++k;
+    }
+    insertBars(server, "1301", moving);
+
+    insertBars(server, "7203",
+               concat(flatBars({2006, 1, 4}, {2006, 2, 28}),
+                      {flatDay("2006/03/01"), buyDay("2006/03/02"), buyDay("2006/03/03"),
+                       buyDay("2006/03/06"), flatDay("2006/03/07"), buyDay("2006/03/08"),
+                       sellDay("2006/03/09"), buyDay("2006/03/10"), buyDay("2006/03/13")}));
+
+    insertBars(server, "1332",
+               concat(flatBars({2006, 3, 13}, {2006, 5, 31}), {buyDay("2006/06/01"),
+                                                               {"2006/06/02", 1100, 1100},
+                                                               {"2006/06/05", 1200, 1080},
+                                                               {"2006/06/06", 1210, 1210},
+                                                               {"2006/06/07", 1210, 1210}}));
+    server.execSql("INSERT INTO STK_DAILY_TSE_2006 (STK_CD, STK_DATE, S_PRICE, H_PRICE, L_PRICE, E_PRICE, "
+                   "STK_VLM) VALUES ('1332', '2006/07/03', 'abc', 1210, 1210, 1210, 1000)");
+
+    insertBars(server, "1334", flatBars({2006, 4, 3}, {2006, 6, 30}));
+    insertBars(server, "9984", flatBars({2006, 1, 4}, {2006, 2, 10}));
+}
+
+QStringList texts(std::initializer_list<const char*> utf8)
+{
+    QStringList out;
+    for (const char* t : utf8)
+        out << QString::fromUtf8(t);
+    return out;
+}
+
+// The bytes an export of these lines writes: CP932, each line ended by CR LF.
+QByteArray exportBytes(std::initializer_list<const char*> lines)
+{
+    std::string text;
+    for (const char* line : lines)
+        text += std::string(line) + "\r\n";
+    const auto cp932 = utf8ToCp932(text);
+    if (!cp932)
+        qFatal("expected export text without a CP932 form");
+    return QByteArray::fromStdString(*cp932);
+}
+
+} // namespace
+
+class SimulationRunTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void tabsShowEveryFieldCaptionAndTitle();
+    void threeMonthsReadTwoYearlyTables();
+    void oneMonthInOneTable();
+    void noTableBefore2005IsRead();
+    void f5AndTheButtonRunTheBackTest();
+    void f5WithoutAStockDoesNothing();
+    void labelsFollowRunsOfSignals();
+    void tradesAppearOnTheDayTheyAreExecuted();
+    void twoTradesFillTheSummaryAndTheExport();
+    void runWithoutTradesShowsZeroAndAHundred();
+    void everyDayBeforeTheStartShowsAnEmptyTable();
+    void failuresKeepTheViewsOfTheLastGoodRun();
+    void selectingAnotherStockResetsTheViews();
+    void exportsAfterAResetAndOverAnOldFile();
+
+private:
+    void login();
+    void select(const char* code, const char* name, const char* market = "11",
+                const char* marketName = "東証1部");
+    void setPeriod(const QDate& base, int term);
+    void run() { m_window->act_sim->trigger(); }
+    QStringList viewState() const;
+    QString edit(const char* name) const;
+    StringGrid& daily() const { return *m_views->daily().sg_sim_stk; }
+    StringGrid& trades() const { return *m_views->trade().sg_sim_result; }
+    QStringList column(const StringGrid& grid, int col) const;
+    std::vector<std::string> priceDates() const;
+    const std::vector<ScriptedMessageDialog::Shown>& shown() const { return m_ui->messages->shown(); }
+    std::size_t requests() const { return m_server->logLines().size(); }
+
+    std::unique_ptr<test::TestServer> m_server;
+    std::unique_ptr<QTemporaryDir> m_base;
+    std::unique_ptr<test::ScriptedUi> m_ui;
+    std::unique_ptr<Tfrm_main> m_window;
+    JoukenEditor* m_editor = nullptr;
+    ResultViews* m_views = nullptr;
+};
+
+void SimulationRunTest::initTestCase()
+{
+    m_server = std::make_unique<test::TestServer>();
+    seedMarket(*m_server);
+}
+
+void SimulationRunTest::login()
+{
+    clearSessionCookie();
+    THttpStatements http(m_server->url());
+    http.Add("Query");
+    http.Add(loginUserStatement("demo", "demo1234"));
+    const auto executed = http.Execute();
+    QVERIFY(executed && *executed);
+    QCOMPARE(http.Item(1).RowCount, 1);
+}
+
+void SimulationRunTest::init()
+{
+    m_base = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_base->isValid());
+    m_ui = std::make_unique<test::ScriptedUi>();
+    test::resetSession(m_base->path(), m_server->url());
+    session().login_ok = true;
+    session().stk_upd_date = "2006/12/29";
+    work() = WorkState{};
+    jouken = TJouken::defaults();
+    login();
+    m_window = std::make_unique<Tfrm_main>();
+    installFeaturePanels(*m_window);
+    m_editor = JoukenEditor::of(*m_window);
+    m_views = ResultViews::of(*m_window);
+    QVERIFY(m_editor && m_views);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+}
+
+void SimulationRunTest::cleanup()
+{
+    m_window.reset();
+    m_ui.reset();
+    m_base.reset();
+}
+
+void SimulationRunTest::select(const char* code, const char* name, const char* market, const char* marketName)
+{
+    m_window->notifyStockRowSelected(TStkList{code, name, market, marketName});
+}
+
+void SimulationRunTest::setPeriod(const QDate& base, int term)
+{
+    m_window->dtp_stk_sdate->setDate(base);
+    m_window->cbx_stk_term->setCurrentIndex(term);
+}
+
+QString SimulationRunTest::edit(const char* name) const
+{
+    QLineEdit* e = m_views->trade().summaryEdit(name);
+    if (!e)
+        qFatal("no summary field %s", name);
+    return e->text();
+}
+
+QStringList SimulationRunTest::column(const StringGrid& grid, int col) const
+{
+    QStringList cells;
+    for (int r = 1; r < grid.rowCount(); ++r)
+        cells << grid.cell(col, r);
+    return cells;
+}
+
+// Everything the result views show: both grids cell by cell, the summary fields and the position.
+QStringList SimulationRunTest::viewState() const
+{
+    QStringList state;
+    for (const StringGrid* grid : {&daily(), &trades()}) {
+        state << QString::number(grid->rowCount());
+        for (int r = 0; r < grid->rowCount(); ++r)
+            for (int c = 0; c < grid->colCount(); ++c)
+                state << grid->cell(c, r);
+    }
+    for (const SummaryField& f : kSummaryFields)
+        state << m_views->trade().summaryEdit(f.edit)->text();
+    state << m_window->edt_sim_pst->text();
+    return state;
+}
+
+// The dates of the price table the last run kept, newest first.
+std::vector<std::string> SimulationRunTest::priceDates() const
+{
+    std::vector<std::string> dates;
+    const WorkState& w = work();
+    for (int r = 1; r <= w.stk_tbl_rows; ++r)
+        dates.push_back(w.stk_tbl->cell(2, r));
+    return dates;
+}
+
+void SimulationRunTest::tabsShowEveryFieldCaptionAndTitle()
+{
+    // The views start reset: every summary field "－", each grid one blank row under its titles.
+    for (const SummaryField& f : kSummaryFields) {
+        QLineEdit* e = m_views->trade().summaryEdit(f.edit);
+        QVERIFY2(e, f.edit.data());
+        QCOMPARE(e->text(), QStringLiteral("－"));
+        QVERIFY(e->isReadOnly());
+        QVERIFY(m_window->ts_stk_chart->isAncestorOf(e));
+    }
+    QCOMPARE(m_views->trade().gb_rst->title(), QStringLiteral("ｼﾐｭﾚｰｼｮﾝ結果"));
+    QCOMPARE(m_views->trade().gb_term->title(), QStringLiteral("期間株価情報"));
+    QVERIFY(m_views->trade().gb_rst->isAncestorOf(m_views->trade().summaryEdit("edt_rst_sell_ave")));
+    QVERIFY(m_views->trade().gb_term->isAncestorOf(m_views->trade().summaryEdit("edt_term_hlrtn")));
+    const auto caption = [this](const char* name) {
+        auto* label = m_window->findChild<QLabel*>(QString::fromLatin1(name));
+        return label ? label->text() : QStringLiteral("(none)");
+    };
+    QCOMPARE(caption("lbl_rst_init"), QStringLiteral("初期投資金額"));
+    QCOMPARE(caption("lbl_rst_total_winnum"), QStringLiteral("ﾄｰﾀﾙ勝率"));
+    QCOMPARE(caption("lbl_rst_sell_ave"), QStringLiteral("空売り平均ﾘﾀｰﾝ"));
+    QCOMPARE(caption("lbl_term_sdate"), QStringLiteral("期間始値"));
+    QCOMPARE(caption("lbl_term_sertn"), QStringLiteral("騰落率"));
+    QCOMPARE(caption("lbl_term_hlrtn"), QStringLiteral("騰落率"));
+
+    StringGrid& d = daily();
+    QCOMPARE(d.colCount(), 49);
+    QCOMPARE(d.rowCount(), 2);
+    QCOMPARE(d.cell(0, 0), QStringLiteral("ﾎﾟｼﾞｼｮﾝ"));
+    QCOMPARE(d.cell(1, 0), QStringLiteral("取引内容"));
+    QCOMPARE(d.cell(27, 0), QStringLiteral("ﾗﾘｰｳｨﾘｱﾑｽﾞ%R"));
+    QCOMPARE(d.cell(35, 0), QStringLiteral("ﾎﾞﾘﾝｼﾞｬｰﾊﾞﾝﾄﾞ+2σ"));
+    QCOMPARE(d.cell(48, 0), QStringLiteral("値動きｻｲｺﾛｼﾞｶﾙﾗｲﾝ"));
+    QCOMPARE(d.horizontalHeader()->defaultSectionSize(), 90);
+    StringGrid& t = trades();
+    QCOMPARE(t.colCount(), 9);
+    QCOMPARE(t.rowCount(), 2);
+    QCOMPARE(t.cell(0, 0), QStringLiteral("取引日"));
+    QCOMPARE(t.cell(2, 0), QStringLiteral("取引利回り"));
+    QCOMPARE(t.cell(8, 0), QStringLiteral("合計金額"));
+    QCOMPARE(t.horizontalHeader()->defaultSectionSize(), 80);
+    QCOMPARE(t.selectionBehavior(), QAbstractItemView::SelectRows);
+    // Columns keep their default width unless the title needs more; no title is cut off.
+    for (StringGrid* grid : {&d, &t}) {
+        QHeaderView* header = grid->horizontalHeader();
+        for (int c = 0; c < grid->colCount(); ++c) {
+            QVERIFY(header->sectionSize(c) >= header->defaultSectionSize());
+            QVERIFY2(header->sectionSize(c) >= header->sectionSizeHint(c), qPrintable(grid->cell(c, 0)));
+        }
+    }
+    QCOMPARE(d.horizontalHeader()->sectionSize(2), 90);
+    QCOMPARE(t.horizontalHeader()->sectionSize(0), 80);
+
+    QCOMPARE(m_views->daily().sbtn_save_termdata->text(), QStringLiteral("CSV出力"));
+    QCOMPARE(m_views->daily().sbtn_save_termdata->toolTip(),
+             QStringLiteral("期間データをCSV形式で出力します"));
+    QCOMPARE(m_views->trade().sbtn_save_rstdata->text(), QStringLiteral("CSV出力"));
+    QCOMPARE(m_views->trade().sbtn_save_rstdata->toolTip(),
+             QStringLiteral("売買結果をCSVファイル形式で出力します"));
+    for (QWidget* tab : {m_window->ts_stk_chart, m_window->ts_stk_daily}) {
+        m_window->pc_stk_sim->setCurrentWidget(tab);
+        QVERIFY(tab->isVisible());
+        QCOMPARE(test::unnamedControls(*tab), QStringList());
+        QCOMPARE(test::squeezedWidgets(*tab), QStringList());
+        QCOMPARE(test::overlappingSiblings(*tab), QStringList());
+    }
+}
+
+void SimulationRunTest::threeMonthsReadTwoYearlyTables()
+{
+    select("1301", "極洋");
+    setPeriod(QDate(2006, 5, 15), 1); // "3ヶ月": 2006/02/15, lead-in 2005/11/27 (a Sunday)
+    run();
+
+    QCOMPARE(shown().size(), std::size_t{1});
+    QCOMPARE(shown().back().kind, MsgKind::Information);
+    QCOMPARE(shown().back().buttons, MsgButtons::Ok);
+    QCOMPARE(shown().back().text,
+             QStringLiteral("極洋のｼﾐｭﾚｰｼｮﾝを実行しました。\n\r\n\r期間 2006/02/15～2006/05/15"));
+
+    // The days from the lead-in to the base date came from the 2005 and the 2006 tables, newest first.
+    const auto dates = priceDates();
+    QCOMPARE(dates, [] {
+        auto expected = weekdays({2005, 11, 28}, {2006, 5, 15});
+        std::reverse(expected.begin(), expected.end());
+        return expected;
+    }());
+    const std::string& sql = m_window->http_statements().Item(1).SqlText;
+    QVERIFY(sql.find("FROM STK_DAILY_TSE_2006 a ") != std::string::npos);
+    QVERIFY(sql.find("UNION ALL SELECT b.STK_CD") != std::string::npos);
+    QVERIFY(sql.find("FROM STK_DAILY_TSE_2005 b ") != std::string::npos);
+    QVERIFY(sql.ends_with("ORDER BY 2 DESC"));
+
+    // The table shows the simulated days only: 2006/05/15 down to 2006/02/15.
+    const QStringList shownDates = column(daily(), 2);
+    QCOMPARE(shownDates.front(), QStringLiteral("2006/05/15"));
+    QCOMPARE(shownDates.back(), QStringLiteral("2006/02/15"));
+    QCOMPARE(shownDates.size(), static_cast<qsizetype>(weekdays({2006, 2, 15}, {2006, 5, 15}).size()));
+    QCOMPARE(edit("edt_term_sdate"), QStringLiteral("2006/02/15"));
+    QCOMPARE(edit("edt_term_edate"), QStringLiteral("2006/05/15"));
+}
+
+void SimulationRunTest::oneMonthInOneTable()
+{
+    select("1301", "極洋");
+    setPeriod(QDate(2006, 12, 20), 0); // "1ヶ月": 2006/11/20, lead-in 2006/09/01
+    run();
+
+    QCOMPARE(shown().back().text,
+             QStringLiteral("極洋のｼﾐｭﾚｰｼｮﾝを実行しました。\n\r\n\r期間 2006/11/20～2006/12/20"));
+    const auto dates = priceDates();
+    QCOMPARE(dates.front(), std::string("2006/12/20"));
+    QCOMPARE(dates.back(), std::string("2006/09/01"));
+    const std::string& sql = m_window->http_statements().Item(1).SqlText;
+    QVERIFY(sql.find("UNION") == std::string::npos);
+    QVERIFY(sql.ends_with("ORDER BY a.STK_DATE DESC"));
+    QCOMPARE(column(daily(), 2).back(), QStringLiteral("2006/11/20"));
+}
+
+void SimulationRunTest::noTableBefore2005IsRead()
+{
+    // The lead-in reaches back to 2004/10/13, but there is no 2004 table to ask: asking would fail.
+    select("1301", "極洋");
+    setPeriod(QDate(2005, 2, 1), 0);
+    run();
+
+    QCOMPARE(shown().size(), std::size_t{1});
+    QCOMPARE(shown().back().text,
+             QStringLiteral("極洋のｼﾐｭﾚｰｼｮﾝを実行しました。\n\r\n\r期間 2005/01/01～2005/02/01"));
+    const auto dates = priceDates();
+    QCOMPARE(dates.front(), std::string("2005/02/01"));
+    QCOMPARE(dates.back(), std::string("2005/01/04"));
+    const std::string& sql = m_window->http_statements().Item(1).SqlText;
+    QVERIFY(sql.find("STK_DAILY_TSE_2004") == std::string::npos);
+    QVERIFY(sql.find("UNION") == std::string::npos);
+}
+
+void SimulationRunTest::f5AndTheButtonRunTheBackTest()
+{
+    select("1301", "極洋");
+    setPeriod(QDate(2006, 12, 20), 0);
+    m_window->pc_stk_sim->setCurrentWidget(m_window->ts_stk_daily);
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QTest::keyClick(m_window->cbx_stk_term, Qt::Key_F5);
+    QCOMPARE(shown().size(), std::size_t{1});
+    QCOMPARE(m_window->pc_stk_sim->currentWidget(), m_window->ts_stk_chart); // "売買結果" in front
+    QCOMPARE(daily().cell(2, 1), QStringLiteral("2006/12/20"));
+
+    m_window->pc_stk_sim->setCurrentWidget(m_window->ts_stk_jouken);
+    m_window->sbtn_sim_start->click();
+    QCOMPARE(shown().size(), std::size_t{2});
+    QCOMPARE(m_window->pc_stk_sim->currentWidget(), m_window->ts_stk_chart);
+}
+
+void SimulationRunTest::f5WithoutAStockDoesNothing()
+{
+    // The editor holds rules that differ from the record; a run would copy them over.
+    m_editor->jouken_to_editor(dayChangeRules());
+    m_window->pc_stk_sim->setCurrentWidget(m_window->ts_stk_daily);
+    const QStringList before = viewState();
+    const std::size_t sent = requests();
+
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QTest::keyClick(m_window->cbx_stk_term, Qt::Key_F5);
+    m_window->sbtn_sim_start->click();
+
+    QVERIFY(shown().empty());
+    QCOMPARE(requests(), sent);
+    QCOMPARE(jouken.value("UseBuyToujitu"), std::string("0"));
+    QCOMPARE(viewState(), before);
+    QCOMPARE(m_window->pc_stk_sim->currentWidget(), m_window->ts_stk_daily);
+}
+
+void SimulationRunTest::labelsFollowRunsOfSignals()
+{
+    select("7203", "トヨタ自動車");
+    m_editor->jouken_to_editor(dayChangeRules());
+    setPeriod(QDate(2006, 3, 13), 5); // "MTD": from 2006/03/01
+    run();
+
+    QCOMPARE(column(daily(), 2), texts({"2006/03/13", "2006/03/10", "2006/03/09", "2006/03/08", "2006/03/07",
+                                        "2006/03/06", "2006/03/03", "2006/03/02", "2006/03/01"}));
+    // Three buy days from 03/02: a signal, then the zone twice. A sell day between two buy days:
+    // the buy after it is a signal again.
+    QCOMPARE(column(daily(), 0), texts({"買いｿﾞｰﾝ", "買いｼｸﾞﾅﾙ", "売りｼｸﾞﾅﾙ", "買いｼｸﾞﾅﾙ", "", "買いｿﾞｰﾝ",
+                                        "買いｿﾞｰﾝ", "買いｼｸﾞﾅﾙ", ""}));
+    QCOMPARE(m_window->edt_sim_pst->text(), QStringLiteral("買いｿﾞｰﾝ"));
+}
+
+void SimulationRunTest::tradesAppearOnTheDayTheyAreExecuted()
+{
+    select("7203", "トヨタ自動車");
+    m_editor->jouken_to_editor(dayChangeRules());
+    setPeriod(QDate(2006, 3, 13), 5);
+    run();
+
+    // Bought on 03/03 after the signal of 03/02; the sell of Thursday 03/09 closes and reverses on
+    // Friday 03/10; the buy of Friday 03/10 buys back and goes long on Monday 03/13.
+    QCOMPARE(column(daily(), 1), texts({"買戻し・買い", "売り・空売り", "", "", "", "", "買い", "", ""}));
+    QCOMPARE(column(trades(), 0),
+             texts({"2006/03/13", "2006/03/13", "2006/03/10", "2006/03/10", "2006/03/03"}));
+    QCOMPARE(column(trades(), 1), texts({"買い", "買戻し", "空売り", "売り", "買い"}));
+    // An opening trade has no return; closing trades at the price they opened at return 0.
+    QCOMPARE(column(trades(), 2), texts({"－", "0 %", "－", "0 %", "－"}));
+}
+
+void SimulationRunTest::twoTradesFillTheSummaryAndTheExport()
+{
+    select("1332", "日本水産");
+    TJouken rules = dayChangeRules();
+    rules.set("KbnTrade", "0"); // "買いのみ": the sell only closes
+    m_editor->jouken_to_editor(rules);
+    setPeriod(QDate(2006, 6, 6), 5); // from 2006/06/01
+    run();
+    QCOMPARE(shown().size(), std::size_t{1});
+
+    // 06/01 signals a buy: 909 shares at the open of 06/02, 1,100 yen (999,900 yen, 100 yen left).
+    // 06/05 signals a sell: 909 shares at the open of 06/06, 1,210 yen: 1,099,890 yen, 10 %.
+    QCOMPARE(trades().rowCount(), 3);
+    QStringList rows;
+    for (int r = 1; r < trades().rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < 9; ++c)
+            cells << trades().cell(c, r);
+        rows << cells.join(QLatin1Char('|'));
+    }
+    QCOMPARE(rows, texts({"2006/06/06|売り|10 %|1210|909|1099890|0|100|1099990",
+                          "2006/06/02|買い|－|1100|909|999900|0|100|1000000"}));
+
+    QCOMPARE(edit("edt_rst_init"), QStringLiteral("1000000"));
+    QCOMPARE(edit("edt_rst_final"), QStringLiteral("1099990"));
+    QCOMPARE(edit("edt_rst_return"), QStringLiteral("9.99 %")); // 9.999 cut to two decimals
+    QCOMPARE(edit("edt_rst_total_per"), QStringLiteral("110"));
+    QCOMPARE(edit("edt_rst_buy_per"), QStringLiteral("110"));
+    QCOMPARE(edit("edt_rst_sell_per"), QStringLiteral("100"));
+    QCOMPARE(edit("edt_rst_total_num"), QStringLiteral("1 回"));
+    QCOMPARE(edit("edt_rst_buy_num"), QStringLiteral("1 回"));
+    QCOMPARE(edit("edt_rst_sell_num"), QStringLiteral("0 回"));
+    QCOMPARE(edit("edt_rst_total_winnum"), QStringLiteral("1 回"));
+    QCOMPARE(edit("edt_rst_total_win"), QStringLiteral("100 %"));
+    QCOMPARE(edit("edt_rst_total_ave"), QStringLiteral("10 %"));
+    // Closes of the first and the newest day; the high of 06/06 after the low of 06/01.
+    QCOMPARE(edit("edt_term_sdate"), QStringLiteral("2006/06/01"));
+    QCOMPARE(edit("edt_term_sprice"), QStringLiteral("1100"));
+    QCOMPARE(edit("edt_term_edate"), QStringLiteral("2006/06/06"));
+    QCOMPARE(edit("edt_term_eprice"), QStringLiteral("1210"));
+    QCOMPARE(edit("edt_term_sertn"), QStringLiteral("10 %"));
+    QCOMPARE(edit("edt_term_hdate"), QStringLiteral("2006/06/06"));
+    QCOMPARE(edit("edt_term_hprice"), QStringLiteral("1210"));
+    QCOMPARE(edit("edt_term_ldate"), QStringLiteral("2006/06/01"));
+    QCOMPARE(edit("edt_term_lprice"), QStringLiteral("1000"));
+    QCOMPARE(edit("edt_term_hlrtn"), QStringLiteral("21 %"));
+    QCOMPARE(m_window->edt_sim_pst->text(), QStringLiteral("－")); // 06/06 has no signal
+
+    const QString path = m_base->filePath(QStringLiteral("trades.csv"));
+    m_ui->saves->answer(path);
+    m_views->trade().sbtn_save_rstdata->click();
+    QCOMPARE(m_ui->saves->requests().size(), std::size_t{1});
+    QCOMPARE(m_ui->saves->requests().back().title, QStringLiteral("データの出力"));
+    QCOMPARE(m_ui->saves->requests().back().defaultExtension, QStringLiteral("csv"));
+    QCOMPARE(shown().back().text, QStringLiteral("データをファイルに出力しました。"));
+    QCOMPARE(shown().back().kind, MsgKind::Confirmation);
+    QCOMPARE(test::fileBytes(path),
+             exportBytes({"取引日,取引内容,取引利回り,取引価格,取引高,取引金額,手数料,投資残額,合計金額,",
+                          "2006/06/06,売り,10 %,1210,909,1099890,0,100,1099990,",
+                          "2006/06/02,買い,－,1100,909,999900,0,100,1000000,"}));
+
+    // The daily table's export: the titles, then the four days newest first, 49 cells each.
+    const QString dailyPath = m_base->filePath(QStringLiteral("days.csv"));
+    m_ui->saves->answer(dailyPath);
+    m_views->daily().sbtn_save_termdata->click();
+    const QList<QByteArray> lines = test::fileBytes(dailyPath).split('\n');
+    QCOMPARE(lines.size(), 6); // five lines and nothing after the last line break
+    QVERIFY(lines.back().isEmpty());
+    for (int i = 0; i < 5; ++i) {
+        QVERIFY(lines[i].endsWith(",\r"));
+        QCOMPARE(lines[i].count(','), 49);
+    }
+    const auto newest = cp932ToUtf8(lines[1].toStdString());
+    QVERIFY(newest && newest->starts_with(",売り,2006/06/06,1210,1210,1210,1210,1000,0,"));
+    const auto first = cp932ToUtf8(lines[4].toStdString());
+    QVERIFY(first && first->starts_with("買いｼｸﾞﾅﾙ,,2006/06/01,1000,1100,1000,1100,1000,10,"));
+}
+
+void SimulationRunTest::runWithoutTradesShowsZeroAndAHundred()
+{
+    select("1334", "マルハ食品");
+    m_editor->jouken_to_editor(dayChangeRules());
+    setPeriod(QDate(2006, 6, 30), 0);
+    run();
+
+    QCOMPARE(shown().size(), std::size_t{1});
+    QCOMPARE(trades().rowCount(), 2);
+    for (int c = 0; c < 9; ++c)
+        QVERIFY(trades().cell(c, 1).isEmpty());
+    QCOMPARE(edit("edt_rst_total_num"), QStringLiteral("0 回"));
+    QCOMPARE(edit("edt_rst_total_winnum"), QStringLiteral("0 回"));
+    QCOMPARE(edit("edt_rst_total_win"), QStringLiteral("0 %"));
+    QCOMPARE(edit("edt_rst_buy_win"), QStringLiteral("0 %"));
+    QCOMPARE(edit("edt_rst_sell_win"), QStringLiteral("0 %"));
+    QCOMPARE(edit("edt_rst_total_per"), QStringLiteral("100"));
+    QCOMPARE(edit("edt_rst_final"), QStringLiteral("1000000"));
+    QCOMPARE(edit("edt_rst_return"), QStringLiteral("0 %"));
+    QCOMPARE(edit("edt_term_sertn"), QStringLiteral("0 %"));
+    QCOMPARE(m_window->edt_sim_pst->text(), QStringLiteral("－"));
+    QCOMPARE(column(daily(), 2).back(), QStringLiteral("2006/05/30"));
+}
+
+void SimulationRunTest::everyDayBeforeTheStartShowsAnEmptyTable()
+{
+    // Prices up to 2006/02/10 only; the period starts 2006/02/15.
+    select("9984", "ソフトバンク", "12", "東証2部");
+    setPeriod(QDate(2006, 3, 15), 0);
+    run();
+
+    QCOMPARE(shown().size(), std::size_t{1});
+    QCOMPARE(shown().back().kind, MsgKind::Information);
+    QVERIFY(work().stk_tbl_rows > 0);
+    QCOMPARE(daily().rowCount(), 2);
+    for (int c = 0; c < daily().colCount(); ++c)
+        QVERIFY(daily().cell(c, 1).isEmpty());
+    QCOMPARE(m_window->edt_sim_pst->text(), QStringLiteral("－"));
+    QCOMPARE(trades().rowCount(), 2);
+}
+
+void SimulationRunTest::failuresKeepTheViewsOfTheLastGoodRun()
+{
+    select("1332", "日本水産");
+    TJouken rules = dayChangeRules();
+    rules.set("KbnTrade", "0");
+    m_editor->jouken_to_editor(rules);
+    setPeriod(QDate(2006, 6, 6), 5);
+    run();
+    QCOMPARE(trades().rowCount(), 3);
+    const QStringList good = viewState();
+    const auto goodPrices = work().stk_tbl;
+    // The analysis object still holds the good run's stock and period.
+    const auto heldRun = [this] {
+        TStkData held;
+        return m_window->cur_analisys()->GetStkData(0, held) ? held.StkCd + " " + held.TermStart
+                                                             : std::string();
+    };
+    QCOMPARE(heldRun(), std::string("1332 2006/06/01"));
+    m_window->pc_stk_sim->setCurrentWidget(m_window->ts_stk_daily);
+    m_ui->messages->clear();
+
+    // No rows: the stock has no prices in 2005.
+    setPeriod(QDate(2005, 6, 30), 0);
+    run();
+    QCOMPARE(shown().size(), std::size_t{1});
+    QCOMPARE(shown().back().text, QStringLiteral("データがありませんでした。"));
+    QCOMPARE(viewState(), good);
+    QCOMPARE(m_window->pc_stk_sim->currentWidget(), m_window->ts_stk_daily);
+    QCOMPARE(heldRun(), std::string("1332 2006/06/01"));
+    QCOMPARE(work().stk_tbl, goodPrices);
+
+    // The server refuses the statement: there is no 2004 table.
+    setPeriod(QDate(2004, 6, 30), 0);
+    run();
+    QCOMPARE(shown().back().text, QStringLiteral("SQL ERROR"));
+    QCOMPARE(viewState(), good);
+    QCOMPARE(heldRun(), std::string("1332 2006/06/01"));
+
+    // The engine refuses a price that is not a number (2006/07/03): its message in an error box.
+    setPeriod(QDate(2006, 7, 31), 0);
+    run();
+    QCOMPARE(shown().back().kind, MsgKind::Error);
+    QVERIFY2(shown().back().text.contains(QStringLiteral("abc")), qPrintable(shown().back().text));
+    QCOMPARE(viewState(), good);
+
+    // The number check stops the run before anything is sent.
+    const std::size_t sent = requests();
+    setPeriod(QDate(2006, 6, 6), 5);
+    auto* capital = m_window->findChild<QLineEdit*>(QStringLiteral("edt_com_amt"));
+    QVERIFY(capital);
+    capital->clear();
+    run();
+    QCOMPARE(requests(), sent);
+    QCOMPARE(shown().back().kind, MsgKind::Confirmation);
+    QCOMPARE(viewState(), good);
+    QCOMPARE(shown().size(), std::size_t{4});
+
+    // The export still writes the trades the list shows.
+    const QString path = m_base->filePath(QStringLiteral("kept.csv"));
+    m_ui->saves->answer(path);
+    m_views->trade().sbtn_save_rstdataClick();
+    QCOMPARE(test::fileBytes(path).count('\n'), 3);
+
+    // A good run after the failures fills the views again.
+    capital->setText(QStringLiteral("1000000"));
+    run();
+    QCOMPARE(shown().back().kind, MsgKind::Information);
+    QCOMPARE(viewState(), good);
+}
+
+void SimulationRunTest::selectingAnotherStockResetsTheViews()
+{
+    select("1332", "日本水産");
+    m_editor->jouken_to_editor(dayChangeRules());
+    setPeriod(QDate(2006, 6, 6), 5);
+    run();
+    QVERIFY(trades().rowCount() > 2);
+    QCOMPARE(edit("edt_rst_init"), QStringLiteral("1000000"));
+
+    select("1334", "マルハ食品");
+    for (const SummaryField& f : kSummaryFields)
+        QCOMPARE(m_views->trade().summaryEdit(f.edit)->text(), QStringLiteral("－"));
+    for (StringGrid* grid : {&daily(), &trades()}) {
+        QCOMPARE(grid->rowCount(), 2);
+        for (int c = 0; c < grid->colCount(); ++c)
+            QVERIFY(grid->cell(c, 1).isEmpty());
+    }
+    QCOMPARE(daily().cell(0, 0), QStringLiteral("ﾎﾟｼﾞｼｮﾝ"));
+    QCOMPARE(m_window->edt_sim_pst->text(), QStringLiteral("N/A"));
+    QCOMPARE(m_window->edt_sim_stk->text(), QStringLiteral("マルハ食品"));
+}
+
+void SimulationRunTest::exportsAfterAResetAndOverAnOldFile()
+{
+    // After a reset each export writes the titles and one empty row.
+    const QString path = m_base->filePath(QStringLiteral("out.csv"));
+    QVERIFY(test::writeFileBytes(path, QByteArray("an older, longer file\r\nwith two lines\r\n")));
+    m_ui->saves->answer(path);
+    m_views->trade().sbtn_save_rstdataClick();
+    QCOMPARE(test::fileBytes(path),
+             exportBytes({"取引日,取引内容,取引利回り,取引価格,取引高,取引金額,手数料,投資残額,合計金額,",
+                          ",,,,,,,,,"}));
+
+    m_ui->saves->answer(path);
+    m_views->daily().sbtn_save_termdataClick();
+    const QList<QByteArray> lines = test::fileBytes(path).split('\n');
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines[1], QByteArray(49, ',') + '\r');
+
+    // A cancelled dialog writes nothing and says nothing.
+    const std::size_t messages = shown().size();
+    m_ui->saves->answerCancel();
+    QFile::remove(path);
+    m_views->daily().sbtn_save_termdataClick();
+    QVERIFY(!QFile::exists(path));
+    QCOMPARE(shown().size(), messages);
+
+    // A folder that cannot be made (a file stands in its place): the error is shown, the success
+    // message is not.
+    QVERIFY(test::writeFileBytes(m_base->filePath(QStringLiteral("afile")), QByteArray("x")));
+    m_ui->saves->answer(m_base->filePath(QStringLiteral("afile/out.csv")));
+    m_views->trade().sbtn_save_rstdataClick();
+    QCOMPARE(shown().size(), messages + 1);
+    QCOMPARE(shown().back().kind, MsgKind::Error);
+}
+
+QTEST_MAIN(SimulationRunTest)
+#include "SimulationRunTest.moc"
