@@ -1,0 +1,41 @@
+#include "cli/Commands.h"
+
+namespace vorteq::cli {
+
+namespace {
+
+constexpr CommandDef kCommands[] = {
+    {"login", "login [--server HOST[:PORT]] [--user ID]",
+     "ログインだけを行い、ユーザーと更新日を表示します。",
+     "ログインに成功するとユーザー名、株価更新日、為替更新日を表示します。\n", loginOptions, runLogin},
+    {"screen", "screen --market CODE|NAME [--date yyyy/mm/dd] [条件オプション...]",
+     "銘柄を検索し、銘柄一覧を CSV (一覧の出力形式) または表で出力します。",
+     "条件オプションは検索条件1つに1つです。値はカンマで区切った入力項目で、選択肢はその文字列\n"
+     "(\">=\" \"<=\" は 以上/以下, \"up\" \"down\" は 上昇/下落, \"5d\" は 5日, \"#N\" は N 番目 (0 "
+     "から))、\n"
+     "数値はそのまま書きます。例: --rsi \">=,30\"  --ma-ma-kairi \"5d,25d,3,以下\"\n"
+     "省略した選択肢は検索条件のクリア後と同じ項目になります。\n",
+     screenOptions, runScreen},
+};
+
+} // namespace
+
+std::span<const CommandDef> commands()
+{
+    return kCommands;
+}
+
+int report(CliIo& io, const Failure& failure)
+{
+    io.writeErr("vorteq-cli: " + failure.message + "\n");
+    return toInt(failure.code);
+}
+
+int writeResult(CliIo& io, const std::string& bytes)
+{
+    if (io.writeOut(bytes))
+        return toInt(ExitCode::Success);
+    return report(io, {ExitCode::OutputFailed, "標準出力に書き込めません。"});
+}
+
+} // namespace vorteq::cli
