@@ -8,6 +8,7 @@
 #include "common/DateText.h"
 #include "gateway/THttpStatements.h"
 #include "screening/MarketTable.h"
+#include "simulation/TradeSimulation.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -153,6 +154,7 @@ Tfrm_main::Tfrm_main(QWidget* parent) : QMainWindow(parent)
     m_http_statements = std::make_unique<THttpStatements>(s.server_url);
     work().this_year = formatDate(today()).substr(0, 4);
     m_cur_analisys = std::make_unique<TStkAnalisys>();
+    installSimulation(*m_cur_analisys); // F5 runs the back-test on this object
 
     resize(kWindowWidth, kWindowHeight);
     spl_main->setSizes({kLeftPanelWidth, kWindowWidth - kLeftPanelWidth});

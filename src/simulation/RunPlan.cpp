@@ -1,0 +1,121 @@
+#include "simulation/RunPlan.h"
+
+#include "common/DateText.h"
+#include "common/SqlText.h"
+#include "screening/MarketTable.h"
+
+#include <algorithm>
+
+namespace vorteq {
+namespace {
+
+Error badDate(std::string_view what, std::string_view text)
+{
+    return makeError(ErrorCode::Validation,
+                     std::string(what) + "が正しくありません: \"" + std::string(text) + "\"");
+}
+
+// One SELECT of the price query over one yearly table under the given alias.
+void appendSelect(std::string& q, char alias, const std::string& table, std::string_view code,
+                  std::string_view leadIn, std::string_view end)
+{
+    const std::string a(1, alias);
+    q += "SELECT " + a + ".STK_CD, " + a + ".STK_DATE, ";
+    q += a + ".S_PRICE, " + a + ".H_PRICE, " + a + ".L_PRICE, " + a + ".E_PRICE, " + a + ".STK_VLM ";
+    q += "FROM " + table + " " + a + " ";
+    q += "WHERE " + a + ".STK_CD = '" + escapeSqlText(code) + "' ";
+    q += "AND " + a + ".STK_DATE >= '" + escapeSqlText(leadIn) + "' ";
+    q += "AND " + a + ".STK_DATE <= '" + escapeSqlText(end) + "' ";
+    q += "AND " + a + ".E_PRICE <> '0' ";
+}
+
+} // namespace
+
+Result<std::string> periodStart(std::string_view endDate, int periodIndex)
+{
+    const auto end = parseDate(endDate);
+    if (!end)
+        return badDate("基準日", endDate);
+    Date start = *end;
+    switch (periodIndex) {
+    case static_cast<int>(SimPeriod::OneMonth):
+        start = addMonths(*end, -1);
+        break;
+    case static_cast<int>(SimPeriod::ThreeMonths):
+        start = addMonths(*end, -3);
+        break;
+    case static_cast<int>(SimPeriod::SixMonths):
+        start = addMonths(*end, -6);
+        break;
+    case static_cast<int>(SimPeriod::OneYear):
+        start = addMonths(*end, -12);
+        break;
+    case static_cast<int>(SimPeriod::YearToDate):
+        start = Date{end->year, 1, 1};
+        break;
+    case static_cast<int>(SimPeriod::MonthToDate):
+        start = Date{end->year, end->month, 1};
+        break;
+    default: // no choice: the period is the base date alone
+        break;
+    }
+    return formatDate(start);
+}
+
+Result<std::string> leadInDate(std::string_view start)
+{
+    const auto d = parseDate(start);
+    if (!d)
+        return badDate("期間の開始日", start);
+    return formatDate(addDays(*d, -kLeadInDays));
+}
+
+Result<std::string> priceQuery(std::string_view stockCode, std::string_view marketCode,
+                               std::string_view leadIn, std::string_view endDate)
+{
+    const MarketEntry* market = marketByCode(marketCode);
+    if (!market)
+        return makeError(ErrorCode::Validation,
+                         "市場コードが正しくありません: \"" + std::string(marketCode) + "\"");
+    const auto end = parseDate(endDate);
+    if (!end)
+        return badDate("基準日", endDate);
+    const auto first = parseDate(leadIn);
+    if (!first)
+        return badDate("期間の開始日", leadIn);
+
+    std::string q;
+    q.reserve(1024);
+    appendSelect(q, 'a', dailyTableName(*market, endDate.substr(0, 4)), stockCode, leadIn, endDate);
+    const int lowest = std::max(first->year, kFirstDailyTableYear);
+    bool union_ = false;
+    for (int year = end->year - 1; year >= lowest; --year) {
+        q += "UNION ALL ";
+        appendSelect(q, 'b', dailyTableName(*market, std::to_string(year)), stockCode, leadIn, endDate);
+        union_ = true;
+    }
+    q += union_ ? "ORDER BY 2 DESC" : "ORDER BY a.STK_DATE DESC";
+    return q;
+}
+
+Result<SimulationPlan> planSimulation(std::string_view endDate, int periodIndex, std::string_view stockCode,
+                                      std::string_view marketCode)
+{
+    SimulationPlan plan;
+    plan.end = endDate;
+    Result<std::string> start = periodStart(endDate, periodIndex);
+    if (!start)
+        return start.error();
+    plan.start = std::move(*start);
+    Result<std::string> leadIn = leadInDate(plan.start);
+    if (!leadIn)
+        return leadIn.error();
+    plan.leadIn = std::move(*leadIn);
+    Result<std::string> query = priceQuery(stockCode, marketCode, plan.leadIn, plan.end);
+    if (!query)
+        return query.error();
+    plan.query = std::move(*query);
+    return plan;
+}
+
+} // namespace vorteq

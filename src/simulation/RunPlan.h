@@ -1,0 +1,44 @@
+#pragma once
+
+#include "common/Result.h"
+
+#include <string>
+#include <string_view>
+
+namespace vorteq {
+
+// The period choices of a simulation run, at their list positions.
+enum class SimPeriod { OneMonth = 0, ThreeMonths, SixMonths, OneYear, YearToDate, MonthToDate };
+
+// Calendar days of prices fetched before the period's start so the indicators have a history.
+inline constexpr int kLeadInDays = 80;
+// The first year that has a daily table; a lead-in reaching further back reads no table for it.
+inline constexpr int kFirstDailyTableYear = 2005;
+
+// The period's first day from its last day (the base date, yyyy/mm/dd) and the period choice's list
+// position: one, three or six months or one year back, the year's or the month's first day; -1 (no
+// choice) keeps the base date. A month or year change keeps the day of the month, clamped to the
+// last day of the target month (2006/03/31 one month back is 2006/02/28).
+Result<std::string> periodStart(std::string_view endDate, int periodIndex);
+
+// The first day fetched: the period's start minus the lead-in days.
+Result<std::string> leadInDate(std::string_view start);
+
+// The daily-price query of one stock from the lead-in date to the end date: the end year's table,
+// then one UNION ALL per earlier year down to the lead-in year (never below the first table year),
+// newest day first. The market code picks the table family.
+Result<std::string> priceQuery(std::string_view stockCode, std::string_view marketCode,
+                               std::string_view leadIn, std::string_view endDate);
+
+// The dates and the query of one run.
+struct SimulationPlan {
+    std::string start;  // first simulated day
+    std::string leadIn; // first day fetched
+    std::string end;    // the base date
+    std::string query;
+};
+
+Result<SimulationPlan> planSimulation(std::string_view endDate, int periodIndex, std::string_view stockCode,
+                                      std::string_view marketCode);
+
+} // namespace vorteq
