@@ -118,4 +118,16 @@ Result<SimulationPlan> planSimulation(std::string_view endDate, int periodIndex,
     return plan;
 }
 
+std::string simulationClosingText(std::string_view stockName, std::string_view start, std::string_view end)
+{
+    std::string text(stockName);
+    text += "のｼﾐｭﾚｰｼｮﾝを実行しました。";
+    text += "\n\r\n\r";
+    text += "期間 ";
+    text += start;
+    text += "～";
+    text += end;
+    return text;
+}
+
 } // namespace vorteq

@@ -41,4 +41,8 @@ struct SimulationPlan {
 Result<SimulationPlan> planSimulation(std::string_view endDate, int periodIndex, std::string_view stockCode,
                                       std::string_view marketCode);
 
+// The information text that ends a run: the stock's name, "のｼﾐｭﾚｰｼｮﾝを実行しました。", two line
+// breaks (each LF CR, as the message boxes take them), "期間 ", the start, "～" and the end.
+std::string simulationClosingText(std::string_view stockName, std::string_view start, std::string_view end);
+
 } // namespace vorteq
