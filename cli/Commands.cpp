@@ -16,6 +16,24 @@ constexpr CommandDef kCommands[] = {
      "数値はそのまま書きます。例: --rsi \">=,30\"  --ma-ma-kairi \"5d,25d,3,以下\"\n"
      "省略した選択肢は検索条件のクリア後と同じ項目になります。\n",
      screenOptions, runScreen},
+    {"backtest",
+     "backtest --code CODE --market CODE|NAME [--date yyyy/mm/dd] [--period P] [--conditions FILE.dat | "
+     "--base-dir DIR] [--out DIR]",
+     "1銘柄のシミュレーションを行い、期間データ・売買結果・シミュレーション結果を出力します。",
+     "売買条件はシミュレーション前と同じ規則で検査し、最初の誤りのメッセージで終了します (終了コード 2)。\n"
+     "株価の取得と分析はクライアントと同じです。出力はクライアントの CSV 出力と同じバイト列です:\n"
+     "期間データ (daily)、売買結果 (trades)、シミュレーション結果 "
+     "(summary)。標準出力では3つを空行で区切ります。\n",
+     backtestOptions, runBacktest},
+    {"batch",
+     "batch --market CODE|NAME [--date yyyy/mm/dd] [--period P] [--conditions FILE.dat] [--registered] "
+     "[条件オプション...]",
+     "銘柄を検索し (または登録銘柄を取り)、各銘柄をシミュレーションして1銘柄1行と合計を出力します。",
+     "検索のオプションは screen と同じです。--conditions がなければ各銘柄の登録済み売買条件 (--base-dir) "
+     "を使います。\n"
+     "失敗した銘柄は「結果」列にメッセージを書き、続けます。サーバーに接続できなくなったときはそこで止まりま"
+     "す。\n",
+     batchOptions, runBatch},
 };
 
 } // namespace

@@ -58,7 +58,7 @@ Outcome<Session> Session::open(const LoginTarget& target, CliIo& io)
     st.Add(updateDatesStatement());
     const Result<bool> executed = st.Execute();
     if (!executed)
-        return Failure{ExitCode::ServerOrData, executed.error().message};
+        return failureOf(executed.error());
     if (!*executed)
         return Failure{ExitCode::ServerOrData, texts::kLoginFailed};
 
@@ -79,7 +79,7 @@ Outcome<TSqlSet> runQuery(Session& session, const std::string& sql)
     st.Add(sql);
     const Result<bool> executed = st.Execute();
     if (!executed)
-        return Failure{ExitCode::ServerOrData, executed.error().message};
+        return failureOf(executed.error());
     if (!*executed)
         return Failure{ExitCode::ServerOrData, "SQL ERROR (サーバーが文を実行できませんでした)"};
     return st.Item(1);

@@ -39,7 +39,7 @@ extern "C" void restoreEchoAndExit(int signal)
 {
     if (g_echoOff)
         ::tcsetattr(STDIN_FILENO, TCSANOW, &g_savedTerminal);
-    ::write(STDERR_FILENO, "\n", 1);
+    (void)!::write(STDERR_FILENO, "\n", 1);
     std::signal(signal, SIG_DFL);
     std::raise(signal);
 }

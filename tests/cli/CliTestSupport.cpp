@@ -1,6 +1,7 @@
 #include "CliTestSupport.h"
 
 #include "common/Encoding.h"
+#include "common/TextFile.h"
 
 #include <stdexcept>
 #include <unistd.h>
@@ -48,6 +49,58 @@ void seedCliMarket(TestServer& server)
                    "('1332', '2006/05/15', 505, 510, 495, 500, 88000, -0.99, 520, 500, 55.25), "
                    "('7203', '2006/05/15', 6010, 6050, 5980, 6000, 1000000, -0.17, 5990, 6100, 29.5), "
                    "('9984', '2006/05/15', 3000, 3100, 2990, 3050, 2000000, 1.67, 3000, 2900, 60)");
+}
+
+const std::vector<PriceDay>& googDays()
+{
+    static const std::vector<PriceDay> days = [] {
+        auto lines = readTextLines(std::filesystem::path(VORTEQ_DATA_DIR) / "goog_2004-08-19_2008-10-14.csv");
+        if (!lines)
+            throw std::runtime_error("googDays: " + lines.error().message);
+        std::vector<PriceDay> out;
+        for (std::size_t i = 1; i < lines->size(); ++i) {
+            std::vector<std::string> f;
+            std::string cell;
+            for (char c : (*lines)[i] + ",") {
+                if (c == ',') {
+                    f.push_back(cell);
+                    cell.clear();
+                } else {
+                    cell += c == '-' ? '/' : c;
+                }
+            }
+            out.push_back({f.at(0), f.at(1), f.at(2), f.at(3), f.at(4), f.at(5)});
+        }
+        return out;
+    }();
+    return days;
+}
+
+void seedSeries(TestServer& server)
+{
+    server.execSql("INSERT INTO STK_INFO VALUES ('" + kSeriesCode + "', '日立', 11)");
+    std::string table;
+    std::string values;
+    auto flush = [&] {
+        if (!values.empty())
+            server.execSql("INSERT INTO " + table +
+                           " (STK_CD, STK_DATE, S_PRICE, H_PRICE, L_PRICE, E_PRICE, STK_VLM) VALUES " +
+                           values);
+        values.clear();
+    };
+    for (const PriceDay& d : googDays()) {
+        const std::string year = d.date.substr(0, 4);
+        if (year != "2005" && year != "2006")
+            continue;
+        const std::string target = "STK_DAILY_TSE_" + year;
+        if (target != table) {
+            flush();
+            table = target;
+        }
+        values += (values.empty() ? "('" : ", ('") + kSeriesCode + "', '" + d.date + "', " + d.open + ", " +
+                  d.high + ", " + d.low + ", " + d.close + ", " + d.volume + ")";
+    }
+    flush();
 }
 
 TempDir::TempDir()

@@ -65,6 +65,20 @@ std::vector<std::string> withServer(const TestServer& server, std::vector<std::s
 // screening rows on 2006/05/15.
 void seedCliMarket(TestServer& server);
 
+// One day of a price series as the daily tables keep it.
+struct PriceDay {
+    std::string date; // yyyy/mm/dd
+    std::string open, high, low, close, volume;
+};
+
+// The real series of data/goog_2004-08-19_2008-10-14.csv, oldest day first, dates as yyyy/mm/dd.
+const std::vector<PriceDay>& googDays();
+
+// Stock 6501 日立 of market 11 with the real series' days of 2005 and 2006 (the first yearly table
+// is 2005's).
+inline const std::string kSeriesCode = "6501";
+void seedSeries(TestServer& server);
+
 // A temporary folder, removed with its contents by the destructor.
 class TempDir {
 public:
