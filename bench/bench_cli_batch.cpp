@@ -1,5 +1,5 @@
-// vorteq-cli batch over a market of 300 stocks for one year (1y ending 2011/12/30, ten conditions
-// switched on), against the real statement server in process on loopback: login, one screening,
+// vorteq-cli batch over a market of 300 stocks for one year (1y up to the last generated day, ten
+// conditions switched on), against the real statement server in process on loopback: login, one screening,
 // then per stock the price request (one year plus the lead-in, two yearly tables) and the analysis
 // with the simulation. Reported per run and per stock, split into requests and analysis.
 // Run: build-release/bench/bench_cli_batch
@@ -50,14 +50,14 @@ public:
 struct Fixture {
     std::unique_ptr<test::TestServer> server;
     std::filesystem::path conditions;
+    std::string newestDay; // the base date: the last generated trading day
 };
 
-// Prices of kStocks made-up stocks of market 11 in the 2010 and 2011 tables, dates as the server
-// keeps them (yyyy/mm/dd).
+// Prices of kStocks made-up stocks of market 11 in their yearly tables, dates as the server keeps
+// them (yyyy/mm/dd). Every stock has the same trading days.
 void seed(test::TestServer& server)
 {
     server.addUser("bench", "bench123", "計測", "bench@example.com");
-    server.execSql("INSERT INTO STK_UPD VALUES (1, '2011/12/30'), (2, '2011/12/30')");
     std::string info = "INSERT INTO STK_INFO VALUES ";
     std::vector<std::string> inserts;
     std::string rows;
@@ -83,8 +83,6 @@ void seed(test::TestServer& server)
                 if (c == '-')
                     c = '/';
             const std::string year = date.substr(0, 4);
-            if (year < "2010")
-                continue;
             const std::string target = "STK_DAILY_TSE_" + year;
             if (target != table || rowCount == kRowsPerInsert) {
                 flush();
@@ -124,6 +122,11 @@ Fixture& fixture()
         Fixture made;
         made.server = std::make_unique<test::TestServer>();
         seed(*made.server);
+        std::string newest = (*bench::generateStock(1300, kDays).table)[2][1];
+        for (char& c : newest)
+            if (c == '-')
+                c = '/';
+        made.newestDay = newest;
         const auto dir =
             std::filesystem::temp_directory_path() / ("vorteq_bench_cli_" + std::to_string(::getpid()));
         std::filesystem::create_directories(dir);
@@ -144,7 +147,7 @@ void BM_Batch300StocksOneYear(benchmark::State& state)
     const std::vector<std::string> args = {"--server",     "127.0.0.1:" + std::to_string(f.server->port()),
                                            "--user",       "bench",
                                            "--market",     "11",
-                                           "--date",       "2011/12/30",
+                                           "--date",       f.newestDay,
                                            "--period",     "1y",
                                            "--conditions", f.conditions.string()};
     const std::vector<cli::OptionSpec> specs = cli::batchOptions();
