@@ -21,9 +21,9 @@ constexpr CommandDef kCommands[] = {
      "--base-dir DIR] [--out DIR]",
      "1銘柄のシミュレーションを行い、期間データ・売買結果・シミュレーション結果を出力します。",
      "売買条件はシミュレーション前と同じ規則で検査し、最初の誤りのメッセージで終了します (終了コード 2)。\n"
-     "株価の取得と分析はクライアントと同じです。出力はクライアントの CSV 出力と同じバイト列です:\n"
-     "期間データ (daily)、売買結果 (trades)、シミュレーション結果 "
-     "(summary)。標準出力では3つを空行で区切ります。\n",
+     "株価の取得と分析はクライアントと同じです。出力は期間データ (daily)、売買結果 (trades)、\n"
+     "シミュレーション結果 (summary) の3つで、期間データと売買結果はクライアントの CSV 出力と\n"
+     "同じバイト列です。標準出力では3つを空行で区切ります。\n",
      backtestOptions, runBacktest},
     {"batch",
      "batch --market CODE|NAME [--date yyyy/mm/dd] [--period P] [--conditions FILE.dat] [--registered] "
