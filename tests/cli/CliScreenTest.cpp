@@ -198,3 +198,13 @@ TEST_F(CliScreen, TableFormatAlignsColumnsForTheTerminal)
     EXPECT_EQ(lines[2].rfind("      1301  極洋      東証一部  2006/05/15", 0), 0u) << lines[2];
     EXPECT_EQ(lines[3].rfind("      1332  日本水産  東証一部  2006/05/15", 0), 0u) << lines[3];
 }
+
+TEST_F(CliScreen, OutputThatCannotBeWrittenIsStatus74)
+{
+    CapturingIo io;
+    io.environment["VORTEQ_PASSWORD"] = "demo1234";
+    io.failWrites = true;
+    const CliRun run = runCli(withServer(server, {"screen", "--market", "11", "--date", "2006/05/15"}), io);
+    EXPECT_EQ(run.status, 74);
+    EXPECT_EQ(run.err, "vorteq-cli: 標準出力に書き込めません。\n");
+}
