@@ -81,6 +81,7 @@ SignalRule makeSignalRule(const ConditionDef& condition, Side side, const TJouke
 void SignalRules::LoadSignalRules()
 {
     TStkAnalisys& a = m_analysis;
+    m_close = {};
     a.BuyAndList.clear();
     a.BuyOrList.clear();
     a.SellAndList.clear();
@@ -113,158 +114,200 @@ Result<bool> SignalRules::Evaluate(const ConditionDef& condition, Side side, int
     return Evaluate(makeSignalRule(condition, side, m_analysis.Jouken), stock, day);
 }
 
-Result<bool> SignalRules::Evaluate(const SignalRule& rule, int stock, int day) const
+bool SignalRules::readValue(const SignalRule& rule, int stock, int day, int slot, long double& out) const
+{
+    const int position = rule.fields[static_cast<std::size_t>(slot)];
+    // Prices are kept as the server's texts and never change during a run: the close, which
+    // several conditions compare, is converted once per day.
+    if (position == pos(DayField::EPrice) && m_close.stock == stock && m_close.day == day) {
+        out = m_close.value;
+        return true;
+    }
+    const DayValue& f =
+        m_analysis.StkList[static_cast<std::size_t>(stock)].Days[static_cast<std::size_t>(day)][position];
+    if (f.isNumber()) {
+        out = f.storedNumber();
+        return true;
+    }
+    const auto v = f.number();
+    if (!v)
+        return false;
+    if (position == pos(DayField::EPrice))
+        m_close = {stock, day, *v};
+    out = *v;
+    return true;
+}
+
+Error SignalRules::missingValue(const SignalRule& rule, int stock, int day, int slot) const
+{
+    const TStkData& s = m_analysis.StkList[static_cast<std::size_t>(stock)];
+    const TStkDailyData& d = s.Days[static_cast<std::size_t>(day)];
+    const int position = rule.fields[static_cast<std::size_t>(slot)];
+    std::string message = "売買条件の判定に必要な値がありません: " + conditionName(rule) + " " + s.StkCd +
+                          " " + d.text(DayField::StkDate) + " " +
+                          std::string(kDayFieldNames[static_cast<std::size_t>(position)]);
+    if (!d[position].empty())
+        message += " = \"" + d[position].text() + "\"";
+    return makeError(ErrorCode::Data, std::move(message));
+}
+
+Error SignalRules::badThreshold(const SignalRule& rule) const
+{
+    return makeError(ErrorCode::Validation,
+                     "売買条件の数値が正しくありません: " + conditionName(rule) + " " +
+                         std::string(kJoukenFields[rule.condition->keys(rule.side).threshold].key) + " = \"" +
+                         rule.thresholdText + "\"");
+}
+
+SignalRules::Truth SignalRules::test(const SignalRule& rule, int stock, int day) const
 {
     assert(stock >= 0 && stock < static_cast<int>(m_analysis.StkList.size()) && "stock index out of range");
-    const TStkData& s = m_analysis.StkList[static_cast<std::size_t>(stock)];
-    assert(day >= 0 && day < s.DayCount && "day index out of range");
-    const TStkDailyData& d = s.Days[static_cast<std::size_t>(day)];
-
-    // The day's value in slot i of the tested fields; an empty or non-numeric text is an error
-    // naming the condition, the stock, the day and the field.
-    long double values[2] = {0, 0};
-    auto read = [&](int slot, long double& out) -> std::optional<Error> {
-        const int position = rule.fields[static_cast<std::size_t>(slot)];
-        const DayValue& f = d[position];
-        if (f.isNumber()) {
-            out = f.storedNumber();
-            return std::nullopt;
-        }
-        if (const auto v = f.number()) {
-            out = *v;
-            return std::nullopt;
-        }
-        std::string message = "売買条件の判定に必要な値がありません: " + conditionName(rule) + " " + s.StkCd +
-                              " " + d.text(DayField::StkDate) + " " +
-                              std::string(kDayFieldNames[static_cast<std::size_t>(position)]);
-        if (!f.empty())
-            message += " = \"" + f.text() + "\"";
-        return makeError(ErrorCode::Data, std::move(message));
+    assert(day >= 0 && day < m_analysis.StkList[static_cast<std::size_t>(stock)].DayCount &&
+           "day index out of range");
+    // A value that is empty or not a number, or a threshold that is not a number, fails the test;
+    // the failure records which, for the message.
+    const auto missing = [&](int slot) {
+        m_failure = {&rule, slot};
+        return Truth::Failed;
     };
-    auto threshold = [&](long double& out) -> std::optional<Error> {
-        if (!rule.thresholdIsNumber)
-            return makeError(ErrorCode::Validation,
-                             "売買条件の数値が正しくありません: " + conditionName(rule) + " " +
-                                 std::string(kJoukenFields[rule.condition->keys(rule.side).threshold].key) +
-                                 " = \"" + rule.thresholdText + "\"");
-        out = rule.threshold;
-        return std::nullopt;
-    };
-
-    long double t = 0;
+    const auto of = [](bool holds) { return holds ? Truth::True : Truth::False; };
+    long double a = 0;
+    long double b = 0;
     switch (rule.condition->test) {
     case TestKind::SignedThreshold:
         if (rule.choice != 0 && rule.choice != 1)
-            return false;
-        if (auto e = read(0, values[0]))
-            return *e;
-        if (auto e = threshold(t))
-            return *e;
-        return signedThresholdHolds(values[0], t, rule.choice);
+            return Truth::False;
+        if (!readValue(rule, stock, day, 0, a))
+            return missing(0);
+        if (!rule.thresholdIsNumber)
+            return missing(-1);
+        return of(signedThresholdHolds(a, rule.threshold, rule.choice));
 
     case TestKind::StochasticsChoice:
         if (rule.choice != 0 && rule.choice != 1)
-            return false;
+            return Truth::False;
         // %K, %D or %SD; any other line choice tests the value 0.
-        if (rule.lineChoice >= 0 && rule.lineChoice <= 2) {
-            if (auto e = read(rule.lineChoice, values[0]))
-                return *e;
-        }
-        if (auto e = threshold(t))
-            return *e;
-        return signedThresholdHolds(values[0], t, rule.choice);
+        if (rule.lineChoice >= 0 && rule.lineChoice <= 2 && !readValue(rule, stock, day, rule.lineChoice, a))
+            return missing(rule.lineChoice);
+        if (!rule.thresholdIsNumber)
+            return missing(-1);
+        return of(signedThresholdHolds(a, rule.threshold, rule.choice));
 
     case TestKind::LineComparison:
         if (rule.choice != 0 && rule.choice != 1)
-            return false;
-        if (auto e = read(0, values[0]))
-            return *e;
-        if (auto e = read(1, values[1]))
-            return *e;
-        return lineComparisonHolds(values[0], values[1], rule.choice);
+            return Truth::False;
+        if (!readValue(rule, stock, day, 0, a))
+            return missing(0);
+        if (!readValue(rule, stock, day, 1, b))
+            return missing(1);
+        return of(lineComparisonHolds(a, b, rule.choice));
 
-    case TestKind::Renzoku: {
-        // The run of days of the same sign is at least |threshold| long and the day itself rose
-        // (choice 0) or fell (choice 1); a day without change is neither.
+    case TestKind::Renzoku:
+        // The run of days of the same sign (a) is at least |threshold| long and the day itself (b)
+        // rose (choice 0) or fell (choice 1); a day without change is neither.
         if (rule.choice != 0 && rule.choice != 1)
-            return false;
-        if (auto e = read(0, values[0]))
-            return *e;
-        if (auto e = read(1, values[1]))
-            return *e;
-        if (auto e = threshold(t))
-            return *e;
-        const long double days = std::fabs(t);
-        if (values[0] < days)
-            return false;
-        return rule.choice == 0 ? values[1] > 0 : values[1] < 0;
-    }
+            return Truth::False;
+        if (!readValue(rule, stock, day, 0, a))
+            return missing(0);
+        if (!readValue(rule, stock, day, 1, b))
+            return missing(1);
+        if (!rule.thresholdIsNumber)
+            return missing(-1);
+        if (a < std::fabs(rule.threshold))
+            return Truth::False;
+        return of(rule.choice == 0 ? b > 0 : b < 0);
 
     case TestKind::StopAndReverse:
-        // Turned up (choice 0): the stop lies below the close; turned down (1): above it.
+        // Turned up (choice 0): the stop (a) lies below the close (b); turned down (1): above it.
         if (rule.choice != 0 && rule.choice != 1)
-            return false;
-        if (auto e = read(0, values[0]))
-            return *e;
-        if (auto e = read(1, values[1]))
-            return *e;
-        return rule.choice == 0 ? values[0] < values[1] : values[0] > values[1];
+            return Truth::False;
+        if (!readValue(rule, stock, day, 0, a))
+            return missing(0);
+        if (!readValue(rule, stock, day, 1, b))
+            return missing(1);
+        return of(rule.choice == 0 ? a < b : a > b);
 
     case TestKind::BollingerBand:
-        // Choices 0 and 2 are the upper bands (close on or above), 1 and 3 the lower bands
-        // (close strictly below).
+        // The close (a) against the band the choice picks (b): choices 0 and 2 are the upper bands
+        // (close on or above), 1 and 3 the lower bands (close strictly below).
         if (rule.choice < 0 || rule.choice > 3)
-            return false;
-        if (auto e = read(0, values[0]))
-            return *e;
-        if (auto e = read(1 + rule.choice, values[1]))
-            return *e;
-        return rule.choice % 2 == 0 ? values[0] >= values[1] : values[0] < values[1];
+            return Truth::False;
+        if (!readValue(rule, stock, day, 0, a))
+            return missing(0);
+        if (!readValue(rule, stock, day, 1 + rule.choice, b))
+            return missing(1 + rule.choice);
+        return of(rule.choice % 2 == 0 ? a >= b : a < b);
     }
-    return false;
+    return Truth::False;
+}
+
+Error SignalRules::failure(int stock, int day) const
+{
+    assert(m_failure.rule && "no failed test to report");
+    return m_failure.slot < 0 ? badThreshold(*m_failure.rule)
+                              : missingValue(*m_failure.rule, stock, day, m_failure.slot);
+}
+
+Result<bool> SignalRules::Evaluate(const SignalRule& rule, int stock, int day) const
+{
+    const Truth t = test(rule, stock, day);
+    if (t == Truth::Failed)
+        return failure(stock, day);
+    return t == Truth::True;
+}
+
+SignalRules::Truth SignalRules::allHold(Side side, int stock, int day) const
+{
+    const auto& group = andGroup(side);
+    if (group.empty())
+        return Truth::False;
+    for (const SignalRule& r : group) {
+        const Truth t = test(r, stock, day);
+        if (t != Truth::True)
+            return t;
+    }
+    return Truth::True;
+}
+
+SignalRules::Truth SignalRules::anyHolds(Side side, int stock, int day) const
+{
+    for (const SignalRule& r : orGroup(side)) {
+        const Truth t = test(r, stock, day);
+        if (t != Truth::False)
+            return t;
+    }
+    return Truth::False;
 }
 
 Result<bool> SignalRules::AllHold(Side side, int stock, int day) const
 {
-    const auto& group = andGroup(side);
-    if (group.empty())
-        return false;
-    for (const SignalRule& r : group) {
-        Result<bool> holds = Evaluate(r, stock, day);
-        if (!holds || !*holds)
-            return holds;
-    }
-    return true;
+    const Truth t = allHold(side, stock, day);
+    if (t == Truth::Failed)
+        return failure(stock, day);
+    return t == Truth::True;
 }
 
 Result<bool> SignalRules::AnyHolds(Side side, int stock, int day) const
 {
-    for (const SignalRule& r : orGroup(side)) {
-        Result<bool> holds = Evaluate(r, stock, day);
-        if (!holds || *holds)
-            return holds;
-    }
-    return false;
-}
-
-Result<bool> SignalRules::sideHolds(Side side, int stock, int day) const
-{
-    Result<bool> any = AnyHolds(side, stock, day);
-    if (!any || *any)
-        return any;
-    return AllHold(side, stock, day);
+    const Truth t = anyHolds(side, stock, day);
+    if (t == Truth::Failed)
+        return failure(stock, day);
+    return t == Truth::True;
 }
 
 Result<char> SignalRules::JudgeSignal(int stock, int day, char position) const
 {
-    // Holding long, the sell side is asked first; flat or short, the buy side.
+    // Holding long, the sell side is asked first; flat or short, the buy side. Each side's OR group
+    // is asked before its AND group.
     const Side first = position == kPositionLong ? Side::Sell : Side::Buy;
     const Side second = first == Side::Buy ? Side::Sell : Side::Buy;
     for (const Side side : {first, second}) {
-        const Result<bool> holds = sideHolds(side, stock, day);
-        if (!holds)
-            return holds.error();
-        if (*holds)
+        Truth t = anyHolds(side, stock, day);
+        if (t == Truth::False)
+            t = allHold(side, stock, day);
+        if (t == Truth::Failed)
+            return failure(stock, day);
+        if (t == Truth::True)
             return side == Side::Buy ? kSignalBuy : kSignalSell;
     }
     return kSignalNone;

@@ -84,10 +84,34 @@ public:
     }
 
 private:
-    Result<bool> sideHolds(Side side, int stock, int day) const;
+    // The day walk asks millions of tests: they answer without building an error, and the message
+    // is made only for the test that failed.
+    enum class Truth : unsigned char { False, True, Failed };
+    Truth test(const SignalRule& rule, int stock, int day) const;
+    Truth allHold(Side side, int stock, int day) const;
+    Truth anyHolds(Side side, int stock, int day) const;
+    Error failure(int stock, int day) const;
+    // The value of tested field `slot` of the rule on that day; false when empty or not a number.
+    bool readValue(const SignalRule& rule, int stock, int day, int slot, long double& out) const;
+    Error missingValue(const SignalRule& rule, int stock, int day, int slot) const;
+    Error badThreshold(const SignalRule& rule) const;
+
+    // The close of the day last read: several conditions compare it.
+    struct DayClose {
+        int stock = -1;
+        int day = -1;
+        long double value = 0;
+    };
 
     TStkAnalisys& m_analysis;
     std::vector<SignalRule> m_buyAnd, m_buyOr, m_sellAnd, m_sellOr;
+    mutable DayClose m_close;
+    // The rule whose test failed last and its tested field (-1: the threshold).
+    struct Failure {
+        const SignalRule* rule = nullptr;
+        int slot = -1;
+    };
+    mutable Failure m_failure;
 };
 
 } // namespace vorteq

@@ -206,7 +206,7 @@ void TradeSimulation::StartTerm(int stock, int day)
     TStkData& s = entry(stock);
     const TStkDailyData& d = s.Days[static_cast<std::size_t>(day)];
     TUserResult& u = s.UserResult;
-    u.Position = "0";
+    u.Position.assign(1, kPositionFlat);
     u.HoldShares = 0;
     u.HoldCost = 0;
     u.TradeCount = 0;
@@ -390,7 +390,7 @@ void TradeSimulation::OpenPosition(int stock, int day, char direction)
         joined.append(kind);
         action.setText(joined);
     }
-    u.Position = std::string(1, direction);
+    u.Position.assign(1, direction);
 }
 
 void TradeSimulation::ClosePosition(int stock, int day, char direction, char exit)
@@ -446,7 +446,7 @@ void TradeSimulation::ClosePosition(int stock, int day, char direction, char exi
     u.TradeCount += 1;
     s.Days[static_cast<std::size_t>(day)][DayField::TradeAction].setText(kind);
 
-    u.Position = "0";
+    u.Position.assign(1, kPositionFlat);
     u.Cash = u.Cash + proceeds - fee;
     u.HoldCost = 0;
     u.HoldShares = 0;

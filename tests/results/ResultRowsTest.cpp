@@ -4,9 +4,15 @@
 // above its open, a sell when 5 % or more below).
 #include "results/ResultRows.h"
 
+#include "common/Csv.h"
 #include "simulation/SimulationTestSupport.h"
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
+#include <unistd.h>
 
 using namespace vorteq;
 using namespace vorteq::testing;
@@ -165,4 +171,31 @@ TEST(ExportLines, CellsWithCommasQuotesOrLineBreaksAreQuoted)
                                               "\"1,5\",\"say \"\"hi\"\"\",x,",
                                               "\"two\r\nlines\",,-,",
                                           }));
+}
+
+TEST(ExportLines, TradeListFileIsShiftJisWithCrLfAndReplacesAnOldFile)
+{
+    TJouken j = openToCloseRules();
+    j.set("KbnTani", "0");
+    j.set("KbnTrade", "1");
+    const auto run = simulateBars({kFlat, kSell, kBuy, {"900", "900"}}, j);
+    ASSERT_TRUE(run.status);
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("vorteq_results_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const auto path = dir / "trades.csv";
+    {
+        std::ofstream(path) << "an older, longer export that must not survive\n\n\n";
+    }
+    ASSERT_TRUE(writeCsvFile(path, tradeListCsvLines(run.stock.UserResult)));
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::filesystem::remove_all(dir);
+    // Three lines; "買戻し" in Shift-JIS is 94 83 96 DF 82 B5, "－" is 81 7C.
+    EXPECT_EQ(bytes.substr(bytes.size() - 2), "\r\n");
+    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 3);
+    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), ','), 27);
+    EXPECT_NE(bytes.find(barDate(3) + ",\x94\x83\x96\xDF\x82\xB5,10 %,900,"), std::string::npos);
+    EXPECT_NE(bytes.find(",\x81\x7C,1000,"), std::string::npos);
+    EXPECT_EQ(bytes.find("older"), std::string::npos);
 }
