@@ -22,8 +22,10 @@ std::string commandHelp(const CommandDef& command)
 {
     std::string text = "使い方: vorteq-cli " + std::string(command.synopsis) + "\n\n";
     text += std::string(command.summary) + "\n";
-    if (!command.details.empty())
-        text += "\n" + std::string(command.details);
+    if (!command.details.empty()) {
+        text += '\n';
+        text += command.details;
+    }
     const std::vector<OptionSpec> specs = command.options();
     text += "\nオプション:\n" + describeOptions(specs);
     text += "\n終了コード: 0 成功, 2 入力の誤り (検証メッセージ等), 3 サーバーまたはデータの障害,\n"
