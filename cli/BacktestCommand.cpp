@@ -35,7 +35,7 @@ std::vector<std::string> exportLines(std::string_view word, const BacktestResult
 
 std::vector<OptionSpec> backtestOptions()
 {
-    std::vector<OptionSpec> specs = sessionOptions();
+    std::vector<OptionSpec> specs = resultOptions();
     const std::vector<OptionSpec> own = {
         {"code", "CODE", "銘柄コード", true},
         {"market", "CODE|NAME", "市場コードまたは市場名称", true},

@@ -104,7 +104,7 @@ std::string milliseconds(std::chrono::nanoseconds ns)
 
 std::vector<OptionSpec> batchOptions()
 {
-    std::vector<OptionSpec> specs = sessionOptions();
+    std::vector<OptionSpec> specs = resultOptions();
     for (OptionSpec& spec : screeningOptions())
         specs.push_back(std::move(spec));
     const std::vector<OptionSpec> own = {

@@ -10,7 +10,7 @@ namespace vorteq::cli {
 
 std::vector<OptionSpec> screenOptions()
 {
-    std::vector<OptionSpec> specs = sessionOptions();
+    std::vector<OptionSpec> specs = resultOptions();
     for (OptionSpec& spec : screeningOptions())
         specs.push_back(std::move(spec));
     specs.push_back({"format", "csv|table", "出力形式: csv (一覧の CSV 出力と同じ, 既定) または table"});

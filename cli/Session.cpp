@@ -11,8 +11,14 @@ std::vector<OptionSpec> sessionOptions()
     return {
         {"server", "HOST[:PORT]", "接続するサーバー (既定 localhost:8080)"},
         {"user", "ID", "ユーザーID (省略時は環境変数 VORTEQ_USER)"},
-        {"utf8", "", "結果を UTF-8 で出力する (既定は CP932)"},
     };
+}
+
+std::vector<OptionSpec> resultOptions()
+{
+    std::vector<OptionSpec> specs = sessionOptions();
+    specs.push_back({"utf8", "", "結果を UTF-8 で出力する (既定は CP932)"});
+    return specs;
 }
 
 Outcome<LoginTarget> readLoginTarget(const ParsedOptions& options, CliIo& io)

@@ -14,6 +14,8 @@ namespace vorteq::cli {
 
 // The options every command takes to reach the server.
 std::vector<OptionSpec> sessionOptions();
+// The same and --utf8, for the commands that write results.
+std::vector<OptionSpec> resultOptions();
 
 // Where to log in and as whom, read from the options and the environment before anything is sent.
 struct LoginTarget {
