@@ -126,6 +126,36 @@ Status readConditionFile(const fs::path& file, TJouken& target)
     return Status::success();
 }
 
+TJouken normaliseLoadedJouken(const TJouken& loaded, const TJouken& shown)
+{
+    TJouken out = loaded;
+    for (const auto& f : kJoukenFields) {
+        std::string& value = out[f.no];
+        switch (f.kind) {
+        case FieldKind::Number:
+        case FieldKind::Unbound:
+            break;
+        case FieldKind::Choice:
+            value = std::to_string(choicePosition(f.no, value).value_or(0));
+            break;
+        // One-character values are set by assign(1, c): GCC 12 at -O3 takes a literal assigned to a
+        // string for an overlapping copy and fails the build.
+        case FieldKind::Switch:
+            value.assign(1, value == "1" ? '1' : '0');
+            break;
+        case FieldKind::ConditionUse:
+            if (value != "1" && value != "2")
+                value.assign(1, '0');
+            break;
+        case FieldKind::TradePrice:
+            if (!(value.size() == 1 && value[0] >= '1' && value[0] <= '4'))
+                value = shown[f.no];
+            break;
+        }
+    }
+    return out;
+}
+
 Status checkConditionSetId(const ConditionSetId& id)
 {
     if (id.code.empty() || id.market.empty())

@@ -57,6 +57,15 @@ Result<std::optional<ConditionFileTable>> readConditionSet(const std::filesystem
 // Reads a condition file anywhere into the record (the command-line tool's --conditions FILE).
 Status readConditionFile(const std::filesystem::path& file, TJouken& target);
 
+// The record as the condition editor hands it back after showing a loaded one (jouken_to_editor, then
+// editor_to_jouken): a list value that names no item becomes "0" (the first item) and a valid one
+// its plain position ("01" becomes "1"); a switch is "1" or "0"; a condition's Use is "1", "2" or
+// "0"; a trade price other than "1" to "4" keeps the button `shown` had selected; numbers and the
+// two unbound fields stay as loaded. `shown` is what the editor showed before the load: its
+// defaults in a fresh editor. Read a file into a copy of `shown` first, so that keys missing from
+// the file keep what the editor showed.
+TJouken normaliseLoadedJouken(const TJouken& loaded, const TJouken& shown);
+
 // A stock and market that can name a condition file and an index line: not empty, and without
 // separators of paths or of the index's pieces.
 Status checkConditionSetId(const ConditionSetId& id);

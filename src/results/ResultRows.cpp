@@ -145,4 +145,16 @@ std::vector<std::string> tradeListCsvLines(const TUserResult& result)
     return gridCsvLines(kTradeColumnTitles, tradeRows(result));
 }
 
+std::vector<std::string> summaryCsvLines(const TUserResult& result)
+{
+    static constexpr std::string_view kTitles[] = {"区分", "項目", "値"};
+    const std::vector<SummaryText> texts = summaryTexts(result);
+    GridRows rows;
+    rows.reserve(kSummaryFields.size());
+    for (std::size_t i = 0; i < kSummaryFields.size(); ++i)
+        rows.push_back(
+            {std::string(kSummaryFields[i].group), std::string(kSummaryFields[i].caption), texts[i].text});
+    return gridCsvLines(kTitles, rows);
+}
+
 } // namespace vorteq

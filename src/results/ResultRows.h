@@ -176,6 +176,10 @@ std::vector<std::string> gridCsvLines(std::span<const std::string_view> titles, 
 std::vector<std::string> dailyTableCsvLines(const TStkData& stock, std::string_view start);
 std::vector<std::string> tradeListCsvLines(const TUserResult& result);
 
+// The summary as export lines: the title row "区分", "項目", "値", then one row per summary field in
+// kSummaryFields order with its group, its caption and its text (suffix included).
+std::vector<std::string> summaryCsvLines(const TUserResult& result);
+
 // The daily table's titles in column order.
 std::array<std::string_view, kDailyColumns.size()> dailyColumnTitles();
 

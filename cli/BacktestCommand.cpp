@@ -1,0 +1,130 @@
+#include "cli/Backtest.h"
+#include "cli/Commands.h"
+#include "cli/Output.h"
+#include "cli/ScreenRun.h"
+#include "cli/ScreeningOptions.h"
+#include "results/ResultRows.h"
+#include "screening/MarketTable.h"
+#include "simulation/TradeSimulation.h"
+
+namespace vorteq::cli {
+
+namespace {
+
+// The three exports in the order they are written, with their file names under --out.
+struct ExportKind {
+    std::string_view word;
+    std::string_view fileName;
+};
+constexpr ExportKind kExports[] = {
+    {"daily", "daily.csv"},
+    {"trades", "trades.csv"},
+    {"summary", "summary.csv"},
+};
+
+std::vector<std::string> exportLines(std::string_view word, const BacktestResult& run)
+{
+    if (word == "daily")
+        return dailyTableCsvLines(run.stock, run.plan.start);
+    if (word == "trades")
+        return tradeListCsvLines(run.stock.UserResult);
+    return summaryCsvLines(run.stock.UserResult);
+}
+
+} // namespace
+
+std::vector<OptionSpec> backtestOptions()
+{
+    std::vector<OptionSpec> specs = resultOptions();
+    const std::vector<OptionSpec> own = {
+        {"code", "CODE", "銘柄コード", true},
+        {"market", "CODE|NAME", "市場コードまたは市場名称", true},
+        {"date", "yyyy/mm/dd", "基準日 = 期間の最終日 (既定はサーバーの株価更新日)"},
+        {"period", "1m|3m|6m|1y|ytd|mtd", "期間: 1ヶ月, 3ヶ月, 6ヶ月, 1年間, YTD, MTD (既定 1m)"},
+        {"conditions", "FILE.dat", "売買条件ファイル (登録と同じ形式)"},
+        {"base-dir", "DIR", "この銘柄の登録済み売買条件を DIR/UsrData から読む"},
+        {"out", "DIR", "3つの出力を DIR/daily.csv, trades.csv, summary.csv に書く (既定は標準出力)"},
+        {"only", "daily|trades|summary", "この出力だけを書く"},
+    };
+    specs.insert(specs.end(), own.begin(), own.end());
+    return specs;
+}
+
+int runBacktest(const ParsedOptions& options, CliIo& io)
+{
+    if (options.has("conditions") && options.has("base-dir"))
+        return report(io, {ExitCode::Usage, "--conditions と --base-dir は同時に指定できません。"});
+    const std::string only = options.valueOr("only", {});
+    if (options.has("only") && only != "daily" && only != "trades" && only != "summary")
+        return report(io,
+                      {ExitCode::Usage, "--only は daily, trades, summary のいずれかです: \"" + only + "\""});
+    auto period = periodIndexOf(options.valueOr("period", "1m"));
+    if (!period)
+        return report(io, period.failure());
+    auto market = marketPositionOf(options.valueOr("market", {}));
+    if (!market)
+        return report(io, market.failure());
+    auto date = dateOptionOf(options);
+    if (!date)
+        return report(io, date.failure());
+    const OutputEncoding encoding = encodingOf(options);
+
+    BacktestRequest request;
+    request.code = options.valueOr("code", {});
+    request.marketCode = std::string(kMarketTable[static_cast<std::size_t>(*market)].code);
+    request.periodIndex = *period;
+    request.fetchName = true;
+
+    ConditionSource source;
+    if (auto file = options.value("conditions"))
+        source.file = *file;
+    else if (auto dir = options.value("base-dir"))
+        source.baseDir = *dir;
+    else
+        io.writeErr("vorteq-cli: 売買条件の指定がないため、初期値の売買条件で実行します。\n");
+    auto conditions = loadConditions(source, request.code, request.marketCode);
+    if (!conditions)
+        return report(io, conditions.failure());
+    request.conditions = std::move(*conditions);
+
+    auto login = readLoginTarget(options, io);
+    if (!login)
+        return report(io, login.failure());
+    auto session = Session::open(*login, io);
+    if (!session)
+        return report(io, session.failure());
+    auto end = baseDateOf(*date, *session);
+    if (!end)
+        return report(io, end.failure());
+    request.endDate = formatDate(*end);
+
+    TStkAnalisys analysis;
+    installSimulation(analysis);
+    RunTimings timings;
+    auto run = runBacktest(*session, analysis, request, timings);
+    if (!run)
+        return report(io, run.failure());
+
+    std::string stdoutBytes;
+    for (const ExportKind& kind : kExports) {
+        if (!only.empty() && kind.word != only)
+            continue;
+        const std::vector<std::string> lines = exportLines(kind.word, *run);
+        if (auto dir = options.value("out")) {
+            const std::filesystem::path path = std::filesystem::path(*dir) / kind.fileName;
+            if (Status written = writeExportFile(path, lines, encoding); !written)
+                return report(io, {ExitCode::OutputFailed, written.error().message});
+            continue;
+        }
+        auto bytes = exportBytes(lines, encoding);
+        if (!bytes)
+            return report(io, failureOf(bytes.error()));
+        if (!stdoutBytes.empty())
+            stdoutBytes += "\r\n"; // an empty line between two exports
+        stdoutBytes += *bytes;
+    }
+    io.writeErr(terminalLines(simulationClosingText(run->name, run->plan.start, run->plan.end)) + "\n");
+    return stdoutBytes.empty() ? 0 : writeResult(io, stdoutBytes);
+}
+
+} // namespace vorteq::cli

@@ -1,0 +1,246 @@
+#include "cli/Batch.h"
+#include "cli/Commands.h"
+#include "cli/Output.h"
+#include "cli/ScreenRun.h"
+#include "cli/ScreeningOptions.h"
+#include "cli/TextTable.h"
+#include "common/Csv.h"
+#include "common/NumberText.h"
+#include "results/ResultRows.h"
+#include "simulation/TradeSimulation.h"
+
+#include <cstdio>
+
+namespace vorteq::cli {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The summary fields a batch line shows, by the client's edit control, with the column title.
+struct BatchColumn {
+    std::string_view title;
+    std::string_view edit;
+};
+constexpr BatchColumn kBatchColumns[] = {
+    {"初期投資金額", "edt_rst_init"},     {"最終評価額", "edt_rst_final"},
+    {"最終利回り", "edt_rst_return"},     {"取引回数", "edt_rst_total_num"},
+    {"勝ち回数", "edt_rst_total_winnum"}, {"勝率", "edt_rst_total_win"},
+    {"平均ﾘﾀｰﾝ", "edt_rst_total_ave"},    {"ﾄｰﾀﾙﾊﾟﾌｫｰﾏﾝｽ", "edt_rst_total_per"},
+    {"期間騰落率", "edt_term_sertn"},
+};
+constexpr std::string_view kDone = "OK";
+
+// Sums over the stocks that ran, for the totals line.
+struct Totals {
+    int ran = 0;
+    int failed = 0;
+    long double init = 0;
+    long double final = 0;
+    long double trades = 0;
+    long double wins = 0;
+};
+
+std::vector<std::string> headerRow()
+{
+    std::vector<std::string> row{"銘柄コード", "銘柄名称"};
+    for (const BatchColumn& column : kBatchColumns)
+        row.emplace_back(column.title);
+    row.emplace_back("結果");
+    return row;
+}
+
+std::vector<std::string> stockRow(const std::string& code, const std::string& name, const TUserResult& result)
+{
+    const std::vector<SummaryText> texts = summaryTexts(result);
+    std::vector<std::string> row{code, name};
+    for (const BatchColumn& column : kBatchColumns)
+        for (const SummaryText& text : texts)
+            if (text.edit == column.edit)
+                row.push_back(text.text);
+    row.emplace_back(kDone);
+    return row;
+}
+
+std::vector<std::string> failedRow(const std::string& code, const std::string& name,
+                                   const std::string& message)
+{
+    std::vector<std::string> row{code, name};
+    row.resize(2 + std::size(kBatchColumns));
+    row.push_back(message);
+    return row;
+}
+
+// The totals: capital and valuation summed, the return of the sum, trades and wins summed, the
+// share of winning closes; percentages truncated to two decimals like the client's.
+std::vector<std::string> totalsRow(const Totals& t)
+{
+    const long double rtn = t.init != 0 ? truncate2((t.final - t.init) / t.init * 100) : 0;
+    const long double win = t.trades != 0 ? truncate2(t.wins / t.trades * 100) : 0;
+    std::vector<std::string> row{"合計",
+                                 std::to_string(t.ran) + "銘柄",
+                                 formatNumber(t.init),
+                                 formatNumber(t.final),
+                                 formatNumber(rtn) + " %",
+                                 formatNumber(t.trades) + " 回",
+                                 formatNumber(t.wins) + " 回",
+                                 formatNumber(win) + " %",
+                                 "",
+                                 "",
+                                 "",
+                                 t.failed == 0 ? std::string(kDone)
+                                               : "失敗 " + std::to_string(t.failed) + "銘柄"};
+    return row;
+}
+
+std::string milliseconds(std::chrono::nanoseconds ns)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", static_cast<double>(ns.count()) / 1e6);
+    return text;
+}
+
+} // namespace
+
+std::vector<OptionSpec> batchOptions()
+{
+    std::vector<OptionSpec> specs = resultOptions();
+    for (OptionSpec& spec : screeningOptions())
+        specs.push_back(std::move(spec));
+    const std::vector<OptionSpec> own = {
+        {"period", "1m|3m|6m|1y|ytd|mtd", "期間 (既定 1m)"},
+        {"conditions", "FILE.dat", "全銘柄に使う売買条件ファイル (省略時は各銘柄の登録済み売買条件)"},
+        {"format", "csv|table", "出力形式: csv (既定) または table"},
+        {"timing", "", "通信と分析の時間を標準エラーに出力する"},
+    };
+    specs.insert(specs.end(), own.begin(), own.end());
+    for (OptionSpec& spec : conditionOptions())
+        specs.push_back(std::move(spec));
+    return specs;
+}
+
+int runBatch(const ParsedOptions& options, CliIo& io)
+{
+    BatchTimings timings;
+    return runBatchMeasured(options, io, timings);
+}
+
+int runBatchMeasured(const ParsedOptions& options, CliIo& io, BatchTimings& timings)
+{
+    const auto started = Clock::now();
+    const std::string format = options.valueOr("format", "csv");
+    if (format != "csv" && format != "table")
+        return report(io, {ExitCode::Usage, "--format は csv か table です: \"" + format + "\""});
+    auto period = periodIndexOf(options.valueOr("period", "1m"));
+    if (!period)
+        return report(io, period.failure());
+    const OutputEncoding encoding = encodingOf(options);
+    const std::filesystem::path baseDir = baseDirOf(options);
+
+    // One condition file for every stock is checked once, before anything is sent.
+    std::optional<TJouken> shared;
+    if (auto file = options.value("conditions")) {
+        ConditionSource source;
+        source.file = *file;
+        auto loaded = loadConditions(source, {}, {});
+        if (!loaded)
+            return report(io, loaded.failure());
+        shared = std::move(*loaded);
+    }
+    auto prepared = prepareScreening(options, io);
+    if (!prepared)
+        return report(io, prepared.failure());
+
+    const auto loginStarted = Clock::now();
+    auto session = Session::open(prepared->login, io);
+    timings.login = Clock::now() - loginStarted;
+    if (!session)
+        return report(io, session.failure());
+    const auto screenStarted = Clock::now();
+    auto hits = runScreening(*session, *prepared, false, io);
+    timings.screening = Clock::now() - screenStarted;
+    if (!hits)
+        return report(io, hits.failure());
+    if (hits->RowCount == 0)
+        io.writeErr("vorteq-cli: データがありませんでした。\n");
+    const std::string endDate = formatDate(prepared->criteria.baseDate);
+
+    TStkAnalisys analysis;
+    installSimulation(analysis);
+    std::vector<std::vector<std::string>> rows{headerRow()};
+    Totals totals;
+    ExitCode worst = ExitCode::Success;
+    std::optional<Failure> stopped;
+    const PtblData& list = *hits->Tbl;
+    for (int r = 1; r <= hits->RowCount; ++r) {
+        const std::string& code = list.cell(1, r);
+        const std::string& name = list.cell(2, r);
+        BacktestRequest request;
+        request.code = code;
+        request.marketCode = list.cell(46, r);
+        request.endDate = endDate;
+        request.periodIndex = *period;
+        ++timings.stocks;
+
+        Outcome<TJouken> conditions =
+            shared ? Outcome<TJouken>(*shared)
+                   : loadConditions(ConditionSource{{}, baseDir}, code, request.marketCode);
+        if (!conditions) {
+            rows.push_back(failedRow(code, name, conditions.failure().message));
+            ++totals.failed;
+            if (worst == ExitCode::Success)
+                worst = ExitCode::Rejected;
+            continue;
+        }
+        request.conditions = std::move(*conditions);
+        auto run = runBacktest(*session, analysis, request, timings.runs);
+        if (!run) {
+            rows.push_back(failedRow(code, name, run.failure().message));
+            ++totals.failed;
+            if (run.failure().code == ExitCode::ServerOrData || worst == ExitCode::Success)
+                worst = run.failure().code;
+            // A server that cannot be reached fails every later stock too: stop here.
+            if (run.failure().unreachable) {
+                stopped = run.failure();
+                break;
+            }
+            continue;
+        }
+        const TUserResult& result = run->stock.UserResult;
+        rows.push_back(stockRow(code, name, result));
+        ++totals.ran;
+        totals.init += result.InitAmt;
+        totals.final += result.FinalAmt;
+        totals.trades += result.TotalNum;
+        totals.wins += result.TotalWinNum;
+    }
+    rows.push_back(totalsRow(totals));
+
+    Result<std::string> bytes = std::string();
+    if (format == "csv") {
+        std::vector<std::string> lines;
+        for (const auto& row : rows)
+            lines.push_back(csvLine(row));
+        bytes = exportBytes(lines, encoding);
+    } else {
+        bytes = encodeText(formatTable(rows), encoding);
+    }
+    if (!bytes)
+        return report(io, failureOf(bytes.error()));
+    timings.total = Clock::now() - started;
+    if (options.has("timing")) {
+        const int n = timings.stocks > 0 ? timings.stocks : 1;
+        io.writeErr("時間 (ms): 合計 " + milliseconds(timings.total) + ", ログイン " +
+                    milliseconds(timings.login) + ", 検索 " + milliseconds(timings.screening) +
+                    ", 株価の取得 " + milliseconds(timings.runs.requests) + ", 分析 " +
+                    milliseconds(timings.runs.analysis) + " (" + std::to_string(timings.stocks) +
+                    "銘柄, 1銘柄あたり 取得 " + milliseconds(timings.runs.requests / n) + ", 分析 " +
+                    milliseconds(timings.runs.analysis / n) + ")\n");
+    }
+    const int written = writeResult(io, *bytes);
+    if (stopped)
+        return report(io, *stopped);
+    return written != 0 ? written : toInt(worst);
+}
+
+} // namespace vorteq::cli
