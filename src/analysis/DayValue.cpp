@@ -2,6 +2,7 @@
 
 #include "common/NumberText.h"
 
+#include <cassert>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -106,6 +107,52 @@ void DayValue::setText(std::string_view text)
     std::memcpy(data, text.data(), text.size());
     storeHeap(m_u.raw, data, text.size());
     setTag(Tag::Heap);
+}
+
+void DayValue::setTextOrNumber(std::string_view text)
+{
+    // Digits of the text as a whole number m and the count of decimals k: the text is m / 10^k.
+    std::size_t i = 0;
+    const bool negative = !text.empty() && text[0] == '-';
+    i += negative ? 1 : 0;
+    std::uint64_t m = 0;
+    int significant = 0; // digits from the first non-zero one
+    int decimals = 0;
+    int leadingFractionZeros = 0;
+    const std::size_t intStart = i;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        m = m * 10 + static_cast<std::uint64_t>(text[i] - '0');
+        significant += m != 0 ? 1 : 0;
+    }
+    const std::size_t intDigits = i - intStart;
+    // The integer part is "0" or starts with a non-zero digit.
+    bool canonical = intDigits == 1 || (intDigits > 1 && text[intStart] != '0');
+    if (canonical && i < text.size() && text[i] == '.') {
+        ++i;
+        for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+            m = m * 10 + static_cast<std::uint64_t>(text[i] - '0');
+            ++decimals;
+            if (m == 0)
+                ++leadingFractionZeros;
+            else
+                ++significant;
+        }
+        // At least one decimal, the last not a zero.
+        canonical = decimals > 0 && text[i - 1] != '0';
+    }
+    canonical = canonical && i == text.size() && significant <= 15 && (m != 0 || !negative);
+    // Below 1, the general format writes fixed notation from 0.0001 on.
+    canonical = canonical && (intDigits > 1 || text[intStart] != '0' || m == 0 || leadingFractionZeros <= 3);
+    if (!canonical) {
+        setText(text);
+        return;
+    }
+    // The same division of the same whole number parseNumber makes.
+    const long double a =
+        static_cast<long double>(m) / detail::kExactPow10[static_cast<std::size_t>(decimals)];
+    setReadBack(negative ? -a : a);
+    assert(parseNumber(text) == storedNumber() && formatNumber(storedNumber()) == text &&
+           "a text kept as a number should read and write back the same");
 }
 
 void DayValue::setNumber(long double value)

@@ -48,6 +48,11 @@ public:
         setTag(Tag::Empty);
     }
     void setText(std::string_view text);
+    // Keeps a text as setText does; a text that is already the general format of its number
+    // ("1234", "-7.5", "0.0031": no sign but "-", no leading or trailing zeros, fixed notation,
+    // at most 15 significant digits) is kept as that number instead, which gives the same text and
+    // needs no conversion when read. For price texts, read as numbers over and over.
+    void setTextOrNumber(std::string_view text);
     // Writes value in the general format: keeps what its text reads back as. A value without a
     // finite text (infinity, NaN) leaves the field empty.
     void setNumber(long double value);

@@ -283,11 +283,12 @@ Status TStkAnalisys::LoadDailyData(std::string_view start, std::string_view end)
         date = t[kColDate][r];
         std::replace(date.begin(), date.end(), '-', '/');
         day[DayField::StkDate].setText(date);
-        day[DayField::SPrice].setText(t[kColOpen][r]);
-        day[DayField::HPrice].setText(t[kColHigh][r]);
-        day[DayField::LPrice].setText(t[kColLow][r]);
-        day[DayField::EPrice].setText(t[kColClose][r]);
-        day[DayField::StkVlm].setText(t[kColVolume][r]);
+        // Prices are read as numbers by every step after this one.
+        day[DayField::SPrice].setTextOrNumber(t[kColOpen][r]);
+        day[DayField::HPrice].setTextOrNumber(t[kColHigh][r]);
+        day[DayField::LPrice].setTextOrNumber(t[kColLow][r]);
+        day[DayField::EPrice].setTextOrNumber(t[kColClose][r]);
+        day[DayField::StkVlm].setTextOrNumber(t[kColVolume][r]);
         e.DayCount = static_cast<int>(e.Days.size());
     }
     StkCount = static_cast<int>(StkList.size());

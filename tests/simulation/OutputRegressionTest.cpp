@@ -137,13 +137,13 @@ void collectRun(const RunCase& c, int index, TextCollector& out)
         for (std::size_t t = 0; t < u.Trades.size(); ++t) {
             const TTradeRecord& r = u.Trades[t];
             const std::string trade = where + "/trade" + std::to_string(t);
-            const std::pair<const char*, const std::string*> columns[] = {
+            const std::pair<const char*, const TradeText*> columns[] = {
                 {"TradeDate", &r.TradeDate},   {"TradeKind", &r.TradeKind}, {"TradeRtn", &r.TradeRtn},
                 {"TradePrice", &r.TradePrice}, {"TradeVlm", &r.TradeVlm},   {"TradeAmt", &r.TradeAmt},
                 {"TradeFee", &r.TradeFee},     {"RestAmt", &r.RestAmt},     {"TotalAmt", &r.TotalAmt},
             };
             for (const auto& [name, text] : columns)
-                out.add(c.group, trade, name, *text);
+                out.add(c.group, trade, name, text->str());
         }
         const std::pair<const char*, long double> numbers[] = {
             {"InitAmt", u.InitAmt},
