@@ -65,6 +65,18 @@ public:
         setTag(Tag::Number);
     }
 
+    // setReadBack of the value stored at p, copied as plain bytes rather than loaded and stored as
+    // an extended float; NaN (or infinity) there leaves the field empty. For copying many values
+    // at once.
+    void setReadBackFrom(const long double* p)
+    {
+        if (tag() == Tag::Heap)
+            releaseHeap();
+        std::memcpy(m_u.raw, p, kValueBytes);
+        const unsigned exponent = (m_u.raw[kValueBytes - 1] & 0x7fu) << 8 | m_u.raw[kValueBytes - 2];
+        setTag(exponent == 0x7fff ? Tag::Empty : Tag::Number);
+    }
+
     // A two-decimal value given as its whole number of hundredths q (|q| below 1E15): the value
     // is q / 100 as its text reads back, the text formatNumber of it.
     void setHundredths(std::int64_t q)
@@ -84,7 +96,8 @@ private:
         std::memcpy(&q, m_u.raw, sizeof q);
         return static_cast<long double>(q) / 100;
     }
-    static constexpr std::size_t kInline = 14; // text bytes kept in the cell
+    static constexpr std::size_t kValueBytes = 10; // an 80-bit float: 64-bit significand, sign and exponent
+    static constexpr std::size_t kInline = 14;     // text bytes kept in the cell
     static constexpr std::size_t kTagByte = 14;
     static constexpr std::size_t kLengthByte = 15;
 

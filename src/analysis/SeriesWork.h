@@ -44,6 +44,7 @@ public:
         missingDay = -1;
         m_missingAt = {};
         m_at = {};
+        m_scaleHint.fill(-1);
         wholePrices = wholeSquares = wholeVolumes = false;
     }
 
@@ -101,7 +102,8 @@ public:
     long double put(DayField f, int i, long double v)
     {
         long double& c = cell(f, i);
-        c = std::isfinite(v) ? readBackNumber(v) : std::numeric_limits<long double>::quiet_NaN();
+        c = std::isfinite(v) ? readBackNumber(v, m_scaleHint[columnIndex(f)])
+                             : std::numeric_limits<long double>::quiet_NaN();
         return c;
     }
 
@@ -114,6 +116,9 @@ public:
 
     // Writes a whole number as its integer text (an extended float holds every 64-bit integer).
     void putWhole(DayField f, int i, std::int64_t v) { cell(f, i) = static_cast<long double>(v); }
+
+    // The stored values of field f, day 0 first (NaN where empty).
+    const long double* column(DayField f) const { return m_values.data() + offset(f); }
 
     // Where the passes stand, for the report of a missing value: the pass, the computation's
     // place in it (its order in the pass tables) and the day or step being computed.
@@ -143,10 +148,8 @@ private:
     };
 
     static std::size_t idx(int i) { return static_cast<std::size_t>(i); }
-    std::size_t offset(DayField f) const
-    {
-        return static_cast<std::size_t>(pos(f) - kFirstComputed) * static_cast<std::size_t>(N);
-    }
+    static std::size_t columnIndex(DayField f) { return static_cast<std::size_t>(pos(f) - kFirstComputed); }
+    std::size_t offset(DayField f) const { return columnIndex(f) * static_cast<std::size_t>(N); }
     long double& cell(DayField f, int i) { return m_values[offset(f) + idx(i)]; }
     long double cell(DayField f, int i) const { return m_values[offset(f) + idx(i)]; }
 
@@ -180,7 +183,8 @@ private:
         m_missingAt = m_at;
     }
 
-    std::vector<long double> m_values; // kColumnCount columns of N days
+    std::vector<long double> m_values;           // kColumnCount columns of N days
+    std::array<int, kColumnCount> m_scaleHint{}; // readBackNumber's hint for each field
     Place m_at;
     Place m_missingAt;
 };

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <optional>
 #include <unordered_map>
 
 namespace vorteq {
@@ -98,15 +99,14 @@ constexpr DayField kRoundedFields[] = {
 static_assert(std::size(kRoundedFields) == 40);
 
 // The computed fields that the final pass copies as they are: every field an indicator writes but
-// the rounded ones.
-constexpr std::array<DayField, 25> kStoredFields = {
-    DayField::RenzokuDays, DayField::ZenjituRateInt, DayField::VlmRateInt, DayField::RSIUpAvg,
-    DayField::RSIDownAvg,  DayField::CCITypAvg,      DayField::CCITypDev,  DayField::DPOAvg,
-    DayField::OSIRange,    DayField::OSIPressure,    DayField::TrueRange,  DayField::STC_High,
-    DayField::STC_Low,     DayField::MACShortEMA,    DayField::MACLongEMA, DayField::MACDOsc,
-    DayField::PlusDM,      DayField::MinusDM,        DayField::DX,         DayField::ParaboAf,
-    DayField::ParaboPos,   DayField::ParaboEp,       DayField::WilATR,     DayField::WilSIC,
-    DayField::WilPos,
+// the rounded ones and the two integer rates.
+constexpr std::array<DayField, 23> kStoredFields = {
+    DayField::RenzokuDays, DayField::RSIUpAvg, DayField::RSIDownAvg, DayField::CCITypAvg,
+    DayField::CCITypDev,   DayField::DPOAvg,   DayField::OSIRange,   DayField::OSIPressure,
+    DayField::TrueRange,   DayField::STC_High, DayField::STC_Low,    DayField::MACShortEMA,
+    DayField::MACLongEMA,  DayField::MACDOsc,  DayField::PlusDM,     DayField::MinusDM,
+    DayField::DX,          DayField::ParaboAf, DayField::ParaboPos,  DayField::ParaboEp,
+    DayField::WilATR,      DayField::WilSIC,   DayField::WilPos,
 };
 
 // Every named position from the first computed one on is either copied or rounded.
@@ -117,14 +117,8 @@ constexpr int namedComputedFields()
         count += kDayFieldNames[static_cast<std::size_t>(p)].empty() ? 0 : 1;
     return count;
 }
-static_assert(static_cast<int>(kStoredFields.size() + std::size(kRoundedFields)) == namedComputedFields(),
+static_assert(static_cast<int>(kStoredFields.size() + 2 + std::size(kRoundedFields)) == namedComputedFields(),
               "a computed field is neither copied nor rounded by the final pass");
-
-// The fields written as integer texts: below 1E15 as their digits, above in full.
-constexpr bool isWholeField(DayField f)
-{
-    return f == DayField::ZenjituRateInt || f == DayField::VlmRateInt;
-}
 
 std::string quoted(std::string_view text)
 {
@@ -276,9 +270,13 @@ Status TStkAnalisys::LoadDailyData(std::string_view start, std::string_view end)
         e.Days.reserve(static_cast<std::size_t>(dayCounts[index]));
     }
     std::string date;
+    std::size_t entry = 0;
     for (int row = 1; row <= RowCount; ++row) {
         const auto r = static_cast<std::size_t>(row);
-        TStkData& e = StkList[entryOf.find(t[kColCode][r])->second];
+        // A stock's rows usually follow each other.
+        if (row == 1 || t[kColCode][r] != t[kColCode][r - 1])
+            entry = entryOf.find(t[kColCode][r])->second;
+        TStkData& e = StkList[entry];
         TStkDailyData& day = e.Days.emplace_back();
         date = t[kColDate][r];
         std::replace(date.begin(), date.end(), '-', '/');
@@ -328,7 +326,8 @@ Status TStkAnalisys::CalcStock(TStkData& stock)
     for (int i = 0; i < n; ++i) {
         const TStkDailyData& day = stock.Days[static_cast<std::size_t>(i)];
         for (const PriceInput& p : kPrices) {
-            const auto v = day[p.field].number();
+            const DayValue& price = day[p.field];
+            const auto v = price.isNumber() ? std::optional(price.storedNumber()) : price.number();
             if (!v)
                 return makeError(ErrorCode::Data,
                                  "株価データの数値が正しくありません: " + stock.StkCd + " " +
@@ -336,7 +335,7 @@ Status TStkAnalisys::CalcStock(TStkData& stock)
                                      std::string(kDayFieldNames[static_cast<std::size_t>(pos(p.field))]) +
                                      " = " + quoted(day.text(p.field)));
             (s.*p.column)[static_cast<std::size_t>(i)] = *v;
-            if (day[p.field].textEquals("0"))
+            if (price.textEquals("0"))
                 s.zeroText[static_cast<std::size_t>(i)] |= p.zeroBit;
         }
     }
@@ -397,21 +396,30 @@ Status TStkAnalisys::CalcStock(TStkData& stock)
     // Pass 5, with the copy into the day records: the 40 rounded fields truncated to two decimals,
     // an empty one reading "0"; every other computed field as stored. A series computed before
     // gets every field anew.
+    std::array<const long double*, kStoredFields.size()> stored{};
+    for (std::size_t k = 0; k < kStoredFields.size(); ++k)
+        stored[k] = s.column(kStoredFields[k]);
+    std::array<const long double*, std::size(kRoundedFields)> rounded{};
+    for (std::size_t k = 0; k < rounded.size(); ++k)
+        rounded[k] = s.column(kRoundedFields[k]);
     for (int i = 0; i < n; ++i) {
-        TStkDailyData& day = stock.Days[static_cast<std::size_t>(i)];
-        for (const DayField f : kStoredFields) {
+        const auto u = static_cast<std::size_t>(i);
+        TStkDailyData& day = stock.Days[u];
+        for (std::size_t k = 0; k < kStoredFields.size(); ++k)
+            day[kStoredFields[k]].setReadBackFrom(stored[k] + u);
+        for (const DayField f : {DayField::ZenjituRateInt, DayField::VlmRateInt}) {
+            // A whole number below 1E15 is written as its digits; a larger one in full.
             const long double v = s.at(f, i);
-            DayValue& cell = day[f];
             if (std::isnan(v))
-                cell.clear();
-            else if (!isWholeField(f) || std::fabs(v) < 1e15L)
-                cell.setReadBack(v); // a whole number below 1E15 is written as its digits
+                day[f].clear();
+            else if (std::fabs(v) < 1e15L)
+                day[f].setReadBack(v);
             else
-                cell.setText(std::to_string(static_cast<std::int64_t>(v)));
+                day[f].setText(std::to_string(static_cast<std::int64_t>(v)));
         }
-        for (const DayField f : kRoundedFields) {
-            const long double v = s.at(f, i);
-            DayValue& cell = day[f];
+        for (std::size_t k = 0; k < rounded.size(); ++k) {
+            const long double v = rounded[k][u];
+            DayValue& cell = day[kRoundedFields[k]];
             std::int64_t q = 0;
             if (std::isnan(v))
                 cell.setHundredths(0);
