@@ -1,49 +1,44 @@
 #pragma once
 
-#include "common/NumberText.h"
+#include "analysis/DayValue.h"
 
 #include <ostream>
 #include <string>
 #include <string_view>
-#include <utility>
-#include <variant>
 
 namespace vorteq {
 
 // One text of a trade record: a text kept as given, or a number kept as its value and written in
 // the general number format when the text is read. A back-test over a market makes hundreds of
 // trades a stock and reads few of their texts; the trade list writes them all when it is shown.
+// Kept in a day-field cell (16 bytes, short texts inline): only the cell's text is ever read, so
+// a number is stored as it is and its text is formatNumber of it.
 class TradeText {
 public:
     TradeText() = default;
-    TradeText(std::string text) : m_value(std::move(text)) {}
-    TradeText(std::string_view text) : m_value(std::string(text)) {}
-    TradeText(const char* text) : m_value(std::string(text)) {}
+    TradeText(std::string_view text) { m_cell.setText(text); }
+    TradeText(const std::string& text) : TradeText(std::string_view(text)) {}
+    TradeText(const char* text) : TradeText(std::string_view(text)) {}
 
     // The general format of value, made when read.
     static TradeText number(long double value)
     {
         TradeText t;
-        t.m_value = value;
+        t.m_cell.setReadBack(value);
         return t;
     }
 
-    std::string str() const
-    {
-        if (const auto* v = std::get_if<long double>(&m_value))
-            return formatNumber(*v);
-        return std::get<std::string>(m_value);
-    }
+    std::string str() const { return m_cell.text(); }
     operator std::string() const { return str(); }
 
     bool operator==(const TradeText& other) const { return str() == other.str(); }
-    friend bool operator==(const TradeText& a, std::string_view b) { return a.str() == b; }
-    friend bool operator==(const TradeText& a, const std::string& b) { return a.str() == b; }
-    friend bool operator==(const TradeText& a, const char* b) { return a.str() == b; }
+    friend bool operator==(const TradeText& a, std::string_view b) { return a.m_cell.textEquals(b); }
+    friend bool operator==(const TradeText& a, const std::string& b) { return a == std::string_view(b); }
+    friend bool operator==(const TradeText& a, const char* b) { return a == std::string_view(b); }
     friend std::ostream& operator<<(std::ostream& os, const TradeText& t) { return os << t.str(); }
 
 private:
-    std::variant<std::string, long double> m_value;
+    DayValue m_cell;
 };
 
 // One trade of a simulation: nine texts, numbers in the general number format.

@@ -302,7 +302,13 @@ static void wilderVolatilityStep(SeriesWork& s, int r, int d, int n, long double
 // mean close of the oldest days and is then smoothed with 2 / (short + 1); the long one likewise
 // from r = long; MACD = short - long (stored averages) from r > long; the signal is the simple
 // mean of MACD over the signal period from r >= long + signal, and the oscillator MACD - signal.
-static void macdStep(SeriesWork& s, int r, int d, int shortDays, int longDays, int signalDays)
+// The smoothing factors 2 / (period + 1) of the two averages.
+struct MacdFactors {
+    long double shortAlpha, longAlpha;
+};
+
+static void macdStep(SeriesWork& s, int r, int d, int shortDays, int longDays, int signalDays,
+                     const MacdFactors& factors)
 {
     const auto mean = [&](DayField f, int days) {
         long double sum = 0;
@@ -316,16 +322,14 @@ static void macdStep(SeriesWork& s, int r, int d, int shortDays, int longDays, i
     }
     const long double close = s.C[at(d)];
     if (r > shortDays) {
-        const long double alpha = 2.0L / (ll(shortDays) + 1);
         const long double prev = s.get(DayField::MACShortEMA, d + 1);
-        s.put(DayField::MACShortEMA, d, (close - prev) * alpha + prev);
+        s.put(DayField::MACShortEMA, d, (close - prev) * factors.shortAlpha + prev);
     }
     if (r == longDays)
         s.put(DayField::MACLongEMA, d, mean(DayField::EPrice, longDays));
     if (r > longDays) {
-        const long double alpha = 2.0L / (ll(longDays) + 1);
         const long double prev = s.get(DayField::MACLongEMA, d + 1);
-        s.put(DayField::MACLongEMA, d, (close - prev) * alpha + prev);
+        s.put(DayField::MACLongEMA, d, (close - prev) * factors.longAlpha + prev);
         s.put(DayField::MACD, d, s.get(DayField::MACShortEMA, d) - s.get(DayField::MACLongEMA, d));
     }
     if (ll(r) >= ll(longDays) + signalDays) {
@@ -346,7 +350,8 @@ void wilderVolatility(SeriesWork& s, int steps, int n, long double multiple)
 
 void macd(SeriesWork& s, int steps, int shortDays, int longDays, int signalDays)
 {
-    forEachStep(s, steps, [&](int r, int d) { macdStep(s, r, d, shortDays, longDays, signalDays); });
+    const MacdFactors factors{2.0L / (ll(shortDays) + 1), 2.0L / (ll(longDays) + 1)};
+    forEachStep(s, steps, [&](int r, int d) { macdStep(s, r, d, shortDays, longDays, signalDays, factors); });
 }
 
 } // namespace vorteq::indicators
