@@ -137,13 +137,13 @@ void collectRun(const RunCase& c, int index, TextCollector& out)
         for (std::size_t t = 0; t < u.Trades.size(); ++t) {
             const TTradeRecord& r = u.Trades[t];
             const std::string trade = where + "/trade" + std::to_string(t);
-            const std::pair<const char*, const TradeText*> columns[] = {
-                {"TradeDate", &r.TradeDate},   {"TradeKind", &r.TradeKind}, {"TradeRtn", &r.TradeRtn},
-                {"TradePrice", &r.TradePrice}, {"TradeVlm", &r.TradeVlm},   {"TradeAmt", &r.TradeAmt},
-                {"TradeFee", &r.TradeFee},     {"RestAmt", &r.RestAmt},     {"TotalAmt", &r.TotalAmt},
+            const std::pair<const char*, std::string> columns[] = {
+                {"TradeDate", r.TradeDate},   {"TradeKind", r.TradeKind}, {"TradeRtn", r.TradeRtn},
+                {"TradePrice", r.TradePrice}, {"TradeVlm", r.TradeVlm},   {"TradeAmt", r.TradeAmt},
+                {"TradeFee", r.TradeFee},     {"RestAmt", r.RestAmt},     {"TotalAmt", r.TotalAmt},
             };
             for (const auto& [name, text] : columns)
-                out.add(c.group, trade, name, text->str());
+                out.add(c.group, trade, name, text);
         }
         const std::pair<const char*, long double> numbers[] = {
             {"InitAmt", u.InitAmt},
@@ -227,6 +227,7 @@ struct Style {
     int flatPercent;  // chance of a day with open = high = low = close = the previous close
     int zeroVolume;   // chance of a day without volume
     long long volume; // largest volume
+    int volumeDecimals = 0;
 };
 
 std::vector<PriceRow> makeStock(Maker& m, const std::string& code, int days, const Style& st, Date first)
@@ -248,13 +249,15 @@ std::vector<PriceRow> makeStock(Maker& m, const std::string& code, int days, con
                 std::max(1LL, std::min(open, close) -
                                   (m.chance(30) ? 0 : m.below(static_cast<int>(std::max(2LL, close / 50)))));
         }
-        const long long volume =
+        long long volume =
             m.chance(st.zeroVolume) ? 0 : m.between(1, static_cast<int>(st.volume / 100)) * 100LL;
+        for (int k10 = 0; k10 < st.volumeDecimals; ++k10)
+            volume = volume * 10 + m.below(10);
         std::string date = formatDate(addDays(first, k));
         std::replace(date.begin(), date.end(), '/', '-');
         oldestFirst.push_back({code, date, decimalText(open, st.decimals), decimalText(high, st.decimals),
                                decimalText(low, st.decimals), decimalText(close, st.decimals),
-                               std::to_string(volume)});
+                               decimalText(volume, st.volumeDecimals)});
     }
     return {oldestFirst.rbegin(), oldestFirst.rend()};
 }
@@ -383,7 +386,7 @@ std::vector<RunCase> allCases()
         {1, 80, 10, 10, 10, 100000000},    // one decimal, heavy volume
         {0, 12, 20, 30, 30, 10000},        // a few yen: many ties and flat days
         {0, 2000000000, 1, 0, 0, 9000000}, // very high priced
-        {3, 500, 15, 0, 50, 1000},         // thousandths
+        {3, 500, 15, 0, 50, 1000, 1},      // thousandths, volumes with a decimal
     };
     for (int group = 0; group < 8; ++group) {
         for (int n = 0; n < 30; ++n) {
@@ -429,6 +432,14 @@ std::vector<RunCase> allCases()
         rows = makeStock(m, "9002", 120, styles[2], Date{2004, 1, 5});
         rows[70].high = "12a";
         cases.push_back({"errors", rows, tenConditions(), dateOfRow(rows, 10), dateOfRow(rows, 200), true});
+        // Prices at the end of the extended range: ranges overflow, and the first value found
+        // missing is the one a day-by-day run of the passes meets first.
+        rows = makeStock(m, "9004", 120, styles[0], Date{2004, 1, 5});
+        rows[60].high = "1e4932";
+        rows[60].low = "-1e4932";
+        rows[75].high = "1.1e4932";
+        rows[75].low = "-1.1e4932";
+        cases.push_back({"errors", rows, TJouken(), dateOfRow(rows, 10), dateOfRow(rows, 200), false});
         rows = makeStock(m, "9003", 120, styles[0], Date{2004, 1, 5});
         TJouken j = tenConditions();
         j.set("AmtBuyRSI2", "x");
