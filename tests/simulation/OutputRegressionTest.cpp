@@ -387,6 +387,7 @@ std::vector<RunCase> allCases()
         {0, 12, 20, 30, 30, 10000},        // a few yen: many ties and flat days
         {0, 2000000000, 1, 0, 0, 9000000}, // very high priced
         {3, 500, 15, 0, 50, 1000, 1},      // thousandths, volumes with a decimal
+        {0, 3000000000, 0, 20, 0, 100000}, // very high and nearly flat: squares beyond 2^64 in a window
     };
     for (int group = 0; group < 8; ++group) {
         for (int n = 0; n < 30; ++n) {
