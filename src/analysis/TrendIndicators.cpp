@@ -365,10 +365,12 @@ void stochasticsSlowD(SeriesWork& s, int n)
     }
 }
 
+namespace {
+
 // RSI with n days. First value on day N-n-1 from the simple means of the n gains and losses; each
 // newer day smooths the previous day's stored means: (prev x (n-1) + today's move) / n.
 // RSI = up / (up + down) x 100, 0 when nothing moved.
-static void rsiStep(SeriesWork& s, int r, int d, int n)
+void rsiStep(SeriesWork& s, int r, int d, int n)
 {
     (void)r;
     const long long first = ll(s.N) - n - 1;
@@ -404,7 +406,7 @@ static void rsiStep(SeriesWork& s, int r, int d, int n)
 
 // Run length of days whose change has the same sign as the day before (0 counts as rising); an
 // empty previous run counts as 1. Every day but the two oldest (r >= 3).
-static void consecutiveDaysStep(SeriesWork& s, int r, int d)
+void consecutiveDaysStep(SeriesWork& s, int r, int d)
 {
     if (r < 3)
         return;
@@ -417,6 +419,8 @@ static void consecutiveDaysStep(SeriesWork& s, int r, int d)
         s.put(DayField::RenzokuDays, d, 1);
     }
 }
+
+} // namespace
 
 void rsi(SeriesWork& s, int steps, int n)
 {

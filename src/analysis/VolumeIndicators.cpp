@@ -191,12 +191,14 @@ void adx(SeriesWork& s, int n)
     }
 }
 
+namespace {
+
 // Parabolic stop-and-reverse. Starts long on the second-oldest day (step 2): SAR = its low,
 // extreme point = the oldest day's high, factor = the step. Each later day moves the stop
 // SAR = SAR' + AF' (EP' - SAR'); a low at or below it (long) or a high at or above it (short)
 // reverses to the old extreme point; otherwise a new extreme (equality counts) raises the factor
 // by a step while the previous factor is below the limit.
-static void parabolicStep(SeriesWork& s, int r, int d, long double afStep, long double afLimit)
+void parabolicStep(SeriesWork& s, int r, int d, long double afStep, long double afLimit)
 {
     if (r < 2)
         return;
@@ -252,7 +254,7 @@ static void parabolicStep(SeriesWork& s, int r, int d, long double afStep, long 
 // Later days: ATR = (ATR' (n-1) + TR) / n; ARC = M x ATR' (the previous average). Long: the stop
 // is SIC' - ARC and a close at or below it reverses; short: SIC' + ARC, a close at or above it
 // reverses. Steps r >= n + 1.
-static void wilderVolatilityStep(SeriesWork& s, int r, int d, int n, long double multiple)
+void wilderVolatilityStep(SeriesWork& s, int r, int d, int n, long double multiple)
 {
     if (ll(r) < ll(n) + 1)
         return;
@@ -298,17 +300,17 @@ static void wilderVolatilityStep(SeriesWork& s, int r, int d, int n, long double
     }
 }
 
-// MACD with short, long and signal periods. The short average starts on step r = short as the
-// mean close of the oldest days and is then smoothed with 2 / (short + 1); the long one likewise
-// from r = long; MACD = short - long (stored averages) from r > long; the signal is the simple
-// mean of MACD over the signal period from r >= long + signal, and the oscillator MACD - signal.
 // The smoothing factors 2 / (period + 1) of the two averages.
 struct MacdFactors {
     long double shortAlpha, longAlpha;
 };
 
-static void macdStep(SeriesWork& s, int r, int d, int shortDays, int longDays, int signalDays,
-                     const MacdFactors& factors)
+// MACD with short, long and signal periods. The short average starts on step r = short as the
+// mean close of the oldest days and is then smoothed with 2 / (short + 1); the long one likewise
+// from r = long; MACD = short - long (stored averages) from r > long; the signal is the simple
+// mean of MACD over the signal period from r >= long + signal, and the oscillator MACD - signal.
+void macdStep(SeriesWork& s, int r, int d, int shortDays, int longDays, int signalDays,
+              const MacdFactors& factors)
 {
     const auto mean = [&](DayField f, int days) {
         long double sum = 0;
@@ -337,6 +339,8 @@ static void macdStep(SeriesWork& s, int r, int d, int shortDays, int longDays, i
         s.put(DayField::MACDOsc, d, s.get(DayField::MACD, d) - signal);
     }
 }
+
+} // namespace
 
 void parabolic(SeriesWork& s, int steps, long double afStep, long double afLimit)
 {
