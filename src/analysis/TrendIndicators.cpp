@@ -255,6 +255,8 @@ void ultimateOscillator(SeriesWork& s, int n)
         const long double a3 = ratio(pressure[2], range[2]);
         s.putFinal(DayField::OSI, i, (4 * a1 + 2 * a2 + a3) / 7 * 100);
     };
+    if (!(4 * ll(n) < s.N))
+        return; // no day has the 4n days the longest window needs
     if (s.wholePrices) {
         // Whole pressures and ranges: three windows, each carried from day to day.
         const auto term = [&](int d) {
