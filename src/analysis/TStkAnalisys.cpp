@@ -323,8 +323,15 @@ Status TStkAnalisys::CalcStock(TStkData& stock)
         {DayField::EPrice, &SeriesWork::C, SeriesWork::kZeroClose},
         {DayField::StkVlm, &SeriesWork::V, SeriesWork::kZeroVolume},
     };
+    // A series computed before starts over with every indicator field empty (the final pass
+    // always leaves a value in the rounded fields, so one of them tells). The final pass writes
+    // every named field anew; the positions no indicator writes are cleared here.
+    const bool computedBefore = n > 0 && !stock.Days[0][DayField::IdoAvg1].empty();
     for (int i = 0; i < n; ++i) {
-        const TStkDailyData& day = stock.Days[static_cast<std::size_t>(i)];
+        TStkDailyData& day = stock.Days[static_cast<std::size_t>(i)];
+        for (int f = SeriesWork::kFirstComputed; computedBefore && f < TStkDailyData::kFieldCount; ++f)
+            if (kDayFieldNames[static_cast<std::size_t>(f)].empty())
+                day[f].clear();
         for (const PriceInput& p : kPrices) {
             const DayValue& price = day[p.field];
             const auto v = price.isNumber() ? std::optional(price.storedNumber()) : price.number();
