@@ -183,8 +183,42 @@ void DayValue::setNumber(long double value)
     setReadBack(readBackNumber(value));
 }
 
+namespace {
+// The text of q / 100 for |q| below 1E15, without floating point: such a value has at most 15
+// significant digits and lies between 0.01 and 1E13, so its general format is the decimal
+// itself, trailing zeros and point dropped.
+void appendHundredths(std::string& out, std::int64_t q)
+{
+    if (q < 0)
+        out.push_back('-');
+    const std::uint64_t a = q < 0 ? 0 - static_cast<std::uint64_t>(q) : static_cast<std::uint64_t>(q);
+    char buf[24];
+    char* end = buf + sizeof buf;
+    char* p = end;
+    std::uint64_t whole = a / 100;
+    do {
+        *--p = static_cast<char>('0' + whole % 10);
+        whole /= 10;
+    } while (whole != 0);
+    out.append(p, end);
+    const auto cents = static_cast<unsigned>(a % 100);
+    if (cents != 0) {
+        out.push_back('.');
+        out.push_back(static_cast<char>('0' + cents / 10));
+        if (cents % 10 != 0)
+            out.push_back(static_cast<char>('0' + cents % 10));
+    }
+}
+} // namespace
+
 void DayValue::appendText(std::string& out) const
 {
+    if (tag() == Tag::Hundredths) {
+        std::int64_t q = 0;
+        std::memcpy(&q, m_u.raw, sizeof q);
+        appendHundredths(out, q);
+        return;
+    }
     if (isNumber()) {
         appendNumber(out, storedNumber());
         return;

@@ -85,6 +85,22 @@ TEST(DayValue, PriceTextsInTheNumberFormatAreKeptAsNumbers)
     }
 }
 
+TEST(DayValue, TwoDecimalValuesWriteTheirDecimals)
+{
+    const std::pair<std::int64_t, const char*> cases[] = {
+        {52559, "525.59"}, {-7, "-0.07"}, {0, "0"},
+        {50, "0.5"},       {100, "1"},    {-1230, "-12.3"},
+        {1, "0.01"},       {-100, "-1"},  {99999999999999, "999999999999.99"},
+    };
+    for (const auto& [q, text] : cases) {
+        DayValue v;
+        v.setHundredths(q);
+        EXPECT_EQ(v.text(), text) << q;
+        EXPECT_EQ(v.storedNumber(), *parseNumber(text)) << "the value is what the text reads back as";
+        EXPECT_EQ(v.textEquals("0"), q == 0);
+    }
+}
+
 TEST(DailyData, PositionsAndNamesAgree)
 {
     EXPECT_EQ(findDayField("EPrice"), 4);
