@@ -110,10 +110,9 @@ struct RunCase {
     bool simulate = true;
 };
 
-void collectRun(const RunCase& c, int index, TextCollector& out)
+void collectRun(TStkAnalisys& a, const RunCase& c, int index, TextCollector& out)
 {
-    TStkAnalisys a;
-    installSimulation(a);
+    a.Clear();
     const Status st = a.Analyze(makePriceTable(c.rows), static_cast<int>(c.rows.size()), c.conditions,
                                 c.start, c.end, c.simulate);
     const std::string run = "run" + std::to_string(index);
@@ -469,8 +468,11 @@ TEST(OutputRegression, EveryTextOfEveryRunIsAsRecorded)
 {
     TextCollector texts(std::getenv("VORTEQ_DUMP_TEXTS"));
     const auto cases = allCases();
-    for (std::size_t i = 0; i < cases.size(); ++i)
-        collectRun(cases[i], static_cast<int>(i), texts);
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        TStkAnalisys a;
+        installSimulation(a);
+        collectRun(a, cases[i], static_cast<int>(i), texts);
+    }
     const auto actual = texts.digests();
     ASSERT_GT(texts.texts(), 1000000) << "the runs should produce texts by the million";
 
@@ -493,4 +495,29 @@ TEST(OutputRegression, EveryTextOfEveryRunIsAsRecorded)
         EXPECT_EQ(it->second, digest) << "the texts of " << what << " changed";
     }
     EXPECT_EQ(actual.size(), expected.size()) << "the runs produce other fields or groups than recorded";
+}
+
+// The client runs every back-test on the one analysis object of its window, and a batch runs stock
+// after stock on one object: nothing of a run may leak into the next.
+TEST(OutputRegression, OneObjectForEveryRunGivesTheSameTexts)
+{
+    const auto cases = allCases();
+    TextCollector fresh(nullptr);
+    TextCollector reused(nullptr);
+    TStkAnalisys shared;
+    installSimulation(shared);
+    // Longest first, so that a shorter run finds the working columns of a longer one behind it.
+    std::vector<std::size_t> order(cases.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
+        return cases[x].rows.size() > cases[y].rows.size();
+    });
+    for (const std::size_t i : order) {
+        TStkAnalisys a;
+        installSimulation(a);
+        collectRun(a, cases[i], static_cast<int>(i), fresh);
+        collectRun(shared, cases[i], static_cast<int>(i), reused);
+    }
+    EXPECT_EQ(reused.digests(), fresh.digests());
 }
