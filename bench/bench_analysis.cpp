@@ -174,8 +174,22 @@ SimPeriod simulatedPeriod(const vorteq::bench::GeneratedStock& stock)
     return {date(std::max(1, stock.rows - kLeadInTradingDays)), date(1)};
 }
 
+// Writes the nine texts of every trade, as the trade list does when it is shown.
+std::size_t writeTradeTexts(const TStkAnalisys& a)
+{
+    std::size_t bytes = 0;
+    for (const auto& stock : a.StkList)
+        for (const auto& t : stock.UserResult.Trades)
+            for (const vorteq::TradeText* text :
+                 {&t.TradeDate, &t.TradeKind, &t.TradeRtn, &t.TradePrice, &t.TradeVlm, &t.TradeAmt,
+                  &t.TradeFee, &t.RestAmt, &t.TotalAmt})
+                bytes += text->str().size();
+    return bytes;
+}
+
 void BM_BackTestOneStock(benchmark::State& state)
 {
+    const bool withTexts = state.range(1) != 0;
     const auto stock = vorteq::bench::generateStock(1301, static_cast<int>(state.range(0)));
     const TJouken conditions = backTestConditions();
     const SimPeriod period = simulatedPeriod(stock);
@@ -187,6 +201,8 @@ void BM_BackTestOneStock(benchmark::State& state)
         if (!a.Analyze(stock.table, stock.rows, conditions, period.start, period.end, true))
             state.SkipWithError("Analyze failed");
         trades = a.StkList.empty() ? 0 : static_cast<std::size_t>(a.StkList[0].UserResult.TradeCount);
+        if (withTexts)
+            benchmark::DoNotOptimize(writeTradeTexts(a));
         benchmark::DoNotOptimize(a.StkList.data());
     }
     state.counters["stock_days"] =
@@ -194,7 +210,12 @@ void BM_BackTestOneStock(benchmark::State& state)
                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     state.counters["trades"] = static_cast<double>(trades);
 }
-BENCHMARK(BM_BackTestOneStock)->Arg(300)->Arg(1250)->ArgName("days")->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_BackTestOneStock)
+    ->Args({300, 0})
+    ->Args({1250, 0})
+    ->Args({1250, 1})
+    ->ArgNames({"days", "trade_texts"})
+    ->Unit(benchmark::kMicrosecond);
 
 // The back-test alone: signal rules and the day walk over series whose indicators are computed
 // once, outside the timing.

@@ -2,6 +2,7 @@
 
 #include "common/NumberText.h"
 
+#include <cassert>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -93,11 +94,30 @@ std::string_view DayValue::storedText() const
     return {};
 }
 
+namespace {
+// Copies n <= 16 bytes with at most two overlapping fixed-size moves: short texts (prices, dates,
+// signals) are set by the million, and a call of the general copy costs more than the copy.
+void copyShort(unsigned char* to, const char* from, std::size_t n)
+{
+    if (n >= 8) {
+        std::memcpy(to, from, 8);
+        std::memcpy(to + n - 8, from + n - 8, 8);
+    } else if (n >= 4) {
+        std::memcpy(to, from, 4);
+        std::memcpy(to + n - 4, from + n - 4, 4);
+    } else if (n > 0) {
+        to[0] = static_cast<unsigned char>(from[0]);
+        to[n / 2] = static_cast<unsigned char>(from[n / 2]);
+        to[n - 1] = static_cast<unsigned char>(from[n - 1]);
+    }
+}
+} // namespace
+
 void DayValue::setText(std::string_view text)
 {
     clear();
     if (text.size() <= kInline) {
-        std::memcpy(m_u.raw, text.data(), text.size());
+        copyShort(m_u.raw, text.data(), text.size());
         m_u.raw[kLengthByte] = static_cast<unsigned char>(text.size());
         setTag(Tag::Inline);
         return;
@@ -106,6 +126,52 @@ void DayValue::setText(std::string_view text)
     std::memcpy(data, text.data(), text.size());
     storeHeap(m_u.raw, data, text.size());
     setTag(Tag::Heap);
+}
+
+void DayValue::setTextOrNumber(std::string_view text)
+{
+    // Digits of the text as a whole number m and the count of decimals k: the text is m / 10^k.
+    std::size_t i = 0;
+    const bool negative = !text.empty() && text[0] == '-';
+    i += negative ? 1 : 0;
+    std::uint64_t m = 0;
+    int significant = 0; // digits from the first non-zero one
+    int decimals = 0;
+    int leadingFractionZeros = 0;
+    const std::size_t intStart = i;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        m = m * 10 + static_cast<std::uint64_t>(text[i] - '0');
+        significant += m != 0 ? 1 : 0;
+    }
+    const std::size_t intDigits = i - intStart;
+    // The integer part is "0" or starts with a non-zero digit.
+    bool canonical = intDigits == 1 || (intDigits > 1 && text[intStart] != '0');
+    if (canonical && i < text.size() && text[i] == '.') {
+        ++i;
+        for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+            m = m * 10 + static_cast<std::uint64_t>(text[i] - '0');
+            ++decimals;
+            if (m == 0)
+                ++leadingFractionZeros;
+            else
+                ++significant;
+        }
+        // At least one decimal, the last not a zero.
+        canonical = decimals > 0 && text[i - 1] != '0';
+    }
+    canonical = canonical && i == text.size() && significant <= 15 && (m != 0 || !negative);
+    // Below 1, the general format writes fixed notation from 0.0001 on.
+    canonical = canonical && (intDigits > 1 || text[intStart] != '0' || m == 0 || leadingFractionZeros <= 3);
+    if (!canonical) {
+        setText(text);
+        return;
+    }
+    // The same division of the same whole number parseNumber makes.
+    const long double a =
+        static_cast<long double>(m) / detail::kExactPow10[static_cast<std::size_t>(decimals)];
+    setReadBack(negative ? -a : a);
+    assert(parseNumber(text) == storedNumber() && formatNumber(storedNumber()) == text &&
+           "a text kept as a number should read and write back the same");
 }
 
 void DayValue::setNumber(long double value)
@@ -117,8 +183,42 @@ void DayValue::setNumber(long double value)
     setReadBack(readBackNumber(value));
 }
 
+namespace {
+// The text of q / 100 for |q| below 1E15, without floating point: such a value has at most 15
+// significant digits and lies between 0.01 and 1E13, so its general format is the decimal
+// itself, trailing zeros and point dropped.
+void appendHundredths(std::string& out, std::int64_t q)
+{
+    if (q < 0)
+        out.push_back('-');
+    const std::uint64_t a = q < 0 ? 0 - static_cast<std::uint64_t>(q) : static_cast<std::uint64_t>(q);
+    char buf[24];
+    char* end = buf + sizeof buf;
+    char* p = end;
+    std::uint64_t whole = a / 100;
+    do {
+        *--p = static_cast<char>('0' + whole % 10);
+        whole /= 10;
+    } while (whole != 0);
+    out.append(p, end);
+    const auto cents = static_cast<unsigned>(a % 100);
+    if (cents != 0) {
+        out.push_back('.');
+        out.push_back(static_cast<char>('0' + cents / 10));
+        if (cents % 10 != 0)
+            out.push_back(static_cast<char>('0' + cents % 10));
+    }
+}
+} // namespace
+
 void DayValue::appendText(std::string& out) const
 {
+    if (tag() == Tag::Hundredths) {
+        std::int64_t q = 0;
+        std::memcpy(&q, m_u.raw, sizeof q);
+        appendHundredths(out, q);
+        return;
+    }
     if (isNumber()) {
         appendNumber(out, storedNumber());
         return;

@@ -48,6 +48,11 @@ public:
         setTag(Tag::Empty);
     }
     void setText(std::string_view text);
+    // Keeps a text as setText does; a text that is already the general format of its number
+    // ("1234", "-7.5", "0.0031": no sign but "-", no leading or trailing zeros, fixed notation,
+    // at most 15 significant digits) is kept as that number instead, which gives the same text and
+    // needs no conversion when read. For price texts, read as numbers over and over.
+    void setTextOrNumber(std::string_view text);
     // Writes value in the general format: keeps what its text reads back as. A value without a
     // finite text (infinity, NaN) leaves the field empty.
     void setNumber(long double value);
@@ -58,6 +63,18 @@ public:
             releaseHeap();
         m_u.num = value; // the 80 value bits; the tag byte is written after it
         setTag(Tag::Number);
+    }
+
+    // setReadBack of the value stored at p, copied as plain bytes rather than loaded and stored as
+    // an extended float; NaN (or infinity) there leaves the field empty. For copying many values
+    // at once.
+    void setReadBackFrom(const long double* p)
+    {
+        if (tag() == Tag::Heap)
+            releaseHeap();
+        std::memcpy(m_u.raw, p, kValueBytes);
+        const unsigned exponent = (m_u.raw[kValueBytes - 1] & 0x7fu) << 8 | m_u.raw[kValueBytes - 2];
+        setTag(exponent == 0x7fff ? Tag::Empty : Tag::Number);
     }
 
     // A two-decimal value given as its whole number of hundredths q (|q| below 1E15): the value
@@ -79,7 +96,8 @@ private:
         std::memcpy(&q, m_u.raw, sizeof q);
         return static_cast<long double>(q) / 100;
     }
-    static constexpr std::size_t kInline = 14; // text bytes kept in the cell
+    static constexpr std::size_t kValueBytes = 10; // an 80-bit float: 64-bit significand, sign and exponent
+    static constexpr std::size_t kInline = 14;     // text bytes kept in the cell
     static constexpr std::size_t kTagByte = 14;
     static constexpr std::size_t kLengthByte = 15;
 

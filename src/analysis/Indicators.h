@@ -1,9 +1,13 @@
 #pragma once
 
 // One function per indicator. Each checks its own start condition (the days on which it runs) and
-// writes its fields into the day records; on every other day its fields stay empty.
-// Pass 1..3 functions take the day i (0 = newest); pass 4 functions take the step r (1 = oldest)
-// and its day d = N - r, and run from the oldest day to the newest.
+// writes its fields; on every other day its fields stay empty.
+// Pass 1..3 functions compute every day of the series, day 0 (the newest) first; within a pass
+// they read only the prices and the fields of earlier passes, so one indicator after the other
+// gives what a day-by-day walk gives. Pass 4 functions run steps r = 1, 2, ... on the days
+// d = N - r, from the oldest day to the newest, each step reading the day before; the pass-4
+// indicators read only their own earlier days and pass 1's fields, so they too may run one after
+// the other.
 
 #include "analysis/SeriesWork.h"
 
@@ -18,43 +22,52 @@ inline long double rateOf(bool aIsZeroText, long double a, bool bIsZeroText, lon
 }
 
 // Pass 1: price-based (trend and oscillator) indicators.
-void dayRates(SeriesWork& s, int i);
-void integerChangeRate(SeriesWork& s, int i);
-void ultimateOscillatorInputs(SeriesWork& s, int i);
-void movingAverage(SeriesWork& s, int i, int p, DayField avg, DayField kairi);
-void cciTypicalPrice(SeriesWork& s, int i, int n);
-void dpoAverage(SeriesWork& s, int i, int n);
-void williamsR(SeriesWork& s, int i, int n);
-void rci(SeriesWork& s, int i, int n);
-void psychologicalLine(SeriesWork& s, int i, int n);
-void priceMovePsychologicalLine(SeriesWork& s, int i, int n);
-void stochasticsK(SeriesWork& s, int i, int n);
+void dayRates(SeriesWork& s);
+void integerChangeRate(SeriesWork& s);
+void ultimateOscillatorInputs(SeriesWork& s);
+void movingAverage(SeriesWork& s, int p, DayField avg, DayField kairi);
+void cciTypicalPrice(SeriesWork& s, int n);
+void dpoAverage(SeriesWork& s, int n);
+void williamsR(SeriesWork& s, int n);
+void rci(SeriesWork& s, int n);
+void psychologicalLine(SeriesWork& s, int n);
+void priceMovePsychologicalLine(SeriesWork& s, int n);
+void stochasticsK(SeriesWork& s, int n);
 
 // Pass 1: volume, volatility and band indicators.
-void trueRange(SeriesWork& s, int i);
-void volumeRates(SeriesWork& s, int i);
-void directionalMovement(SeriesWork& s, int i);
-void bollingerBands(SeriesWork& s, int i, int n);
-void abRatio(SeriesWork& s, int i, int n);
-void volumeRatiosAB(SeriesWork& s, int i, int n);
-void wakoVolumeRatio(SeriesWork& s, int i, int n);
+void trueRange(SeriesWork& s);
+void volumeRates(SeriesWork& s);
+void directionalMovement(SeriesWork& s);
+void bollingerBands(SeriesWork& s, int n);
+void abRatio(SeriesWork& s, int n);
+// Volume ratios A and B over abDays and the Wako volume ratio over wakoDays.
+void volumeRatios(SeriesWork& s, int abDays, int wakoDays);
 
 // Pass 2.
-void directionalIndex(SeriesWork& s, int i, int n);
-void ultimateOscillator(SeriesWork& s, int i, int n);
-void cci(SeriesWork& s, int i, int n);
-void dpo(SeriesWork& s, int i, int n);
-void stochasticsD(SeriesWork& s, int i, int n);
+void directionalIndex(SeriesWork& s, int n);
+void ultimateOscillator(SeriesWork& s, int n);
+void cci(SeriesWork& s, int n);
+void dpo(SeriesWork& s, int n);
+void stochasticsD(SeriesWork& s, int n);
 
 // Pass 3.
-void adx(SeriesWork& s, int i, int n);
-void stochasticsSlowD(SeriesWork& s, int i, int n);
+void adx(SeriesWork& s, int n);
+void stochasticsSlowD(SeriesWork& s, int n);
 
-// Pass 4, oldest day first.
-void rsi(SeriesWork& s, int r, int d, int n);
-void parabolic(SeriesWork& s, int r, int d, long double afStep, long double afLimit);
-void consecutiveDays(SeriesWork& s, int r, int d);
-void wilderVolatility(SeriesWork& s, int r, int d, int n, long double multiple);
-void macd(SeriesWork& s, int r, int d, int shortDays, int longDays, int signalDays);
+// Pass 4, oldest day first: steps r = 1..steps, each on day d = N - r and reading day d + 1.
+void rsi(SeriesWork& s, int steps, int n);
+void parabolic(SeriesWork& s, int steps, long double afStep, long double afLimit);
+void consecutiveDays(SeriesWork& s, int steps);
+void wilderVolatility(SeriesWork& s, int steps, int n, long double multiple);
+void macd(SeriesWork& s, int steps, int shortDays, int longDays, int signalDays);
+
+// Runs step(r, d) for r = 1..steps, oldest day first.
+template <class Step> void forEachStep(SeriesWork& s, int steps, Step step)
+{
+    for (int r = 1; r <= steps; ++r) {
+        s.step(r);
+        step(r, s.N - r);
+    }
+}
 
 } // namespace vorteq::indicators

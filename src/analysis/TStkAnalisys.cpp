@@ -6,7 +6,9 @@
 #include "common/NumberText.h"
 
 #include <algorithm>
-#include <bitset>
+#include <array>
+#include <cmath>
+#include <optional>
 #include <unordered_map>
 
 namespace vorteq {
@@ -95,6 +97,28 @@ constexpr DayField kRoundedFields[] = {
     DayField::VRW,
 };
 static_assert(std::size(kRoundedFields) == 40);
+
+// The computed fields that the final pass copies as they are: every field an indicator writes but
+// the rounded ones and the two integer rates.
+constexpr std::array<DayField, 23> kStoredFields = {
+    DayField::RenzokuDays, DayField::RSIUpAvg, DayField::RSIDownAvg, DayField::CCITypAvg,
+    DayField::CCITypDev,   DayField::DPOAvg,   DayField::OSIRange,   DayField::OSIPressure,
+    DayField::TrueRange,   DayField::STC_High, DayField::STC_Low,    DayField::MACShortEMA,
+    DayField::MACLongEMA,  DayField::MACDOsc,  DayField::PlusDM,     DayField::MinusDM,
+    DayField::DX,          DayField::ParaboAf, DayField::ParaboPos,  DayField::ParaboEp,
+    DayField::WilATR,      DayField::WilSIC,   DayField::WilPos,
+};
+
+// Every named position from the first computed one on is either copied or rounded.
+constexpr int namedComputedFields()
+{
+    int count = 0;
+    for (int p = SeriesWork::kFirstComputed; p < kDayFieldCount; ++p)
+        count += kDayFieldNames[static_cast<std::size_t>(p)].empty() ? 0 : 1;
+    return count;
+}
+static_assert(static_cast<int>(kStoredFields.size() + 2 + std::size(kRoundedFields)) == namedComputedFields(),
+              "a computed field is neither copied nor rounded by the final pass");
 
 std::string quoted(std::string_view text)
 {
@@ -246,18 +270,23 @@ Status TStkAnalisys::LoadDailyData(std::string_view start, std::string_view end)
         e.Days.reserve(static_cast<std::size_t>(dayCounts[index]));
     }
     std::string date;
+    std::size_t entry = 0;
     for (int row = 1; row <= RowCount; ++row) {
         const auto r = static_cast<std::size_t>(row);
-        TStkData& e = StkList[entryOf.find(t[kColCode][r])->second];
+        // A stock's rows usually follow each other.
+        if (row == 1 || t[kColCode][r] != t[kColCode][r - 1])
+            entry = entryOf.find(t[kColCode][r])->second;
+        TStkData& e = StkList[entry];
         TStkDailyData& day = e.Days.emplace_back();
         date = t[kColDate][r];
         std::replace(date.begin(), date.end(), '-', '/');
         day[DayField::StkDate].setText(date);
-        day[DayField::SPrice].setText(t[kColOpen][r]);
-        day[DayField::HPrice].setText(t[kColHigh][r]);
-        day[DayField::LPrice].setText(t[kColLow][r]);
-        day[DayField::EPrice].setText(t[kColClose][r]);
-        day[DayField::StkVlm].setText(t[kColVolume][r]);
+        // Prices are read as numbers by every step after this one.
+        day[DayField::SPrice].setTextOrNumber(t[kColOpen][r]);
+        day[DayField::HPrice].setTextOrNumber(t[kColHigh][r]);
+        day[DayField::LPrice].setTextOrNumber(t[kColLow][r]);
+        day[DayField::EPrice].setTextOrNumber(t[kColClose][r]);
+        day[DayField::StkVlm].setTextOrNumber(t[kColVolume][r]);
         e.DayCount = static_cast<int>(e.Days.size());
     }
     StkCount = static_cast<int>(StkList.size());
@@ -279,7 +308,7 @@ Status TStkAnalisys::CalcStock(TStkData& stock)
     namespace ind = indicators;
     SeriesWork& s = *m_work;
     const int n = stock.DayCount;
-    s.reset(stock.Days);
+    s.reset(stock.Days.size());
 
     // Read every price once; a text that is not a number stops the run.
     struct PriceInput {
@@ -295,14 +324,17 @@ Status TStkAnalisys::CalcStock(TStkData& stock)
         {DayField::StkVlm, &SeriesWork::V, SeriesWork::kZeroVolume},
     };
     // A series computed before starts over with every indicator field empty (the final pass
-    // always leaves a value in the rounded fields, so one of them tells).
+    // always leaves a value in the rounded fields, so one of them tells). The final pass writes
+    // every named field anew; the positions no indicator writes are cleared here.
     const bool computedBefore = n > 0 && !stock.Days[0][DayField::IdoAvg1].empty();
     for (int i = 0; i < n; ++i) {
         TStkDailyData& day = stock.Days[static_cast<std::size_t>(i)];
-        for (int f = pos(DayField::ZenjituRate); computedBefore && f < TStkDailyData::kFieldCount; ++f)
-            day[f].clear();
+        for (int f = SeriesWork::kFirstComputed; computedBefore && f < TStkDailyData::kFieldCount; ++f)
+            if (kDayFieldNames[static_cast<std::size_t>(f)].empty())
+                day[f].clear();
         for (const PriceInput& p : kPrices) {
-            const auto v = day[p.field].number();
+            const DayValue& price = day[p.field];
+            const auto v = price.isNumber() ? std::optional(price.storedNumber()) : price.number();
             if (!v)
                 return makeError(ErrorCode::Data,
                                  "株価データの数値が正しくありません: " + stock.StkCd + " " +
@@ -310,61 +342,57 @@ Status TStkAnalisys::CalcStock(TStkData& stock)
                                      std::string(kDayFieldNames[static_cast<std::size_t>(pos(p.field))]) +
                                      " = " + quoted(day.text(p.field)));
             (s.*p.column)[static_cast<std::size_t>(i)] = *v;
-            if (day[p.field].textEquals("0"))
+            if (price.textEquals("0"))
                 s.zeroText[static_cast<std::size_t>(i)] |= p.zeroBit;
         }
     }
+    s.classifyPrices();
 
-    // Pass 1, newest day to oldest.
-    for (int i = 0; i < n; ++i) {
-        ind::trueRange(s, i);
-        ind::dayRates(s, i);
-        ind::volumeRates(s, i);
-        ind::integerChangeRate(s, i);
-        ind::directionalMovement(s, i);
-        ind::ultimateOscillatorInputs(s, i);
-        ind::movingAverage(s, i, DayIdo1, DayField::IdoAvg1, DayField::Kairi1);
-        ind::movingAverage(s, i, DayIdo2, DayField::IdoAvg2, DayField::Kairi2);
-        ind::movingAverage(s, i, DayIdo3, DayField::IdoAvg3, DayField::Kairi3);
-        ind::movingAverage(s, i, DayIdo4, DayField::IdoAvg4, DayField::Kairi4);
-        ind::bollingerBands(s, i, DayVolin);
-        ind::cciTypicalPrice(s, i, DayCCI);
-        ind::abRatio(s, i, DayABRatio);
-        ind::dpoAverage(s, i, DayDPO);
-        ind::williamsR(s, i, DayWilR);
-        ind::rci(s, i, DayRCI);
-        ind::psychologicalLine(s, i, DayPSY);
-        ind::priceMovePsychologicalLine(s, i, DayMPSY);
-        ind::stochasticsK(s, i, DaySTC_K);
-        ind::volumeRatiosAB(s, i, DayVR);
-        ind::wakoVolumeRatio(s, i, DayVRW);
-    }
+    // Pass 1: what reads only the prices, each indicator over every day.
+    ind::trueRange(s);
+    ind::dayRates(s);
+    ind::volumeRates(s);
+    ind::integerChangeRate(s);
+    ind::directionalMovement(s);
+    ind::ultimateOscillatorInputs(s);
+    ind::movingAverage(s, DayIdo1, DayField::IdoAvg1, DayField::Kairi1);
+    ind::movingAverage(s, DayIdo2, DayField::IdoAvg2, DayField::Kairi2);
+    ind::movingAverage(s, DayIdo3, DayField::IdoAvg3, DayField::Kairi3);
+    ind::movingAverage(s, DayIdo4, DayField::IdoAvg4, DayField::Kairi4);
+    ind::bollingerBands(s, DayVolin);
+    ind::cciTypicalPrice(s, DayCCI);
+    ind::abRatio(s, DayABRatio);
+    ind::dpoAverage(s, DayDPO);
+    ind::williamsR(s, DayWilR);
+    ind::rci(s, DayRCI);
+    ind::psychologicalLine(s, DayPSY);
+    ind::priceMovePsychologicalLine(s, DayMPSY);
+    ind::stochasticsK(s, DaySTC_K);
+    ind::volumeRatios(s, DayVR, DayVRW);
     // Pass 2: what reads pass 1's stored fields.
-    for (int i = 0; i < n; ++i) {
-        ind::directionalIndex(s, i, DayDMI);
-        ind::ultimateOscillator(s, i, DayOSI);
-        ind::cci(s, i, DayCCI);
-        ind::dpo(s, i, DayDPO);
-        ind::stochasticsD(s, i, DaySTC_D);
-    }
+    ind::directionalIndex(s, DayDMI);
+    ind::ultimateOscillator(s, DayOSI);
+    ind::cci(s, DayCCI);
+    ind::dpo(s, DayDPO);
+    ind::stochasticsD(s, DaySTC_D);
     // Pass 3: averages of pass 2's fields.
-    for (int i = 0; i < n; ++i) {
-        ind::adx(s, i, DayDMI);
-        ind::stochasticsSlowD(s, i, DaySTC_SD);
-    }
+    ind::adx(s, DayDMI);
+    ind::stochasticsSlowD(s, DaySTC_SD);
     // Pass 4, oldest day to newest: the recursive indicators. It ends at a day whose close text is
     // "0" (looked at before the step after it; day 0 before the first step).
-    for (int r = 1; r <= n; ++r) {
-        const int d = n - r;
-        const int previous = r == 1 ? 0 : d + 1;
-        if (s.zero(previous, SeriesWork::kZeroClose))
-            break;
-        ind::rsi(s, r, d, DayRSI);
-        ind::parabolic(s, r, d, ParaboAfStep, ParaboAfLim);
-        ind::consecutiveDays(s, r, d);
-        ind::wilderVolatility(s, r, d, DayWIL, WIL_VI);
-        ind::macd(s, r, d, DayMACShort, DayMACLong, DayMAC_SI);
-    }
+    int steps = 0;
+    while (steps < n && !s.zero(steps == 0 ? 0 : n - steps, SeriesWork::kZeroClose))
+        ++steps;
+    s.computing(4, 0);
+    ind::rsi(s, steps, DayRSI);
+    s.computing(4, 1);
+    ind::parabolic(s, steps, ParaboAfStep, ParaboAfLim);
+    s.computing(4, 2);
+    ind::consecutiveDays(s, steps);
+    s.computing(4, 3);
+    ind::wilderVolatility(s, steps, DayWIL, WIL_VI);
+    s.computing(4, 4);
+    ind::macd(s, steps, DayMACShort, DayMACLong, DayMAC_SI);
     if (s.missingField >= 0) {
         const TStkDailyData& day = stock.Days[static_cast<std::size_t>(s.missingDay)];
         return makeError(ErrorCode::Data,
@@ -372,18 +400,40 @@ Status TStkAnalisys::CalcStock(TStkData& stock)
                              " " + std::string(kDayFieldNames[static_cast<std::size_t>(s.missingField)]));
     }
 
-    // Pass 5: the 40 rounded fields truncated to two decimals, an empty one reading "0".
+    // Pass 5, with the copy into the day records: the 40 rounded fields truncated to two decimals,
+    // an empty one reading "0"; every other computed field as stored. A series computed before
+    // gets every field anew.
+    std::array<const long double*, kStoredFields.size()> stored{};
+    for (std::size_t k = 0; k < kStoredFields.size(); ++k)
+        stored[k] = s.column(kStoredFields[k]);
+    std::array<const long double*, std::size(kRoundedFields)> rounded{};
+    for (std::size_t k = 0; k < rounded.size(); ++k)
+        rounded[k] = s.column(kRoundedFields[k]);
     for (int i = 0; i < n; ++i) {
-        TStkDailyData& day = stock.Days[static_cast<std::size_t>(i)];
-        for (DayField f : kRoundedFields) {
-            DayValue& v = day[f];
-            std::int64_t q = 0;
-            if (!v.isNumber())
-                v.setHundredths(0);
-            else if (round2ToHundredths(v.storedNumber(), q))
-                v.setHundredths(q);
+        const auto u = static_cast<std::size_t>(i);
+        TStkDailyData& day = stock.Days[u];
+        for (std::size_t k = 0; k < kStoredFields.size(); ++k)
+            day[kStoredFields[k]].setReadBackFrom(stored[k] + u);
+        for (const DayField f : {DayField::ZenjituRateInt, DayField::VlmRateInt}) {
+            // A whole number below 1E15 is written as its digits; a larger one in full.
+            const long double v = s.at(f, i);
+            if (std::isnan(v))
+                day[f].clear();
+            else if (std::fabs(v) < 1e15L)
+                day[f].setReadBack(v);
             else
-                v.setReadBack(round2OfText(v.storedNumber()));
+                day[f].setText(std::to_string(static_cast<std::int64_t>(v)));
+        }
+        for (std::size_t k = 0; k < rounded.size(); ++k) {
+            const long double v = rounded[k][u];
+            DayValue& cell = day[kRoundedFields[k]];
+            std::int64_t q = 0;
+            if (std::isnan(v))
+                cell.setHundredths(0);
+            else if (round2ToHundredths(v, q))
+                cell.setHundredths(q);
+            else
+                cell.setReadBack(round2OfText(v));
         }
     }
     return {};

@@ -41,11 +41,17 @@ long double readBackNumberFull(long double value);
 // exactly parseNumber(formatNumber(value)) for every finite value (negative zero reads back as 0).
 // Non-finite values are returned unchanged (their text does not read back).
 // Inline for the common magnitudes, as the analysis calls it for every value it stores.
-inline long double readBackNumber(long double value)
+//
+// scaleHint carries the power of ten that brought the last value of the same kind into fifteen
+// whole digits (-1: none yet). Values of one kind mostly keep their magnitude, so the hint is
+// usually right, and trying it first spares the estimate from the binary exponent, which lies on
+// the path of a value through a chain of stored values. Any hint gives the same result.
+inline long double readBackNumber(long double value, int& scaleHint)
 {
     // Adding 2^63 to a magnitude below 2^63 rounds it to an integer in the FPU's mode, as
     // llrintl does, without the round trip through an integer register.
     constexpr long double kToInteger = 9223372036854775808.0L;
+    constexpr int kMaxScale = static_cast<int>(detail::kExactPow10.size()) - 1;
     const long double a = value < 0 ? -value : value;
     if (!(a < 1e15L))
         return detail::readBackNumberFull(value); // also infinity and NaN
@@ -54,26 +60,32 @@ inline long double readBackNumber(long double value)
     if ((a + kToInteger) - kToInteger == a)
         return value; // a whole number is written as its digits and reads back unchanged
 
-    // The decimal exponent from the binary one of the value rounded to double (off by one at most,
-    // which the scaling loop corrects): scale a into [1E14, 1E15) by an exact power of ten.
-    const double approx = static_cast<double>(a);
-    std::uint64_t bits = 0;
-    std::memcpy(&bits, &approx, sizeof bits);
-    const int exp2 = static_cast<int>((bits >> 52) & 0x7ff) - 1023;
-    if (exp2 < -40) // below about 1E-12: 10^k would leave the exact table
-        return detail::readBackNumberFull(value);
-    int k = 14 - (exp2 * 78913 >> 18); // 78913 / 2^18 ~ log10(2); the shift floors
+    // Scale a into [1E14, 1E15) by an exact power of ten 10^k: the hint's, or else one found from
+    // the decimal exponent of the value rounded to double (off by one at most, which the loop
+    // corrects).
+    int k = scaleHint;
     long double s = 0;
-    for (int tries = 0;; ++tries) {
-        if (k > 27 || k < 0 || tries == 3)
+    if (k < 0 || k > kMaxScale ||
+        !((s = a * detail::kExactPow10[static_cast<std::size_t>(k)]) >= 1e14L && s < 1e15L)) {
+        const double approx = static_cast<double>(a);
+        std::uint64_t bits = 0;
+        std::memcpy(&bits, &approx, sizeof bits);
+        const int exp2 = static_cast<int>((bits >> 52) & 0x7ff) - 1023;
+        if (exp2 < -40) // below about 1E-12: 10^k would leave the exact table
             return detail::readBackNumberFull(value);
-        s = a * detail::kExactPow10[static_cast<std::size_t>(k)];
-        if (s >= 1e15L)
-            --k;
-        else if (s < 1e14L)
-            ++k;
-        else
-            break;
+        k = 14 - (exp2 * 78913 >> 18); // 78913 / 2^18 ~ log10(2); the shift floors
+        for (int tries = 0;; ++tries) {
+            if (k > kMaxScale || k < 0 || tries == 3)
+                return detail::readBackNumberFull(value);
+            s = a * detail::kExactPow10[static_cast<std::size_t>(k)];
+            if (s >= 1e15L)
+                --k;
+            else if (s < 1e14L)
+                ++k;
+            else
+                break;
+        }
+        scaleHint = k;
     }
     // The 15 digits: s rounded to a whole number, unless the dropped fraction is next to one half
     // (then the text decides).
@@ -85,6 +97,12 @@ inline long double readBackNumber(long double value)
     // power of ten, the same operation parseNumber performs on the same exact decimal.
     const long double v = rounded / detail::kExactPow10[static_cast<std::size_t>(k)];
     return value < 0 ? -v : v;
+}
+
+inline long double readBackNumber(long double value)
+{
+    int noHint = -1;
+    return readBackNumber(value, noHint);
 }
 
 // Text to an 80-bit float: leading blanks, an optional sign, digits with an optional point and an

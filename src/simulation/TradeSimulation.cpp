@@ -374,10 +374,10 @@ void TradeSimulation::OpenPosition(int stock, int day, char direction)
     (isLong ? u.BuyEntryAmt : u.SellEntryAmt) += u.HoldCost;
 
     const std::string_view kind = isLong ? kOpenLong : kOpenShort;
-    u.Trades.push_back(TTradeRecord{next.text(DayField::StkDate), std::string(kind), std::string(kNoReturn),
-                                    formatNumber(p), formatNumber(u.HoldShares), formatNumber(u.HoldCost),
-                                    formatNumber(fee), formatNumber(u.Cash),
-                                    formatNumber(u.Cash + u.HoldCost)});
+    u.Trades.push_back(TTradeRecord{next.text(DayField::StkDate), kind, kNoReturn, TradeText::number(p),
+                                    TradeText::number(u.HoldShares), TradeText::number(u.HoldCost),
+                                    TradeText::number(fee), TradeText::number(u.Cash),
+                                    TradeText::number(u.Cash + u.HoldCost)});
     u.TradeCount += 1;
 
     // The signal day names the trades decided on it: a closing trade, then this opening.
@@ -439,10 +439,10 @@ void TradeSimulation::ClosePosition(int stock, int day, char direction, char exi
                                   : exit == '2' ? kCutLoss
                                   : buyBack     ? kCloseShort
                                                 : kCloseLong;
-    u.Trades.push_back(TTradeRecord{next.text(DayField::StkDate), std::string(kind),
-                                    formatNumber(truncate2(r)), formatNumber(p), formatNumber(u.HoldShares),
-                                    formatNumber(proceeds), formatNumber(fee), formatNumber(u.Cash),
-                                    formatNumber(u.Cash + proceeds - fee)});
+    u.Trades.push_back(TTradeRecord{next.text(DayField::StkDate), kind, TradeText::number(truncate2(r)),
+                                    TradeText::number(p), TradeText::number(u.HoldShares),
+                                    TradeText::number(proceeds), TradeText::number(fee),
+                                    TradeText::number(u.Cash), TradeText::number(u.Cash + proceeds - fee)});
     u.TradeCount += 1;
     s.Days[static_cast<std::size_t>(day)][DayField::TradeAction].setText(kind);
 

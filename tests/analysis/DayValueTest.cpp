@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <limits>
 #include <set>
+#include <string>
 #include <utility>
 
 using namespace vorteq;
@@ -49,6 +50,55 @@ TEST(DayValue, NumbersReadBackAsTheirText)
     EXPECT_TRUE(v.empty()) << "a value without a finite text is no value";
     v.setNumber(std::numeric_limits<long double>::quiet_NaN());
     EXPECT_TRUE(v.empty());
+}
+
+TEST(DayValue, PriceTextsInTheNumberFormatAreKeptAsNumbers)
+{
+    // Texts that the general format writes for their own number: read without conversion.
+    const std::pair<const char*, long double> numbers[] = {
+        {"1234", 1234.0L},
+        {"0", 0.0L},
+        {"-7.5", -7.5L},
+        {"0.0031", 31.0L / 10000},
+        {"0.0001", 1.0L / 10000},
+        {"525.6", 5256.0L / 10},
+        {"999999999999999", 999999999999999.0L},
+        {"100.05", 10005.0L / 100},
+    };
+    for (const auto& [text, value] : numbers) {
+        DayValue v;
+        v.setTextOrNumber(text);
+        EXPECT_TRUE(v.isNumber()) << text;
+        EXPECT_EQ(v.text(), text);
+        EXPECT_EQ(v.storedNumber(), value) << text;
+        EXPECT_EQ(v.textEquals("0"), std::string_view(text) == "0") << text;
+    }
+    // Any other text stays as it was given, byte for byte, and reads as it did.
+    const char* const texts[] = {"100.50", "0100", "-0",  "+5", " 5", "1E3", "0.00001",   "1234567890123456",
+                                 "5.",     ".5",   "12a", "",   "-",  "0.0", "2006/05/01"};
+    for (const char* text : texts) {
+        DayValue v;
+        v.setTextOrNumber(text);
+        EXPECT_FALSE(v.isNumber()) << text;
+        EXPECT_EQ(v.text(), text);
+        EXPECT_EQ(v.number(), parseNumber(text)) << text;
+    }
+}
+
+TEST(DayValue, TwoDecimalValuesWriteTheirDecimals)
+{
+    const std::pair<std::int64_t, const char*> cases[] = {
+        {52559, "525.59"}, {-7, "-0.07"}, {0, "0"},
+        {50, "0.5"},       {100, "1"},    {-1230, "-12.3"},
+        {1, "0.01"},       {-100, "-1"},  {99999999999999, "999999999999.99"},
+    };
+    for (const auto& [q, text] : cases) {
+        DayValue v;
+        v.setHundredths(q);
+        EXPECT_EQ(v.text(), text) << q;
+        EXPECT_EQ(v.storedNumber(), *parseNumber(text)) << "the value is what the text reads back as";
+        EXPECT_EQ(v.textEquals("0"), q == 0);
+    }
 }
 
 TEST(DailyData, PositionsAndNamesAgree)

@@ -103,6 +103,39 @@ TEST(GeneralFormat, ReadBackWithoutTextEqualsParsingTheText)
     EXPECT_EQ(readBackNumber(1.0L / 3.0L), num("0.333333333333333"));
 }
 
+// The analysis passes the power of ten of the previous value of a field as a hint; a hint that is
+// right, off by one or out of the table must give the same value as the text.
+TEST(GeneralFormat, ReadBackIsTheSameWhateverTheScaleHint)
+{
+    auto sameBits = [](long double a, long double b) { return std::memcmp(&a, &b, 10) == 0; };
+    std::mt19937_64 rng(2024);
+    std::uniform_real_distribution<double> mant(-1.0, 1.0);
+    std::uniform_int_distribution<int> expo(-14, 14);
+    int carried = -1;
+    for (int i = 0; i < 100000; ++i) {
+        // Runs of one magnitude, then a jump, as the values of one field go.
+        const int e = i % 50 < 45 ? 3 : expo(rng);
+        const long double v = static_cast<long double>(mant(rng)) * std::pow(10.0L, e) / 7.0L;
+        const long double expected = *parseNumber(formatNumber(v));
+        ASSERT_TRUE(sameBits(readBackNumber(v, carried), expected)) << formatNumber(v);
+        for (int hint : {-1, 0, 10, 11, 12, 13, 27, 28, 400}) {
+            int h = hint;
+            ASSERT_TRUE(sameBits(readBackNumber(v, h), expected)) << formatNumber(v) << " hint " << hint;
+        }
+    }
+    // Fifteen digits that round up into a sixteenth: the scaled value sits at the top of its range.
+    for (const long double v :
+         {99999999999999.96L, 0.09999999999999996L, 9.999999999999996L, 0.00010000000000000001L}) {
+        for (int hint : {-1, 0, 1, 2, 13, 14, 15, 18}) {
+            int h = hint;
+            EXPECT_TRUE(sameBits(readBackNumber(v, h), *parseNumber(formatNumber(v)))) << formatNumber(v);
+        }
+    }
+    int h = 13;
+    EXPECT_EQ(readBackNumber(1.0L / 3.0L, h), num("0.333333333333333"));
+    EXPECT_EQ(h, 15) << "the hint follows the value";
+}
+
 TEST(ParseNumber, AcceptsSignsDecimalsExponentsAndLeadingBlanks)
 {
     EXPECT_EQ(parseNumber("1000000"), 1000000.0L);
