@@ -150,8 +150,8 @@ void BM_Batch300StocksOneYear(benchmark::State& state)
                                            "--date",       f.newestDay,
                                            "--period",     "1y",
                                            "--conditions", f.conditions.string()};
-    const std::vector<cli::OptionSpec> specs = cli::batchOptions();
-    auto parsed = cli::parseOptions(args, specs);
+    const std::vector<cli::OptionDef> optionDefs = cli::batchOptions();
+    auto parsed = cli::parseOptions(args, optionDefs);
     if (!parsed) {
         state.SkipWithError(parsed.error().message.c_str());
         return;

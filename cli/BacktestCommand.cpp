@@ -33,10 +33,10 @@ std::vector<std::string> exportLines(std::string_view word, const BacktestResult
 
 } // namespace
 
-std::vector<OptionSpec> backtestOptions()
+std::vector<OptionDef> backtestOptions()
 {
-    std::vector<OptionSpec> specs = resultOptions();
-    const std::vector<OptionSpec> own = {
+    std::vector<OptionDef> optionDefs = resultOptions();
+    const std::vector<OptionDef> own = {
         {"code", "CODE", "銘柄コード", true},
         {"market", "CODE|NAME", "市場コードまたは市場名称", true},
         {"date", "yyyy/mm/dd", "基準日 = 期間の最終日 (既定はサーバーの株価更新日)"},
@@ -46,8 +46,8 @@ std::vector<OptionSpec> backtestOptions()
         {"out", "DIR", "3つの出力を DIR/daily.csv, trades.csv, summary.csv に書く (既定は標準出力)"},
         {"only", "daily|trades|summary", "この出力だけを書く"},
     };
-    specs.insert(specs.end(), own.begin(), own.end());
-    return specs;
+    optionDefs.insert(optionDefs.end(), own.begin(), own.end());
+    return optionDefs;
 }
 
 int runBacktest(const ParsedOptions& options, CliIo& io)

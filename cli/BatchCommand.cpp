@@ -102,21 +102,21 @@ std::string milliseconds(std::chrono::nanoseconds ns)
 
 } // namespace
 
-std::vector<OptionSpec> batchOptions()
+std::vector<OptionDef> batchOptions()
 {
-    std::vector<OptionSpec> specs = resultOptions();
-    for (OptionSpec& spec : screeningOptions())
-        specs.push_back(std::move(spec));
-    const std::vector<OptionSpec> own = {
+    std::vector<OptionDef> optionDefs = resultOptions();
+    for (OptionDef& def : screeningOptions())
+        optionDefs.push_back(std::move(def));
+    const std::vector<OptionDef> own = {
         {"period", "1m|3m|6m|1y|ytd|mtd", "期間 (既定 1m)"},
         {"conditions", "FILE.dat", "全銘柄に使う売買条件ファイル (省略時は各銘柄の登録済み売買条件)"},
         {"format", "csv|table", "出力形式: csv (既定) または table"},
         {"timing", "", "通信と分析の時間を標準エラーに出力する"},
     };
-    specs.insert(specs.end(), own.begin(), own.end());
-    for (OptionSpec& spec : conditionOptions())
-        specs.push_back(std::move(spec));
-    return specs;
+    optionDefs.insert(optionDefs.end(), own.begin(), own.end());
+    for (OptionDef& def : conditionOptions())
+        optionDefs.push_back(std::move(def));
+    return optionDefs;
 }
 
 int runBatch(const ParsedOptions& options, CliIo& io)

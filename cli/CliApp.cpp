@@ -26,8 +26,8 @@ std::string commandHelp(const CommandDef& command)
         text += '\n';
         text += command.details;
     }
-    const std::vector<OptionSpec> specs = command.options();
-    text += "\nオプション:\n" + describeOptions(specs);
+    const std::vector<OptionDef> optionDefs = command.options();
+    text += "\nオプション:\n" + describeOptions(optionDefs);
     text += "\n終了コード: 0 成功, 2 入力の誤り (検証メッセージ等), 3 サーバーまたはデータの障害,\n"
             "          64 コマンドラインの誤り, 74 出力の失敗, 77 ログインの拒否\n"
             "パスワードは環境変数 VORTEQ_PASSWORD から、なければ端末から (表示せずに) 読みます。\n";
@@ -48,8 +48,8 @@ int runCli(std::span<const std::string> args, CliIo& io)
     for (const CommandDef& command : commands()) {
         if (args[0] != command.name)
             continue;
-        const std::vector<OptionSpec> specs = command.options();
-        auto parsed = parseOptions(args.subspan(1), specs);
+        const std::vector<OptionDef> optionDefs = command.options();
+        auto parsed = parseOptions(args.subspan(1), optionDefs);
         if (!parsed) {
             io.writeErr("vorteq-cli " + std::string(command.name) + ": " + parsed.error().message +
                         "\n使い方は vorteq-cli " + std::string(command.name) + " --help で表示されます。\n");

@@ -17,7 +17,7 @@ struct CommandDef {
     std::string_view synopsis; // the usage line after "vorteq-cli "
     std::string_view summary;  // one line for the overview
     std::string_view details;  // what the command does and writes, for its --help
-    std::vector<OptionSpec> (*options)();
+    std::vector<OptionDef> (*options)();
     // Runs with parsed options; the exit status (messages already written).
     int (*run)(const ParsedOptions& options, CliIo& io);
 };
@@ -30,13 +30,13 @@ int report(CliIo& io, const Failure& failure);
 // Writes result bytes (already encoded) to standard output; OutputFailed when that fails.
 int writeResult(CliIo& io, const std::string& bytes);
 
-std::vector<OptionSpec> loginOptions();
+std::vector<OptionDef> loginOptions();
 int runLogin(const ParsedOptions& options, CliIo& io);
-std::vector<OptionSpec> screenOptions();
+std::vector<OptionDef> screenOptions();
 int runScreen(const ParsedOptions& options, CliIo& io);
-std::vector<OptionSpec> backtestOptions();
+std::vector<OptionDef> backtestOptions();
 int runBacktest(const ParsedOptions& options, CliIo& io);
-std::vector<OptionSpec> batchOptions();
+std::vector<OptionDef> batchOptions();
 int runBatch(const ParsedOptions& options, CliIo& io);
 
 } // namespace vorteq::cli

@@ -3,7 +3,7 @@
 
 namespace vorteq::cli {
 
-std::vector<OptionSpec> loginOptions()
+std::vector<OptionDef> loginOptions()
 {
     return sessionOptions();
 }

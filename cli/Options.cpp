@@ -11,11 +11,11 @@ Error usage(std::string message)
     return makeError(ErrorCode::Validation, std::move(message));
 }
 
-const OptionSpec* findSpec(std::span<const OptionSpec> specs, std::string_view name)
+const OptionDef* findOptionDef(std::span<const OptionDef> optionDefs, std::string_view name)
 {
-    for (const OptionSpec& spec : specs)
-        if (spec.name == name)
-            return &spec;
+    for (const OptionDef& def : optionDefs)
+        if (def.name == name)
+            return &def;
     return nullptr;
 }
 
@@ -35,7 +35,7 @@ std::string ParsedOptions::valueOr(std::string_view name, std::string fallback) 
     return given ? std::move(*given) : std::move(fallback);
 }
 
-Result<ParsedOptions> parseOptions(std::span<const std::string> args, std::span<const OptionSpec> specs)
+Result<ParsedOptions> parseOptions(std::span<const std::string> args, std::span<const OptionDef> optionDefs)
 {
     ParsedOptions parsed;
     for (const std::string& arg : args)
@@ -54,44 +54,44 @@ Result<ParsedOptions> parseOptions(std::span<const std::string> args, std::span<
             inlineValue = std::string(body.substr(eq + 1));
             body = body.substr(0, eq);
         }
-        const OptionSpec* spec = findSpec(specs, body);
-        if (!spec)
+        const OptionDef* def = findOptionDef(optionDefs, body);
+        if (!def)
             return usage("不明なオプションです: --" + std::string(body));
-        if (parsed.has(spec->name))
-            return usage("--" + spec->name + " が2回指定されています。");
+        if (parsed.has(def->name))
+            return usage("--" + def->name + " が2回指定されています。");
 
         std::string value;
-        if (spec->takesValue()) {
+        if (def->takesValue()) {
             if (inlineValue) {
                 value = std::move(*inlineValue);
             } else {
                 if (i + 1 >= args.size())
-                    return usage("--" + spec->name + " には値 (" + spec->valueName + ") が必要です。");
+                    return usage("--" + def->name + " には値 (" + def->valueName + ") が必要です。");
                 value = args[++i];
             }
         } else if (inlineValue) {
-            return usage("--" + spec->name + " は値をとりません。");
+            return usage("--" + def->name + " は値をとりません。");
         }
-        parsed.m_given.emplace(spec->name, std::move(value));
-        parsed.m_order.push_back(spec->name);
+        parsed.m_given.emplace(def->name, std::move(value));
+        parsed.m_order.push_back(def->name);
     }
 
-    for (const OptionSpec& spec : specs)
-        if (spec.required && !parsed.has(spec.name))
-            return usage("--" + spec.name + " を指定してください。");
+    for (const OptionDef& def : optionDefs)
+        if (def.required && !parsed.has(def.name))
+            return usage("--" + def.name + " を指定してください。");
     return parsed;
 }
 
-std::string describeOptions(std::span<const OptionSpec> specs)
+std::string describeOptions(std::span<const OptionDef> optionDefs)
 {
     // Heads wider than this put their help on the next line, so that one long list of items does not
     // push every other help text off the screen.
     constexpr std::size_t kHelpColumn = 30;
     std::string text;
-    for (const OptionSpec& spec : specs) {
-        std::string line = "  --" + spec.name;
-        if (spec.takesValue())
-            line += " " + spec.valueName;
+    for (const OptionDef& def : optionDefs) {
+        std::string line = "  --" + def.name;
+        if (def.takesValue())
+            line += " " + def.valueName;
         const std::size_t width = displayWidth(line);
         if (width + 2 > kHelpColumn) {
             line += '\n';
@@ -99,8 +99,8 @@ std::string describeOptions(std::span<const OptionSpec> specs)
         } else {
             line.append(kHelpColumn - width, ' ');
         }
-        line += spec.help;
-        if (spec.required)
+        line += def.help;
+        if (def.required)
             line += " (必須)";
         text += line + '\n';
     }

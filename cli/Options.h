@@ -12,7 +12,7 @@
 namespace vorteq::cli {
 
 // One option of a command: "--name VALUE" (or "--name=VALUE") when valueName is set, else a flag.
-struct OptionSpec {
+struct OptionDef {
     std::string name;      // without the leading "--"
     std::string valueName; // shown in the help ("CODE|NAME"); empty for a flag
     std::string help;      // one line of help, in Japanese
@@ -33,7 +33,7 @@ public:
     bool helpRequested() const { return m_help; }
 
 private:
-    friend Result<ParsedOptions> parseOptions(std::span<const std::string>, std::span<const OptionSpec>);
+    friend Result<ParsedOptions> parseOptions(std::span<const std::string>, std::span<const OptionDef>);
     std::map<std::string, std::string, std::less<>> m_given;
     std::vector<std::string> m_order;
     bool m_help = false;
@@ -42,9 +42,9 @@ private:
 // Reads the arguments after the command word. "--help" or "-h" anywhere asks for the help and skips
 // every other check. Unknown options, positional arguments, a missing value, an option given twice
 // and a missing required option are usage errors (ErrorCode::Validation) with a Japanese message.
-Result<ParsedOptions> parseOptions(std::span<const std::string> args, std::span<const OptionSpec> specs);
+Result<ParsedOptions> parseOptions(std::span<const std::string> args, std::span<const OptionDef> optionDefs);
 
 // The option part of a command's help: one line per option, aligned.
-std::string describeOptions(std::span<const OptionSpec> specs);
+std::string describeOptions(std::span<const OptionDef> optionDefs);
 
 } // namespace vorteq::cli

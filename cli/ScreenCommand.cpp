@@ -8,16 +8,16 @@
 
 namespace vorteq::cli {
 
-std::vector<OptionSpec> screenOptions()
+std::vector<OptionDef> screenOptions()
 {
-    std::vector<OptionSpec> specs = resultOptions();
-    for (OptionSpec& spec : screeningOptions())
-        specs.push_back(std::move(spec));
-    specs.push_back({"format", "csv|table", "出力形式: csv (一覧の CSV 出力と同じ, 既定) または table"});
-    specs.push_back({"print-sql", "", "送信する SELECT 文を標準エラーに出力する"});
-    for (OptionSpec& spec : conditionOptions())
-        specs.push_back(std::move(spec));
-    return specs;
+    std::vector<OptionDef> optionDefs = resultOptions();
+    for (OptionDef& def : screeningOptions())
+        optionDefs.push_back(std::move(def));
+    optionDefs.push_back({"format", "csv|table", "出力形式: csv (一覧の CSV 出力と同じ, 既定) または table"});
+    optionDefs.push_back({"print-sql", "", "送信する SELECT 文を標準エラーに出力する"});
+    for (OptionDef& def : conditionOptions())
+        optionDefs.push_back(std::move(def));
+    return optionDefs;
 }
 
 int runScreen(const ParsedOptions& options, CliIo& io)

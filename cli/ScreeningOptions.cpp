@@ -111,13 +111,13 @@ std::string conditionOptionName(const ScreeningCondition& condition)
     return name;
 }
 
-std::vector<OptionSpec> conditionOptions()
+std::vector<OptionDef> conditionOptions()
 {
-    std::vector<OptionSpec> specs;
+    std::vector<OptionDef> optionDefs;
     for (const ScreeningCondition& condition : screeningConditions())
-        specs.push_back(
+        optionDefs.push_back(
             {conditionOptionName(condition), valueNameOf(condition), std::string(condition.caption)});
-    return specs;
+    return optionDefs;
 }
 
 std::optional<Failure> applyConditionOption(const ScreeningCondition& condition, std::string_view value,
@@ -176,7 +176,7 @@ Outcome<Date> dateOption(std::string_view text)
     return Failure{ExitCode::Usage, "日付が正しくありません: \"" + std::string(text) + "\" (yyyy/mm/dd)"};
 }
 
-std::vector<OptionSpec> screeningOptions()
+std::vector<OptionDef> screeningOptions()
 {
     return {
         {"market", "CODE|NAME", "市場コードまたは市場名称 (" + marketList() + ")", true},

@@ -16,7 +16,7 @@ namespace vorteq::cli {
 std::string conditionOptionName(const ScreeningCondition& condition);
 
 // The 28 condition options in table order; the help of each names its inputs in screen order.
-std::vector<OptionSpec> conditionOptions();
+std::vector<OptionDef> conditionOptions();
 
 // Ticks a condition and fills its inputs from an option value: comma-separated items, each either
 // an item of one of the condition's lists (its text, ">=" / "<=" for 以上 / 以下, "up" / "down"
@@ -34,7 +34,7 @@ Outcome<int> marketPositionOf(std::string_view codeOrName);
 Outcome<Date> dateOption(std::string_view text);
 
 // The screening options every command that screens takes, conditions excluded.
-std::vector<OptionSpec> screeningOptions();
+std::vector<OptionDef> screeningOptions();
 
 // The criteria of the screening options (target, prefixes, market, conditions) for a base date.
 Outcome<ScreeningCriteria> criteriaFromOptions(const ParsedOptions& options, const Date& baseDate);

@@ -6,7 +6,7 @@
 
 namespace vorteq::cli {
 
-std::vector<OptionSpec> sessionOptions()
+std::vector<OptionDef> sessionOptions()
 {
     return {
         {"server", "HOST[:PORT]", "接続するサーバー (既定 localhost:8080)"},
@@ -14,11 +14,11 @@ std::vector<OptionSpec> sessionOptions()
     };
 }
 
-std::vector<OptionSpec> resultOptions()
+std::vector<OptionDef> resultOptions()
 {
-    std::vector<OptionSpec> specs = sessionOptions();
-    specs.push_back({"utf8", "", "結果を UTF-8 で出力する (既定は CP932)"});
-    return specs;
+    std::vector<OptionDef> optionDefs = sessionOptions();
+    optionDefs.push_back({"utf8", "", "結果を UTF-8 で出力する (既定は CP932)"});
+    return optionDefs;
 }
 
 Outcome<LoginTarget> readLoginTarget(const ParsedOptions& options, CliIo& io)

@@ -13,9 +13,9 @@
 namespace vorteq::cli {
 
 // The options every command takes to reach the server.
-std::vector<OptionSpec> sessionOptions();
+std::vector<OptionDef> sessionOptions();
 // The same and --utf8, for the commands that write results.
-std::vector<OptionSpec> resultOptions();
+std::vector<OptionDef> resultOptions();
 
 // Where to log in and as whom, read from the options and the environment before anything is sent.
 struct LoginTarget {

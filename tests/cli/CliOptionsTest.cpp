@@ -12,7 +12,7 @@ using namespace vorteq::test;
 
 namespace {
 
-const std::vector<OptionSpec> kSpecs = {
+const std::vector<OptionDef> kOptionDefs = {
     {"market", "CODE", "market", true},
     {"date", "DATE", "date"},
     {"utf8", "", "flag"},
@@ -20,7 +20,7 @@ const std::vector<OptionSpec> kSpecs = {
 
 Result<ParsedOptions> parse(std::vector<std::string> args)
 {
-    return parseOptions(args, kSpecs);
+    return parseOptions(args, kOptionDefs);
 }
 
 std::string messageOf(const Result<ParsedOptions>& r)
