@@ -52,22 +52,11 @@ Status putInDayOrder(Database& db, std::string_view table)
 
 Result<int> putDailyTablesInDayOrder(Database& db, const std::function<void(const std::string&)>& progress)
 {
-    std::vector<std::string> tables;
-    auto list = db.prepare("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name");
-    if (!list)
-        return list.error();
-    for (;;) {
-        auto row = list->step();
-        if (!row)
-            return row.error();
-        if (!*row)
-            break;
-        std::string name = list->text(0);
-        if (isDailyTableName(name))
-            tables.push_back(std::move(name));
-    }
+    auto tables = dailyTableNames(db);
+    if (!tables)
+        return tables.error();
     int rewritten = 0;
-    for (const std::string& table : tables) {
+    for (const std::string& table : *tables) {
         auto ordered = isInDayOrder(db, table);
         if (!ordered)
             return ordered.error();

@@ -268,19 +268,11 @@ Result<StockWriter> StockWriter::open(Database& db)
     // A large page cache for this connection: the date index of a table takes every stock's rows.
     if (auto st = db.exec("PRAGMA cache_size=-262144; PRAGMA temp_store=MEMORY"); !st)
         return st.error();
-    auto list = db.prepare("SELECT name FROM sqlite_master WHERE type = 'table'");
-    if (!list)
-        return list.error();
-    for (;;) {
-        auto row = list->step();
-        if (!row)
-            return row.error();
-        if (!*row)
-            break;
-        const std::string name = list->text(0);
-        if (isDailyTableName(name))
-            impl->addTable(name);
-    }
+    auto tables = dailyTableNames(db);
+    if (!tables)
+        return tables.error();
+    for (const std::string& name : *tables)
+        impl->addTable(name);
     auto upsert =
         db.prepare("INSERT INTO STK_INFO (STK_CD, STK_NM, MKT_CD) "
                    "VALUES (?1, COALESCE(?2, (SELECT STK_NM FROM STK_INFO WHERE STK_CD = ?1), ?1), ?3) "

@@ -7,6 +7,7 @@
 #include <array>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vorteq::server {
 
@@ -72,6 +73,9 @@ std::string dailyTableName(std::string_view family, int year);
 
 // True for a name of the form family + four digits (case-insensitive, as SQLite names are).
 bool isDailyTableName(std::string_view name);
+
+// The names of the daily tables the database holds, in name order.
+Result<std::vector<std::string>> dailyTableNames(Database& db);
 
 // Creates the daily table of one family and year with its key and date index, if missing. The
 // importer calls it for a year that has no table yet.
