@@ -6,6 +6,7 @@
 #include <libdeflate.h>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <zlib.h>
 
 namespace vorteq {
@@ -40,6 +41,39 @@ libdeflate_compressor* compressorFor(ZlibLevel level)
     if (!slot)
         slot.reset(libdeflate_alloc_compressor(deflateLevelOf(level)));
     return slot.get();
+}
+
+struct DecompressorDeleter {
+    void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
+};
+
+libdeflate_decompressor* decompressorOfThisThread()
+{
+    thread_local std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> decompressor{
+        libdeflate_alloc_decompressor()};
+    return decompressor.get();
+}
+
+// Deflate cannot expand a byte of stream into more than about 1,032 bytes of text; a declared length
+// beyond that for the stream at hand cannot be honest.
+constexpr std::size_t kMaxInflateRatio = 1032;
+
+// The whole stream in one call when it holds exactly the declared length: the usual reply. Anything
+// else (a longer stream, a damaged or unterminated one) is left to the step-by-step inflate below,
+// which takes exactly the declared length and names what went wrong.
+std::optional<std::string> inflateWholeStream(std::string_view stream, std::size_t length)
+{
+    libdeflate_decompressor* decompressor = decompressorOfThisThread();
+    if (decompressor == nullptr || length / kMaxInflateRatio > stream.size())
+        return std::nullopt;
+    std::string out;
+    out.resize(length);
+    std::size_t produced = 0;
+    const libdeflate_result rc =
+        libdeflate_zlib_decompress(decompressor, stream.data(), stream.size(), out.data(), length, &produced);
+    if (rc != LIBDEFLATE_SUCCESS || produced != length)
+        return std::nullopt;
+    return out;
 }
 
 unsigned char* bytesOf(std::string& s)
@@ -93,10 +127,13 @@ Result<std::string> zlibDecompress(std::string_view source, std::size_t maxLengt
                                                   " バイトが上限 " + std::to_string(maxLength) +
                                                   " バイトを超えています");
 
+    const std::string_view stream = source.substr(4);
+    if (auto whole = inflateWholeStream(stream, length))
+        return std::move(*whole);
+
     z_stream zs{};
     if (inflateInit(&zs) != Z_OK)
         return makeError(ErrorCode::Internal, "データを展開できません (zlib の初期化に失敗しました)");
-    const std::string_view stream = source.substr(4);
     zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(stream.data()));
     zs.avail_in = chunkOf(stream.size());
 

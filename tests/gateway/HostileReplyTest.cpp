@@ -53,6 +53,30 @@ TEST(HostileReply, CompressedBodiesThatLieAboutTheirLength)
     EXPECT_FALSE(zlibDecompress("").ok());
 }
 
+TEST(HostileReply, OnlyTheDeclaredLengthIsTaken)
+{
+    // A stream holding more than its prefix announces gives exactly the announced bytes.
+    const std::string text = "0123456789abcdef";
+    auto r = zlibDecompress(le32(10) + zstream(text));
+    ASSERT_TRUE(r.ok()) << r.error().message;
+    EXPECT_EQ(*r, "0123456789");
+
+    // The whole text, with or without the stream's checksum at its end.
+    const std::string whole = zstream(text);
+    r = zlibDecompress(le32(16) + whole);
+    ASSERT_TRUE(r.ok()) << r.error().message;
+    EXPECT_EQ(*r, text);
+    r = zlibDecompress(le32(16) + whole.substr(0, whole.size() - 4));
+    ASSERT_TRUE(r.ok()) << r.error().message;
+    EXPECT_EQ(*r, text);
+
+    // A few bytes of stream cannot hold 50 MB of text: refused as short, whatever the path.
+    r = zlibDecompress(le32(50u * 1000u * 1000u) + zstream("abc"));
+    ASSERT_FALSE(r.ok());
+    EXPECT_EQ(r.error().message,
+              "圧縮データが宣言長より短いです (宣言 50000000 バイト, 展開できたのは 3 バイト)");
+}
+
 TEST(HostileReply, MalformedTableSections)
 {
     // Two rows present, two billion announced: refused from the count of row marks.
