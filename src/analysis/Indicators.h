@@ -21,6 +21,23 @@ inline long double rateOf(bool aIsZeroText, long double a, bool bIsZeroText, lon
     return (a - b) / b * 100;
 }
 
+// Mean of field `from` over the n days i..i+n-1, written to `to` on the days with i + n < N;
+// nothing where a day of the window has no value. The averages of averages (slow %D, ADX).
+inline void meanOverCompleteWindows(SeriesWork& s, DayField from, DayField to, int n)
+{
+    for (int i = 0; static_cast<long long>(i) + n < s.N; ++i) {
+        long double sum = 0;
+        bool complete = true;
+        for (int j = 0; j < n && complete; ++j) {
+            complete = s.has(from, i + j);
+            if (complete)
+                sum += s.at(from, i + j);
+        }
+        if (complete)
+            s.putFinal(to, i, sum / n);
+    }
+}
+
 // Pass 1: price-based (trend and oscillator) indicators.
 void dayRates(SeriesWork& s);
 void integerChangeRate(SeriesWork& s);

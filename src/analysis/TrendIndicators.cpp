@@ -354,17 +354,7 @@ void stochasticsD(SeriesWork& s, int n)
 // Days with i + n < N.
 void stochasticsSlowD(SeriesWork& s, int n)
 {
-    for (int i = 0; ll(i) + n < s.N; ++i) {
-        long double sum = 0;
-        bool complete = true;
-        for (int j = 0; j < n && complete; ++j) {
-            complete = s.has(DayField::STC_D, i + j);
-            if (complete)
-                sum += s.at(DayField::STC_D, i + j);
-        }
-        if (complete)
-            s.putFinal(DayField::STC_SD, i, sum / n);
-    }
+    meanOverCompleteWindows(s, DayField::STC_D, DayField::STC_SD, n);
 }
 
 namespace {

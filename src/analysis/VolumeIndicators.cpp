@@ -178,17 +178,7 @@ void directionalIndex(SeriesWork& s, int n)
 // the day with 2n - 1 older days). Days with i + n < N.
 void adx(SeriesWork& s, int n)
 {
-    for (int i = 0; ll(i) + n < s.N; ++i) {
-        long double sum = 0;
-        bool complete = true;
-        for (int j = 0; j < n && complete; ++j) {
-            complete = s.has(DayField::DX, i + j);
-            if (complete)
-                sum += s.at(DayField::DX, i + j);
-        }
-        if (complete)
-            s.putFinal(DayField::ADX, i, sum / n);
-    }
+    meanOverCompleteWindows(s, DayField::DX, DayField::ADX, n);
 }
 
 namespace {
