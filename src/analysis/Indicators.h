@@ -13,6 +13,33 @@
 
 namespace vorteq::indicators {
 
+// Window bounds are compared in 64 bits, so that a huge period cannot overflow i + n.
+constexpr long long ll(int v)
+{
+    return v;
+}
+// A day index as a vector index.
+constexpr std::size_t at(int day)
+{
+    return static_cast<std::size_t>(day);
+}
+
+// The highest high and the lowest low of the n days i..i+n-1 (n >= 1).
+struct HighLow {
+    long double high;
+    long double low;
+};
+inline HighLow highLowOfWindow(const SeriesWork& s, int i, int n)
+{
+    HighLow w{s.H[at(i)], s.L[at(i)]};
+    for (int j = 1; j < n; ++j) {
+        const auto u = at(i + j);
+        w.high = s.H[u] > w.high ? s.H[u] : w.high;
+        w.low = s.L[u] < w.low ? s.L[u] : w.low;
+    }
+    return w;
+}
+
 // Percent change of a against b, the rate guard on texts: 0 when either text is "0".
 inline long double rateOf(bool aIsZeroText, long double a, bool bIsZeroText, long double b)
 {
@@ -25,7 +52,7 @@ inline long double rateOf(bool aIsZeroText, long double a, bool bIsZeroText, lon
 // nothing where a day of the window has no value. The averages of averages (slow %D, ADX).
 inline void meanOverCompleteWindows(SeriesWork& s, DayField from, DayField to, int n)
 {
-    for (int i = 0; static_cast<long long>(i) + n < s.N; ++i) {
+    for (int i = 0; ll(i) + n < s.N; ++i) {
         long double sum = 0;
         bool complete = true;
         for (int j = 0; j < n && complete; ++j) {

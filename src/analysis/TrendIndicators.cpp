@@ -7,17 +7,6 @@
 #include "common/NumberText.h"
 
 namespace vorteq::indicators {
-namespace {
-constexpr long long ll(int v)
-{
-    return v;
-}
-std::size_t at(int day)
-{
-    return static_cast<std::size_t>(day);
-}
-} // namespace
-
 // Close against the previous close and against the open, and the two shadows against the candle
 // body, in percent. Every day but the oldest.
 void dayRates(SeriesWork& s)
@@ -117,13 +106,7 @@ void dpoAverage(SeriesWork& s, int n)
 void williamsR(SeriesWork& s, int n)
 {
     for (int i = 0; ll(i) + n < s.N; ++i) {
-        long double hh = s.H[at(i)];
-        long double lowest = s.L[at(i)];
-        for (int j = 1; j < n; ++j) {
-            const auto u = at(i + j);
-            hh = s.H[u] > hh ? s.H[u] : hh;
-            lowest = s.L[u] < lowest ? s.L[u] : lowest;
-        }
+        const auto [hh, lowest] = highLowOfWindow(s, i, n);
         if (hh - lowest == 0) {
             s.putFinal(DayField::WilR, i, 0);
             continue;
@@ -223,13 +206,7 @@ void priceMovePsychologicalLine(SeriesWork& s, int n)
 void stochasticsK(SeriesWork& s, int n)
 {
     for (int i = 0; ll(i) + n < s.N; ++i) {
-        long double hh = s.H[at(i)];
-        long double lowest = s.L[at(i)];
-        for (int j = 1; j < n; ++j) {
-            const auto u = at(i + j);
-            hh = s.H[u] > hh ? s.H[u] : hh;
-            lowest = s.L[u] < lowest ? s.L[u] : lowest;
-        }
+        const auto [hh, lowest] = highLowOfWindow(s, i, n);
         if (hh - lowest == 0)
             continue;
         s.putFinal(DayField::STC_K, i, (s.C[at(i)] - lowest) / (hh - lowest) * 100);

@@ -9,17 +9,6 @@
 #include <algorithm>
 
 namespace vorteq::indicators {
-namespace {
-constexpr long long ll(int v)
-{
-    return v;
-}
-std::size_t at(int day)
-{
-    return static_cast<std::size_t>(day);
-}
-} // namespace
-
 // True range: with P the previous close, the largest of H - L, H - P and P - L.
 // Every day but the oldest.
 void trueRange(SeriesWork& s)
