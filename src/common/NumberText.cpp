@@ -235,57 +235,25 @@ void appendNumber(std::string& out, long double value)
 
 long double detail::readBackNumberFull(long double value)
 {
-    // Adding 2^63 to a magnitude below 2^63 rounds it to an integer in the FPU's mode, as
-    // llrintl does, without the round trip through an integer register.
-    constexpr long double kToInteger = 9223372036854775808.0L;
     if (!std::isfinite(value))
         return value;
     if (value == 0.0L)
         return 0.0L; // "0" reads back as positive zero
     const bool negative = std::signbit(value);
     const long double a = negative ? -value : value;
-    if (a < 1e15L && (a + kToInteger) - kToInteger == a)
+    long long whole = 0;
+    if (isSmallWhole(a, whole))
         return value; // a whole number is written as its digits and reads back unchanged
-
-    // The binary exponent from the value rounded to double (off by one at most near a power of two,
-    // which the scaling loop corrects); values outside the double range let the text decide.
-    const double approx = static_cast<double>(a);
-    std::uint64_t bits = 0;
-    std::memcpy(&bits, &approx, sizeof bits);
-    const int biased = static_cast<int>((bits >> 52) & 0x7ff);
+    std::uint64_t mantissa = 0;
     int k = 0;
-    long double s = 0;
-    bool fast = biased != 0 && biased != 0x7ff;
-    if (fast) {
-        k = kDigits - 1 - floorDiv((biased - 1023) * 78913, 262144);
-        for (int tries = 0;; ++tries) {
-            if (k > kMaxExactPow10 || k < -kMaxExactPow10 || tries == 3) {
-                fast = false;
-                break;
-            }
-            s = scale(a, k);
-            if (s >= 1e15L)
-                --k;
-            else if (s < 1e14L)
-                ++k;
-            else
-                break;
-        }
-    }
-    long double rounded = 0;
-    if (fast) {
-        rounded = (s + kToInteger) - kToInteger;
-        const long double dropped = s - rounded;
-        fast = dropped <= 0.499L && dropped >= -0.499L;
-    }
-    if (!fast) {
+    if (!roundTo15Digits(a, mantissa, k)) {
         // Rare: let the text decide.
         const auto back = parseNumber(formatNumber(value));
         return back ? *back : value;
     }
-    // The text is rounded x 10^-k; reading it back is one correctly rounded scaling by an exact
+    // The text is mantissa x 10^-k; reading it back is one correctly rounded scaling by an exact
     // power of ten, the same operation parseNumber performs on the same exact decimal.
-    const long double v = scale(rounded, -k);
+    const long double v = scale(static_cast<long double>(mantissa), -k);
     return negative ? -v : v;
 }
 
