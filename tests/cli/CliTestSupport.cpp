@@ -103,20 +103,6 @@ void seedSeries(TestServer& server)
     flush();
 }
 
-TempDir::TempDir()
-{
-    std::string tmpl = (std::filesystem::temp_directory_path() / "vorteq_cli_XXXXXX").string();
-    if (::mkdtemp(tmpl.data()) == nullptr)
-        throw std::runtime_error("TempDir: cannot create a temporary folder");
-    m_path = tmpl;
-}
-
-TempDir::~TempDir()
-{
-    std::error_code ignored;
-    std::filesystem::remove_all(m_path, ignored);
-}
-
 std::string cp932(const std::string& utf8)
 {
     auto bytes = utf8ToCp932(utf8);

@@ -2,6 +2,7 @@
 
 #include "cli/CliApp.h"
 #include "cli/CliIo.h"
+#include "support/TempDir.h"
 #include "support/TestServer.h"
 
 #include <filesystem>
@@ -78,19 +79,6 @@ const std::vector<PriceDay>& googDays();
 // is 2005's).
 inline const std::string kSeriesCode = "6501";
 void seedSeries(TestServer& server);
-
-// A temporary folder, removed with its contents by the destructor.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return m_path; }
-
-private:
-    std::filesystem::path m_path;
-};
 
 // Text as CP932 bytes (the expected form of a default output).
 std::string cp932(const std::string& utf8);

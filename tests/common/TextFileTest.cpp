@@ -1,35 +1,22 @@
-#include "common/Csv.h"
 #include "common/TextFile.h"
 
-#include <gtest/gtest.h>
+#include "common/Csv.h"
+#include "support/TempDir.h"
 
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 using namespace vorteq;
 namespace fs = std::filesystem;
 
-namespace {
-class TempDir {
-public:
-    TempDir()
-    {
-        char tmpl[] = "/tmp/vorteq_test_XXXXXX";
-        m_path = ::mkdtemp(tmpl);
-    }
-    ~TempDir() { fs::remove_all(m_path); }
-    const fs::path& path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
-} // namespace
+using vorteq::test::TempDir;
 
 TEST(TextFile, WritesCp932WithCrLfAndReadsItBack)
 {
     TempDir dir;
-    const fs::path file = dir.path() / "SysData" / "sys_form.ini";  // folder created on demand
+    const fs::path file = dir.path() / "SysData" / "sys_form.ini"; // folder created on demand
     ASSERT_TRUE(writeTextLinesAtomic(file, {"1", "株価", ""}));
     EXPECT_EQ(*readBytes(file), "1\r\n\x8a\x94\x89\xbf\r\n\r\n");
     auto lines = readTextLines(file);
@@ -82,6 +69,7 @@ TEST(TextFile, FailuresAreReportedNotThrown)
 TEST(CsvLine, EveryCellEndsWithACommaAndOnlyAwkwardCellsAreQuoted)
 {
     EXPECT_EQ(csvLine({"1301", "極洋", "12.5"}), "1301,極洋,12.5,");
-    EXPECT_EQ(csvLine({"a,b", "say \"hi\"", "two\r\nlines", ""}), "\"a,b\",\"say \"\"hi\"\"\",\"two\r\nlines\",,");
+    EXPECT_EQ(csvLine({"a,b", "say \"hi\"", "two\r\nlines", ""}),
+              "\"a,b\",\"say \"\"hi\"\"\",\"two\r\nlines\",,");
     EXPECT_EQ(csvLine({}), "");
 }

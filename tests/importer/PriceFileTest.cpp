@@ -2,6 +2,7 @@
 #include "server/PriceFile.h"
 
 #include "common/Encoding.h"
+#include "support/TempDir.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -33,26 +34,7 @@ std::string parseError(const std::vector<std::string>& text, std::string_view co
     return batch.ok() ? std::string() : batch.error().message;
 }
 
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "vorteq_price_XXXXXX").string();
-        if (::mkdtemp(tmpl.data()) == nullptr)
-            throw std::runtime_error("mkdtemp");
-        m_path = tmpl;
-    }
-    ~TempDir() { std::filesystem::remove_all(m_path); }
-    std::filesystem::path write(const std::string& name, const std::string& bytes) const
-    {
-        std::ofstream(m_path / name, std::ios::binary) << bytes;
-        return m_path / name;
-    }
-    const std::filesystem::path& path() const { return m_path; }
-
-private:
-    std::filesystem::path m_path;
-};
+using vorteq::test::TempDir;
 
 } // namespace
 
