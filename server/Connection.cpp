@@ -1,5 +1,6 @@
 #include "server/Connection.h"
 
+#include "common/AsciiText.h"
 #include "gateway/WireCodec.h"
 #include "server/Schema.h"
 #include "server/StatementShape.h"
@@ -10,7 +11,6 @@
 #include <cmath>
 #include <cstring>
 #include <sqlite3.h>
-#include <strings.h>
 
 namespace vorteq::server {
 
@@ -18,7 +18,7 @@ namespace {
 
 bool equalsNoCase(const char* a, std::string_view b)
 {
-    return a != nullptr && std::strlen(a) == b.size() && strncasecmp(a, b.data(), b.size()) == 0;
+    return a != nullptr && equalsIgnoringCase(a, b);
 }
 
 bool isMarketTable(const char* table)

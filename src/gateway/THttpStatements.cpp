@@ -1,5 +1,6 @@
 #include "gateway/THttpStatements.h"
 
+#include "common/AsciiText.h"
 #include "common/Encoding.h"
 #include "gateway/WireCodec.h"
 #include "gateway/ZlibUtil.h"
@@ -55,23 +56,6 @@ public:
 private:
     BusyHook m_hook;
 };
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
 
 // The first "Set-Cookie" value with its leading blanks removed; empty when there is none.
 std::string setCookieOf(const HttpReply& reply)
