@@ -138,14 +138,12 @@ TJouken normaliseLoadedJouken(const TJouken& loaded, const TJouken& shown)
         case FieldKind::Choice:
             value = std::to_string(choicePosition(f.no, value).value_or(0));
             break;
-        // One-character values are set by assign(1, c): GCC 12 at -O3 takes a literal assigned to a
-        // string for an overlapping copy and fails the build.
         case FieldKind::Switch:
-            value.assign(1, value == "1" ? '1' : '0');
+            value = value == "1" ? "1" : "0";
             break;
         case FieldKind::ConditionUse:
             if (value != "1" && value != "2")
-                value.assign(1, '0');
+                value = "0";
             break;
         case FieldKind::TradePrice:
             if (!(value.size() == 1 && value[0] >= '1' && value[0] <= '4'))
