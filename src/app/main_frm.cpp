@@ -116,6 +116,9 @@ SidePanel sidePanel(QWidget* parent, const char* name)
     return side;
 }
 
+// The window that answers an ended session: the one created last.
+Tfrm_main* sessionWindow = nullptr;
+
 QWidget* emptyHost(QWidget* parent, const char* name)
 {
     auto* host = named(new QWidget(parent), name);
@@ -160,6 +163,7 @@ Tfrm_main::Tfrm_main(QWidget* parent) : QMainWindow(parent)
     work().this_year = formatDate(today()).substr(0, 4);
     m_cur_analisys = std::make_unique<TStkAnalisys>();
     installSimulation(*m_cur_analisys); // F5 runs the back-test on this object
+    sessionWindow = this;
     setSessionExpiredHandler([this](const Error& error) { sessionExpired(error); });
 
     setMinimumSize(kMinimumWidth, kMinimumHeight);
@@ -173,7 +177,10 @@ Tfrm_main::Tfrm_main(QWidget* parent) : QMainWindow(parent)
 
 Tfrm_main::~Tfrm_main()
 {
-    setSessionExpiredHandler({});
+    if (sessionWindow == this) {
+        sessionWindow = nullptr;
+        setSessionExpiredHandler({});
+    }
 }
 
 void Tfrm_main::showUpdateDates()

@@ -7,8 +7,11 @@
 #include "gateway/ZlibUtil.h"
 #include "support/TestServer.h"
 
+#include <atomic>
+#include <chrono>
 #include <gtest/gtest.h>
 #include <optional>
+#include <thread>
 #include <utility>
 
 using namespace vorteq;
@@ -188,6 +191,42 @@ TEST_F(StatementService, TheExpiryIsWrittenAtMostOnceAMinute)
     ASSERT_TRUE(run("Query", {kUpdateDatesSql}));
     EXPECT_GE(expiresAt(), first + 61);
     EXPECT_LE(expiresAt(), first + 63);
+}
+
+// Several clients of one session at once while its expiry is being pushed: every request runs, none
+// is refused for a busy database, and the expiry ends up moved.
+TEST_F(StatementService, ConcurrentRequestsOfOneSessionRunWhileItsExpiryMoves)
+{
+    ASSERT_TRUE(login("demo", "demo1234"));
+    const std::int64_t first = expiresAt();
+    std::atomic<int> failures{0};
+    std::vector<std::thread> clients;
+    for (int t = 0; t < 6; ++t) {
+        clients.emplace_back([&] {
+            THttpStatements own(server.url());
+            for (int i = 0; i < 15; ++i) {
+                own.Clear();
+                own.Add("Query");
+                own.Add(kUpdateDatesSql);
+                const auto r = own.Execute();
+                if (!r.ok() || !*r)
+                    ++failures;
+            }
+        });
+    }
+    std::thread clock([&] {
+        for (int k = 0; k < 5; ++k) {
+            server.advanceClock(61);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    });
+    for (auto& c : clients)
+        c.join();
+    clock.join();
+    EXPECT_EQ(failures.load(), 0);
+    // One more request after the clock stopped pushes the expiry to its final place.
+    ASSERT_TRUE(run("Query", {kUpdateDatesSql}));
+    EXPECT_GE(expiresAt(), first + 5 * 61);
 }
 
 // The reply to a batch without a live session is the same -99 as before; only the header says why.
