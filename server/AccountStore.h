@@ -47,7 +47,11 @@ public:
     // A new session for the user; returns the token to put in the cookie.
     Result<std::string> createSession(Database& db, const std::string& userId, std::int64_t now);
 
-    // The user of a live session, or nullopt (unknown, expired, or the user is now blocked).
+    // Seconds that must pass before a session's expiry is pushed forward again.
+    static constexpr std::int64_t kSessionRenewalStep = 60;
+
+    // The user of a live session, or nullopt (unknown, expired, or the user is now blocked). A live
+    // session's expiry moves to now + the session lifetime (written at most once a minute).
     Result<std::optional<std::string>> sessionUser(Database& db, std::string_view token, std::int64_t now);
 
     // The account changes for the session's own user. The refusal reasons are errors of code

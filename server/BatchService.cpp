@@ -297,8 +297,10 @@ BatchReply BatchService::handle(std::string_view body, std::string_view cookieHe
         auto user = m_accounts.sessionUser(conn.db(), token, nowSeconds);
         if (!user)
             return fail("database: " + user.error().message);
-        if (!user->has_value())
+        if (!user->has_value()) {
+            reply.sessionExpired = true;
             return fail(token.empty() ? "no session cookie" : "unknown or expired session");
+        }
         const std::string& userId = **user;
         record.user = logSafe(userId);
 

@@ -20,6 +20,7 @@ inline constexpr std::string_view kSessionCookieName = "VQSESSION";
 struct BatchReply {
     std::string body;                   // 4-byte length + zlib stream of the reply text
     std::string setCookie;              // the Set-Cookie value, empty for none
+    bool sessionExpired = false;        // no live session: the reply carries kSessionHeaderName
     std::chrono::milliseconds delay{0}; // hold the reply back this long (failed logins)
 };
 

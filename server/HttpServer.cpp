@@ -1,6 +1,7 @@
 // The only translation unit that includes Boost.Beast: its templates are heavy to compile.
 #include "server/HttpServer.h"
 
+#include "gateway/SessionHeader.h"
 #include "server/BatchService.h"
 #include "server/Importer.h"
 
@@ -165,6 +166,8 @@ private:
         res->set(http::field::cache_control, "no-store");
         if (!reply.setCookie.empty())
             res->set(http::field::set_cookie, reply.setCookie);
+        if (reply.sessionExpired)
+            res->set(std::string(vorteq::kSessionHeaderName), std::string(vorteq::kSessionExpiredValue));
         res->keep_alive(!closeAfter);
         res->body() = std::move(reply.body);
         res->prepare_payload();
