@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <sqlite3.h>
 #include <thread>
 
 namespace vorteq::server {
@@ -141,6 +142,7 @@ struct UpdatePlan {
     std::vector<ApiQuote> quotes; // Append: the new quotes; Rewrite: all of them
     bool adjusted = true;
     bool setInfo = false; // Append: the listed issues name the stock
+    bool analysedWhole = false;
     std::string message;
 };
 
@@ -148,6 +150,65 @@ std::string_view familyOf(int market)
 {
     const Market* m = findMarket(market);
     return m ? m->family : std::string_view();
+}
+
+// An appended day needs its indicators as the whole history gives them. The recursive ones (the
+// exponential averages of MACD and DMI, the two SARs) forget their start long before this many days,
+// as every value is kept to 15 digits; the shorter analysis is taken only when its last stored days
+// equal the stored rows exactly, and otherwise the whole history is analysed.
+constexpr std::size_t kTailDays = 1000;
+constexpr std::size_t kCheckedDays = 100;
+
+// True when the rows of the last `count` stored days equal those the daily tables hold.
+Result<bool> sameAsStored(Database& db, const PreparedStock& prepared, const Date& lastStored,
+                          std::size_t count)
+{
+    const Market* market = findMarket(prepared.market);
+    std::vector<const DailyRow*> check;
+    for (auto it = prepared.rows.rbegin(); it != prepared.rows.rend() && check.size() < count; ++it)
+        if (!(lastStored < it->date))
+            check.push_back(&*it);
+    if (check.size() < count)
+        return false;
+    std::map<std::string, const DailyRow*> byDate;
+    for (const DailyRow* row : check)
+        byDate[formatDate(row->date)] = row;
+    std::string columns;
+    for (std::size_t c = 1; c < kDailyColumns.size(); ++c)
+        columns += (c > 1 ? ", " : "") + std::string(kDailyColumns[c].name);
+    std::size_t matched = 0;
+    for (int year = check.back()->date.year; year <= check.front()->date.year; ++year) {
+        auto rows = db.prepare("SELECT " + columns + " FROM " + dailyTableName(market->family, year) +
+                               " WHERE STK_CD = ? AND STK_DATE >= ?");
+        if (!rows)
+            return rows.error();
+        const std::string from = formatDate(check.back()->date);
+        rows->bind(1, std::string_view(prepared.code)).bind(2, std::string_view(from));
+        sqlite3_stmt* st = rows->handle();
+        for (;;) {
+            auto row = rows->step();
+            if (!row)
+                return row.error();
+            if (!*row)
+                break;
+            auto found = byDate.find(rows->text(0));
+            if (found == byDate.end())
+                return false;
+            for (std::size_t v = 0; v < found->second->values.size(); ++v) {
+                const CellValue& cell = found->second->values[v];
+                const int column = static_cast<int>(v) + 1;
+                const bool storedNull = sqlite3_column_type(st, column) == SQLITE_NULL;
+                if (storedNull != (cell.kind == CellValue::Kind::Null))
+                    return false;
+                if (cell.kind == CellValue::Kind::Integer && sqlite3_column_int64(st, column) != cell.integer)
+                    return false;
+                if (cell.kind == CellValue::Kind::Real && sqlite3_column_double(st, column) != cell.real)
+                    return false;
+            }
+            ++matched;
+        }
+    }
+    return matched == byDate.size();
 }
 
 Result<UpdatePlan> planStock(Database& db, TStkAnalisys& engine, const ApiData& data, const std::string& code,
@@ -164,7 +225,7 @@ Result<UpdatePlan> planStock(Database& db, TStkAnalisys& engine, const ApiData& 
         return hasInfo.error();
     const int storedMarket = *hasInfo ? static_cast<int>(info->integer(0)) : 0;
     info->reset();
-    auto stored = readQuotes(db, code);
+    auto stored = readQuotes(db, code, kTailDays);
     if (!stored)
         return stored.error();
     if (!*stored && *hasInfo) {
@@ -193,7 +254,6 @@ Result<UpdatePlan> planStock(Database& db, TStkAnalisys& engine, const ApiData& 
     plan.adjusted = *stored ? (*stored)->adjusted : options.adjusted;
     plan.isNew = !*stored;
     plan.setInfo = issue != data.issues.end();
-    std::vector<ApiQuote> merged = *stored ? mergeQuotes((*stored)->days, newer) : newer;
 
     bool rewrite = plan.isNew || familyOf(market) != familyOf(storedMarket);
     Date lastStored{};
@@ -204,24 +264,49 @@ Result<UpdatePlan> planStock(Database& db, TStkAnalisys& engine, const ApiData& 
         if ((*stored && !(lastStored < q.date)) || (plan.adjusted && q.factor != 1.0))
             rewrite = true;
     }
-    const StockSeries series = seriesOfQuotes(code, nameOf(data, code), market, merged, plan.adjusted);
-    auto prepared = prepareStock(engine, series);
-    if (!prepared) {
-        plan.message = prepared.error().message + "（更新しませんでした）";
+    // Only the latest days were read: a rewrite needs them all.
+    bool tail = *stored && (*stored)->truncated;
+    if (tail && rewrite) {
+        stored = readQuotes(db, code);
+        if (!stored)
+            return stored.error();
+        tail = false;
+    }
+    for (;;) {
+        std::vector<ApiQuote> merged = *stored ? mergeQuotes((*stored)->days, newer) : newer;
+        const StockSeries series = seriesOfQuotes(code, nameOf(data, code), market, merged, plan.adjusted);
+        auto prepared = prepareStock(engine, series);
+        if (!prepared) {
+            plan.message = prepared.error().message + "（更新しませんでした）";
+            return plan;
+        }
+        if (tail) {
+            auto same = sameAsStored(db, *prepared, lastStored, kCheckedDays);
+            if (!same)
+                return same.error();
+            if (!*same) {
+                // The shorter history has not settled: analyse the whole of it.
+                stored = readQuotes(db, code);
+                if (!stored)
+                    return stored.error();
+                tail = false;
+                plan.analysedWhole = true;
+                continue;
+            }
+        }
+        plan.prepared = std::move(*prepared);
+        if (rewrite) {
+            plan.kind = UpdatePlan::Kind::Rewrite;
+            plan.quotes = std::move(merged);
+        } else {
+            plan.kind = UpdatePlan::Kind::Append;
+            std::vector<DailyRow>& rows = plan.prepared.rows;
+            rows.erase(rows.begin(), std::find_if(rows.begin(), rows.end(),
+                                                  [&](const DailyRow& r) { return lastStored < r.date; }));
+            plan.quotes = newer;
+        }
         return plan;
     }
-    plan.prepared = std::move(*prepared);
-    if (rewrite) {
-        plan.kind = UpdatePlan::Kind::Rewrite;
-        plan.quotes = std::move(merged);
-    } else {
-        plan.kind = UpdatePlan::Kind::Append;
-        std::vector<DailyRow>& rows = plan.prepared.rows;
-        rows.erase(rows.begin(), std::find_if(rows.begin(), rows.end(),
-                                              [&](const DailyRow& r) { return lastStored < r.date; }));
-        plan.quotes = newer;
-    }
-    return plan;
 }
 
 // Writes appended days: INSERT OR REPLACE into the daily tables, each stock in a savepoint of its
@@ -440,6 +525,7 @@ Result<UpdateSummary> updateFromApiFiles(const std::string& dbPath, const std::v
         } else if (plan.kind == UpdatePlan::Kind::Append) {
             if (Status st = appender.write(plan); st) {
                 pending.emplace_back(plan.code, plan.prepared.rows.size());
+                summary.analysedWhole += plan.analysedWhole ? 1 : 0;
             } else {
                 say(options, stockText(plan.code) + "書き込めませんでした: " + st.error().message +
                                  "（更新しませんでした）");

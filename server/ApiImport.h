@@ -48,6 +48,9 @@ struct UpdateSummary {
     int skipped = 0;    // stocks left out
     int failedFiles = 0;
     std::int64_t days = 0; // daily rows written
+    // Appended stocks whose latest days did not settle on the stored rows, so that their whole
+    // history was analysed (slower, same rows).
+    int analysedWhole = 0;
 };
 
 // Appends the files' days to the database at dbPath while the server may be serving it: the

@@ -2,6 +2,7 @@
 
 #include "common/NumberText.h"
 
+#include <algorithm>
 #include <cmath>
 #include <sqlite3.h>
 
@@ -83,7 +84,7 @@ Status upsertQuotes(Database& db, const std::string& code, const std::vector<Api
     return insertQuotes(db, code, days);
 }
 
-Result<std::optional<StoredQuotes>> readQuotes(Database& db, const std::string& code)
+Result<std::optional<StoredQuotes>> readQuotes(Database& db, const std::string& code, std::size_t newest)
 {
     auto mode = db.prepare("SELECT ADJUSTED FROM STK_QUOTE_MODE WHERE STK_CD = ?");
     if (!mode)
@@ -96,12 +97,16 @@ Result<std::optional<StoredQuotes>> readQuotes(Database& db, const std::string& 
         return std::optional<StoredQuotes>();
     StoredQuotes out;
     out.adjusted = mode->integer(0) != 0;
+    // The newest days come newest first and are turned around below.
     auto rows =
-        db.prepare("SELECT STK_DATE, S_PRICE, H_PRICE, L_PRICE, E_PRICE, STK_VLM, TURNOVER, ADJ_FACTOR, "
-                   "UPPER_LIMIT, LOWER_LIMIT FROM STK_QUOTE WHERE STK_CD = ? ORDER BY STK_DATE");
+        db.prepare(std::string("SELECT STK_DATE, S_PRICE, H_PRICE, L_PRICE, E_PRICE, STK_VLM, TURNOVER, "
+                               "ADJ_FACTOR, UPPER_LIMIT, LOWER_LIMIT FROM STK_QUOTE WHERE STK_CD = ? ") +
+                   (newest > 0 ? "ORDER BY STK_DATE DESC LIMIT ?" : "ORDER BY STK_DATE"));
     if (!rows)
         return rows.error();
     rows->bind(1, std::string_view(code));
+    if (newest > 0)
+        rows->bind(2, static_cast<std::int64_t>(newest + 1)); // one more tells whether days were left
     sqlite3_stmt* s = rows->handle();
     for (;;) {
         auto row = rows->step();
@@ -128,6 +133,11 @@ Result<std::optional<StoredQuotes>> readQuotes(Database& db, const std::string& 
         q.upperLimit = sqlite3_column_int(s, 8) != 0;
         q.lowerLimit = sqlite3_column_int(s, 9) != 0;
         out.days.push_back(q);
+    }
+    if (newest > 0) {
+        out.truncated = out.days.size() > newest;
+        out.days.resize(std::min(out.days.size(), newest));
+        std::reverse(out.days.begin(), out.days.end());
     }
     return std::optional<StoredQuotes>(std::move(out));
 }

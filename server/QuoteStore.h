@@ -27,12 +27,14 @@ Status replaceQuotes(Database& db, const ApiStockQuotes& stock, bool adjusted);
 // Adds or replaces the quotes of these days. Runs inside the caller's transaction.
 Status upsertQuotes(Database& db, const std::string& code, const std::vector<ApiQuote>& days);
 
-// The stock's stored quotes, oldest first, and its mode; nothing when the stock has none.
+// The stock's stored quotes, oldest first, and its mode; nothing when the stock has none. newest > 0
+// reads only that many of the latest days (truncated tells whether older ones were left).
 struct StoredQuotes {
     std::vector<ApiQuote> days;
     bool adjusted = true;
+    bool truncated = false;
 };
-Result<std::optional<StoredQuotes>> readQuotes(Database& db, const std::string& code);
+Result<std::optional<StoredQuotes>> readQuotes(Database& db, const std::string& code, std::size_t newest = 0);
 
 // The daily series the daily tables hold for these quotes: the traded days only, with prices
 // multiplied by the product of the adjustment factors of every later day and volumes divided by it

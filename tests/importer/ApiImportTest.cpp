@@ -189,12 +189,16 @@ protected:
     static Rows dump(TestServer& target)
     {
         Rows all;
-        for (const std::string& sql : {std::string("SELECT * FROM STK_INFO ORDER BY STK_CD"),
-                                       std::string("SELECT * FROM STK_UPD ORDER BY UPD_FLG"),
-                                       std::string("SELECT * FROM STK_QUOTE ORDER BY STK_CD, STK_DATE"),
-                                       std::string("SELECT * FROM STK_QUOTE_MODE ORDER BY STK_CD"),
-                                       std::string("SELECT *, typeof(E_PRICE), typeof(MACD) FROM "
-                                                   "STK_DAILY_TSE_2024 ORDER BY STK_CD, STK_DATE")}) {
+        std::vector<std::string> queries = {"SELECT * FROM STK_INFO ORDER BY STK_CD",
+                                            "SELECT * FROM STK_UPD ORDER BY UPD_FLG",
+                                            "SELECT * FROM STK_QUOTE ORDER BY STK_CD, STK_DATE",
+                                            "SELECT * FROM STK_QUOTE_MODE ORDER BY STK_CD"};
+        for (const auto& table :
+             target.query("SELECT name FROM sqlite_master WHERE type = 'table' AND name LIKE "
+                          "'STK_DAILY_%' ORDER BY name"))
+            queries.push_back("SELECT *, typeof(E_PRICE), typeof(MACD) FROM " + table[0] +
+                              " ORDER BY STK_CD, STK_DATE");
+        for (const std::string& sql : queries) {
             auto part = target.query(sql);
             all.push_back({sql, std::to_string(part.size())});
             all.insert(all.end(), part.begin(), part.end());
@@ -439,6 +443,44 @@ TEST_F(ApiImport, UpdateThenFullReimportGiveIdenticalTables)
     import(reimported, {issues, history, json80, csv81});
     EXPECT_EQ(dump(updated), dump(reimported));
     EXPECT_TRUE(messages.empty()) << messages.front();
+}
+
+TEST_F(ApiImport, UpdateOfALongHistoryAnalysesItsLatestDaysAndStillMatchesAFullImport)
+{
+    // More days than the update analyses for an appended day, over six yearly tables, with a split
+    // and a limit day inside the history.
+    const std::string issues = write("listed_info.csv", kIssuesCsv);
+    const std::string history =
+        write("history.csv", csvOf(joined(stockLines("86970", 0, 1500, 2000, 300, 700, 1200),
+                                          stockLines("130A0", 0, 1500, 900, -1, 1450))));
+    const std::string next = write("next.json", jsonOf(joined(stockLines("86970", 1500, 1502, 2000, 300),
+                                                              stockLines("130A0", 1500, 1502, 900))));
+    TestServer updated;
+    import(updated, {issues, history});
+    const UpdateSummary s = update(updated, {next});
+    EXPECT_EQ(s.appended, 2);
+    EXPECT_EQ(s.days, 4);
+    EXPECT_EQ(s.analysedWhole, 0); // the latest 1,000 days gave the stored rows
+    TestServer reimported;
+    import(reimported, {issues, history, next});
+    EXPECT_EQ(dump(updated), dump(reimported));
+    EXPECT_TRUE(messages.empty()) << messages.front();
+
+    // A stored row that the latest days do not give again (changed by hand here): the whole history
+    // is analysed, and the new day is still the full import's.
+    const std::string last = normaliseDateText(tradingDays(1502)[1501]);
+    updated.execSql("UPDATE STK_DAILY_TSE_" + last.substr(0, 4) +
+                    " SET MACD = MACD + 1 WHERE STK_CD = '8697' AND " + "STK_DATE = '" + last + "'");
+    const std::string third = write("third.csv", csvOf(stockLines("86970", 1502, 1503, 2000, 300)));
+    const UpdateSummary again = update(updated, {third});
+    EXPECT_EQ(again.appended, 1);
+    EXPECT_EQ(again.analysedWhole, 1);
+    import(reimported, {issues, history, next, third});
+    const std::string day = normaliseDateText(tradingDays(1503)[1502]);
+    const std::string newDay =
+        "SELECT * FROM STK_DAILY_TSE_" + day.substr(0, 4) + " WHERE STK_DATE = '" + day + "'";
+    EXPECT_EQ(updated.query(newDay), reimported.query(newDay));
+    EXPECT_EQ(updated.query(newDay).size(), 1u);
 }
 
 TEST_F(ApiImport, UpdateLeavesOutStocksItCannotExtendAndWritesNothingOfABadStock)
