@@ -134,7 +134,7 @@ namespace {
 
 // What a worker decides for one stock of an update.
 struct UpdatePlan {
-    enum class Kind { Append, Rewrite, Skip };
+    enum class Kind { Append, Rewrite, Skip, Unchanged };
     Kind kind = Kind::Skip;
     bool isNew = false;
     std::string code;
@@ -211,6 +211,16 @@ Result<bool> sameAsStored(Database& db, const PreparedStock& prepared, const Dat
     return matched == byDate.size();
 }
 
+bool sameAsStoredQuote(const std::vector<ApiQuote>& stored, const ApiQuote& q)
+{
+    const auto at = std::lower_bound(stored.begin(), stored.end(), q.date,
+                                     [](const ApiQuote& s, const Date& d) { return s.date < d; });
+    return at != stored.end() && at->date == q.date && at->traded == q.traded && at->open == q.open &&
+           at->high == q.high && at->low == q.low && at->close == q.close && at->volume == q.volume &&
+           at->turnover == q.turnover && at->factor == q.factor && at->upperLimit == q.upperLimit &&
+           at->lowerLimit == q.lowerLimit;
+}
+
 Result<UpdatePlan> planStock(Database& db, TStkAnalisys& engine, const ApiData& data, const std::string& code,
                              const ApiImportOptions& options)
 {
@@ -235,7 +245,16 @@ Result<UpdatePlan> planStock(Database& db, TStkAnalisys& engine, const ApiData& 
             "（更新しませんでした）";
         return plan;
     }
-    const std::vector<ApiQuote>& newer = data.quotes.at(code);
+    // Days the database already holds as the files give them are no news: a repeated or resumed
+    // update changes nothing for them.
+    std::vector<ApiQuote> newer;
+    for (const ApiQuote& q : data.quotes.at(code))
+        if (!*stored || !sameAsStoredQuote((*stored)->days, q))
+            newer.push_back(q);
+    if (newer.empty()) {
+        plan.kind = UpdatePlan::Kind::Unchanged;
+        return plan;
+    }
     const auto issue = data.issues.find(code);
     int market = storedMarket;
     if (issue != data.issues.end())
@@ -519,7 +538,9 @@ Result<UpdateSummary> updateFromApiFiles(const std::string& dbPath, const std::v
         }
         taken.notify_all();
         ++finished;
-        if (plan.kind == UpdatePlan::Kind::Skip) {
+        if (plan.kind == UpdatePlan::Kind::Unchanged) {
+            ++summary.unchanged;
+        } else if (plan.kind == UpdatePlan::Kind::Skip) {
             say(options, plan.message);
             ++summary.skipped;
         } else if (plan.kind == UpdatePlan::Kind::Append) {

@@ -45,6 +45,7 @@ struct UpdateSummary {
     int appended = 0;   // stocks that got new days
     int readjusted = 0; // stocks whose whole history was written again (a split, a corrected day)
     int added = 0;      // stocks new to the database
+    int unchanged = 0;  // stocks whose days the database already held just so
     int skipped = 0;    // stocks left out
     int failedFiles = 0;
     std::int64_t days = 0; // daily rows written

@@ -276,9 +276,9 @@ int runUpdateCommand(int argc, char** argv)
     const UpdateSummary& s = *result;
     std::fprintf(stderr,
                  "更新完了: 日を足した銘柄 %d、履歴を調整し直した銘柄 %d、新しい銘柄 %d（日足 %lld 行）、"
-                 "スキップ %d 銘柄、読めなかったファイル %d 件、%.1f 秒\n",
-                 s.appended, s.readjusted, s.added, static_cast<long long>(s.days), s.skipped, s.failedFiles,
-                 seconds);
+                 "変更のない銘柄 %d、スキップ %d 銘柄、読めなかったファイル %d 件、%.1f 秒\n",
+                 s.appended, s.readjusted, s.added, static_cast<long long>(s.days), s.unchanged, s.skipped,
+                 s.failedFiles, seconds);
     return s.skipped == 0 && s.failedFiles == 0 ? 0 : 1;
 }
 

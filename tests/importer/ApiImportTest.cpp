@@ -431,6 +431,10 @@ TEST_F(ApiImport, UpdateThenFullReimportGiveIdenticalTables)
     const UpdateSummary second = update(updated, {csv81});
     EXPECT_EQ(second.appended, 3);
     EXPECT_EQ(second.days, 3);
+    // The same files again (a resumed run): nothing to do, nothing written.
+    const UpdateSummary repeated = update(updated, {json80, csv81});
+    EXPECT_EQ(repeated.unchanged, 3);
+    EXPECT_EQ(repeated.appended + repeated.readjusted + repeated.days, 0);
     const auto days = tradingDays(82);
     EXPECT_EQ(updated.query("SELECT UPD_DATE FROM STK_UPD WHERE UPD_FLG = 1")[0][0],
               normaliseDateText(days[81]));
