@@ -495,7 +495,9 @@ bool looksLikeApiFile(std::string_view bytes)
         return true;
     const std::size_t end = bytes.find('\n');
     const std::string_view first = bytes.substr(0, end);
-    for (std::string_view word : {"AdjustmentFactor", "CompanyName", "MarketCode"})
+    // Words only the API's files use, so that one with a column missing is still told as such.
+    for (std::string_view word : {"AdjustmentFactor", "AdjustmentClose", "TurnoverValue", "UpperLimit",
+                                  "CompanyName", "MarketCode", "Sector17Code", "ScaleCategory"})
         if (first.find(word) != std::string_view::npos)
             return true;
     return false;

@@ -521,6 +521,12 @@ TEST_F(ApiImport, CommandsTakeApiFilesAndRefuseMixedInput)
     EXPECT_EQ(run({"vorteq-server", "import", "--db", server.dbPath(), issues, quotes}), 0);
     EXPECT_EQ(server.query("SELECT MKT_CD FROM STK_INFO WHERE STK_CD = '130A'"), (Rows{{"16"}}));
     EXPECT_EQ(run({"vorteq-server", "import", "--db", server.dbPath(), issues, simple}), 2);
+    // A quotes file without its adjustment factors is still the API's, and refused as a whole.
+    EXPECT_EQ(run({"vorteq-server", "import", "--db", server.dbPath(),
+                   write("nofactor.csv", "Date,Code,Open,High,Low,Close,Volume,TurnoverValue\n"
+                                         "2024-01-04,13010,295,301,294,300,1000,300000\n")}),
+              1);
+    EXPECT_TRUE(server.query("SELECT * FROM STK_INFO WHERE STK_CD = '1301'").empty());
     EXPECT_EQ(run({"vorteq-server", "import", "--raw", "--market", "11", "--db", server.dbPath(), simple}),
               2);
     EXPECT_EQ(run({"vorteq-server", "update", "--market", "17", "--db", server.dbPath(), quotes}), 2);
