@@ -2,6 +2,7 @@
 // history is already in the database, against a full import of the same history and day.
 // Setting up the database (a full import of stocks x days) takes minutes for the large case and
 // is not timed. Usage: bench_update [--benchmark_filter=...]; the arguments are stocks, days.
+#include "BenchDatabase.h"
 #include "MarketGenerator.h"
 #include "server/ApiImport.h"
 #include "server/Importer.h"
@@ -19,24 +20,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace vorteq;
 using namespace vorteq::server;
-
-fs::path makeTempDir()
-{
-    std::string tmpl = (fs::temp_directory_path() / "vorteq_bench_update_XXXXXX").string();
-    if (::mkdtemp(tmpl.data()) == nullptr)
-        std::abort();
-    return tmpl;
-}
-
-std::string freshDatabase(const fs::path& dir, const std::string& name)
-{
-    const std::string path = (dir / name).string();
-    fs::remove(path);
-    auto db = Database::open(path, true);
-    if (!db || !createSchema(*db, 2012))
-        std::abort();
-    return path;
-}
 
 // User and system time of every thread of the process: on a shared machine the wall time says
 // little, this says what the work costs.
@@ -80,7 +63,7 @@ struct Fixture {
 Fixture makeFiles(int stocks, int days)
 {
     Fixture f;
-    f.dir = makeTempDir();
+    f.dir = vorteq::bench::makeTempDir("vorteq_bench_update");
     std::string next = kHeader;
     for (int i = 0; i < stocks; ++i) {
         const int code = 1001 + i;
@@ -107,7 +90,7 @@ void BM_UpdateOneDay(benchmark::State& state)
     const int stocks = static_cast<int>(state.range(0));
     const int days = static_cast<int>(state.range(1));
     Fixture f = makeFiles(stocks, days);
-    const std::string base = freshDatabase(f.dir, "base.db");
+    const std::string base = vorteq::bench::freshDatabase(f.dir, "base.db", 2012);
     {
         auto db = Database::open(base, false);
         auto s = importApiFiles(*db, f.history, quiet(14));
@@ -151,7 +134,7 @@ void BM_FullImportOfTheSameDays(benchmark::State& state)
     files.push_back(f.nextDay);
     for (auto _ : state) {
         state.PauseTiming();
-        const std::string path = freshDatabase(f.dir, "full.db");
+        const std::string path = vorteq::bench::freshDatabase(f.dir, "full.db", 2012);
         auto db = Database::open(path, false);
         state.ResumeTiming();
         auto s = importApiFiles(*db, files, quiet(14));
