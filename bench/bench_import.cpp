@@ -1,6 +1,7 @@
 // The importer end to end: 4,000 price files of 1,250 days each (made-up whole-yen series) read,
 // analysed on every core and written into a fresh database; and the demo market's creation.
 // One iteration each (tens of seconds); reports stock-days per second and the database size.
+#include "BenchDatabase.h"
 #include "MarketGenerator.h"
 #include "server/DemoMarket.h"
 #include "server/ImportCommand.h"
@@ -19,24 +20,6 @@ namespace fs = std::filesystem;
 using namespace vorteq;
 using namespace vorteq::server;
 
-fs::path makeTempDir()
-{
-    std::string tmpl = (fs::temp_directory_path() / "vorteq_bench_import_XXXXXX").string();
-    if (::mkdtemp(tmpl.data()) == nullptr)
-        std::abort();
-    return tmpl;
-}
-
-// A fresh database with the schema the init command makes.
-std::string freshDatabase(const fs::path& dir)
-{
-    const std::string path = (dir / "bench.db").string();
-    auto db = Database::open(path, true);
-    if (!db || !createSchema(*db, 2026))
-        std::abort();
-    return path;
-}
-
 double fileMiB(const std::string& path)
 {
     std::error_code ec;
@@ -48,7 +31,7 @@ void BM_ImportPriceFiles(benchmark::State& state)
 {
     const int stocks = static_cast<int>(state.range(0));
     const int days = static_cast<int>(state.range(1));
-    const fs::path dir = makeTempDir();
+    const fs::path dir = vorteq::bench::makeTempDir("vorteq_bench_import");
     std::vector<std::string> files;
     for (int i = 0; i < stocks; ++i) {
         const int code = 1001 + i;
@@ -63,8 +46,7 @@ void BM_ImportPriceFiles(benchmark::State& state)
     std::string dbPath;
     for (auto _ : state) {
         state.PauseTiming();
-        fs::remove(dir / "bench.db");
-        dbPath = freshDatabase(dir);
+        dbPath = vorteq::bench::freshDatabase(dir, "bench.db", 2026);
         auto db = Database::open(dbPath, false);
         std::vector<StockSource> sources;
         for (const std::string& f : files)
@@ -89,12 +71,11 @@ BENCHMARK(BM_ImportPriceFiles)
 // The demo-data command up to a fixed day, so that runs on different days compare.
 void BM_DemoData(benchmark::State& state)
 {
-    const fs::path dir = makeTempDir();
+    const fs::path dir = vorteq::bench::makeTempDir("vorteq_bench_import");
     std::string dbPath;
     for (auto _ : state) {
         state.PauseTiming();
-        fs::remove(dir / "bench.db");
-        dbPath = freshDatabase(dir);
+        dbPath = vorteq::bench::freshDatabase(dir, "bench.db", 2026);
         std::vector<std::string> args = {"vorteq-server", "demo-data",  "--db",      dbPath,
                                          "--until",       "2026/12/04", "--samples", VORTEQ_DATA_DIR};
         std::vector<char*> argv;

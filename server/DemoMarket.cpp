@@ -127,6 +127,13 @@ constexpr std::array<MarketPlan, 7> kPlans{{
     {24, 20, Kind::Emerging},
 }};
 
+// プライム, スタンダード and グロース.
+constexpr std::array<MarketPlan, 3> kTodayPlans{{
+    {14, 15, Kind::Large},
+    {15, 10, Kind::Small},
+    {16, 10, Kind::Emerging},
+}};
+
 bool isHoliday(const Date& d)
 {
     return (d.month == 12 && d.day == 31) || (d.month == 1 && d.day <= 3);
@@ -295,6 +302,45 @@ DemoMarket::DemoMarket(const DemoOptions& options) : m_options(options)
         s.volatility = pair.volatility;
         s.listed = m_days.empty() ? options.first : m_days.front();
         m_instruments.push_back(std::move(s));
+    }
+    // Tokyo's segments since April 2022, after every older instrument so that those keep their
+    // draws. Their series start with the segments (or on the first day of a shorter demo); the
+    // growth stocks carry codes with a letter (130A).
+    const auto firstSegmentDay = std::lower_bound(m_days.begin(), m_days.end(), Date{2022, 4, 4});
+    const Date segmentsStart = m_days.empty()                    ? options.first
+                               : firstSegmentDay != m_days.end() ? *firstSegmentDay
+                                                                 : m_days.front();
+    for (const MarketPlan& plan : kTodayPlans) {
+        for (int i = 0; i < plan.count; ++i) {
+            DemoInstrument s;
+            s.market = plan.market;
+            const bool emerging = plan.kind == Kind::Emerging;
+            const int base = emerging ? 130 : (plan.kind == Kind::Large ? 1300 : 2600);
+            if (emerging) {
+                for (;;) {
+                    const int number = pick.integer(base, base + 69);
+                    if (codes.insert(-number).second) { // the letter codes apart from the numbers
+                        s.code = std::to_string(number) + "A";
+                        break;
+                    }
+                }
+            } else {
+                s.code = std::to_string(uniqueCode(base, base + 99));
+            }
+            s.name = uniqueName([&] {
+                return std::string(kKanaPrefixes[static_cast<std::size_t>(pick.integer(0, 29))]) +
+                       std::string(kKanaSuffixes[static_cast<std::size_t>(pick.integer(0, 15))]);
+            });
+            s.startPrice = plan.kind == Kind::Large ? pick.logUniform(400, 8000) : pick.logUniform(150, 3000);
+            s.volatility = emerging ? pick.uniform(0.025, 0.04) : pick.uniform(0.013, 0.024);
+            s.beta = pick.uniform(0.5, 1.2);
+            s.illiquidity = plan.kind == Kind::Large ? 0.0 : pick.uniform(0.0, 0.04);
+            s.listed = segmentsStart;
+            const double unit = s.startPrice >= 50000 ? 1 : 100;
+            s.baseVolume = static_cast<std::int64_t>(
+                std::max(unit, roundTo(pick.logUniform(5e7, 5e9) / s.startPrice, unit)));
+            m_instruments.push_back(std::move(s));
+        }
     }
 }
 

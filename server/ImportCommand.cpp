@@ -2,6 +2,8 @@
 
 #include "common/DateText.h"
 #include "common/NumberText.h"
+#include "server/ApiImport.h"
+#include "server/ApiQuotesFile.h"
 #include "server/DemoMarket.h"
 #include "server/Importer.h"
 #include "server/Schema.h"
@@ -33,12 +35,22 @@ const std::string_view kImportUsage =
       files with a code column; --code names the stock of a single file. --names reads
       "code,name" lines. A re-import replaces the stock's rows. A bad row is reported
       with its file and line, and that stock is left out; the rest goes on.
-      Markets: 11 12 13 21 22 24 91 999.
+      Markets: 11 12 13 21 22 24 91 999 14 15 16 (14 プライム, 15 スタンダード, 16 グロース).
+  vorteq-server import [--raw] [--market CODE] [--db PATH] [--jobs N] API-FILE...
+      Reads the data API's files as downloaded (JSON or CSV): daily quotes and listed
+      issues, which give each stock its name and market (--market: for stocks they do not
+      name). The daily tables get prices and volumes adjusted for splits (--raw: as traded);
+      the quotes, adjustment factors and price-limit flags are kept in STK_QUOTE.
+  vorteq-server update [--market CODE] [--db PATH] [--jobs N] API-FILE...
+      Appends the days of the data API's files to the stocks imported from them, with
+      indicator columns as a full import computes them, and sets the update date. A split
+      (an adjustment factor other than 1) re-adjusts the stock's whole history. The server
+      may keep serving the database meanwhile.
   vorteq-server demo-data [--db PATH] [--seed N] [--until yyyy/mm/dd] [--samples DIR] [--jobs N]
       Fills the database with a made-up market of about 300 sample stocks and FX pairs, daily
       from 2005 to the last weekday before today (or --until), and the real price series
       shipped in DIR (default: the repository's data folder). The same seed gives the same data.
-      Exit status of both: 0 all written, 1 some stock or file left out, 2 nothing done.
+      Exit status of all three: 0 all written, 1 some stock or file left out, 2 nothing done.
 )";
 
 namespace {
@@ -139,14 +151,20 @@ struct CommonArgs {
     int jobs = 0;
 };
 
-// Reads "--name value" options into the map; the rest are files. Returns an error text.
+// Reads "--name value" options (and flags without a value) into the map; the rest are files.
+// Returns an error text.
 std::string splitArgs(int argc, char** argv, const std::vector<std::string_view>& known,
-                      std::map<std::string, std::string>& options, std::vector<std::string>& files)
+                      std::map<std::string, std::string>& options, std::vector<std::string>& files,
+                      const std::vector<std::string_view>& flags = {})
 {
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg.rfind("--", 0) != 0) {
             files.push_back(arg);
+            continue;
+        }
+        if (std::find(flags.begin(), flags.end(), arg) != flags.end()) {
+            options[arg];
             continue;
         }
         if (std::find(known.begin(), known.end(), arg) == known.end())
@@ -174,34 +192,128 @@ std::optional<CommonArgs> commonArgs(const std::map<std::string, std::string>& o
     return c;
 }
 
+std::string marketCodes()
+{
+    std::string codes;
+    for (const Market& m : kMarkets)
+        codes += (codes.empty() ? "" : " ") + std::to_string(m.code);
+    return codes;
+}
+
+const Market* marketOption(const std::string& text)
+{
+    auto code = integerArg(text, 0, 100000);
+    return code ? findMarket(static_cast<int>(*code)) : nullptr;
+}
+
+// The API options shared by import and update; false after reporting a bad one.
+bool apiOptions(std::map<std::string, std::string>& options, const CommonArgs& common, ApiImportOptions& out)
+{
+    out.workers = common.jobs;
+    if (options.count("--market")) {
+        const Market* market = marketOption(options["--market"]);
+        if (!market) {
+            fail("--market: 市場コードは " + marketCodes() + " のどれかです: " + options["--market"]);
+            return false;
+        }
+        out.fallbackMarket = market->code;
+    }
+    return true;
+}
+
+int runApiImport(std::map<std::string, std::string>& options, const std::vector<std::string>& files,
+                 const CommonArgs& common, std::size_t apiFiles)
+{
+    if (apiFiles != files.size())
+        return fail(
+            "データ API のファイルと単純な価格ファイルは一度に取り込めません（別々に import してください）");
+    if (options.count("--code") || options.count("--names"))
+        return fail("--code と --names は単純な価格ファイルのためのものです（データ API "
+                    "の銘柄名と市場は上場銘柄のファイルから読みます）");
+    ApiImportOptions apiOptionsOut;
+    if (!apiOptions(options, common, apiOptionsOut))
+        return 2;
+    apiOptionsOut.adjusted = !options.count("--raw");
+    auto db = openExisting(common.db);
+    if (!db)
+        return fail(db.error().message);
+    Console console;
+    apiOptionsOut.message = [&](const std::string& line) { console.message(line); };
+    apiOptionsOut.progress = [&](const ImportProgress& p) { console.progress(p, "銘柄"); };
+    const auto started = std::chrono::steady_clock::now();
+    return finish(importApiFiles(*db, files, apiOptionsOut), console, started);
+}
+
 } // namespace
+
+int runUpdateCommand(int argc, char** argv)
+{
+    disableSqliteMemoryStatistics();
+    std::map<std::string, std::string> options;
+    std::vector<std::string> files;
+    if (std::string e = splitArgs(argc, argv, {"--market", "--db", "--jobs"}, options, files); !e.empty())
+        return fail(e);
+    std::string error;
+    auto common = commonArgs(options, error);
+    if (!common)
+        return fail(error);
+    if (files.empty())
+        return fail("update needs at least one file of the data API");
+    ApiImportOptions apiOptionsOut;
+    if (!apiOptions(options, *common, apiOptionsOut))
+        return 2;
+    if (!fs::exists(common->db))
+        return fail("データベースがありません: " + common->db);
+    Console console;
+    apiOptionsOut.message = [&](const std::string& line) { console.message(line); };
+    apiOptionsOut.progress = [&](const ImportProgress& p) { console.progress(p, "銘柄"); };
+    const auto started = std::chrono::steady_clock::now();
+    auto result = updateFromApiFiles(common->db, files, apiOptionsOut);
+    console.clearProgress();
+    if (!result)
+        return fail(result.error().message);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const UpdateSummary& s = *result;
+    std::fprintf(stderr,
+                 "更新完了: 日を足した銘柄 %d、履歴を調整し直した銘柄 %d、新しい銘柄 %d（日足 %lld 行）、"
+                 "変更のない銘柄 %d、スキップ %d 銘柄、読めなかったファイル %d 件、%.1f 秒\n",
+                 s.appended, s.readjusted, s.added, static_cast<long long>(s.days), s.unchanged, s.skipped,
+                 s.failedFiles, seconds);
+    return s.skipped == 0 && s.failedFiles == 0 ? 0 : 1;
+}
 
 int runImportCommand(int argc, char** argv)
 {
     disableSqliteMemoryStatistics();
     std::map<std::string, std::string> options;
     std::vector<std::string> files;
-    if (std::string e =
-            splitArgs(argc, argv, {"--market", "--names", "--code", "--db", "--jobs"}, options, files);
+    if (std::string e = splitArgs(argc, argv, {"--market", "--names", "--code", "--db", "--jobs"}, options,
+                                  files, {"--raw"});
         !e.empty())
         return fail(e);
     std::string error;
     auto common = commonArgs(options, error);
     if (!common)
         return fail(error);
-    if (!options.count("--market"))
-        return fail("import needs --market CODE (11 12 13 21 22 24 91 999)");
-    auto marketCode = integerArg(options["--market"], 0, 100000);
-    const Market* market = marketCode ? findMarket(static_cast<int>(*marketCode)) : nullptr;
-    if (!market)
-        return fail("--market: 市場コードは 11 12 13 21 22 24 91 999 のどれかです: " + options["--market"]);
     if (files.empty())
         return fail("import needs at least one price file");
+    const auto apiFiles =
+        std::count_if(files.begin(), files.end(), [](const std::string& f) { return isApiFile(f); });
+    if (apiFiles > 0)
+        return runApiImport(options, files, *common, static_cast<std::size_t>(apiFiles));
+    if (options.count("--raw"))
+        return fail("--raw はデータ API のファイルにだけ使えます");
+    if (!options.count("--market"))
+        return fail("import needs --market CODE (" + marketCodes() + ")");
+    const Market* market = marketOption(options["--market"]);
+    if (!market)
+        return fail("--market: 市場コードは " + marketCodes() + " のどれかです: " + options["--market"]);
     std::string code;
     if (options.count("--code")) {
         code = options["--code"];
         if (!isStockCode(code))
-            return fail("--code: 銘柄コードは先頭が 0 でない 1〜10 桁の数字です: " + code);
+            return fail("--code: 銘柄コードは先頭が 0 でない 1〜10 桁の数字か、130A のような 4 文字です: " +
+                        code);
         if (files.size() != 1)
             return fail("--code は価格ファイルが 1 つのときだけ使えます");
     }

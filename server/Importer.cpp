@@ -144,6 +144,7 @@ Result<PreparedStock> prepareStock(TStkAnalisys& engine, const StockSeries& seri
     out.code = series.code;
     out.name = series.name;
     out.market = series.market;
+    out.alsoWrite = series.alsoWrite;
     out.rows.resize(series.days.size());
     const std::vector<TStkDailyData>& days = engine.StkList.front().Days;
     for (int k = 0; k < n; ++k) {
@@ -163,6 +164,40 @@ Result<PreparedStock> prepareStock(TStkAnalisys& engine, const StockSeries& seri
     }
     engine.Clear();
     return out;
+}
+
+std::string dailyInsertSql(std::string_view table, std::string_view verb)
+{
+    std::string sql = std::string(verb) + " INTO " + std::string(table) + " (";
+    std::string params;
+    for (std::size_t i = 0; i < kDailyColumns.size(); ++i) {
+        sql += (i ? ", " : "") + std::string(kDailyColumns[i].name);
+        params += i ? ", ?" : "?";
+    }
+    sql += ") VALUES (" + params + ")";
+    return sql;
+}
+
+void bindDailyRow(Statement& insert, std::string_view code, const DailyRow& row)
+{
+    insert.bind(1, code);
+    const std::string date = formatDate(row.date);
+    insert.bind(2, std::string_view(date));
+    for (std::size_t i = 0; i < row.values.size(); ++i) {
+        const CellValue& v = row.values[i];
+        const int index = static_cast<int>(i) + 3;
+        switch (v.kind) {
+        case CellValue::Kind::Null:
+            insert.bindNull(index);
+            break;
+        case CellValue::Kind::Integer:
+            insert.bind(index, v.integer);
+            break;
+        case CellValue::Kind::Real:
+            insert.bind(index, v.real);
+            break;
+        }
+    }
 }
 
 struct StockWriter::Impl {
@@ -207,14 +242,7 @@ struct StockWriter::Impl {
             return makeError(ErrorCode::Internal, "日足テーブル " + name + " がありません");
         Table& t = found->second;
         if (!t.insert.handle()) {
-            std::string sql = "INSERT INTO " + name + " (";
-            std::string params;
-            for (std::size_t i = 0; i < kDailyColumns.size(); ++i) {
-                sql += (i ? ", " : "") + std::string(kDailyColumns[i].name);
-                params += i ? ", ?" : "?";
-            }
-            sql += ") VALUES (" + params + ")";
-            auto st = db->prepare(sql);
+            auto st = db->prepare(dailyInsertSql(name));
             if (!st)
                 return st.error();
             t.insert = std::move(*st);
@@ -354,30 +382,16 @@ Status StockWriter::write(const PreparedStock& stock)
             insert = *st;
             insertYear = row.date.year;
         }
-        insert->bind(1, std::string_view(stock.code));
-        const std::string date = formatDate(row.date);
-        insert->bind(2, std::string_view(date));
-        for (std::size_t i = 0; i < row.values.size(); ++i) {
-            const CellValue& v = row.values[i];
-            const int index = static_cast<int>(i) + 3;
-            switch (v.kind) {
-            case CellValue::Kind::Null:
-                insert->bindNull(index);
-                break;
-            case CellValue::Kind::Integer:
-                insert->bind(index, v.integer);
-                break;
-            case CellValue::Kind::Real:
-                insert->bind(index, v.real);
-                break;
-            }
-        }
+        bindDailyRow(*insert, stock.code, row);
         Status st = insert->run();
         // Every parameter is bound again for the next row: a plain reset is enough.
         sqlite3_reset(insert->handle());
         if (!st)
             return fail(st.error());
     }
+    if (stock.alsoWrite)
+        if (Status st = stock.alsoWrite(*m.db); !st)
+            return fail(st.error());
     if (auto st = m.savepoint("RELEASE stock"); !st)
         return fail(st.error());
     m.createdInBatch.insert(m.createdInBatch.end(), created.begin(), created.end());

@@ -113,7 +113,12 @@ struct PreparedStock {
     std::string name;
     int market = 0;
     std::vector<DailyRow> rows;
+    std::function<Status(Database&)> alsoWrite; // from the series
 };
+
+// The INSERT of every column of a daily table; bindDailyRow binds one stock's row to it.
+std::string dailyInsertSql(std::string_view table, std::string_view verb = "INSERT");
+void bindDailyRow(Statement& insert, std::string_view code, const DailyRow& row);
 
 // Runs the analysis engine over the whole series and turns every day into a row. The engine is
 // the caller's (one per thread; it is reused from stock to stock).

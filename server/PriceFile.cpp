@@ -266,7 +266,14 @@ std::string readRow(const std::vector<std::string>& f, const Layout& layout, Pri
     return {};
 }
 
-// A stock name that travels on the wire: no control characters and a CP932 form.
+struct StockRows {
+    StockSeries series;
+    std::vector<int> lines; // source line of each day
+    int problems = 0;
+};
+
+} // namespace
+
 std::string nameProblem(std::string_view name)
 {
     for (char c : name)
@@ -277,26 +284,24 @@ std::string nameProblem(std::string_view name)
     return {};
 }
 
-struct StockRows {
-    StockSeries series;
-    std::vector<int> lines; // source line of each day
-    int problems = 0;
-};
-
-} // namespace
-
 bool isStockCode(std::string_view code)
 {
-    if (code.empty() || code.size() > 10 || code[0] == '0')
+    if (code.empty() || code.size() > 10 || code[0] < '1' || code[0] > '9')
         return false;
-    return std::all_of(code.begin(), code.end(), [](char c) { return c >= '0' && c <= '9'; });
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    if (std::all_of(code.begin(), code.end(), digit))
+        return true;
+    // Codes with letters (130A, since 2024) are four characters: a leading digit, then digits or
+    // capital letters.
+    return code.size() == 4 &&
+           std::all_of(code.begin(), code.end(), [&](char c) { return digit(c) || (c >= 'A' && c <= 'Z'); });
 }
 
 std::string codeFromFileName(const std::filesystem::path& file)
 {
     const std::string stem = file.stem().string();
     std::size_t n = 0;
-    while (n < stem.size() && stem[n] >= '0' && stem[n] <= '9')
+    while (n < stem.size() && ((stem[n] >= '0' && stem[n] <= '9') || (stem[n] >= 'A' && stem[n] <= 'Z')))
         ++n;
     if (n == 0 || (n < stem.size() && std::isalpha(static_cast<unsigned char>(stem[n]))))
         return {};
@@ -410,7 +415,8 @@ Result<StockBatch> parsePriceLines(const std::vector<std::string>& lines, std::s
         StockRows& stock = stockOf(code);
         if (layout->code >= 0 && !isStockCode(code)) {
             report(stock, lineNo,
-                   "銘柄コードが正しくありません: \"" + code + "\"（先頭が 0 でない 1〜10 桁の数字）");
+                   "銘柄コードが正しくありません: \"" + code +
+                       "\"（先頭が 0 でない 1〜10 桁の数字か、130A のような 4 文字）");
             continue;
         }
         if (f.size() < needed) {
@@ -508,10 +514,9 @@ Result<std::map<std::string, std::string>> readNamesFile(const std::filesystem::
             continue;
         const int lineNo = static_cast<int>(i) + 1;
         if (f.size() < 2 || !isStockCode(f[0]) || f[1].empty())
-            return makeError(
-                ErrorCode::Parse,
-                where(label, lineNo) +
-                    "「銘柄コード,銘柄名」の行ではありません（コードは先頭が 0 でない 1〜10 桁の数字）");
+            return makeError(ErrorCode::Parse,
+                             where(label, lineNo) + "「銘柄コード,銘柄名」の行ではありません（コードは先頭が "
+                                                    "0 でない 1〜10 桁の数字か、130A のような 4 文字）");
         if (std::string problem = nameProblem(f[1]); !problem.empty())
             return makeError(ErrorCode::Parse, where(label, lineNo) + problem);
         names[f[0]] = f[1];

@@ -2,9 +2,11 @@
 
 #include "common/DateText.h"
 #include "common/Result.h"
+#include "server/Database.h"
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -30,6 +32,9 @@ struct StockSeries {
     std::string name; // empty: keep the stored name (a new stock is named by its code)
     int market = 0;   // market code (11, 12, ..., 999)
     std::vector<PriceDay> days;
+    // Rows of the stock's own in other tables, written in the same step as its daily rows, so that
+    // either both are stored or neither (empty: none).
+    std::function<Status(Database&)> alsoWrite;
 };
 
 // What one price file (or one generated unit) gives the importer: the stocks that read cleanly,
@@ -41,8 +46,13 @@ struct StockBatch {
 };
 
 // A stock code as the client uses it: 1 to 10 decimal digits, no leading zero (the client writes
-// codes unquoted into IN lists, where "0123" would read as 123).
+// all-digit codes unquoted into IN lists, where "0123" would read as 123), or four characters of a
+// leading digit and then digits or capital letters (130A), which the client always quotes.
 bool isStockCode(std::string_view code);
+
+// What is wrong with a stock name that must travel on the wire (control characters, no CP932
+// form); empty when it is fine.
+std::string nameProblem(std::string_view name);
 
 // The code a file name stands for: "7203.csv", "7203_daily.txt" give "7203"; empty when the name
 // does not start with a code.

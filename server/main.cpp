@@ -236,6 +236,8 @@ int main(int argc, char** argv)
         return runImportCommand(argc, argv);
     if (std::string(argv[1]) == "demo-data")
         return runDemoDataCommand(argc, argv);
+    if (std::string(argv[1]) == "update")
+        return runUpdateCommand(argc, argv);
     std::string error;
     auto options = parse(argc, argv, error);
     if (!options)

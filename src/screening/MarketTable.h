@@ -14,8 +14,11 @@ struct MarketEntry {
     std::string_view family; // "STK_DAILY_TSE_" ...
 };
 
-// The eight markets in list order: the list position selects the entry.
-inline constexpr std::array<MarketEntry, 8> kMarketTable{{
+// The markets in list order: the list position selects the entry. Tokyo's segments since April
+// 2022 follow the eight older markets, so that a stored position or code keeps its meaning. Their
+// codes go on from Tokyo's 11, 12 and 13 (first digit the exchange, second the segment), and they
+// share Tokyo's daily tables like the other Tokyo markets.
+inline constexpr std::array<MarketEntry, 11> kMarketTable{{
     {"東証一部", "11", "STK_DAILY_TSE_"},
     {"東証二部", "12", "STK_DAILY_TSE_"},
     {"大証一部", "21", "STK_DAILY_DSE_"},
@@ -24,9 +27,12 @@ inline constexpr std::array<MarketEntry, 8> kMarketTable{{
     {"マザーズ", "13", "STK_DAILY_TSE_"},
     {"ヘラクレス", "24", "STK_DAILY_DSE_"},
     {"外国為替", "999", "STK_DAILY_FX_"},
+    {"プライム", "14", "STK_DAILY_TSE_"},
+    {"スタンダード", "15", "STK_DAILY_TSE_"},
+    {"グロース", "16", "STK_DAILY_TSE_"},
 }};
 
-// The entry at a list position, or nullptr outside 0..7.
+// The entry at a list position, or nullptr outside the table.
 const MarketEntry* marketAt(int position);
 
 // The entry whose code is exactly this text ("11"), or nullptr.

@@ -172,11 +172,14 @@ void MainWindowTest::remembersTargetAndMarketAcrossRuns()
 
 void MainWindowTest::settingsNamingNoItemFallBack()
 {
-    writeSettings("7\r\n8\r\n");
+    writeSettings("7\r\n11\r\n"); // the markets end with position 10, "グロース"
     auto window = shownWindow();
     QCOMPARE(window->cbx_stk_tgt->currentIndex(), 0);
     QCOMPARE(window->cbx_mkt_cd->currentIndex(), 0);
     QVERIFY(m_ui->messages->shown().empty());
+    QCOMPARE(window->cbx_mkt_cd->count(), 11);
+    QCOMPARE(window->cbx_mkt_cd->itemText(8), QStringLiteral("プライム"));
+    QCOMPARE(window->cbx_mkt_cd->itemText(10), QStringLiteral("グロース"));
 }
 
 void MainWindowTest::showingRunsTheResetsInOrder()

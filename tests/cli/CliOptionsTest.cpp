@@ -145,3 +145,14 @@ TEST(CliTextTable, PadsByDisplayWidthAndRightAlignsNumbers)
                                                                                   "  1301  極洋\n"
                                                                                   "  7203  ﾄﾖﾀ\n");
 }
+
+TEST(CliOptions, TodaysMarketsGoByCodeOrName)
+{
+    EXPECT_EQ(*marketPositionOf("14"), 8);
+    EXPECT_EQ(*marketPositionOf("スタンダード"), 9);
+    EXPECT_EQ(*marketPositionOf("グロース"), 10);
+    EXPECT_EQ(*marketPositionOf("11"), 0);
+    const auto unknown = marketPositionOf("17");
+    ASSERT_FALSE(unknown);
+    EXPECT_NE(unknown.failure().message.find("16 グロース"), std::string::npos);
+}

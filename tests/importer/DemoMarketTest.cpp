@@ -54,7 +54,7 @@ TEST(DemoMarket, PricesAndDaysArePlausibleInEveryMarket)
     const DemoMarket market(until({2026, 12, 4}));
     const auto& list = market.instruments();
     EXPECT_GE(list.size(), 280u);
-    EXPECT_LE(list.size(), 320u);
+    EXPECT_LE(list.size(), 360u);
     std::set<int> markets;
     std::set<std::string> codes;
     int zeroVolumeDays = 0, limitDays = 0, fxWithDecimals = 0;
@@ -136,7 +136,7 @@ TEST(DemoMarket, CommandFillsEveryMarketAndTheUpdateDates)
     for (std::string& s : args)
         argv.push_back(s.data());
     ASSERT_EQ(runDemoDataCommand(static_cast<int>(argv.size()), argv.data()), 0);
-    EXPECT_EQ(server.query("SELECT COUNT(DISTINCT MKT_CD) FROM STK_INFO")[0][0], "8");
+    EXPECT_EQ(server.query("SELECT COUNT(DISTINCT MKT_CD) FROM STK_INFO")[0][0], "11");
     EXPECT_EQ(server.query("SELECT UPD_DATE FROM STK_UPD ORDER BY UPD_FLG"),
               (std::vector<std::vector<std::string>>{{"2008/10/14"}, {"2005/02/28"}}));
     // The real series is there, named as a sample.

@@ -353,7 +353,7 @@ TEST_F(Importer, CommandReadsNamesAndCodeColumnsAndRefusesBadArguments)
     EXPECT_EQ(run({"vorteq-server", "import", "--market", "13", "--db", server.dbPath(), prices}), 0);
     EXPECT_EQ(server.query("SELECT STK_NM FROM STK_INFO WHERE STK_CD = '1301'")[0][0], "極洋（見本）");
 
-    EXPECT_EQ(run({"vorteq-server", "import", "--market", "14", "--db", server.dbPath(), prices}), 2);
+    EXPECT_EQ(run({"vorteq-server", "import", "--market", "17", "--db", server.dbPath(), prices}), 2);
     EXPECT_EQ(run({"vorteq-server", "import", "--market", "11", "--db", (dir / "none.db").string(), prices}),
               2);
     EXPECT_FALSE(std::filesystem::exists(dir / "none.db"));

@@ -45,12 +45,20 @@ TEST(CsvFields, QuotedFieldsKeepCommasAndDoubledQuotesAndBlanksAroundPlainFields
     EXPECT_EQ(splitCsvFields(""), (std::vector<std::string>{""}));
 }
 
-TEST(StockCodes, DecimalDigitsWithoutALeadingZero)
+TEST(StockCodes, DecimalDigitsWithoutALeadingZeroOrFourCharactersWithCapitals)
 {
     EXPECT_TRUE(isStockCode("7203"));
     EXPECT_TRUE(isStockCode("101"));
     EXPECT_FALSE(isStockCode("0123")); // would read as 123 in the client's IN lists
-    EXPECT_FALSE(isStockCode("130A"));
+    EXPECT_TRUE(isStockCode("130A"));
+    EXPECT_TRUE(isStockCode("13A0"));
+    EXPECT_FALSE(isStockCode("130a"));
+    EXPECT_FALSE(isStockCode("A130"));
+    EXPECT_FALSE(isStockCode("130AB"));
+    EXPECT_FALSE(isStockCode("30A"));
+    EXPECT_EQ(codeFromFileName("130A.csv"), "130A");
+    EXPECT_EQ(codeFromFileName("130A_daily.csv"), "130A");
+    EXPECT_EQ(codeFromFileName("130Ab.csv"), "");
     EXPECT_FALSE(isStockCode(""));
     EXPECT_FALSE(isStockCode("12345678901"));
     EXPECT_FALSE(isStockCode("1301'"));

@@ -56,6 +56,13 @@ TEST(RegisteredFilter, MarketCodeComparesAsExactText)
     EXPECT_EQ(registeredStockFilter({"USDJPY,999,", "1301,11,"}, "999"), "AND a.STK_CD = 'USDJPY'");
 }
 
+TEST(RegisteredFilter, CodesWithALetterAreQuotedBesideUnquotedDigitCodes)
+{
+    EXPECT_EQ(registeredStockFilter({"1301,16,", "130A,16,", "7203,14,"}, "16"),
+              "AND a.STK_CD IN (1301,'130A') ");
+    EXPECT_EQ(registeredStockFilter({"130A,16,"}, "16"), "AND a.STK_CD = '130A'");
+}
+
 TEST(RegisteredFilter, LinesWithFewerThanTwoCommasAreSkipped)
 {
     EXPECT_EQ(registeredStockFilter({"", "1301", "1332,11", "1333,11,", "1334,11,extra,text"}, "11"),
@@ -132,4 +139,20 @@ TEST(RegisteredIndexFile, LastLineWithoutLineEndCounts)
     auto filter = search_registered_filter(base.path(), 0);
     ASSERT_TRUE(filter.ok());
     EXPECT_EQ(*filter, "AND a.STK_CD IN (1301,1332) ");
+}
+
+TEST(RegisteredIndexFile, SetsOfTodaysMarketsWithLetterCodesAreFound)
+{
+    TempBase base;
+    TJouken record;
+    for (const ConditionSetId& id :
+         {ConditionSetId{"130A", "16"}, ConditionSetId{"2160", "16"}, ConditionSetId{"7203", "14"}})
+        ASSERT_TRUE(registerConditionSet(base.path(), id, record).ok());
+    EXPECT_TRUE(fs::exists(base.path() / "UsrData" / "130A16.dat"));
+    auto growth = search_registered_filter(base.path(), 10);
+    ASSERT_TRUE(growth.ok());
+    EXPECT_EQ(*growth, "AND a.STK_CD IN ('130A',2160) ");
+    auto prime = search_registered_filter(base.path(), 8);
+    ASSERT_TRUE(prime.ok());
+    EXPECT_EQ(*prime, "AND a.STK_CD = '7203'");
 }

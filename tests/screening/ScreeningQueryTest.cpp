@@ -83,9 +83,18 @@ TEST(ScreeningStatement, MarketChoosesCodeAndDailyTableFamily)
         const char* table;
     };
     const Case cases[] = {
-        {0, "11", "STK_DAILY_TSE_2006"}, {1, "12", "STK_DAILY_TSE_2006"}, {2, "21", "STK_DAILY_DSE_2006"},
-        {3, "22", "STK_DAILY_DSE_2006"}, {4, "91", "STK_DAILY_JSA_2006"}, {5, "13", "STK_DAILY_TSE_2006"},
-        {6, "24", "STK_DAILY_DSE_2006"}, {7, "999", "STK_DAILY_FX_2006"},
+        {0, "11", "STK_DAILY_TSE_2006"},
+        {1, "12", "STK_DAILY_TSE_2006"},
+        {2, "21", "STK_DAILY_DSE_2006"},
+        {3, "22", "STK_DAILY_DSE_2006"},
+        {4, "91", "STK_DAILY_JSA_2006"},
+        {5, "13", "STK_DAILY_TSE_2006"},
+        {6, "24", "STK_DAILY_DSE_2006"},
+        {7, "999", "STK_DAILY_FX_2006"},
+        // Tokyo's segments since 2022 follow the eight and share Tokyo's tables.
+        {8, "14", "STK_DAILY_TSE_2006"},
+        {9, "15", "STK_DAILY_TSE_2006"},
+        {10, "16", "STK_DAILY_TSE_2006"},
     };
     for (const Case& k : cases) {
         ScreeningCriteria c = baseCriteria();
@@ -97,7 +106,7 @@ TEST(ScreeningStatement, MarketChoosesCodeAndDailyTableFamily)
             << sql;
     }
     ScreeningCriteria outside = baseCriteria();
-    outside.marketPosition = 8;
+    outside.marketPosition = 11;
     EXPECT_FALSE(buildScreeningSql(outside).ok());
 }
 

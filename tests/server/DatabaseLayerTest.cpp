@@ -123,9 +123,10 @@ TEST_F(TempDatabase, SchemaHoldsEveryFamilyAndYearWithKeyAndDateIndex)
               (std::vector<std::string>{"STK_CD", "STK_DATE"}));
     EXPECT_EQ(column0("SELECT name FROM pragma_index_info('STK_DAILY_TSE_2005_DATE')"),
               (std::vector<std::string>{"STK_DATE"}));
-    EXPECT_EQ(column0("SELECT MKT_NM FROM MKT_INFO ORDER BY MKT_CD"),
-              (std::vector<std::string>{"東証一部", "東証二部", "マザーズ", "大証一部", "大証二部",
-                                        "ヘラクレス", "JASDAQ", "外国為替"}));
+    EXPECT_EQ(
+        column0("SELECT MKT_NM FROM MKT_INFO ORDER BY MKT_CD"),
+        (std::vector<std::string>{"東証一部", "東証二部", "マザーズ", "プライム", "スタンダード", "グロース",
+                                  "大証一部", "大証二部", "ヘラクレス", "JASDAQ", "外国為替"}));
 }
 
 TEST_F(TempDatabase, SchemaCreationRunsAgainWithoutLosingDataAndAddsNewYears)

@@ -389,7 +389,7 @@ TEST_F(StatementService, OneLogLinePerRequestWithUserKindsRowsAndOutcome)
     EXPECT_NE(lines[0].find("user=demo kinds=Query:login,update-dates rows=1,2 ms="), std::string::npos)
         << lines[0];
     EXPECT_NE(lines[0].find("outcome=ok"), std::string::npos);
-    EXPECT_NE(lines[1].find("kinds=Query:select,select rows=2,8 "), std::string::npos) << lines[1];
+    EXPECT_NE(lines[1].find("kinds=Query:select,select rows=2,11 "), std::string::npos) << lines[1];
     EXPECT_NE(lines[2].find("outcome=refused reason=\"not a SELECT statement\""), std::string::npos)
         << lines[2];
     for (const auto& line : lines)
