@@ -88,8 +88,8 @@ void LoginWindowTest::initTestCase()
 {
     setupApplication();
     test::TestServerOptions options;
-    options.throttle.slowAfter = 1000; // refusals in a row must not slow the tests down
-    options.throttle.lockAfter = 1000;
+    options.throttle.freePerPair = 1000; // refusals in a row must not be throttled here
+    options.throttle.freePerAddress = 1000;
     m_server = std::make_unique<test::TestServer>(options);
     m_server->addUser("demo", "demo1234", "デモ ユーザー", "demo@example.com");
     m_server->addUser("bounce", "pass1234", "配信 不可", "old@example.com", false, "1");
