@@ -11,6 +11,8 @@ the builds taking turns (A B A B ...) for --rounds rounds, each scenario on a fr
             loopback addresses (127.0.x.y), while one user logs in every half second from
             127.0.0.1 and two logged-in users run screenings: logins accepted, login and
             screening latency (p50, p99)
+  timing    wrong passwords of users whose hashes have the lowest cost against unknown user IDs:
+            median answer time of each (they should not tell the two apart)
   bigreply  one logged-in user sends a batch of 32 statements that each read a whole year of
             a market: the server's peak resident memory (VmHWM) and what it answered
 
@@ -67,7 +69,7 @@ class Reply:
 def exchange(port, items, cookie="", source="127.0.0.1", timeout=120.0):
     body = request_body(items)
     started = time.monotonic()
-    data = b""
+    chunks = []
     try:
         with socket.create_connection(("127.0.0.1", port), timeout=timeout, source_address=(source, 0)) as s:
             s.sendall(b"POST /ORQ/servlet/ApsServlet/ HTTP/1.0\r\nContent-Length: %d\r\nCookie:%s\r\n\r\n"
@@ -76,10 +78,11 @@ def exchange(port, items, cookie="", source="127.0.0.1", timeout=120.0):
                 chunk = s.recv(1 << 20)
                 if not chunk:
                     break
-                data += chunk
+                chunks.append(chunk)
     except OSError:
         return Reply({}, None, time.monotonic() - started)
     seconds = time.monotonic() - started
+    data = b"".join(chunks)
     head, _, payload = data.partition(b"\r\n\r\n")
     headers = {}
     for line in head.split(b"\r\n")[1:]:
@@ -175,9 +178,12 @@ def scenario_parallel(server, args):
 
 
 def scenario_import(server, args, binary, db):
+    import_log = open(db + ".import.log", "wb")
+    import_started = time.monotonic()
     importer = subprocess.Popen([binary, "demo-data", "--db", db, "--seed", "77", "--until", args.until],
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                                stdout=subprocess.DEVNULL, stderr=import_log)
     results = []
+    latencies = []
     lock = threading.Lock()
     deadline = time.monotonic() + args.import_seconds
 
@@ -185,24 +191,34 @@ def scenario_import(server, args, binary, db):
         for _ in range(400):
             if time.monotonic() > deadline or importer.poll() is not None:
                 return
-            _, ok = login_ok(server.port)
+            r, ok = login_ok(server.port)
             with lock:
                 results.append(ok)
+                latencies.append(r.seconds * 1000.0)
 
     run_threads(4, client)
     still_running = importer.poll() is None
+    import_seconds = time.monotonic() - import_started
     if still_running:
         importer.terminate()
-    importer.wait()
+    status = importer.wait()
+    import_log.close()
     share = 100.0 * sum(results) / len(results) if results else float("nan")
     return {"accepted": "%d/%d" % (sum(results), len(results)), "share": share,
-            "import_cut_short": still_running}
+            "login_p50_ms": percentile(latencies, 0.5), "login_max_ms": max(latencies or [float("nan")]),
+            "import_cut_short": still_running, "import_status": status, "import_seconds": import_seconds}
 
 
-def screening_sql(db):
+def last_day(db, year):
+    """The last trading day of the year's main-market table (the demo market's last year)."""
     con = sqlite3.connect(db)
-    day = con.execute("SELECT UPD_DATE FROM STK_UPD WHERE UPD_FLG = 1").fetchone()[0]
+    day = con.execute("SELECT MAX(STK_DATE) FROM STK_DAILY_TSE_%s" % year).fetchone()[0]
     con.close()
+    return day
+
+
+def screening_sql(db, year):
+    day = last_day(db, year)
     return ("SELECT a.STK_CD, a.STK_NM, b.MKT_NM, c.STK_DATE, c.E_PRICE, c.RSI FROM STK_INFO a, MKT_INFO b , "
             "STK_DAILY_TSE_%s c WHERE a.MKT_CD = b.MKT_CD AND a.MKT_CD = 11 AND c.RSI <= 40 "
             " AND a.STK_CD = c.STK_CD  AND c.E_PRICE <> 0  AND c.STK_DATE = '%s' ORDER BY a.STK_CD "
@@ -210,7 +226,7 @@ def screening_sql(db):
 
 
 def scenario_flood(server, args, db):
-    sql = screening_sql(db)
+    sql = screening_sql(db, args.until[:4])
     cookies = []
     for source in ("127.0.1.1", "127.0.1.2"):
         r, ok = login_ok(server.port, source)
@@ -223,7 +239,7 @@ def scenario_flood(server, args, db):
     lock = threading.Lock()
     rng = random.Random(7)
     sources = ["127.0.%d.%d" % (2 + i // 200, 10 + i % 200) for i in range(200)]
-    flood_threads = 16
+    flood_threads = args.flood_clients  # enough that the rate holds while the server answers slowly
     interval = flood_threads / args.flood_rate
 
     def flooder(i):
@@ -235,7 +251,7 @@ def scenario_flood(server, args, db):
                 user = "u%08d" % rng.randrange(10 ** 8)
                 source = rng.choice(sources)
                 flood_sent[0] += 1
-            exchange(server.port, ["Query", LOGIN.format(user, "pass1234"), DATES], source=source, timeout=30)
+            exchange(server.port, ["Query", LOGIN.format(user, "pass1234"), DATES], source=source, timeout=10)
 
     def legit_user(_):
         while time.monotonic() < stop:
@@ -262,6 +278,7 @@ def scenario_flood(server, args, db):
         t.join()
     ok = [ms for good, ms in legit if good]
     return {"flood_attempts": flood_sent[0],
+            "flood_rate": flood_sent[0] / args.flood_seconds,
             "logins": "%d/%d" % (len(ok), len(legit)),
             "login_p50_ms": percentile([ms for _, ms in legit], 0.5),
             "login_p99_ms": percentile([ms for _, ms in legit], 0.99),
@@ -271,13 +288,10 @@ def scenario_flood(server, args, db):
 
 
 def scenario_bigreply(server, args, db):
-    con = sqlite3.connect(db)
-    day = con.execute("SELECT UPD_DATE FROM STK_UPD WHERE UPD_FLG = 1").fetchone()[0]
-    con.close()
     r, ok = login_ok(server.port)
     if not ok:
         return {"error": "login failed"}
-    statement = "SELECT * FROM STK_DAILY_TSE_%s a" % day[:4]
+    statement = "SELECT * FROM STK_DAILY_TSE_%s a" % args.until[:4]
     started = time.monotonic()
     big = exchange(server.port, ["Query"] + [statement] * 32, cookie=r.cookie(), timeout=300)
     seconds = time.monotonic() - started
@@ -285,6 +299,21 @@ def scenario_bigreply(server, args, db):
     return {"peak_mib": server.peak_mib(), "reply_mib": len(big.text or b"") / 1048576.0,
             "answer": "failure (-99)" if big.failed() else "rows", "seconds": seconds,
             "server_alive": server.alive() and not after.failed()}
+
+
+def scenario_timing(server, args, binary, db):
+    # Users whose hashes were made at the lowest cost, each tried once with a wrong password, against
+    # IDs nobody has; every attempt from an address of its own, so that no throttle or delay of
+    # repeated failures answers in its place.
+    known, unknown = [], []
+    for i in range(12):
+        subprocess.run([binary, "adduser", "cheap%02d" % i, "cheap123", "安い", "cheap@example.com", "--hash-cost",
+                        "min", "--db", db], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    for i in range(12):
+        for user, into, net in (("cheap%02d" % i, known, 5), ("nobody%02d" % i, unknown, 6)):
+            r = exchange(server.port, ["Query", LOGIN.format(user, "wrong999"), DATES], source="127.0.%d.%d" % (net, 10 + i))
+            into.append(r.seconds * 1000.0)
+    return {"wrong_password_cheap_hash_ms": statistics.median(known), "unknown_id_ms": statistics.median(unknown)}
 
 
 def prepare(binary, workdir, until):
@@ -300,11 +329,12 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--server", action="append", required=True, help="LABEL=BINARY, in turn order")
     parser.add_argument("--rounds", type=int, default=2)
-    parser.add_argument("--scenarios", default="parallel,import,flood,bigreply")
-    parser.add_argument("--until", default="2012/12/28", help="last day of the demo market")
+    parser.add_argument("--scenarios", default="parallel,import,flood,timing,bigreply")
+    parser.add_argument("--until", default="2010/12/30", help="last day of the demo market")
     parser.add_argument("--import-seconds", type=float, default=25.0)
     parser.add_argument("--flood-seconds", type=float, default=20.0)
     parser.add_argument("--flood-rate", type=float, default=14.0, help="login attempts a second")
+    parser.add_argument("--flood-clients", type=int, default=128, help="connections the flood spreads over")
     parser.add_argument("--workdir", help="keep the database here (default: a temporary folder)")
     args = parser.parse_args()
     builds = [tuple(s.split("=", 1)) for s in args.server]
@@ -331,6 +361,8 @@ def main():
                         out = scenario_import(server, args, builds[0][1], db)
                     elif scenario == "flood":
                         out = scenario_flood(server, args, db)
+                    elif scenario == "timing":
+                        out = scenario_timing(server, args, builds[0][1], db)
                     else:
                         out = scenario_bigreply(server, args, db)
                     out["server_peak_mib"] = server.peak_mib()
