@@ -102,10 +102,12 @@ World& world()
         made->service = std::move(*service);
         made->aliceCookie = cookieOf(*made->service, "alice", "alice123");
         (void)cookieOf(*made->service, "bob", kBobPassword); // bob has a live session too
-        made->bobRow = rowsOf(d, "SELECT USR_ID, PASS_WORD, E_MAIL, USR_STATUS FROM USR_INFO WHERE USR_ID = 'bob'");
-        made->marketRow = rowsOf(d, "SELECT (SELECT COUNT(*) FROM STK_INFO), (SELECT COUNT(*) FROM USR_INFO), "
-                                    "(SELECT COUNT(*) FROM sqlite_master), (SELECT SUM(E_PRICE) FROM "
-                                    "STK_DAILY_TSE_2006)");
+        made->bobRow =
+            rowsOf(d, "SELECT USR_ID, PASS_WORD, E_MAIL, USR_STATUS FROM USR_INFO WHERE USR_ID = 'bob'");
+        made->marketRow =
+            rowsOf(d, "SELECT (SELECT COUNT(*) FROM STK_INFO), (SELECT COUNT(*) FROM USR_INFO), "
+                      "(SELECT COUNT(*) FROM sqlite_master), (SELECT SUM(E_PRICE) FROM "
+                      "STK_DAILY_TSE_2006)");
         return made;
     }();
     return *w;
@@ -140,8 +142,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         cookie = "other=1; " + w.aliceCookie;
         break;
     }
-    BatchRequest request{*zlibCompress(text, ZlibLevel::Fastest), cookie, "127.0.0." + std::to_string(pick / 4),
-                         false};
+    BatchRequest request{*zlibCompress(text, ZlibLevel::Fastest), cookie,
+                         "127.0.0." + std::to_string(pick / 4), false};
     const BatchReply reply = w.service->handle(std::move(request));
 
     auto replyText = zlibDecompress(reply.body, 1u << 26);
@@ -164,8 +166,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (rowsOf(*w.db, "SELECT USR_ID, PASS_WORD, E_MAIL, USR_STATUS FROM USR_INFO WHERE USR_ID = 'bob'") !=
         w.bobRow)
         __builtin_trap();
-    if (rowsOf(*w.db, "SELECT (SELECT COUNT(*) FROM STK_INFO), (SELECT COUNT(*) FROM USR_INFO), "
-                      "(SELECT COUNT(*) FROM sqlite_master), (SELECT SUM(E_PRICE) FROM STK_DAILY_TSE_2006)") !=
+    if (rowsOf(*w.db,
+               "SELECT (SELECT COUNT(*) FROM STK_INFO), (SELECT COUNT(*) FROM USR_INFO), "
+               "(SELECT COUNT(*) FROM sqlite_master), (SELECT SUM(E_PRICE) FROM STK_DAILY_TSE_2006)") !=
         w.marketRow)
         __builtin_trap();
     return 0;
