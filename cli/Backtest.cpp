@@ -51,6 +51,10 @@ Outcome<TJouken> loadConditions(const ConditionSource& source, const std::string
         if (!*set)
             return rejected("売買条件が登録されていません。 (" +
                             conditionFilePath(*source.baseDir, id).string() + ")");
+        // A back-test with some conditions silently missing would mislead: refuse it and say where.
+        if (!(*set)->skippedLines.empty())
+            return rejected(
+                skippedLinesMessage((*set)->skippedLines, conditionFilePath(*source.baseDir, id)));
         jouken_read_tbl(*(*set)->table, (*set)->rows, loaded);
     }
     TJouken record = normaliseLoadedJouken(loaded, shown);

@@ -13,7 +13,7 @@ enum class ExitCode : int {
     ServerOrData = 3,  // no connection, a refused or failed statement, no price data
     Usage = 64,        // unknown command or option, a malformed option value
     OutputFailed = 74, // an export file or standard output could not be written
-    LoginRefused = 77, // wrong user ID or password, or a blocked account
+    LoginRefused = 77, // wrong user ID or password, a blocked account, or a session the server ended
 };
 
 inline int toInt(ExitCode code)

@@ -31,6 +31,8 @@ inline Failure failureOf(const Error& error)
         return {ExitCode::OutputFailed, error.message};
     case ErrorCode::Transport:
         return {ExitCode::ServerOrData, error.message, true};
+    case ErrorCode::SessionExpired: // every later request would be refused too
+        return {ExitCode::LoginRefused, error.message, true};
     default:
         return {ExitCode::ServerOrData, error.message};
     }

@@ -339,19 +339,38 @@ Result<std::optional<std::string>> AccountStore::sessionUser(Database& db, std::
 {
     if (token.size() != 64)
         return std::optional<std::string>();
-    // Every request after login asks this: the statement is compiled once per connection.
-    auto find = db.prepareCached("SELECT s.USR_ID FROM SESSION_INFO s JOIN USR_INFO u ON u.USR_ID = s.USR_ID "
-                                 "WHERE s.TOKEN_DIGEST = ? AND s.EXPIRES_AT > ? AND u.USR_STATUS <> 1");
-    if (!find)
-        return find.error();
-    Statement& stmt = **find;
-    stmt.bind(1, tokenDigest(token)).bind(2, now);
-    auto row = stmt.step();
-    if (!row)
-        return row.error();
-    if (!*row)
-        return std::optional<std::string>();
-    return std::optional<std::string>(stmt.text(0));
+    const std::string digest = tokenDigest(token);
+    std::string userId;
+    std::int64_t expiresAt = 0;
+    {
+        // Every request after login asks this: the statement is compiled once per connection.
+        auto find = db.prepareCached(
+            "SELECT s.USR_ID, s.EXPIRES_AT FROM SESSION_INFO s JOIN USR_INFO u ON u.USR_ID = s.USR_ID "
+            "WHERE s.TOKEN_DIGEST = ? AND s.EXPIRES_AT > ? AND u.USR_STATUS <> 1");
+        if (!find)
+            return find.error();
+        Statement& stmt = **find;
+        stmt.bind(1, digest).bind(2, now);
+        auto row = stmt.step();
+        if (!row)
+            return row.error();
+        if (!*row)
+            return std::optional<std::string>();
+        userId = stmt.text(0);
+        expiresAt = stmt.integer(1);
+    }
+    // The lifetime slides with use. The expiry is written at most once a minute per session, so a
+    // screening burst costs one write, not one per request. A write that fails (a busy database)
+    // only puts the push off to the next request: the session is live either way.
+    const std::int64_t renewed = now + m_config.sessionLifetime.count();
+    if (renewed - expiresAt >= kSessionRenewalStep) {
+        if (auto push = db.prepareCached("UPDATE SESSION_INFO SET EXPIRES_AT = ? WHERE TOKEN_DIGEST = ? "
+                                         "AND EXPIRES_AT < ?")) {
+            (*push)->bind(1, renewed).bind(2, digest).bind(3, renewed);
+            (void)(*push)->run();
+        }
+    }
+    return std::optional<std::string>(std::move(userId));
 }
 
 Result<int> AccountStore::changePassword(Database& db, const std::string& sessionUserId,

@@ -65,7 +65,11 @@ public:
     Result<LoginOutcome> login(Database& db, const LoginStatement& login, std::string_view address,
                                std::int64_t now);
 
-    // The user of a live session, or nullopt (unknown, expired, or the user is now blocked).
+    // Seconds that must pass before a session's expiry is pushed forward again.
+    static constexpr std::int64_t kSessionRenewalStep = 60;
+
+    // The user of a live session, or nullopt (unknown, expired, or the user is now blocked). A live
+    // session's expiry moves to now + the session lifetime (written at most once a minute).
     Result<std::optional<std::string>> sessionUser(Database& db, std::string_view token, std::int64_t now);
 
     // The account changes for the session's own user. The refusal reasons are errors of code

@@ -264,7 +264,7 @@ BatchReply BatchService::refuse(std::string_view reason)
     wire::ReplyWriter writer;
     writer.addFailure();
     log(timestamp() + " user=- kinds=- rows=- ms=0 outcome=refused reason=\"" + std::string(reason) + "\"");
-    return BatchReply{compressReply(writer.finish(), m_config.replyCompression), {}, {}, {}};
+    return BatchReply{compressReply(writer.finish(), m_config.replyCompression), {}, false, {}, {}};
 }
 
 BatchReply BatchService::handle(std::string_view body, std::string_view cookieHeader, bool nearbyPeer)
@@ -477,8 +477,10 @@ void BatchService::runBatch(Job& job)
     auto user = m_accounts.sessionUser(conn.db(), token, nowSeconds);
     if (!user)
         return job.fail("database: " + user.error().message);
-    if (!user->has_value())
+    if (!user->has_value()) {
+        job.reply.sessionExpired = true;
         return job.fail(token.empty() ? "no session cookie" : "unknown or expired session");
+    }
     const std::string& userId = **user;
     job.record.user = logSafe(userId);
     UserSlot slot(*this, userId);

@@ -38,9 +38,10 @@ struct BatchRequest {
 
 // What the HTTP layer sends back for one request.
 struct BatchReply {
-    std::string body;                                         // 4-byte length + zlib stream of the reply text
-    std::string setCookie;                                    // the Set-Cookie value, empty for none
-    std::chrono::milliseconds delay{0};                       // hold the reply back this long
+    std::string body;                   // 4-byte length + zlib stream of the reply text
+    std::string setCookie;              // the Set-Cookie value, empty for none
+    bool sessionExpired = false;        // no live session: the reply carries kSessionHeaderName
+    std::chrono::milliseconds delay{0}; // hold the reply back this long
     std::vector<std::pair<std::string, std::string>> headers; // further reply headers
 };
 

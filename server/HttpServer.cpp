@@ -1,6 +1,7 @@
 // The only translation unit that includes Boost.Beast: its templates are heavy to compile.
 #include "server/HttpServer.h"
 
+#include "gateway/SessionHeader.h"
 #include "server/BatchService.h"
 #include "server/Importer.h"
 
@@ -182,6 +183,8 @@ private:
             res->set(http::field::set_cookie, reply.setCookie);
         for (const auto& [name, value] : reply.headers)
             res->set(name, value);
+        if (reply.sessionExpired)
+            res->set(std::string(vorteq::kSessionHeaderName), std::string(vorteq::kSessionExpiredValue));
         res->keep_alive(!closeAfter);
         res->body() = std::move(reply.body);
         res->prepare_payload();

@@ -25,13 +25,15 @@ Result<std::optional<LoginPrefs>> readLoginPrefs(const std::filesystem::path& pa
 
     LoginPrefs prefs;
     const std::vector<std::string>& text = *lines;
+    bool damaged = false;
     if (!text.empty()) {
         const auto value = parseInt32(text[0]);
-        prefs.choice = (value && *value >= 0 && *value < kLoginSaveChoiceCount) ? *value : 0;
+        damaged = !value || *value < 0 || *value >= kLoginSaveChoiceCount;
+        prefs.choice = damaged ? static_cast<int>(LoginSaveChoice::UserIdOnly) : *value;
     }
     if (text.size() >= 2)
         prefs.userId = text[1];
-    if (text.size() >= 3)
+    if (text.size() >= 3 && !damaged)
         prefs.password = text[2];
     return std::optional<LoginPrefs>(std::move(prefs));
 }

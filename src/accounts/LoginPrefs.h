@@ -19,7 +19,9 @@ inline constexpr int kLoginSaveChoiceCount = 3;
 // The contents of SysData/vorteq.ini: line 1 the choice, line 2 the user ID, line 3 the password.
 // A missing line leaves the matching control as it was.
 struct LoginPrefs {
-    std::optional<int> choice; // always within 0..2: an unreadable or out-of-range value reads as 0
+    // Always within 0..2. An unreadable or out-of-range value reads as "ユーザーIDを保存" (1), never
+    // as the choice that saves the password, and the password line of such a file is not read.
+    std::optional<int> choice;
     std::optional<std::string> userId;
     std::optional<std::string> password;
 };

@@ -146,6 +146,13 @@ void Tfrm_login::showEvent(QShowEvent* event)
         FormShow();
 }
 
+void Tfrm_login::keepUserId(const QString& userId)
+{
+    m_keptUserId = userId;
+    edt_usr->setText(userId);
+    edt_usr->setReadOnly(!userId.isEmpty());
+}
+
 void Tfrm_login::FormShow()
 {
     const auto prefs = readLoginPrefs(loginPrefsPath(session().base_dir));
@@ -158,9 +165,12 @@ void Tfrm_login::FormShow()
     const LoginPrefs& p = **prefs;
     if (p.choice)
         cbx_login->setCurrentIndex(*p.choice);
-    if (p.userId)
+    // A remembered password belongs to the remembered user ID only.
+    const bool otherUser =
+        !m_keptUserId.isEmpty() && p.userId && QString::fromStdString(*p.userId) != m_keptUserId;
+    if (p.userId && m_keptUserId.isEmpty())
         edt_usr->setText(QString::fromStdString(*p.userId));
-    if (p.password)
+    if (p.password && !otherUser)
         edt_pass->setText(QString::fromStdString(*p.password));
 }
 

@@ -22,6 +22,10 @@ public:
     static void setRegistrationUrl(const QString& url);
     static QString registrationUrl();
 
+    // A login again during a session: the user ID is this one and cannot be changed, so the main
+    // window goes on for the same user.
+    void keepUserId(const QString& userId);
+
     void FormShow();
     void btn_okClick();
     void btn_cancelClick();
@@ -40,6 +44,8 @@ protected:
 
 private:
     void FormClose();
+
+    QString m_keptUserId;
 };
 
 } // namespace vorteq

@@ -63,6 +63,10 @@ struct TUserResult {
     std::string TermLDate;
     std::string TermLPrice;
     std::string TermHLRtn; // low to high, or high to low, in their order in time; two decimals
+
+    // The first signal day whose opening was skipped because the cash did not cover one trading
+    // unit; empty when none was. Shown to the user only, never exported.
+    std::string ShortOfUnitDate;
 };
 
 } // namespace vorteq

@@ -141,8 +141,29 @@ MsgResult showMessage(const char* utf8Text, MsgKind kind, MsgButtons buttons)
     return messageDialog().show(QString::fromUtf8(utf8Text), kind, buttons);
 }
 
+namespace {
+
+std::function<void(const Error&)>& sessionExpiredHandler()
+{
+    static std::function<void(const Error&)> handler;
+    return handler;
+}
+
+} // namespace
+
+void setSessionExpiredHandler(std::function<void(const Error&)> handler)
+{
+    sessionExpiredHandler() = std::move(handler);
+}
+
 void showError(const Error& error)
 {
+    if (error.code == ErrorCode::SessionExpired && sessionExpiredHandler()) {
+        // A copy: the handler may replace itself while it runs (a window closing).
+        const auto handler = sessionExpiredHandler();
+        handler(error);
+        return;
+    }
     showMessage(QString::fromStdString(error.message), MsgKind::Error, MsgButtons::Ok);
 }
 

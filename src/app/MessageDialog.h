@@ -85,8 +85,13 @@ MsgResult showMessage(const QString& text, MsgKind kind, MsgButtons buttons = Ms
 MsgResult showMessage(const char* utf8Text, MsgKind kind, MsgButtons buttons = MsgButtons::Ok);
 
 // A failure the user meets (no connection, a damaged reply, a file that cannot be written): an error
-// box with its message. The window that called stays usable.
+// box with its message. The window that called stays usable. A session that the server no longer
+// knows (ErrorCode::SessionExpired) goes to the session handler instead, when one is installed.
 void showError(const Error& error);
+
+// What to do when the server asks for a new login: the main window tells the user and offers the
+// login window. Process-wide; an empty function removes it (the error is then shown as any other).
+void setSessionExpiredHandler(std::function<void(const Error&)> handler);
 
 // Runs a user action from a button, a key or a menu. An exception that escapes it (a broken invariant
 // deep in a feature) ends only that action, with an error box, never the program.

@@ -21,6 +21,16 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
+    // Shows the body ordered by one column: numbers by value, other texts (dates among them) by
+    // their characters, empty cells first; rows that tie keep the order they were written in.
+    // Column -1 shows the written order again. The cells themselves keep their rows.
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+    int sortColumn() const { return m_sortColumn; }
+    // The row as written (1..) that a body row of the view shows, and back.
+    int writtenRow(int viewRow) const;
+    int viewRow(int writtenRow) const;
+    // Alignment of the body cells of one column (left and centred vertically unless set).
+    void setColumnAlignment(int col, Qt::Alignment alignment);
 
     int gridColCount() const { return m_cols; }
     int gridRowCount() const { return m_rows; }
@@ -41,16 +51,23 @@ public:
 private:
     QString& storedCell(int col, int row);
     void notifyCell(int col, int row);
+    void applySort();
 
     int m_cols = 1;
     int m_rows = 2;
     int m_updateDepth = 0;
     QStringList m_titles;                     // row 0
     std::vector<std::vector<QString>> m_body; // m_body[row - 1][col]
+    int m_sortColumn = -1;
+    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
+    std::vector<int> m_order;   // body row of the view -> written body row (0-based); empty: as written
+    std::vector<int> m_inverse; // written body row -> body row of the view
+    std::vector<Qt::Alignment> m_alignments; // per column; empty: the default
 };
 
 // A grid of texts with one fixed title row and no fixed column, cells not editable, columns and rows
-// resizable by the user. Rows and columns are counted as on screen: row 0 is the title row.
+// resizable by the user. Rows and columns are counted as written: row 0 is the title row. When the
+// user has sorted the view, cell(), currentRow() and selectRow() still speak of rows as written.
 class StringGrid : public QTableView {
     Q_OBJECT
 public:
@@ -71,6 +88,15 @@ public:
     void setDefaultColWidth(int width);
     void setDefaultRowHeight(int height);
 
+    // A click on a column title sorts the view by that column (ascending, descending, as written).
+    void setSortableByTitle(bool sortable);
+    // Shows the rows as written again and clears the title's sort mark.
+    void clearSort();
+    // Keeps this column in view at the left edge once the grid is scrolled to the right past it.
+    void setFrozenColumn(int col);
+    // The view that shows the frozen column over the left edge, or nullptr.
+    QTableView* frozenView() const { return m_frozen; }
+
     // The body row holding the cursor (1..), or 0 when there is none.
     int currentRow() const;
     void selectRow(int row);
@@ -79,13 +105,25 @@ public:
     const StringGridModel& model() const { return *m_model; }
 
 signals:
-    // The user clicked a body cell (col, row counted as on screen).
+    // The user pressed and released a mouse button, either one, on the same body cell (col, and the
+    // row as written).
     void cellClicked(int col, int row);
-    // The cursor moved to another body row.
+    // The cursor moved to another body row (the row as written).
     void currentRowChanged(int row);
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
 private:
+    void placeFrozenView();
+
     StringGridModel* m_model;
+    QPersistentModelIndex m_pressed; // the cell under the last press, for the click that follows
+    QTableView* m_frozen = nullptr;
+    int m_frozenColumn = -1;
 };
 
 } // namespace vorteq

@@ -2,15 +2,21 @@
 
 #include "accounts/usr_frm.h"
 #include "analysis/TStkAnalisys.h"
+#include "app/DateEdit.h"
+#include "app/GridWidths.h"
 #include "app/MessageDialog.h"
+#include "app/StringGrid.h"
 #include "app/SysForm.h"
 #include "app/orq_common.h"
+#include "app/run_login.h"
 #include "common/DateText.h"
 #include "gateway/THttpStatements.h"
 #include "screening/MarketTable.h"
+#include "screening/TradingDay.h"
 #include "simulation/TradeSimulation.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDate>
@@ -19,6 +25,7 @@
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -109,6 +116,9 @@ SidePanel sidePanel(QWidget* parent, const char* name)
     return side;
 }
 
+// The window that answers an ended session: the one created last.
+Tfrm_main* sessionWindow = nullptr;
+
 QWidget* emptyHost(QWidget* parent, const char* name)
 {
     auto* host = named(new QWidget(parent), name);
@@ -145,9 +155,7 @@ Tfrm_main::Tfrm_main(QWidget* parent) : QMainWindow(parent)
     pc_main->addTab(page, QStringLiteral("株式分析"));
     setCentralWidget(pc_main);
 
-    // The update dates follow their captions after one blank.
-    lbl_stk_date->setText(QStringLiteral("株価更新日 ") + QString::fromStdString(s.stk_upd_date));
-    lbl_fx_date->setText(QStringLiteral("為替更新日 ") + QString::fromStdString(s.fx_upd_date));
+    showUpdateDates();
     cbx_stk_tgt->setCurrentIndex(0);
     cbx_mkt_cd->setCurrentIndex(0);
 
@@ -155,7 +163,10 @@ Tfrm_main::Tfrm_main(QWidget* parent) : QMainWindow(parent)
     work().this_year = formatDate(today()).substr(0, 4);
     m_cur_analisys = std::make_unique<TStkAnalisys>();
     installSimulation(*m_cur_analisys); // F5 runs the back-test on this object
+    sessionWindow = this;
+    setSessionExpiredHandler([this](const Error& error) { sessionExpired(error); });
 
+    setMinimumSize(kMinimumWidth, kMinimumHeight);
     resize(kWindowWidth, kWindowHeight);
     spl_main->setSizes({kLeftPanelWidth, kWindowWidth - kLeftPanelWidth});
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -164,13 +175,30 @@ Tfrm_main::Tfrm_main(QWidget* parent) : QMainWindow(parent)
     }
 }
 
-Tfrm_main::~Tfrm_main() = default;
+Tfrm_main::~Tfrm_main()
+{
+    if (sessionWindow == this) {
+        sessionWindow = nullptr;
+        setSessionExpiredHandler({});
+    }
+}
+
+void Tfrm_main::showUpdateDates()
+{
+    // The update dates follow their captions after one blank.
+    const SessionState& s = session();
+    lbl_stk_date->setText(QStringLiteral("株価更新日 ") + QString::fromStdString(s.stk_upd_date));
+    lbl_fx_date->setText(QStringLiteral("為替更新日 ") + QString::fromStdString(s.fx_upd_date));
+}
 
 void Tfrm_main::buildMenu()
 {
     act_end = named(new QAction(QStringLiteral("終了(&E)"), this), "act_end");
     act_end->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
     connect(act_end, &QAction::triggered, this, [this] { act_endExecute(); });
+    // A text field takes Ctrl+E for itself (the end of the line) before the window's shortcut can see
+    // it; the filter below hands the key back to the window.
+    qApp->installEventFilter(this);
     mi_help = named(new QAction(QStringLiteral("ユーザー情報(&U)"), this), "mi_help");
     connect(mi_help, &QAction::triggered, this, [this] { mi_helpClick(); });
     menuBar()->setObjectName(QStringLiteral("mm_main"));
@@ -270,13 +298,15 @@ QWidget* Tfrm_main::buildSimulationFields()
     grid->setHorizontalSpacing(6);
     grid->setVerticalSpacing(2);
 
-    dtp_stk_sdate = named(new QDateEdit(box), "dtp_stk_sdate");
-    dtp_stk_sdate->setDisplayFormat(QStringLiteral("yyyy/MM/dd"));
-    dtp_stk_sdate->setCalendarPopup(true);
-    if (const auto date = parseDate(session().stk_upd_date))
-        dtp_stk_sdate->setDate(QDate(date->year, date->month, date->day));
-    else
+    dtp_stk_sdate = named(new DateEdit(box), "dtp_stk_sdate");
+    if (const auto date = parseDate(session().stk_upd_date)) {
+        const QDate last(date->year, date->month, date->day);
+        dtp_stk_sdate->setOfferedRange(QDate(kFirstDataDate.year, kFirstDataDate.month, kFirstDataDate.day),
+                                       last);
+        dtp_stk_sdate->setDate(last);
+    } else {
         dtp_stk_sdate->setDate(QDate::currentDate());
+    }
     cbx_stk_term = fixedList(box, "cbx_stk_term", kTerms);
     edt_sim_stk = readOnlyField(box, "edt_sim_stk");
     edt_sim_mkt = readOnlyField(box, "edt_sim_mkt");
@@ -356,6 +386,27 @@ void Tfrm_main::notifyStockRowSelected(const TStkList& row)
         runAction([&] { handler(row); });
 }
 
+void Tfrm_main::clearSelectedStock()
+{
+    work().stk_list = TStkList{};
+    for (QLineEdit* field : {edt_sim_stk, edt_sim_mkt, edt_sim_cdt, edt_sim_pst})
+        field->clear();
+}
+
+bool Tfrm_main::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::ShortcutOverride && act_end) {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (widget && widget->window() == this && !act_end->shortcut().isEmpty() &&
+            QKeySequence(key->keyCombination()) == act_end->shortcut()) {
+            event->ignore(); // not taken by the field: the shortcut map runs "終了(&E)"
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
 void Tfrm_main::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
@@ -380,6 +431,37 @@ void Tfrm_main::FormShow()
     callHook(m_hooks.searchReset);
     callHook(m_hooks.joukenDefaults);
     callHook(m_hooks.resetResultViews);
+    restoreColumnWidths();
+}
+
+void Tfrm_main::restoreColumnWidths()
+{
+    const auto widths = readGridWidths(gridWidthsPath(session().base_dir));
+    if (!widths) {
+        showError(widths.error());
+        return;
+    }
+    for (StringGrid* grid : findChildren<StringGrid*>()) {
+        const auto found = widths->find(grid->objectName().toStdString());
+        if (found == widths->end())
+            continue;
+        for (const auto& [column, width] : found->second)
+            if (column < grid->colCount())
+                grid->setColumnWidth(column, width);
+    }
+}
+
+Status Tfrm_main::saveColumnWidths()
+{
+    GridWidths widths;
+    for (const StringGrid* grid : findChildren<StringGrid*>()) {
+        if (grid->objectName().isEmpty())
+            continue;
+        auto& columns = widths[grid->objectName().toStdString()];
+        for (int c = 0; c < grid->colCount(); ++c)
+            columns[c] = grid->columnWidth(c);
+    }
+    return writeGridWidths(gridWidthsPath(session().base_dir), widths);
 }
 
 void Tfrm_main::closeEvent(QCloseEvent* event)
@@ -400,6 +482,9 @@ bool Tfrm_main::FormClose()
                                         cbx_mkt_cd->currentIndex());
     if (!written)
         showError(written.error());
+    // The column widths go to a file of their own; sys_form.ini keeps its two lines.
+    else if (const Status widths = saveColumnWidths(); !widths)
+        showError(widths.error());
     callHook(m_hooks.closing);
     m_cur_analisys.reset();
     return true;
@@ -465,6 +550,22 @@ void Tfrm_main::sbtn_sim_sizeClick()
         setLeftPanelWidth(kLeftPanelWidth);
         sbtn_sim_size->setText(kSimSizeWiden);
     }
+}
+
+void Tfrm_main::sessionExpired(const Error& error)
+{
+    showMessage(QString::fromStdString(error.message) +
+                    QStringLiteral("\n画面の内容はそのままです。ログインし直すと続けて操作できます。"),
+                MsgKind::Warning);
+    // Over the account window when that is open, else over this window.
+    QWidget* over = QApplication::activeModalWidget();
+    if (!run_relogin(over ? over : this))
+        return;
+    showUpdateDates();
+    // New prices may have come in meanwhile: the date fields offer up to the new update date.
+    if (const auto date = parseDate(session().stk_upd_date))
+        for (DateEdit* field : findChildren<DateEdit*>())
+            field->setOfferedRange(field->minimumDate(), QDate(date->year, date->month, date->day));
 }
 
 void Tfrm_main::mi_helpClick()

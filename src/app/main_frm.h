@@ -1,6 +1,8 @@
 #pragma once
 
+#include "app/DateEdit.h"
 #include "app/common_unit.h"
+#include "common/Result.h"
 
 #include <QMainWindow>
 
@@ -47,6 +49,9 @@ public:
     inline static constexpr int kWindowWidth = 1119;
     inline static constexpr int kWindowHeight = 741;
     inline static constexpr int kLeftPanelWidth = 345;
+    // The smallest window in which no caption, field or tab is cut off.
+    inline static constexpr int kMinimumWidth = 1000;
+    inline static constexpr int kMinimumHeight = 660;
 
     // FormCreate: builds the window from the session as the login left it.
     explicit Tfrm_main(QWidget* parent = nullptr);
@@ -55,6 +60,9 @@ public:
     Hooks& hooks() { return m_hooks; }
     // The screening panel calls this when a row of the stock list is selected.
     void notifyStockRowSelected(const TStkList& row);
+    // No stock is selected any more (a screening found nothing): the session's stock and the
+    // simulation panel's fields are emptied, so F5 has nothing to run.
+    void clearSelectedStock();
 
     // The statement client of the main window, shared by every feature and by the account window.
     THttpStatements& http_statements() { return *m_http_statements; }
@@ -82,6 +90,9 @@ public:
     void stbn_stk_sizeClick();
     void sbtn_sim_sizeClick();
     void mi_helpClick();
+    // The server no longer knows the session: say so and offer the login window; the window keeps
+    // its lists, conditions and tabs, and after the login the user goes on where he was.
+    void sessionExpired(const Error& error);
 
     // Controls the features use.
     QWidget* pnl_left = nullptr;
@@ -102,7 +113,7 @@ public:
     QComboBox* cbx_mkt_cd = nullptr;
     QLabel* lbl_stk_date = nullptr;
     QLabel* lbl_fx_date = nullptr;
-    QDateEdit* dtp_stk_sdate = nullptr;
+    DateEdit* dtp_stk_sdate = nullptr;
     QComboBox* cbx_stk_term = nullptr;
     QLineEdit* edt_sim_stk = nullptr;
     QLineEdit* edt_sim_mkt = nullptr;
@@ -115,6 +126,8 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // Keeps Ctrl+E ("終了(&E)") working while a text field has the focus.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -123,6 +136,10 @@ private:
     QWidget* buildRightPanel();
     QWidget* buildSimulationFields();
     void setLeftPanelWidth(int width);
+    void showUpdateDates();
+    // The column widths of every grid of the window, from and to SysData/grid_widths.ini.
+    void restoreColumnWidths();
+    Status saveColumnWidths();
     void installInto(QWidget* host, QWidget* panel);
     static void callHook(const std::function<void()>& hook);
 

@@ -23,6 +23,11 @@ void msg_no_data()
     tell(QStringLiteral("データがありませんでした。"));
 }
 
+void msg_no_data(const QString& reason)
+{
+    tell(QStringLiteral("データがありませんでした。\n") + reason);
+}
+
 void msg_sql_error()
 {
     tell(QStringLiteral("SQL ERROR"));

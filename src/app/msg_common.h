@@ -6,7 +6,9 @@
 // question mark), whether it asks or only informs.
 namespace vorteq {
 
-void msg_no_data();                 // "データがありませんでした。"
+void msg_no_data(); // "データがありませんでした。"
+// "データがありませんでした。" and, on a second line, why there was none.
+void msg_no_data(const QString& reason);
 void msg_sql_error();               // "SQL ERROR"
 void msg_registered();              // "データを登録しました。"
 void msg_show(const QString& text); // any text, for validation messages and notices

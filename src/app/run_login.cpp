@@ -13,4 +13,18 @@ bool run_login(const std::string& serverUrl)
     return session().login_ok;
 }
 
+bool run_relogin(QWidget* parent)
+{
+    SessionState& s = session();
+    const SessionState before = s;
+    Tfrm_login window(parent);
+    window.keepUserId(QString::fromStdString(before.usr_info.userId));
+    window.exec();
+    if (!s.login_ok) {
+        s = before; // the window reset the login flag and the update date when it was created
+        return false;
+    }
+    return true;
+}
+
 } // namespace vorteq

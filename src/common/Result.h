@@ -18,6 +18,7 @@ enum class ErrorCode {
     Validation,  // user input outside what the program accepts
     Data,        // market data missing or unusable for the request
     Internal,    // a broken invariant caught at a boundary
+    SessionExpired, // the server asks for a new login: the session ran out or is unknown
 };
 
 struct Error {

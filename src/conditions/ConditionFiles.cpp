@@ -1,5 +1,6 @@
 #include "conditions/ConditionFiles.h"
 
+#include "common/Encoding.h"
 #include "common/TextFile.h"
 #include "conditions/JoukenValidation.h"
 
@@ -42,7 +43,40 @@ bool lineNames(const std::string& line, const ConditionSetId& id)
     return pieces.size() >= 2 && pieces[0] == id.code && pieces[1] == id.market;
 }
 
+// A condition file's lines, each converted on its own: a line that is not CP932 text (a file edited
+// in another encoding, a damaged byte) is left out and its number kept, so one bad line does not
+// cost the whole set. Line ends (CR, LF) never occur inside a CP932 character, so the bytes are
+// split first.
+Status readConditionLines(const fs::path& file, std::vector<std::string>& lines, std::vector<int>& skipped)
+{
+    const auto bytes = readBytes(file);
+    if (!bytes)
+        return bytes.error();
+    int number = 0;
+    for (const std::string& raw : splitLines(*bytes)) {
+        ++number;
+        auto text = cp932ToUtf8(raw);
+        if (text)
+            lines.push_back(std::move(*text));
+        else
+            skipped.push_back(number);
+    }
+    return Status::success();
+}
+
 } // namespace
+
+std::string skippedLinesMessage(const std::vector<int>& lines, const fs::path& file)
+{
+    std::string numbers;
+    for (int line : lines)
+        numbers += (numbers.empty() ? "" : ", ") + std::to_string(line);
+    return "売買条件ファイルの " + numbers +
+           " 行目は文字コードが正しくない (Shift-JIS ではない) "
+           "ため読み込みませんでした。ほかの行は読み込みました。"
+           "\n" +
+           file.string();
+}
 
 fs::path usrDataFolder(const fs::path& baseDir)
 {
@@ -109,11 +143,12 @@ Result<std::optional<ConditionFileTable>> readConditionSet(const fs::path& baseD
         return found.error();
     if (!*found)
         return std::optional<ConditionFileTable>{};
-    const auto lines = readTextLines(file);
-    if (!lines)
-        return lines.error();
+    std::vector<std::string> lines;
+    std::vector<int> skipped;
+    if (Status read = readConditionLines(file, lines, skipped); !read)
+        return read.error();
     return std::optional<ConditionFileTable>{
-        ConditionFileTable{conditionTable(*lines), static_cast<int>(lines->size())}};
+        ConditionFileTable{conditionTable(lines), static_cast<int>(lines.size()), std::move(skipped)}};
 }
 
 Status readConditionFile(const fs::path& file, TJouken& target)

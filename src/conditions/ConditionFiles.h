@@ -48,7 +48,12 @@ void jouken_read_tbl(const PtblData& tbl, int rows, TJouken& target);
 struct ConditionFileTable {
     Ptbl table;
     int rows = 0;
+    // Lines (from 1) that were not CP932 text: left out of the table, the rest of the file is read.
+    std::vector<int> skippedLines;
 };
+
+// The message naming the lines of a condition file that were left out.
+std::string skippedLinesMessage(const std::vector<int>& lines, const std::filesystem::path& file);
 
 // Reads a condition file; nothing when the set's file does not exist.
 Result<std::optional<ConditionFileTable>> readConditionSet(const std::filesystem::path& baseDir,

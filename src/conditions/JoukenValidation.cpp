@@ -56,6 +56,8 @@ std::optional<ValidationFailure> checkThresholds(const TJouken& record, Side sid
 std::optional<ValidationFailure> checkParameter(const TJouken& record, const ParameterRule& rule)
 {
     const std::string& text = record[rule.field];
+    if (text.empty() && rule.emptyKeepsDefault)
+        return std::nullopt;
     if (text.empty())
         return failure(rule.field, kMsgValueMissing);
     long double value = 0;

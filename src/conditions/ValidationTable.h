@@ -52,6 +52,7 @@ struct ParameterRule {
     std::string_view lowerMessage;
     ExtraRule extra;
     std::string_view extraMessage;
+    bool emptyKeepsDefault = false; // an empty field leaves the engine's default period
 };
 
 inline constexpr ParameterRule kParameterRules[] = {
@@ -69,9 +70,10 @@ inline constexpr ParameterRule kParameterRules[] = {
      "OSIの数値は1以上にしてください。", ExtraRule::None, ""},
     {fieldNo("AmtBuyWilR1"), "ﾗﾘｰｳｨﾘｱﾑｽﾞ%R", true, 50, "ﾗﾘｰｳｨﾘｱﾑｽﾞ%Rの数値の上限は50です。", 1,
      "ﾗﾘｰｳｨﾘｱﾑｽﾞ%Rの数値は1以上にしてください。", ExtraRule::None, ""},
-    // The RCI period is checked like the other periods (an unchecked one could stop a run later).
+    // The RCI period is checked like the other periods (an unchecked one could stop a run later), but
+    // an empty one runs with the engine's default of 9 days, as it always has.
     {fieldNo("AmtBuyRCI1"), "RCI", true, 50, "RCIの数値の上限は50です。", 1,
-     "RCIの数値は1以上にしてください。", ExtraRule::None, ""},
+     "RCIの数値は1以上にしてください。", ExtraRule::None, "", true},
     {fieldNo("AmtDayCCI"), "CCI", true, 25, "CCIの数値の上限は25です。", 1,
      "CCIの数値は1以上にしてください。", ExtraRule::None, ""},
     {fieldNo("AmtDayDPO"), "DPO", true, 35, "DPOの数値の上限は35です。", 1,

@@ -662,6 +662,7 @@ void JoukenEditor::sg_stk_cdClick(const TStkList& row)
 
     QString status = kUnregistered;
     std::vector<int> outOfRange;
+    std::vector<int> skipped;
     const ConditionSetId id{row.stkCd, row.mktCd};
     // A code that cannot name a file has no set; registering it says why.
     if (checkConditionSetId(id)) {
@@ -671,6 +672,7 @@ void JoukenEditor::sg_stk_cdClick(const TStkList& row)
             status.clear();
             showError(loaded.error());
         } else if (*loaded) {
+            skipped = (*loaded)->skippedLines;
             shared.stk_tbl = (*loaded)->table;
             shared.stk_tbl_rows = (*loaded)->rows;
             shared.stk_tbl_cols = 2;
@@ -687,6 +689,9 @@ void JoukenEditor::sg_stk_cdClick(const TStkList& row)
         m_window->edt_sim_pst->setText(QStringLiteral("N/A"));
     }
 
+    if (!skipped.empty())
+        showMessage(qs(skippedLinesMessage(skipped, conditionFilePath(session().base_dir, id))),
+                    MsgKind::Warning);
     if (!outOfRange.empty()) {
         QString keys;
         for (int no : outOfRange) {

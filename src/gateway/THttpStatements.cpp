@@ -2,6 +2,7 @@
 
 #include "common/AsciiText.h"
 #include "common/Encoding.h"
+#include "gateway/SessionHeader.h"
 #include "gateway/WireCodec.h"
 #include "gateway/ZlibUtil.h"
 
@@ -69,6 +70,23 @@ std::string setCookieOf(const HttpReply& reply)
         return value.substr(i);
     }
     return {};
+}
+
+// Whether the reply says that the batch had no live session.
+bool sessionExpiredIn(const HttpReply& reply)
+{
+    for (const auto& [name, value] : reply.headers) {
+        if (!equalsIgnoringCase(name, kSessionHeaderName))
+            continue;
+        std::string_view text = value;
+        while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+            text.remove_prefix(1);
+        while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
+            text.remove_suffix(1);
+        if (equalsIgnoringCase(text, kSessionExpiredValue))
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -204,6 +222,8 @@ Result<bool> THttpStatements::Execute()
     if (!done)
         return makeError(ErrorCode::Protocol,
                          "サーバーの応答を読めません (" + where + "): " + done.error().message);
+    if (!*done && sessionExpiredIn(*reply))
+        return makeError(ErrorCode::SessionExpired, kSessionExpiredMessage);
     return *done;
 }
 

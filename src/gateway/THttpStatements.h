@@ -35,8 +35,10 @@ public:
     // Sends the batch and stores each reply section into its item. true: done; false: the server
     // reported that a statement failed (-99 in the last section); an error: the exchange itself
     // failed (no connection, HTTP status, damaged or malformed reply, a statement that has no CP932
-    // form or holds a batch separator 0x1D or 0x04), with a message to show. Sections stored before
-    // a failure stay stored. The busy hook runs around the exchange.
+    // form or holds a batch separator 0x1D or 0x04), with a message to show. A -99 reply that carries
+    // the header "X-Vorteq-Session: expired" is the error ErrorCode::SessionExpired instead of false:
+    // the batch needs a new login, not a different statement. Sections stored before a failure stay
+    // stored. The busy hook runs around the exchange.
     Result<bool> Execute();
     // Number of items, mode word included.
     int Count() const;
@@ -56,6 +58,10 @@ private:
     std::vector<std::pair<std::string, std::string>> m_replyHeaders;
     std::vector<std::unique_ptr<TSqlSet>> m_items;
 };
+
+// What the user is told when the server asks for a new login.
+inline constexpr const char* kSessionExpiredMessage =
+    "ログインの有効期限が切れました (サーバーがもう一度ログインを求めています)。";
 
 // The session cookie: one text for the whole process, shared by every client, never written to
 // disk. Starts empty; replaced by a non-empty "Set-Cookie" value of any reply.

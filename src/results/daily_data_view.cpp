@@ -51,6 +51,11 @@ DailyDataView::DailyDataView(QWidget* parent) : QWidget(parent)
         if (const int need = header->sectionSizeHint(c); need > kDailyColumnWidth)
             header->resizeSection(c, need);
     }
+    // The date stays in view at the left edge while the indicator columns are read.
+    for (int c = 0; c < kColumns; ++c)
+        if (kDailyColumns[static_cast<std::size_t>(c)].field == DayField::StkDate &&
+            kDailyColumns[static_cast<std::size_t>(c)].cell == DailyCell::Field)
+            sg_sim_stk->setFrozenColumn(c);
     layout->addWidget(sg_sim_stk, 1);
 }
 

@@ -1,5 +1,6 @@
 #include "screening/screening_panel.h"
 
+#include "app/DateEdit.h"
 #include "app/FileSaveDialog.h"
 #include "app/MessageDialog.h"
 #include "app/StringGrid.h"
@@ -10,9 +11,11 @@
 #include "app/orq_common.h"
 #include "common/Csv.h"
 #include "gateway/THttpStatements.h"
+#include "screening/MarketTable.h"
 #include "screening/ScreeningCriteria.h"
 #include "screening/ScreeningQuery.h"
 #include "screening/StockListColumns.h"
+#include "screening/TradingDay.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -29,11 +32,19 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace vorteq {
 
 namespace {
 
 const QString kStatusSuffix = QStringLiteral("件のデータ");
+
+// The list's columns from "始値" on hold prices and indicator values: numbers, shown right-aligned.
+constexpr int kFirstNumberColumn = 4;
+constexpr int kNameColumn = 1;
+// A typical stock name, demo suffix included: the name column is made this wide.
+const QString kTypicalName = QStringLiteral("日本ハウジング工業（サンプル）");
 
 QString qs(std::string_view text)
 {
@@ -51,20 +62,18 @@ QDate toQDate(const Date& date)
     return QDate(date.year, date.month, date.day);
 }
 
-// Notes whether a mouse button is held on the list, so that a row change made by a press is reported
-// once, by the click that follows it, while one made by the keyboard is reported at once.
+// Notes each mouse press on the list, so that the click which follows a press that moved the cursor
+// does not report the same row a second time.
 class PressWatcher : public QObject {
 public:
     explicit PressWatcher(QObject* parent) : QObject(parent) {}
-    bool pressed = false;
+    bool rowReportedSincePress = false;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)
-            pressed = true;
-        else if (event->type() == QEvent::MouseButtonRelease)
-            pressed = false;
+            rowReportedSincePress = false;
         return QObject::eventFilter(watched, event);
     }
 };
@@ -100,15 +109,28 @@ ScreeningPanel::ScreeningPanel(Tfrm_main& window, THttpStatements& statements)
         titles << qs(kStockListColumns[static_cast<std::size_t>(c)].header);
     sg_stk_cd->setTitles(titles);
     sg_stk_cd->setRowCount(2);
+    for (int c = kFirstNumberColumn; c < kStockListVisibleColumns; ++c)
+        sg_stk_cd->model().setColumnAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
+    sg_stk_cd->setColumnWidth(kNameColumn, sg_stk_cd->fontMetrics().horizontalAdvance(kTypicalName) + 12);
+    // A title click sorts what is shown; the rows as the server sent them stay for the export.
+    sg_stk_cd->setSortableByTitle(true);
     layout->addWidget(sg_stk_cd, 1);
 
     auto* watcher = new PressWatcher(sg_stk_cd);
     sg_stk_cd->viewport()->installEventFilter(watcher);
-    connect(sg_stk_cd, &StringGrid::cellClicked, this,
-            [this](int, int) { runAction([this] { sg_stk_cdClick(); }); });
+    // The target follows the row under the cursor, whether a mouse button (either one) or the keyboard
+    // moved it; a click on the row that is already current selects it again.
     connect(sg_stk_cd, &StringGrid::currentRowChanged, this, [this, watcher](int row) {
-        if (!m_filling && !watcher->pressed && row > 0)
-            runAction([this] { sg_stk_cdClick(); });
+        // A sort moves the cursor's row on the screen, not to another stock.
+        if (m_filling || row < 1 || row == m_reportedRow)
+            return;
+        watcher->rowReportedSincePress = true;
+        runAction([this] { sg_stk_cdClick(); });
+    });
+    connect(sg_stk_cd, &StringGrid::cellClicked, this, [this, watcher](int, int) {
+        if (std::exchange(watcher->rowReportedSincePress, false))
+            return;
+        runAction([this] { sg_stk_cdClick(); });
     });
 
     sb_stk_cd = named(new QLabel(this), "sb_stk_cd");
@@ -151,9 +173,7 @@ QWidget* ScreeningPanel::buildUsualTab()
     cbx_mkt_cd = m_window.cbx_mkt_cd;
     edt_stk_cd = named(new QLineEdit(page), "edt_stk_cd");
     edt_stk_nm = named(new QLineEdit(page), "edt_stk_nm");
-    dtp_kdate = named(new QDateEdit(page), "dtp_kdate");
-    dtp_kdate->setDisplayFormat(QStringLiteral("yyyy/MM/dd"));
-    dtp_kdate->setCalendarPopup(true);
+    dtp_kdate = named(new DateEdit(page), "dtp_kdate");
     dtp_kdate->setDate(QDate::currentDate());
 
     const std::pair<const char*, QWidget*> rows[] = {
@@ -287,6 +307,10 @@ void ScreeningPanel::search_reset()
     }
     const auto updated = parseDate(session().stk_upd_date);
     const QDate date = updated ? toQDate(*updated) : QDate::currentDate();
+    // Both date fields offer the days from the first data to the last update.
+    for (DateEdit* field : {dtp_kdate, m_window.dtp_stk_sdate})
+        if (field && updated)
+            field->setOfferedRange(toQDate(kFirstDataDate), date);
     dtp_kdate->setDate(date);
     // The simulation's period and start date are reset with the screening.
     if (m_window.cbx_stk_term)
@@ -324,6 +348,11 @@ bool ScreeningPanel::runSearch()
         }
         filter = std::move(*registered);
     }
+    // A day the calendar says has no prices is not asked for.
+    if (const auto reason = noPricesReason(c.baseDate, parseDate(session().stk_upd_date))) {
+        msg_no_data(qs(*reason));
+        return false;
+    }
     auto sql = buildScreeningSql(c, filter);
     if (!sql) {
         msg_show(qs(sql.error().message));
@@ -341,11 +370,29 @@ bool ScreeningPanel::runSearch()
         msg_sql_error();
         return false;
     }
-    fillStockList(m_statements.Item(1));
+    const TSqlSet result = m_statements.Item(1);
+    fillStockList(result, result.RowCount > 0 ? QString() : emptyResultReason(c));
     return true;
 }
 
-void ScreeningPanel::fillStockList(const TSqlSet& result)
+QString ScreeningPanel::emptyResultReason(const ScreeningCriteria& c)
+{
+    // Whether the market has prices that day at all tells a holiday from conditions nothing met.
+    const MarketEntry* market = marketAt(c.marketPosition);
+    if (!market)
+        return {};
+    m_statements.Clear();
+    m_statements.Add("Query");
+    m_statements.Add(dayPriceCountQuery(*market, c.baseDate));
+    const Result<bool> done = m_statements.Execute();
+    if (!done || !*done || m_statements.Item(1).RowCount < 1)
+        return {}; // the screening's own answer stands without a reason
+    if (m_statements.Item(1).Tbl->cell(1, 1) == "0")
+        return qs(holidayReason(c.baseDate));
+    return QStringLiteral("検索条件に当てはまる銘柄がありませんでした。");
+}
+
+void ScreeningPanel::fillStockList(const TSqlSet& result, const QString& emptyReason)
 {
     const int rows = result.RowCount;
     WorkState& shared = work();
@@ -353,17 +400,25 @@ void ScreeningPanel::fillStockList(const TSqlSet& result)
     shared.stk_tbl_rows = result.RowCount;
     shared.stk_tbl_cols = result.ColCount;
     if (rows <= 0) {
-        msg_no_data();
+        if (emptyReason.isEmpty())
+            msg_no_data();
+        else
+            msg_no_data(emptyReason);
         sg_stk_cd->setRowCount(2);
         // The hidden market code is blanked too, so the empty row names no market.
         clear_grid_cells(*sg_stk_cd, 0, kStockListMarketCodeColumn, 1, 1);
         setStatusCount(0);
+        // An empty list leaves no stock to simulate: F5 must not run one of the previous list.
+        m_reportedRow = 0;
+        m_window.clearSelectedStock();
         return;
     }
     const PtblData& tbl = *result.Tbl;
     const int cols = result.ColCount;
     StringGridModel& model = sg_stk_cd->model();
     m_filling = true;
+    // A new list comes in the server's order; its first row is the one selected.
+    sg_stk_cd->clearSort();
     model.beginUpdate();
     for (int r = 1; r <= rows; ++r)
         for (int c = 1; c <= cols; ++c)
@@ -381,6 +436,7 @@ void ScreeningPanel::sg_stk_cdClick()
     const int row = sg_stk_cd->currentRow();
     if (row < 1)
         return;
+    m_reportedRow = row;
     TStkList selected;
     selected.stkCd = sg_stk_cd->cell(0, row).toStdString();
     selected.stkNm = sg_stk_cd->cell(1, row).toStdString();

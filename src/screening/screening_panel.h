@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/DateEdit.h"
+
 #include <QWidget>
 
 #include <cstddef>
@@ -46,8 +48,9 @@ public:
     // Reports the list's current row to the window as the selected stock.
     void sg_stk_cdClick();
 
-    // Shows a screening result: the rows, or the emptied list with the no-data message.
-    void fillStockList(const TSqlSet& result);
+    // Shows a screening result: the rows, or the emptied list with the no-data message and, on its
+    // second line, the reason when one is known.
+    void fillStockList(const TSqlSet& result, const QString& emptyReason = {});
 
     // What the tabs hold now.
     ScreeningCriteria criteria() const;
@@ -68,7 +71,7 @@ public:
     QLineEdit* edt_stk_cd = nullptr;
     QLineEdit* edt_stk_nm = nullptr;
     QComboBox* cbx_mkt_cd = nullptr; // owned by the window, which remembers the choice
-    QDateEdit* dtp_kdate = nullptr;
+    DateEdit* dtp_kdate = nullptr;
     StringGrid* sg_stk_cd = nullptr;
     QLabel* sb_stk_cd = nullptr;
 
@@ -79,11 +82,14 @@ private:
     QWidget* tabPage(ScreeningTab tab) const;
     void setStatusCount(int rows);
     bool runSearch();
+    // Why a screening found nothing: the base date is a holiday, or nothing met the conditions.
+    QString emptyResultReason(const ScreeningCriteria& c);
 
     Tfrm_main& m_window;
     THttpStatements& m_statements;
     std::vector<ConditionWidgets> m_conditions;
     bool m_filling = false; // row changes while the list fills are not selections
+    int m_reportedRow = 0;  // the row (as written) last reported as the selected stock
 };
 
 } // namespace vorteq

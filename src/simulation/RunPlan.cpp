@@ -1,5 +1,6 @@
 #include "simulation/RunPlan.h"
 
+#include "analysis/TStkData.h"
 #include "common/DateText.h"
 #include "common/SqlText.h"
 #include "screening/MarketTable.h"
@@ -128,6 +129,20 @@ std::string simulationClosingText(std::string_view stockName, std::string_view s
     text += "～";
     text += end;
     return text;
+}
+
+std::string simulationOutcomeNotes(const TStkData& stock, std::string_view start)
+{
+    std::string notes;
+    const bool tradingDay = !stock.Days.empty() && stock.Days.front().text(DayField::StkDate) >= start;
+    if (!tradingDay)
+        notes += "\n\r期間内に取引日がありませんでした。";
+    const std::string& shortDay = stock.UserResult.ShortOfUnitDate;
+    if (!shortDay.empty() && shortDay >= start)
+        notes +=
+            "\n\r売買シグナルが出ましたが、資金が1単位の金額に足りないため取引できませんでした (最初の日 " +
+            shortDay + ")。";
+    return notes;
 }
 
 } // namespace vorteq

@@ -7,6 +7,8 @@
 
 namespace vorteq {
 
+struct TStkData;
+
 // The period choices of a simulation run, at their list positions.
 enum class SimPeriod { OneMonth = 0, ThreeMonths, SixMonths, OneYear, YearToDate, MonthToDate };
 
@@ -44,5 +46,10 @@ Result<SimulationPlan> planSimulation(std::string_view endDate, int periodIndex,
 // The information text that ends a run: the stock's name, "のｼﾐｭﾚｰｼｮﾝを実行しました。", two line
 // breaks (each LF CR, as the message boxes take them), "期間 ", the start, "～" and the end.
 std::string simulationClosingText(std::string_view stockName, std::string_view start, std::string_view end);
+
+// Lines that explain an empty outcome, for the end of the closing text (each after an LF CR break):
+// no trading day in the period, or signals whose opening the cash could not pay for one unit (with
+// the first such signal day). Empty when there is nothing to explain.
+std::string simulationOutcomeNotes(const TStkData& stock, std::string_view start);
 
 } // namespace vorteq

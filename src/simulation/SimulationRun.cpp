@@ -7,11 +7,14 @@
 #include "app/grid_common.h"
 #include "app/main_frm.h"
 #include "app/msg_common.h"
+#include "app/orq_common.h"
+#include "common/DateText.h"
 #include "conditions/JoukenValidation.h"
 #include "conditions/jouken_editor.h"
 #include "gateway/THttpStatements.h"
 #include "results/daily_data_view.h"
 #include "results/result_view.h"
+#include "screening/TradingDay.h"
 #include "simulation/RunPlan.h"
 
 #include <QComboBox>
@@ -72,6 +75,13 @@ void SimulationRun::sbtn_sim_startClick()
 
     const std::string end =
         m_window.dtp_stk_sdate->date().toString(QStringLiteral("yyyy/MM/dd")).toStdString();
+    // A base date the calendar says has no prices is not asked for.
+    if (const auto endDate = parseDate(end)) {
+        if (const auto reason = noPricesReason(*endDate, parseDate(session().stk_upd_date))) {
+            msg_no_data(qs(*reason));
+            return;
+        }
+    }
     const Result<SimulationPlan> plan =
         planSimulation(end, m_window.cbx_stk_term->currentIndex(), stock.stkCd, stock.mktCd);
     if (!plan) {
@@ -96,7 +106,8 @@ void SimulationRun::sbtn_sim_startClick()
     }
     const TSqlSet& prices = http.Item(1);
     if (prices.RowCount == 0) {
-        msg_no_data();
+        msg_no_data(qs("期間 " + plan->start + "～" + plan->end + " に " + stock.stkNm +
+                       " の株価データがありません。"));
         return;
     }
     const auto received = Clock::now();
@@ -128,8 +139,9 @@ void SimulationRun::sbtn_sim_startClick()
     times.fill = Clock::now() - analysedAt;
     m_times = times;
 
-    showMessage(qs(simulationClosingText(stock.stkNm, plan->start, plan->end)), MsgKind::Information,
-                MsgButtons::Ok);
+    showMessage(qs(simulationClosingText(stock.stkNm, plan->start, plan->end) +
+                   simulationOutcomeNotes(result, plan->start)),
+                MsgKind::Information, MsgButtons::Ok);
     m_window.pc_stk_sim->setCurrentWidget(m_window.ts_stk_chart);
 }
 

@@ -356,8 +356,13 @@ void TradeSimulation::OpenPosition(int stock, int day, char direction)
     if (!(p > 0) || u.UnitShares <= 0)
         return;
     const long double units = affordableUnits(u.Cash, p);
-    if (units == 0)
-        return; // the cash does not cover one unit: the opening is skipped
+    if (units == 0) {
+        // The cash does not cover one unit: the opening is skipped, and the first such day kept so
+        // that a run without trades can say why.
+        if (u.ShortOfUnitDate.empty())
+            u.ShortOfUnitDate = s.Days[static_cast<std::size_t>(day)].text(DayField::StkDate);
+        return;
+    }
 
     const bool isLong = direction == kPositionLong;
     u.TotalNum += 1;

@@ -92,14 +92,15 @@ TEST_F(LoginPrefsFile, MissingLinesLeaveTheirFieldsAlone)
     EXPECT_EQ((*prefs)->password, "pw");
 }
 
-TEST_F(LoginPrefsFile, DamagedChoiceFallsBackToTheFirstItem)
+TEST_F(LoginPrefsFile, DamagedChoiceFallsBackToSavingTheUserIdOnly)
 {
-    for (const char* line : {"3", "-1", "x", "1.5", " "}) {
-        put(std::string(line) + "\r\nsomeone\r\n");
+    for (const char* line : {"3", "-1", "x", "1.5", " ", "0x"}) {
+        put(std::string(line) + "\r\nsomeone\r\nsecret\r\n");
         const auto prefs = readLoginPrefs(m_path);
         ASSERT_TRUE(prefs && *prefs) << line;
-        EXPECT_EQ((*prefs)->choice, 0) << line;
+        EXPECT_EQ((*prefs)->choice, 1) << line;
         EXPECT_EQ((*prefs)->userId, "someone") << line; // the rest of the file is still read
+        EXPECT_FALSE((*prefs)->password) << line;       // but not as a remembered password
     }
 }
 

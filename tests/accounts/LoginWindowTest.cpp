@@ -405,13 +405,18 @@ void LoginWindowTest::preferenceFileFillsTheFields()
         window.btn_ok->click(); // the remembered credentials log in as they stand
         QVERIFY(session().login_ok);
     }
-    QVERIFY(test::writeFileBytes(prefsPath(), "9\r\nsomeone\r\n"));
+    // A damaged first line falls back to "ユーザーIDを保存": the next close keeps no password.
+    QVERIFY(test::writeFileBytes(prefsPath(), "x\r\nsomeone\r\npw\r\n"));
     {
         Tfrm_login& window = newWindow();
-        QCOMPARE(window.cbx_login->currentIndex(), 0);
+        QCOMPARE(window.cbx_login->currentIndex(), 1);
         QCOMPARE(window.edt_usr->text(), QStringLiteral("someone"));
+        QVERIFY(window.edt_pass->text().isEmpty());
         QVERIFY(m_ui->messages->shown().empty());
+        window.edt_pass->setText(QStringLiteral("typed"));
+        window.btn_cancel->click();
     }
+    QCOMPARE(test::fileBytes(prefsPath()), QByteArray("1\r\nsomeone\r\n"));
 }
 
 void LoginWindowTest::startupWithoutLoginWritesAndSendsNothingElse()

@@ -290,14 +290,16 @@ void UserWindowTest::closingTheQuestionGoesOn()
 void UserWindowTest::serverFailureChangesNothing()
 {
     const std::string id = session().usr_info.userId;
-    // Without its session the server refuses every change with its failure marker.
+    // Without its session the server refuses every change with its failure marker, marked as a
+    // session that ended: the user is told to log in again (the main window, which offers the login,
+    // is not there), and nothing changes.
     clearSessionCookie();
     Tfrm_user window(*m_http);
     window.edt_usr_new_pass1->setText(QStringLiteral("abcd1234"));
     window.edt_usr_new_pass2->setText(QStringLiteral("abcd1234"));
     m_ui->messages->answer(MsgResult::Yes);
     window.sbtn_get_stk_info->click();
-    QCOMPARE(m_ui->messages->last().text, QStringLiteral("パスワードは正しく更新されませんでした。"));
+    QCOMPARE(m_ui->messages->last().text, QString::fromUtf8(kSessionExpiredMessage));
     QVERIFY(m_ui->messages->last().kind == MsgKind::Error);
     QCOMPARE(session().usr_info.password, std::string("pass1234"));
     QCOMPARE(window.edt_usr_pass->text(), QStringLiteral("pass1234"));
@@ -307,7 +309,7 @@ void UserWindowTest::serverFailureChangesNothing()
     window.edt_usr_new_mail2->setText(QStringLiteral("x@example.com"));
     m_ui->messages->answer(MsgResult::Yes);
     window.SpeedButton1->click();
-    QCOMPARE(m_ui->messages->last().text, QStringLiteral("メールアドレスは正しく更新されませんでした。"));
+    QCOMPARE(m_ui->messages->last().text, QString::fromUtf8(kSessionExpiredMessage));
     QVERIFY(m_ui->messages->last().kind == MsgKind::Error);
     QCOMPARE(session().usr_info.email, std::string("user@example.com"));
     QCOMPARE(window.edt_usr_mail->text(), QStringLiteral("user@example.com"));

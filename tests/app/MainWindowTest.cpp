@@ -1,5 +1,8 @@
 #include "app/AppSetup.h"
+#include "app/DateEdit.h"
+#include "app/FeaturePanels.h"
 #include "app/ShellTestSupport.h"
+#include "app/StringGrid.h"
 #include "app/common_unit.h"
 #include "app/main_frm.h"
 #include "common/DateText.h"
@@ -9,6 +12,7 @@
 #include <QDateEdit>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -42,6 +46,9 @@ private slots:
     void stockSelectionReachesEveryListener();
     void aFailingFeatureLeavesTheWindowUsable();
     void panelsGoIntoTheirHosts();
+    void ctrlEAsksToEndFromATextField();
+    void atItsMinimumSizeNothingIsCutOffAndGrowthGoesToTheLists();
+    void columnWidthsAreRememberedInTheirOwnFile();
 
 private:
     QString settingsPath() const { return m_base->filePath(QStringLiteral("SysData/sys_form.ini")); }
@@ -348,6 +355,137 @@ void MainWindowTest::panelsGoIntoTheirHosts()
     QCOMPARE(window.cbx_mkt_cd->currentIndex(), 3);
     QVERIFY(closeAnswering(window, MsgResult::Yes));
     QCOMPARE(test::fileBytes(settingsPath()), QByteArray("1\r\n3\r\n"));
+}
+
+namespace {
+
+// A text field that claims every key combination before the window's shortcuts, as a text field
+// does with Ctrl+E ("end of line") on the usual desktop platforms, which the offscreen test
+// platform does not reproduce.
+class GreedyLineEdit : public QLineEdit {
+protected:
+    bool event(QEvent* event) override
+    {
+        if (event->type() == QEvent::ShortcutOverride) {
+            event->accept();
+            return true;
+        }
+        return QLineEdit::event(event);
+    }
+};
+
+} // namespace
+
+void MainWindowTest::ctrlEAsksToEndFromATextField()
+{
+    auto window = shownWindow();
+    auto* field = new GreedyLineEdit;
+    field->setObjectName(QStringLiteral("edt_probe"));
+    window->installScreeningPanel(field);
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    // A text field would take Ctrl+E as "end of line"; the window's "終了(&E)" comes first.
+    for (QWidget* focus : {static_cast<QWidget*>(field), static_cast<QWidget*>(window->dtp_stk_sdate)}) {
+        focus->setFocus();
+        QTRY_VERIFY(focus->hasFocus());
+        const std::size_t before = m_ui->messages->shown().size();
+        QTest::keyClick(focus, Qt::Key_E, Qt::ControlModifier); // nothing queued answers No
+        QCOMPARE(m_ui->messages->shown().size(), before + 1);
+        QCOMPARE(m_ui->messages->last().text, QStringLiteral("VORTEQを終了します。よろしいですか？"));
+        QVERIFY(window->isVisible());
+    }
+    // Other keys still edit the field.
+    field->setFocus();
+    QTest::keyClicks(field, QStringLiteral("ab"));
+    QCOMPARE(field->text(), QStringLiteral("ab"));
+    QVERIFY(closeAnswering(*window, MsgResult::Yes));
+}
+
+void MainWindowTest::columnWidthsAreRememberedInTheirOwnFile()
+{
+    const auto probeGrid = [](Tfrm_main& window) {
+        auto* grid = new StringGrid;
+        grid->setObjectName(QStringLiteral("sg_probe"));
+        grid->setColCount(3);
+        window.installTradeResultView(grid);
+        return grid;
+    };
+    {
+        Tfrm_main window;
+        StringGrid* grid = probeGrid(window);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        grid->setColumnWidth(1, 150);
+        QVERIFY(closeAnswering(window, MsgResult::Yes));
+    }
+    // sys_form.ini keeps its two lines; the widths have a file of their own.
+    QCOMPARE(test::fileBytes(settingsPath()), QByteArray("0\r\n0\r\n"));
+    const QString widths = m_base->filePath(QStringLiteral("SysData/grid_widths.ini"));
+    QVERIFY(test::fileBytes(widths).contains("sg_probe,1,150,\r\n"));
+
+    // Read back when the window is shown; lines that do not read are passed over.
+    QVERIFY(test::writeFileBytes(widths, test::fileBytes(widths) + "sg_probe,2,x,\r\nsg probe,0,99,\r\n"
+                                                                   "sg_probe,2,-5,\r\nsg_probe,9,80,\r\n"));
+    m_ui->messages->clear(); // the exit question of the first window
+    Tfrm_main window;
+    StringGrid* grid = probeGrid(window);
+    const int defaultWidth = grid->columnWidth(2);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCOMPARE(grid->columnWidth(1), 150);
+    QCOMPARE(grid->columnWidth(2), defaultWidth);
+    QVERIFY(m_ui->messages->shown().empty());
+    QVERIFY(closeAnswering(window, MsgResult::Yes));
+}
+
+void MainWindowTest::atItsMinimumSizeNothingIsCutOffAndGrowthGoesToTheLists()
+{
+    auto window = std::make_unique<Tfrm_main>();
+    installFeaturePanels(*window);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    const QSize minimum = window->minimumSize();
+    QVERIFY(minimum.width() > 600 && minimum.height() > 400);
+    QVERIFY(minimum.width() <= 1119 && minimum.height() <= 741);
+    window->resize(400, 300); // a user dragging the corner stops at the minimum
+    QTRY_COMPARE(window->size(), minimum);
+
+    // Every tab of the right side and of the condition editor, in turn.
+    QList<QTabWidget*> tabs{window->pc_stk_sim};
+    for (QTabWidget* inner : window->ts_stk_jouken->findChildren<QTabWidget*>())
+        tabs << inner;
+    for (QTabWidget* tab : tabs) {
+        for (int i = 0; i < tab->count(); ++i) {
+            tab->setCurrentIndex(i);
+            if (tab != window->pc_stk_sim)
+                window->pc_stk_sim->setCurrentWidget(window->ts_stk_jouken);
+            QApplication::processEvents();
+            const QString page = tab->currentWidget()->objectName() + QStringLiteral(": ");
+            QVERIFY2(test::squeezedWidgets(*window).isEmpty(),
+                     qPrintable(page + test::squeezedWidgets(*window).join(QStringLiteral("; "))));
+            QVERIFY2(test::overlappingSiblings(*window).isEmpty(),
+                     qPrintable(page + test::overlappingSiblings(*window).join(QStringLiteral("; "))));
+        }
+    }
+
+    // What the window gains goes to the lists: the stock list, and the trade list on its tab.
+    window->pc_stk_sim->setCurrentWidget(window->ts_stk_chart);
+    QApplication::processEvents();
+    auto* stocks = window->findChild<StringGrid*>(QStringLiteral("sg_stk_cd"));
+    auto* trades = window->findChild<StringGrid*>(QStringLiteral("sg_sim_result"));
+    QVERIFY(stocks && trades);
+    const QSize stocksBefore = stocks->size();
+    const QSize tradesBefore = trades->size();
+    const int buttonHeight = window->sbtn_sim_start->height();
+    window->resize(minimum + QSize(400, 300));
+    QTRY_COMPARE(window->size(), minimum + QSize(400, 300));
+    QApplication::processEvents();
+    QVERIFY2(stocks->height() >= stocksBefore.height() + 280, qPrintable(QString::number(stocks->height())));
+    QVERIFY2(trades->height() >= tradesBefore.height() + 280, qPrintable(QString::number(trades->height())));
+    QVERIFY(trades->width() >= tradesBefore.width() + 380);
+    QCOMPARE(window->pnl_left->width(), 345);
+    QCOMPARE(window->sbtn_sim_start->height(), buttonHeight);
+    QVERIFY(closeAnswering(*window, MsgResult::Yes));
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -114,3 +114,19 @@ TEST(CliLoginWithoutServer, MalformedServerOrMissingUserIsAUsageError)
     EXPECT_EQ(noUser.status, 64);
     EXPECT_EQ(noUser.err, "vorteq-cli: --user を指定してください。\n");
 }
+
+// A session the server no longer knows between the login and the query (here one that lives no
+// time at all) is a refused login: exit 77 and a message that says so, not "SQL ERROR".
+TEST(CliLoginExpired, SessionThatRanOutIsARefusedLogin)
+{
+    TestServerOptions options;
+    options.sessionLifetimeSeconds = 0;
+    TestServer server(options);
+    seedCliMarket(server);
+    const CliRun run =
+        runCli(withServer(server, {"screen", "--market", "11", "--date", "2006/05/15", "--rsi", "<=,31"}));
+    EXPECT_EQ(run.status, 77);
+    EXPECT_NE(run.err.find("ログインの有効期限が切れました"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("SQL ERROR"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "");
+}

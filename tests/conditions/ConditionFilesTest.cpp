@@ -296,10 +296,16 @@ TEST_F(ConditionFiles, HostileCodesAndValuesWriteNothing)
 
 TEST_F(ConditionFiles, DamagedFilesAreErrorsNotCrashes)
 {
-    // Bytes that are not CP932.
-    writeBytes(file("7203", "11"), "UseBuyRSI,\x81\x20,\r\n");
+    // Bytes that are not CP932: that line is left out and named, the others load.
+    writeBytes(file("7203", "11"), "UseBuyRSI,\x81\x20,\r\nAmtBuyRSI2,44,\r\n\xFF\r\n");
     const auto loaded = readConditionSet(m_base, kToyota11);
-    EXPECT_FALSE(loaded.ok());
+    ASSERT_TRUE(loaded.ok() && *loaded);
+    EXPECT_EQ((*loaded)->skippedLines, (std::vector<int>{1, 3}));
+    EXPECT_EQ((*loaded)->rows, 1);
+    EXPECT_EQ((*loaded)->table->cell(1, 1), "AmtBuyRSI2");
+    EXPECT_EQ(skippedLinesMessage((*loaded)->skippedLines, file("7203", "11"))
+                  .rfind("売買条件ファイルの 1, 3 行目は", 0),
+              0u);
 
     // A folder where the set's file should be.
     fs::create_directories(file("7203", "21"));

@@ -148,6 +148,7 @@ private slots:
     void anEmptyFileKeepsTheEditor();
     void aValueWithACommaIsNotRegistered();
     void anUnreadableSetIsReported();
+    void aLineThatIsNotShiftJisIsSkippedAndNamed();
 
 private:
     template <class T> T* find(const char* name) const
@@ -720,6 +721,32 @@ void JoukenEditorTest::anUnreadableSetIsReported()
     QCOMPARE(text("edt_sim_cdt"), QString());
     QCOMPARE(text("edt_sim_stk"), QStringLiteral("トヨタ自動車"));
     QCOMPARE(text("edt_rsi2"), QStringLiteral("41"));
+}
+
+// A condition file edited elsewhere: line 2 holds a byte that no Shift-JIS text has, line 3 an empty
+// RCI period. The other lines load, the skipped one is named, and the run takes the default period.
+void JoukenEditorTest::aLineThatIsNotShiftJisIsSkippedAndNamed()
+{
+    QVERIFY(QDir(m_base->path()).mkpath(QStringLiteral("UsrData")));
+    QVERIFY(test::writeFileBytes(
+        usrData(QStringLiteral("720311.dat")),
+        "AmtBuyRSI2,44,\r\nAmtBuyRSI1,\x82\xFF,\r\nAmtBuyRCI1,,\r\nAmtSellRSI2,61,\r\n"));
+    jouken = TJouken::defaults();
+    select("7203");
+    QCOMPARE(text("edt_sim_cdt"), QStringLiteral("登録済"));
+    QCOMPARE(text("edt_rsi2"), QStringLiteral("44"));
+    QCOMPARE(text("edt_rsi2_s"), QStringLiteral("61"));
+    QCOMPARE(text("edt_rsi1"), QStringLiteral("9")); // the skipped line left the default
+    QCOMPARE(text("edt_rci1"), QString());
+    QCOMPARE(m_ui->messages->shown().size(), std::size_t{1});
+    QCOMPARE(m_ui->messages->last().kind, MsgKind::Warning);
+    const QString message = m_ui->messages->last().text;
+    QVERIFY2(message.startsWith(QStringLiteral("売買条件ファイルの 2 行目は")), qPrintable(message));
+    QVERIFY(message.contains(QStringLiteral("720311.dat")));
+
+    // An empty RCI period is the engine's default: the check lets the run go on.
+    QVERIFY(m_editor->ValidateSimInput());
+    QCOMPARE(m_ui->messages->shown().size(), std::size_t{1});
 }
 
 QTEST_MAIN(JoukenEditorTest)

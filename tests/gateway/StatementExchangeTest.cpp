@@ -293,3 +293,33 @@ TEST_F(StatementExchange, StatementsThatCannotTravelAreRefusedBeforeSending)
 }
 
 } // namespace
+
+// A -99 that the server marks "X-Vorteq-Session: expired" asks for a new login; the same -99
+// without the mark, or the mark on a reply that ran, keeps its old meaning.
+TEST_F(StatementExchange, ExpiredSessionMarkIsItsOwnOutcome)
+{
+    const auto exchange = [this](const std::string& headerLine, std::string_view replyText) {
+        server.queueResponse(okReply(replyText, headerLine.empty() ? std::vector<std::string>{}
+                                                                   : std::vector<std::string>{headerLine}));
+        client.Clear();
+        client.Add("Query");
+        client.Add("S1");
+        return client.Execute();
+    };
+    for (const char* line : {"X-Vorteq-Session: expired", "x-vorteq-session:   EXPIRED  "}) {
+        const auto r = exchange(line, "-99\x04");
+        ASSERT_FALSE(r.ok()) << line;
+        EXPECT_EQ(r.error().code, ErrorCode::SessionExpired) << line;
+        EXPECT_EQ(r.error().message, kSessionExpiredMessage);
+    }
+    auto r = exchange("", "-99\x04");
+    ASSERT_TRUE(r.ok());
+    EXPECT_FALSE(*r);
+    r = exchange("X-Vorteq-Session: renewed", "-99\x04");
+    ASSERT_TRUE(r.ok());
+    EXPECT_FALSE(*r);
+    r = exchange("X-Vorteq-Session: expired", "\x1E"
+                                              "a#1/1\x04");
+    ASSERT_TRUE(r.ok());
+    EXPECT_TRUE(*r);
+}

@@ -5,7 +5,9 @@
 #include "accounts/login_frm.h"
 #include "analysis/TStkAnalisys.h"
 #include "app/AppSetup.h"
+#include "app/DateEdit.h"
 #include "app/FeaturePanels.h"
+#include "app/MessageDialog.h"
 #include "app/ShellTestSupport.h"
 #include "app/StringGrid.h"
 #include "app/common_unit.h"
@@ -28,15 +30,19 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -85,9 +91,16 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void firstBackTestFromLoginToExport();
+    void theTargetIsTheStockOnScreen();
+    void anExpiredSessionOffersTheLoginAndKeepsTheWindow();
 
 private:
     void saveScreenshot(const QString& name);
+    // Answers the modal windows that come up while `action` runs: a message box is saved as a
+    // picture (when pictures are asked for) and closed, the login window logs the demo user in.
+    // Returns how many login windows were answered.
+    int answeringModals(const std::function<void()>& action);
+    QString screenshotDir() const;
 
     std::unique_ptr<test::TestServer> m_server;
     std::unique_ptr<QTemporaryDir> m_base;
@@ -114,14 +127,51 @@ void NewcomerPathTest::cleanupTestCase()
     m_ui.reset();
 }
 
+QString NewcomerPathTest::screenshotDir() const
+{
+    return QString::fromLocal8Bit(qgetenv("VORTEQ_SCREENSHOT_DIR"));
+}
+
 void NewcomerPathTest::saveScreenshot(const QString& name)
 {
-    const QByteArray dir = qgetenv("VORTEQ_SCREENSHOT_DIR");
+    const QString dir = screenshotDir();
     if (dir.isEmpty())
         return;
-    QDir().mkpath(QString::fromLocal8Bit(dir));
+    QDir().mkpath(dir);
     QApplication::processEvents();
-    QVERIFY(m_window->grab().save(QDir(QString::fromLocal8Bit(dir)).filePath(name)));
+    QVERIFY(m_window->grab().save(QDir(dir).filePath(name)));
+}
+
+int NewcomerPathTest::answeringModals(const std::function<void()>& action)
+{
+    int logins = 0;
+    QTimer responder;
+    QObject::connect(&responder, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            if (!screenshotDir().isEmpty())
+                box->grab().save(
+                    QDir(screenshotDir()).filePath(QStringLiteral("session_expired_message.png")));
+            if (QPushButton* ok = box->defaultButton())
+                ok->click();
+            else
+                box->accept();
+        } else if (auto* login = qobject_cast<Tfrm_login*>(modal)) {
+            ++logins;
+            // The same user logs in again: the ID is given and fixed.
+            if (login->edt_usr->text() != QStringLiteral("demo") || !login->edt_usr->isReadOnly())
+                qFatal("the login window does not keep the user");
+            if (!screenshotDir().isEmpty())
+                login->grab().save(
+                    QDir(screenshotDir()).filePath(QStringLiteral("session_expired_login.png")));
+            login->edt_pass->setText(QStringLiteral("demo1234"));
+            login->btn_ok->click();
+        }
+    });
+    responder.start(20);
+    action();
+    responder.stop();
+    return logins;
 }
 
 void NewcomerPathTest::firstBackTestFromLoginToExport()
@@ -234,6 +284,20 @@ void NewcomerPathTest::firstBackTestFromLoginToExport()
     saveScreenshot(QStringLiteral("result_days_trade.png"));
     days->scrollTo(days->model().index(0, 48));
     saveScreenshot(QStringLiteral("result_days_right.png"));
+    // Scrolled to the right, the date column stays at the left edge, row for row.
+    QTableView* frozen = days->frozenView();
+    QVERIFY(frozen);
+    QTRY_VERIFY(frozen->isVisible());
+    QCOMPARE(frozen->geometry().left(), days->frameWidth());
+    QCOMPARE(frozen->model()->headerData(2, Qt::Horizontal).toString(), QStringLiteral("日付"));
+    for (int c = 0; c < days->colCount(); ++c)
+        QCOMPARE(frozen->isColumnHidden(c), c != 2);
+    days->verticalScrollBar()->setValue(days->verticalScrollBar()->maximum() / 2);
+    QCOMPARE(frozen->verticalScrollBar()->value(), days->verticalScrollBar()->value());
+    QCOMPARE(frozen->rowAt(40), days->rowAt(40));
+    QVERIFY(days->rowAt(40) > 0);
+    days->horizontalScrollBar()->setValue(0);
+    QTRY_VERIFY(!frozen->isVisible()); // in its own place again
     m_window->pc_stk_sim->setCurrentWidget(m_window->ts_stk_chart);
     saveScreenshot(QStringLiteral("result_trades_wide.png"));
     m_window->sbtn_sim_sizeClick();
@@ -270,6 +334,131 @@ void NewcomerPathTest::firstBackTestFromLoginToExport()
     for (int i = 0; i < days->rowCount(); ++i) {
         QVERIFY(dayLines[i].endsWith(",\r"));
         QCOMPARE(dayLines[i].count(','), 49);
+    }
+}
+
+// Screening, a click, F5; the right button, F5; the keyboard, F5; a screening that finds nothing,
+// F5: the stock run is the one shown as the target each time, and none after the empty screening.
+void NewcomerPathTest::theTargetIsTheStockOnScreen()
+{
+    QVERIFY(m_window);
+    auto* panel = m_window->findChild<ScreeningPanel*>();
+    QVERIFY(panel);
+    StringGrid* list = panel->sg_stk_cd;
+    m_ui->messages->clear();
+    const auto runF5 = [this] {
+        const std::size_t before = m_ui->messages->shown().size();
+        QTest::keyClick(m_window.get(), Qt::Key_F5);
+        return m_ui->messages->shown().size() > before ? m_ui->messages->last().text : QString();
+    };
+    const auto ranFor = [](const QString& closing, const QString& name) {
+        return closing.startsWith(name + QStringLiteral("のｼﾐｭﾚｰｼｮﾝを実行しました。"));
+    };
+
+    QTest::keyClick(m_window.get(), Qt::Key_F3);
+    QCOMPARE(list->rowCount(), static_cast<int>(kStocks) + 1);
+    const QString first = list->cell(1, 1);
+    QCOMPARE(m_window->edt_sim_stk->text(), first);
+    QVERIFY(ranFor(runF5(), first));
+
+    const QRect fourth = list->visualRect(list->model().index(3, 0));
+    QTest::mouseClick(list->viewport(), Qt::RightButton, {}, fourth.center());
+    QCOMPARE(m_window->edt_sim_stk->text(), list->cell(1, 4));
+    QVERIFY(ranFor(runF5(), list->cell(1, 4)));
+
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Down);
+    QCOMPARE(m_window->edt_sim_stk->text(), list->cell(1, 5));
+    QVERIFY(ranFor(runF5(), list->cell(1, 5)));
+
+    // Sorted by the close, the row on top is the one a click selects.
+    QHeaderView* header = list->horizontalHeader();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(7) + 5, header->height() / 2));
+    m_window->stbn_stk_sizeClick(); // the whole list in view for the picture
+    saveScreenshot(QStringLiteral("stock_list_sorted.png"));
+    m_window->stbn_stk_sizeClick();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualRect(list->model().index(0, 0)).center());
+    const QString cheapest = list->model().data(list->model().index(0, 1), Qt::DisplayRole).toString();
+    QCOMPARE(m_window->edt_sim_stk->text(), cheapest);
+    QVERIFY(ranFor(runF5(), cheapest));
+
+    // Nothing found: no target, and F5 neither runs nor asks anything.
+    panel->edt_stk_nm->setText(QStringLiteral("該当なし"));
+    QTest::keyClick(m_window.get(), Qt::Key_F3);
+    QCOMPARE(m_ui->messages->last().text,
+             QStringLiteral("データがありませんでした。\n検索条件に当てはまる銘柄がありませんでした。"));
+    QCOMPARE(m_window->edt_sim_stk->text(), QString());
+    QCOMPARE(m_window->edt_sim_mkt->text(), QString());
+    const std::size_t requests = m_server->logLines().size();
+    QCOMPARE(runF5(), QString());
+    QCOMPARE(m_server->logLines().size(), requests);
+
+    // The next screening makes its first row the target again.
+    panel->edt_stk_nm->clear();
+    QTest::keyClick(m_window.get(), Qt::Key_F3);
+    QCOMPARE(m_window->edt_sim_stk->text(), first);
+
+    // The window at its smallest and enlarged: what it gains goes to the lists.
+    const QSize normal = m_window->size();
+    m_window->resize(m_window->minimumSize());
+    saveScreenshot(QStringLiteral("main_minimum.png"));
+    m_window->resize(1600, 1000);
+    saveScreenshot(QStringLiteral("main_enlarged.png"));
+    m_window->resize(normal);
+}
+
+// The server forgets an idle session: the user is told, logs in again in the login window, and
+// goes on with the same lists, conditions and tabs.
+void NewcomerPathTest::anExpiredSessionOffersTheLoginAndKeepsTheWindow()
+{
+    QVERIFY(m_window);
+    auto* panel = m_window->findChild<ScreeningPanel*>();
+    StringGrid* list = panel->sg_stk_cd;
+    auto* rsi = m_window->findChild<QCheckBox*>(QStringLiteral("cb_rsi"));
+    QVERIFY(rsi && rsi->isChecked());
+    m_window->pc_stk_sim->setCurrentWidget(m_window->ts_stk_daily);
+    const int rows = list->rowCount();
+    const QString target = m_window->edt_sim_stk->text();
+    m_ui->messages->clear();
+
+    // Used now and then, the session lives on.
+    m_server->advanceClock(11 * 60 * 60);
+    QTest::keyClick(m_window.get(), Qt::Key_F3);
+    QVERIFY(m_ui->messages->shown().empty());
+
+    m_server->advanceClock(13 * 60 * 60);
+    const int logins = answeringModals([this] { QTest::keyClick(m_window.get(), Qt::Key_F3); });
+    QCOMPARE(logins, 1);
+    QCOMPARE(m_ui->messages->shown().size(), std::size_t{1});
+    QCOMPARE(m_ui->messages->last().kind, MsgKind::Warning);
+    QCOMPARE(m_ui->messages->last().text,
+             QString::fromUtf8(kSessionExpiredMessage) +
+                 QStringLiteral("\n画面の内容はそのままです。ログインし直すと続けて操作できます。"));
+    QCOMPARE(list->rowCount(), rows);
+    QCOMPARE(m_window->edt_sim_stk->text(), target);
+    QVERIFY(rsi->isChecked());
+    QCOMPARE(m_window->pc_stk_sim->currentWidget(), m_window->ts_stk_daily);
+    QVERIFY(session().login_ok);
+    QCOMPARE(session().stk_upd_date, std::string("2006/12/29"));
+
+    // And goes on.
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    const std::size_t requests = m_server->logLines().size();
+    QTest::keyClick(m_window.get(), Qt::Key_F3);
+    QCOMPARE(m_server->logLines().size(), requests + 1);
+    QVERIFY(m_server->logLines().back().find("outcome=ok") != std::string::npos);
+    QCOMPARE(m_ui->messages->shown().size(), std::size_t{1});
+    QCOMPARE(list->rowCount(), rows);
+
+    // The message as the user sees it.
+    if (!screenshotDir().isEmpty()) {
+        auto scripted = setMessageDialog(std::make_shared<QtMessageDialog>());
+        m_server->advanceClock(13 * 60 * 60);
+        QCOMPARE(answeringModals([this] { QTest::keyClick(m_window.get(), Qt::Key_F3); }), 1);
+        setMessageDialog(scripted);
     }
 }
 

@@ -186,6 +186,8 @@ private slots:
     void twoTradesFillTheSummaryAndTheExport();
     void runWithoutTradesShowsZeroAndAHundred();
     void everyDayBeforeTheStartShowsAnEmptyTable();
+    void signalsWithoutMoneyForOneUnitAreExplained();
+    void weekendBaseDateIsRefusedBeforeAsking();
     void failuresKeepTheViewsOfTheLastGoodRun();
     void selectingAnotherStockResetsTheViews();
     void exportsAfterAResetAndOverAnOldFile();
@@ -629,12 +631,53 @@ void SimulationRunTest::everyDayBeforeTheStartShowsAnEmptyTable()
 
     QCOMPARE(shown().size(), std::size_t{1});
     QCOMPARE(shown().back().kind, MsgKind::Information);
+    // The closing message says why the tables are empty.
+    QVERIFY2(shown().back().text.endsWith(QStringLiteral("2006/03/15\n\r期間内に取引日がありませんでした。")),
+             qPrintable(shown().back().text));
     QVERIFY(work().stk_tbl_rows > 0);
     QCOMPARE(daily().rowCount(), 2);
     for (int c = 0; c < daily().colCount(); ++c)
         QVERIFY(daily().cell(c, 1).isEmpty());
     QCOMPARE(m_window->edt_sim_pst->text(), QStringLiteral("－"));
     QCOMPARE(trades().rowCount(), 2);
+}
+
+// The rules signal, but one unit costs more than the capital: no trade, and the closing
+// message says so with the first signal day that could not be followed.
+void SimulationRunTest::signalsWithoutMoneyForOneUnitAreExplained()
+{
+    select("7203", "トヨタ自動車");
+    TJouken rules = dayChangeRules();
+    rules.set("AmtTousi", "1"); // one yen
+    m_editor->jouken_to_editor(rules);
+    setPeriod(QDate(2006, 3, 13), 5);
+    run();
+    QCOMPARE(shown().size(), std::size_t{1});
+    QCOMPARE(shown().back().text,
+             QStringLiteral("トヨタ自動車のｼﾐｭﾚｰｼｮﾝを実行しました。\n\r\n\r期間 2006/03/01～2006/03/13\n\r"
+                            "売買シグナルが出ましたが、資金が1単位の金額に足りないため取引できませんでした "
+                            "(最初の日 2006/03/02)。"));
+    QCOMPARE(edit("edt_rst_total_num"), QStringLiteral("0 回"));
+
+    // With the capital of the defaults the same run trades and says nothing more.
+    m_editor->jouken_to_editor(dayChangeRules());
+    run();
+    QCOMPARE(shown().back().text, QStringLiteral("トヨタ自動車のｼﾐｭﾚｰｼｮﾝを実行しました。\n\r\n\r"
+                                                 "期間 2006/03/01～2006/03/13"));
+}
+
+// A Saturday has no prices: the run says so without asking the server.
+void SimulationRunTest::weekendBaseDateIsRefusedBeforeAsking()
+{
+    select("1301", "極洋");
+    setPeriod(QDate(2006, 3, 11), 0);
+    const std::size_t sent = requests();
+    run();
+    QCOMPARE(requests(), sent);
+    QCOMPARE(shown().size(), std::size_t{1});
+    QCOMPARE(shown().back().text,
+             QStringLiteral(
+                 "データがありませんでした。\n基準日 2006/03/11 は土曜日のため株価データがありません。"));
 }
 
 void SimulationRunTest::failuresKeepTheViewsOfTheLastGoodRun()
@@ -662,15 +705,19 @@ void SimulationRunTest::failuresKeepTheViewsOfTheLastGoodRun()
     setPeriod(QDate(2005, 6, 30), 0);
     run();
     QCOMPARE(shown().size(), std::size_t{1});
-    QCOMPARE(shown().back().text, QStringLiteral("データがありませんでした。"));
+    QCOMPARE(shown().back().text,
+             QStringLiteral("データがありませんでした。\n"
+                            "期間 2005/05/30～2005/06/30 に 日本水産 の株価データがありません。"));
     QCOMPARE(viewState(), good);
     QCOMPARE(m_window->pc_stk_sim->currentWidget(), m_window->ts_stk_daily);
     QCOMPARE(heldRun(), std::string("1332 2006/06/01"));
     QCOMPARE(work().stk_tbl, goodPrices);
 
-    // The server refuses the statement: there is no 2004 table.
-    setPeriod(QDate(2004, 6, 30), 0);
+    // The server refuses the statement: the year's table is missing.
+    setPeriod(QDate(2006, 6, 30), 0);
+    m_server->execSql("ALTER TABLE STK_DAILY_TSE_2006 RENAME TO KEPT_TSE_2006");
     run();
+    m_server->execSql("ALTER TABLE KEPT_TSE_2006 RENAME TO STK_DAILY_TSE_2006");
     QCOMPARE(shown().back().text, QStringLiteral("SQL ERROR"));
     QCOMPARE(viewState(), good);
     QCOMPARE(heldRun(), std::string("1332 2006/06/01"));

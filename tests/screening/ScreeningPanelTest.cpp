@@ -1,7 +1,10 @@
 #include "accounts/LoginBatch.h"
+#include "app/DateEdit.h"
 #include "app/ShellTestSupport.h"
 #include "app/StringGrid.h"
+#include "app/common_unit.h"
 #include "app/main_frm.h"
+#include "conditions/jouken_editor.h"
 #include "gateway/THttpStatements.h"
 #include "screening/screening_panel.h"
 #include "support/TestServer.h"
@@ -10,6 +13,7 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTabWidget>
@@ -72,6 +76,10 @@ private slots:
     void untickedFieldWithLettersIsIgnored();
     void quoteInTheNameFieldIsSearchedNotBroken();
     void missingDailyTableIsAnSqlError();
+    void emptyScreeningLeavesNoTarget();
+    void baseDatesWithoutPricesSayWhy();
+    void datesTypedWholeAreTakenWhole();
+    void titleClickSortsWhatIsShownNotTheExport();
     void registeredTargetUsesTheIndex();
     void resetKeepsTargetAndMarket();
     void rowSelectionByMouseAndKeyboard();
@@ -247,7 +255,8 @@ void ScreeningPanelTest::noRowsAfterManyEmptiesTheList()
     m_panel->edt_stk_cd->setText(QStringLiteral("5"));
     search();
     QCOMPARE(shown().size(), std::size_t{1});
-    QCOMPARE(shown()[0].text, QStringLiteral("データがありませんでした。"));
+    QCOMPARE(shown()[0].text,
+             QStringLiteral("データがありませんでした。\n検索条件に当てはまる銘柄がありませんでした。"));
     QCOMPARE(shown()[0].kind, MsgKind::Confirmation);
     StringGrid* grid = m_panel->sg_stk_cd;
     QCOMPARE(grid->rowCount(), 2);
@@ -302,7 +311,7 @@ void ScreeningPanelTest::quoteInTheNameFieldIsSearchedNotBroken()
     m_panel->edt_stk_nm->setText(QStringLiteral("極'"));
     search();
     QCOMPARE(shown().size(), std::size_t{1});
-    QCOMPARE(shown()[0].text, QStringLiteral("データがありませんでした。"));
+    QVERIFY(shown()[0].text.startsWith(QStringLiteral("データがありませんでした。\n")));
 
     m_panel->edt_stk_nm->setText(QStringLiteral("マルハ"));
     search();
@@ -313,12 +322,144 @@ void ScreeningPanelTest::quoteInTheNameFieldIsSearchedNotBroken()
 void ScreeningPanelTest::missingDailyTableIsAnSqlError()
 {
     search();
-    m_panel->dtp_kdate->setDate(QDate(2004, 5, 14)); // the server keeps daily tables from 2005
+    m_server->execSql("ALTER TABLE STK_DAILY_TSE_2006 RENAME TO KEPT_TSE_2006");
     search();
+    m_server->execSql("ALTER TABLE KEPT_TSE_2006 RENAME TO STK_DAILY_TSE_2006");
     QCOMPARE(shown().size(), std::size_t{1});
     QCOMPARE(shown()[0].text, QStringLiteral("SQL ERROR"));
     QCOMPARE(m_panel->sg_stk_cd->rowCount(), 5);
     QCOMPARE(m_panel->sb_stk_cd->text(), QStringLiteral(" 4件のデータ"));
+}
+
+// After a screening that finds nothing, no stock of the earlier list is the target any more.
+void ScreeningPanelTest::emptyScreeningLeavesNoTarget()
+{
+    JoukenEditor::install(*m_window); // it keeps the selected stock and fills the simulation fields
+    search();
+    QCOMPARE(work().stk_list.stkCd, std::string("1301"));
+    QCOMPARE(m_window->edt_sim_stk->text(), QStringLiteral("極洋"));
+    m_panel->edt_stk_cd->setText(QStringLiteral("5"));
+    search();
+    QCOMPARE(work().stk_list.stkCd, std::string());
+    QCOMPARE(work().stk_list.mktCd, std::string());
+    QCOMPARE(m_window->edt_sim_stk->text(), QString());
+    QCOMPARE(m_panel->sg_stk_cd->currentRow(), 0);
+    // The next screening makes its first row the target again.
+    m_panel->edt_stk_cd->clear();
+    search();
+    QCOMPARE(work().stk_list.stkCd, std::string("1301"));
+}
+
+// A day the calendar rules out is refused before anything is sent; a weekday without prices in the
+// market is named a holiday after the server found nothing.
+void ScreeningPanelTest::baseDatesWithoutPricesSayWhy()
+{
+    const std::size_t before = requests();
+    m_panel->dtp_kdate->setDate(QDate(2006, 5, 13));
+    search();
+    QCOMPARE(requests(), before);
+    QCOMPARE(shown().back().text,
+             QStringLiteral(
+                 "データがありませんでした。\n基準日 2006/05/13 は土曜日のため株価データがありません。"));
+    m_panel->dtp_kdate->setDate(QDate(2006, 5, 14));
+    search();
+    QVERIFY(shown().back().text.endsWith(QStringLiteral("は日曜日のため株価データがありません。")));
+    QCOMPARE(requests(), before);
+
+    m_panel->dtp_kdate->setDate(QDate(2006, 5, 12));
+    search();
+    QCOMPARE(shown().back().text,
+             QStringLiteral(
+                 "データがありませんでした。\n基準日 2006/05/12 は休場日のため株価データがありません。"));
+    QCOMPARE(requests(), before + 2); // the screening and the count of the day's prices
+    QCOMPARE(shown().size(), std::size_t{3});
+}
+
+void ScreeningPanelTest::datesTypedWholeAreTakenWhole()
+{
+    for (DateEdit* field : {m_panel->dtp_kdate, m_window->dtp_stk_sdate}) {
+        // The calendar offers the days from the first data to the last update only.
+        QCOMPARE(field->minimumDate(), QDate(2005, 1, 1));
+        QCOMPARE(field->maximumDate(), QDate(2006, 5, 15));
+        field->setFocus();
+        const auto typeOver = [field](const char* keys) {
+            field->selectAll();
+            QTest::keyClicks(field, QString::fromLatin1(keys));
+        };
+        typeOver("2005/06/14");
+        QCOMPARE(field->date(), QDate(2005, 6, 14)); // the year too, not just month and day
+        typeOver("20060103");
+        QCOMPARE(field->date(), QDate(2006, 1, 3));
+        typeOver("2006/3/9");
+        QTest::keyClick(field, Qt::Key_Return);
+        QCOMPARE(field->date(), QDate(2006, 3, 9));
+
+        m_ui->messages->clear();
+        typeOver("2006/05/16");
+        QCOMPARE(field->date(), QDate(2006, 3, 9));
+        QCOMPARE(shown().back().text,
+                 QStringLiteral("2006/05/16 は最終更新日 (2006/05/15) より後の日付です。\n"
+                                "日付は元のままです。"));
+        typeOver("2004/12/30");
+        QVERIFY(shown().back().text.startsWith(
+            QStringLiteral("2004/12/30 は最初のデータ (2005/01/01) より前の日付です。")));
+        typeOver("2006/02/30");
+        QVERIFY(shown().back().text.startsWith(QStringLiteral("2006/02/30 はありえない日付です。")));
+        typeOver("2006/0");
+        QTest::keyClick(field, Qt::Key_Escape);
+        QCOMPARE(field->date(), QDate(2006, 3, 9));
+        QCOMPARE(field->text(), QStringLiteral("2006/03/09"));
+        QCOMPARE(shown().size(), std::size_t{3});
+    }
+}
+
+// A title click orders the rows on the screen: numbers by value, the rest by text; the cursor stays
+// on its stock, and the export keeps the order the server sent.
+void ScreeningPanelTest::titleClickSortsWhatIsShownNotTheExport()
+{
+    search();
+    StringGrid* grid = m_panel->sg_stk_cd;
+    QCOMPARE(grid->model().data(grid->model().index(0, 7), Qt::TextAlignmentRole).value<Qt::Alignment>(),
+             Qt::AlignRight | Qt::AlignVCenter);
+    QVERIFY(grid->columnWidth(1) >
+            grid->fontMetrics().horizontalAdvance(QStringLiteral("トヨタ自動車（サンプル）")));
+    const auto shownColumn = [grid](int col) {
+        QStringList texts;
+        for (int r = 0; r < grid->model().rowCount(); ++r)
+            texts << grid->model().data(grid->model().index(r, col), Qt::DisplayRole).toString();
+        return texts;
+    };
+    const std::size_t selections = m_selected.size();
+    QHeaderView* header = grid->horizontalHeader();
+    // "出来高": 123400, 88000, 5000, 1000000 as sent; as numbers, not as text.
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(8) + 5, header->height() / 2));
+    QCOMPARE(shownColumn(8), (QStringList{QStringLiteral("5000"), QStringLiteral("88000"),
+                                          QStringLiteral("123400"), QStringLiteral("1000000")}));
+    QCOMPARE(grid->currentRow(), 1); // still 1301, now shown third
+    QCOMPARE(grid->cell(0, grid->currentRow()), QStringLiteral("1301"));
+    QCOMPARE(m_selected.size(), selections); // sorting selects nothing
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(8) + 5, header->height() / 2));
+    QCOMPARE(shownColumn(0), (QStringList{QStringLiteral("7203"), QStringLiteral("1301"),
+                                          QStringLiteral("1332"), QStringLiteral("1334")}));
+    // The first row on the screen is the one a click selects.
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                      grid->visualRect(grid->model().index(0, 0)).center());
+    QCOMPARE(m_selected.back().stkCd, std::string("7203"));
+
+    const QString path = m_base->filePath(QStringLiteral("sorted.csv"));
+    m_ui->saves->answer(path);
+    m_panel->sbtn_save_stkClick();
+    const QList<QByteArray> lines = test::fileBytes(path).split('\n');
+    QVERIFY(lines.size() >= 5);
+    QVERIFY(lines[1].startsWith("1301,"));
+    QVERIFY(lines[4].startsWith("7203,"));
+
+    // A new screening comes in the server's order, its first row selected.
+    search();
+    QCOMPARE(shownColumn(0).front(), QStringLiteral("1301"));
+    QCOMPARE(header->sortIndicatorSection(), -1);
 }
 
 void ScreeningPanelTest::registeredTargetUsesTheIndex()
@@ -404,6 +545,12 @@ void ScreeningPanelTest::rowSelectionByMouseAndKeyboard()
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, third.center());
     QCOMPARE(m_selected.size(), std::size_t{4});
     QCOMPARE(m_selected.back().stkCd, std::string("1334"));
+    // The right button selects the row under it as well, once.
+    const QRect fourth = grid->visualRect(grid->model().index(3, 1));
+    QTest::mouseClick(grid->viewport(), Qt::RightButton, {}, fourth.center());
+    QCOMPARE(grid->currentRow(), 4);
+    QCOMPARE(m_selected.size(), std::size_t{5});
+    QCOMPARE(m_selected.back().stkCd, std::string("7203"));
 }
 
 void ScreeningPanelTest::exportWritesHeaderAndRows()

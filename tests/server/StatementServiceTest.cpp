@@ -1,9 +1,18 @@
 // The statement server over real HTTP, driven by the client's own batch client.
 #include "ServerTestData.h"
+#include "common/AsciiText.h"
+#include "gateway/SessionHeader.h"
 #include "gateway/THttpStatements.h"
+#include "gateway/WireCodec.h"
+#include "gateway/ZlibUtil.h"
 #include "support/TestServer.h"
 
+#include <atomic>
+#include <chrono>
 #include <gtest/gtest.h>
+#include <optional>
+#include <thread>
+#include <utility>
 
 using namespace vorteq;
 using namespace vorteq::test;
@@ -27,8 +36,28 @@ protected:
         for (const auto& s : statements)
             client.Add(s);
         auto r = client.Execute();
+        // Without a live session the batch is refused like any other; the gateway only names why.
+        if (!r.ok() && r.error().code == ErrorCode::SessionExpired)
+            return false;
         EXPECT_TRUE(r.ok()) << r.error().message;
         return r.ok() && *r;
+    }
+
+    // What Execute reports for a batch that needs a session: an error code, or none when it ran.
+    std::optional<ErrorCode> refusal(const std::string& sql)
+    {
+        client.Clear();
+        client.Add("Query");
+        client.Add(sql);
+        const auto r = client.Execute();
+        if (r.ok())
+            return std::nullopt;
+        return r.error().code;
+    }
+
+    std::int64_t expiresAt()
+    {
+        return std::stoll(server.query("SELECT EXPIRES_AT FROM SESSION_INFO").at(0).at(0));
     }
 
     bool login(const std::string& user, const std::string& password)
@@ -115,9 +144,9 @@ TEST_F(StatementService, LoginWithoutTheUpdateDatesQueryAlsoWorks)
 
 TEST_F(StatementService, EveryOtherBatchNeedsTheSessionCookie)
 {
-    EXPECT_FALSE(run("Query", {kUpdateDatesSql}));
+    EXPECT_EQ(refusal(kUpdateDatesSql), ErrorCode::SessionExpired);
     setSessionCookie("VQSESSION=" + std::string(64, 'a') + "; HttpOnly; Path=/ORQ");
-    EXPECT_FALSE(run("Query", {kUpdateDatesSql}));
+    EXPECT_EQ(refusal(kUpdateDatesSql), ErrorCode::SessionExpired);
     clearSessionCookie();
     ASSERT_TRUE(login("demo", "demo1234"));
     ASSERT_TRUE(run("Query", {kUpdateDatesSql}));
@@ -132,17 +161,107 @@ TEST_F(StatementService, EveryOtherBatchNeedsTheSessionCookie)
     EXPECT_EQ(other.Item(1).Tbl->cell(1, 1), "外国為替");
 }
 
-TEST_F(StatementService, SessionsExpireAndEndWhenTheUserIsBlocked)
+TEST_F(StatementService, SessionsSlideWithUseExpireWhenIdleAndEndWhenTheUserIsBlocked)
 {
     ASSERT_TRUE(login("demo", "demo1234"));
-    server.advanceClock(11 * 60 * 60);
-    EXPECT_TRUE(run("Query", {kUpdateDatesSql}));
-    server.advanceClock(2 * 60 * 60); // past the 12-hour lifetime
-    EXPECT_FALSE(run("Query", {kUpdateDatesSql}));
+    const std::int64_t first = expiresAt();
+    // Used every 11 hours, a 12-hour session lives on for as long as the user works.
+    for (int i = 0; i < 3; ++i) {
+        server.advanceClock(11 * 60 * 60);
+        EXPECT_EQ(refusal(kUpdateDatesSql), std::nullopt) << i;
+    }
+    EXPECT_GE(expiresAt(), first + 33 * 60 * 60);
+    // Left alone past its lifetime it ends; the client hears that a login is needed, not a failure.
+    server.advanceClock(12 * 60 * 60 + 1);
+    EXPECT_EQ(refusal(kUpdateDatesSql), ErrorCode::SessionExpired);
 
     ASSERT_TRUE(login("demo", "demo1234"));
     server.execSql("UPDATE USR_INFO SET USR_STATUS = 1 WHERE USR_ID = 'demo'");
-    EXPECT_FALSE(run("Query", {kUpdateDatesSql}));
+    EXPECT_EQ(refusal(kUpdateDatesSql), ErrorCode::SessionExpired);
+}
+
+TEST_F(StatementService, TheExpiryIsWrittenAtMostOnceAMinute)
+{
+    ASSERT_TRUE(login("demo", "demo1234"));
+    const std::int64_t first = expiresAt();
+    server.advanceClock(30);
+    ASSERT_TRUE(run("Query", {kUpdateDatesSql}));
+    EXPECT_EQ(expiresAt(), first); // a burst of screenings writes nothing
+    server.advanceClock(31);
+    ASSERT_TRUE(run("Query", {kUpdateDatesSql}));
+    EXPECT_GE(expiresAt(), first + 61);
+    EXPECT_LE(expiresAt(), first + 63);
+}
+
+// Several clients of one session at once while its expiry is being pushed: every request runs, none
+// is refused for a busy database, and the expiry ends up moved.
+TEST_F(StatementService, ConcurrentRequestsOfOneSessionRunWhileItsExpiryMoves)
+{
+    ASSERT_TRUE(login("demo", "demo1234"));
+    const std::int64_t first = expiresAt();
+    std::atomic<int> failures{0};
+    std::vector<std::thread> clients;
+    for (int t = 0; t < 6; ++t) {
+        clients.emplace_back([&] {
+            THttpStatements own(server.url());
+            for (int i = 0; i < 15; ++i) {
+                own.Clear();
+                own.Add("Query");
+                own.Add(kUpdateDatesSql);
+                const auto r = own.Execute();
+                if (!r.ok() || !*r)
+                    ++failures;
+            }
+        });
+    }
+    std::thread clock([&] {
+        for (int k = 0; k < 5; ++k) {
+            server.advanceClock(61);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    });
+    for (auto& c : clients)
+        c.join();
+    clock.join();
+    EXPECT_EQ(failures.load(), 0);
+    // One more request after the clock stopped pushes the expiry to its final place.
+    ASSERT_TRUE(run("Query", {kUpdateDatesSql}));
+    EXPECT_GE(expiresAt(), first + 5 * 61);
+}
+
+// The reply to a batch without a live session is the same -99 as before; only the header says why.
+// A refused statement of a live session carries no such header, nor does a refused login.
+TEST_F(StatementService, OnlyABatchWithoutALiveSessionCarriesTheExpiredHeader)
+{
+    const auto exchange = [this](const std::vector<std::string>& items, const std::string& cookieLine) {
+        auto reply = makeCurlTransport()->post(
+            server.url(), *zlibCompress(wire::buildRequestText(items), ZlibLevel::Fastest), cookieLine);
+        EXPECT_TRUE(reply.ok());
+        std::string header;
+        std::string text;
+        if (reply.ok()) {
+            for (const auto& [name, value] : reply->headers)
+                if (equalsIgnoringCase(name, kSessionHeaderName))
+                    header = value;
+            text = zlibDecompress(reply->body).value();
+        }
+        return std::pair{header, text};
+    };
+    const std::string failure = "-99\x04";
+    const std::vector<std::string> query{"Query", kUpdateDatesSql};
+    const std::string unknown = "Cookie:VQSESSION=" + std::string(64, 'b');
+
+    EXPECT_EQ(exchange(query, "Cookie:"), std::pair(std::string("expired"), failure));
+    EXPECT_EQ(exchange(query, unknown), std::pair(std::string("expired"), failure));
+    EXPECT_EQ(exchange({"Update", passwordChangeSql("demo", "demo1234", "abcd1234")}, "Cookie:"),
+              std::pair(std::string("expired"), failure));
+
+    ASSERT_TRUE(login("demo", "demo1234"));
+    const std::string live = "Cookie:" + sessionCookie();
+    EXPECT_EQ(exchange({"Query", "SELECT * FROM USR_INFO"}, live), std::pair(std::string(), failure));
+    EXPECT_EQ(exchange({"Query", loginSql("demo", "wrong12")}, "Cookie:").first, "");
+    server.advanceClock(12 * 60 * 60 + 1);
+    EXPECT_EQ(exchange(query, live), std::pair(std::string("expired"), failure));
 }
 
 TEST_F(StatementService, ScreeningWithInListAndMovingAverageDeviationReturnsTheMatchingStocks)
