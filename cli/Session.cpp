@@ -69,8 +69,13 @@ Outcome<Session> Session::open(const LoginTarget& target, CliIo& io)
         return Failure{ExitCode::ServerOrData, texts::kLoginFailed};
 
     auto reply = readLoginReply(st.Item(1), st.Item(2), target.user, std::move(password));
-    if (!reply)
+    if (!reply) {
+        // Held back after failures from this computer: the password was not even checked.
+        if (const auto wait =
+                throttledLoginWait(st.replyHeader("X-Vorteq-Login"), st.replyHeader("Retry-After")))
+            return Failure{ExitCode::LoginRefused, terminalLines(throttledLoginMessage(*wait))};
         return Failure{ExitCode::LoginRefused, terminalLines(texts::kLoginRefused)};
+    }
     if (reply->mailUndeliverable())
         io.writeErr(terminalLines(texts::kMailUndeliverable) + "\n");
     session.m_reply = std::move(*reply);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace vorteq::server {
 
@@ -21,31 +22,48 @@ struct NewUser {
     std::string mailStatus = "0";
 };
 
-// Adds a user with a hashed password; an existing user ID is an error.
+// Adds a user with a hashed password after checking the ID and password against the rules below;
+// an existing user ID is an error.
 Status addUser(Database& db, const NewUser& user, HashCost cost);
+// The same without the rules, for accounts as an older server may hold them (tests).
+Status storeUser(Database& db, const NewUser& user, HashCost cost);
 
-enum class LoginVerdict { Accepted, Refused };
+enum class LoginVerdict { Accepted, Refused, Throttled };
 
 struct LoginOutcome {
     LoginVerdict verdict = LoginVerdict::Refused;
-    std::string name;                   // USR_NM
-    std::string email;                  // E_MAIL
-    std::string mailStatus;             // MAIL_STATUS
-    std::chrono::milliseconds delay{0}; // how long to hold the reply back
-    std::string reason;                 // why it was refused, for the log
+    std::string name;            // USR_NM
+    std::string email;           // E_MAIL
+    std::string mailStatus;      // MAIL_STATUS
+    std::string token;           // the new session's cookie value, when accepted
+    std::int64_t retryAfter = 0; // seconds until the next attempt is looked at, when throttled
+    std::string reason;          // why it was refused, for the log
+};
+
+// Where the throttle stands for one user ID from one client address, before any password is checked.
+struct ThrottleState {
+    bool throttled = false;      // an attempt now is answered as throttled
+    std::int64_t retryAfter = 0; // seconds until it is looked at again
+    bool addressFailed = false;  // the address has failures on record (its checks wait behind others)
+    bool knownPair = false;      // the user ID logged in from this address lately (its checks go first)
 };
 
 // What the account tables answer: logins with their failure throttle, sessions, and the two
-// account changes. Times are seconds since the epoch from the configured clock.
+// account changes. Times are seconds since the epoch from the configured clock. The password
+// checks take the time of the configured hash cost whatever the stored hash's cost, and no
+// transaction is open while a password is checked.
 class AccountStore {
 public:
     explicit AccountStore(const ServerConfig& config);
 
-    // Checks a user ID and password. A database failure is an error (the request fails with -99).
-    Result<LoginOutcome> login(Database& db, const LoginStatement& login, std::int64_t now);
+    // The throttle of an attempt for userId from address (a database read, no password check).
+    Result<ThrottleState> throttleState(Database& db, std::string_view userId, std::string_view address,
+                                        std::int64_t now);
 
-    // A new session for the user; returns the token to put in the cookie.
-    Result<std::string> createSession(Database& db, const std::string& userId, std::int64_t now);
+    // Checks a user ID and password from a client address and, when they match, starts a session.
+    // A database failure is an error (the request fails with -99).
+    Result<LoginOutcome> login(Database& db, const LoginStatement& login, std::string_view address,
+                               std::int64_t now);
 
     // Seconds that must pass before a session's expiry is pushed forward again.
     static constexpr std::int64_t kSessionRenewalStep = 60;
@@ -56,19 +74,30 @@ public:
 
     // The account changes for the session's own user. The refusal reasons are errors of code
     // Validation; the value is the number of rows changed (1).
-    // A password change also ends the user's other sessions (keepToken is the one in use).
+    // A password change checks the current password under the login throttle of (user, address):
+    // a throttled one is refused with retryAfter set. It also ends the user's other sessions
+    // (keepToken is the one in use).
     Result<int> changePassword(Database& db, const std::string& sessionUserId, const PasswordChange& change,
-                               std::string_view keepToken);
+                               std::string_view keepToken, std::string_view address, std::int64_t now,
+                               std::int64_t& retryAfter);
     Result<int> changeMail(Database& db, const std::string& sessionUserId, const MailChange& change);
 
 private:
+    // The password check of a stored hash, padded to the configured cost when the hash is cheaper.
+    bool checkPassword(const std::string& storedHash, std::string_view password) const;
+    // Records a failed check of userId from address (its wait grows), in its own write transaction.
+    Status recordFailure(Database& db, std::string_view userId, std::string_view address, std::int64_t now);
+
     const ServerConfig& m_config;
     std::string m_dummyHash; // verified against for unknown user IDs, so they cost the same time
+    std::int64_t m_dummyCost = 0;
 };
 
 // The rules for new values, the same the account window applies: 4 to 10 letters or digits; an
-// address of at most 50 of "-", ".", "_", "@", letters and digits with exactly one "@".
+// address of at most 50 of "-", ".", "_", "@", letters and digits with exactly one "@". A user ID
+// is what the login window takes: 1 to 12 half-width characters, no blanks or control characters.
 bool isAcceptablePassword(std::string_view password);
+bool isAcceptableUserId(std::string_view userId);
 bool isAcceptableMail(std::string_view mail);
 
 } // namespace vorteq::server

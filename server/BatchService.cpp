@@ -3,12 +3,16 @@
 #include "common/Encoding.h"
 #include "gateway/WireCodec.h"
 #include "gateway/ZlibUtil.h"
+#include "server/Schema.h"
 #include "server/StatementShape.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <future>
 #include <iostream>
 #include <optional>
+#include <thread>
 #include <vector>
 
 namespace vorteq::server {
@@ -148,25 +152,90 @@ std::string sessionTokenFromCookie(std::string_view cookieHeader)
     return {};
 }
 
+// One request on its way through the service.
+struct BatchService::Job {
+    BatchRequest request;
+    Clock::time_point started = Clock::now();
+    RequestRecord record;
+    wire::ReplyWriter writer;
+    BatchReply reply;
+    bool emptyReply = false;
+    std::string mode;
+    std::vector<std::string> statements;
+
+    void fail(std::string reason)
+    {
+        writer.addFailure();
+        record.outcome = "refused";
+        record.reason = std::move(reason);
+    }
+};
+
+// One of a user's running requests; empty when the user already runs as many as allowed.
+class BatchService::UserSlot {
+public:
+    UserSlot(BatchService& service, const std::string& user) : m_service(service), m_user(user)
+    {
+        std::lock_guard lock(m_service.m_usersMutex);
+        std::size_t& running = m_service.m_userRequests[m_user];
+        m_taken = running < m_service.m_config.limits.maxRequestsPerUser;
+        if (m_taken)
+            ++running;
+        else if (running == 0)
+            m_service.m_userRequests.erase(m_user);
+    }
+    ~UserSlot()
+    {
+        if (!m_taken)
+            return;
+        std::lock_guard lock(m_service.m_usersMutex);
+        auto it = m_service.m_userRequests.find(m_user);
+        if (--it->second == 0)
+            m_service.m_userRequests.erase(it);
+    }
+    UserSlot(const UserSlot&) = delete;
+    UserSlot& operator=(const UserSlot&) = delete;
+    explicit operator bool() const { return m_taken; }
+
+private:
+    BatchService& m_service;
+    std::string m_user;
+    bool m_taken = false;
+};
+
 BatchService::BatchService(std::string dbPath, ServerConfig config)
-    : m_config(std::move(config)), m_pool(std::move(dbPath)), m_accounts(m_config)
+    : m_config(std::move(config)), m_pool(std::move(dbPath), m_config.limits.maxTempBytes),
+      m_accounts(m_config)
 {
+    int threads = m_config.throttle.passwordThreads;
+    if (threads <= 0)
+        threads = std::max(1, static_cast<int>(std::thread::hardware_concurrency()) / 2);
+    m_passwords = std::make_unique<PasswordPool>(threads, m_config.throttle.maxQueuedChecks);
 }
+
+BatchService::~BatchService() = default;
 
 Result<std::unique_ptr<BatchService>> BatchService::open(const std::string& dbPath, ServerConfig config)
 {
     std::unique_ptr<BatchService> service(new BatchService(dbPath, std::move(config)));
-    // Check at once that the file opens and holds the schema, rather than on the first request.
+    // Check at once that the file opens, holds the schema and takes writes (every login writes),
+    // rather than on the first request.
+    if (auto usable = checkDatabaseWritable(dbPath); !usable)
+        return usable.error();
     auto lease = service->m_pool.acquire();
     if (!lease)
         return makeError(ErrorCode::Server,
                          lease.error().message + "。先に init でデータベースを作成してください。");
-    auto probe = (*lease)->db().prepare(
-        "SELECT 1 FROM USR_INFO, SESSION_INFO, LOGIN_FAIL, STK_INFO, MKT_INFO, STK_UPD "
-        "LIMIT 0");
+    auto probe = (*lease)->db().prepare("SELECT 1 FROM USR_INFO, SESSION_INFO, STK_INFO, MKT_INFO, STK_UPD "
+                                        "LIMIT 0");
     if (!probe)
         return makeError(ErrorCode::Server,
                          "データベースに必要な表がありません。先に init を実行してください (" + dbPath + ")");
+    // A database made before the login throttle had its own table gets it now.
+    if (auto st = (*lease)->db().writeTransaction([&] { return (*lease)->db().exec(kLoginThrottleTable); });
+        !st)
+        return makeError(ErrorCode::Server,
+                         "データベースに書き込めません (" + dbPath + "): " + st.error().message);
     return service;
 }
 
@@ -195,165 +264,292 @@ BatchReply BatchService::refuse(std::string_view reason)
     wire::ReplyWriter writer;
     writer.addFailure();
     log(timestamp() + " user=- kinds=- rows=- ms=0 outcome=refused reason=\"" + std::string(reason) + "\"");
-    return BatchReply{compressReply(writer.finish(), m_config.replyCompression), {}, {}};
+    return BatchReply{compressReply(writer.finish(), m_config.replyCompression), {}, false, {}, {}};
 }
 
 BatchReply BatchService::handle(std::string_view body, std::string_view cookieHeader, bool nearbyPeer)
 {
-    const auto started = Clock::now();
+    return handle(BatchRequest{std::string(body), std::string(cookieHeader), "127.0.0.1", nearbyPeer});
+}
+
+BatchReply BatchService::handle(BatchRequest request)
+{
+    std::promise<BatchReply> promise;
+    auto reply = promise.get_future();
+    handleAsync(std::move(request), [&promise](BatchReply r) { promise.set_value(std::move(r)); });
+    return reply.get();
+}
+
+void BatchService::handleAsync(BatchRequest request, std::function<void(BatchReply)> done)
+{
+    auto job = std::make_shared<Job>();
+    job->request = std::move(request);
+    try {
+        if (decode(*job) && !passToPasswordThreads(job, done))
+            runBatch(*job);
+    } catch (const std::exception& e) {
+        if (done)
+            done(refuse(std::string("internal error: ") + e.what()));
+        return;
+    }
+    if (done)
+        done(finish(*job));
+}
+
+bool BatchService::decode(Job& job)
+{
     const Limits& limits = m_config.limits;
-    RequestRecord record;
-    wire::ReplyWriter writer;
-    BatchReply reply;
-    bool emptyReply = false;
-
-    auto fail = [&](std::string reason) {
-        writer.addFailure();
-        record.outcome = "refused";
-        record.reason = std::move(reason);
-    };
-
-    // Everything runs inside one lambda so that each refusal is a plain return.
-    [&] {
-        if (body.size() > limits.maxBodyBytes)
-            return fail("request body larger than " + std::to_string(limits.maxBodyBytes) + " bytes");
-        auto text = zlibDecompress(body, limits.maxRequestTextBytes);
-        if (!text)
-            return fail("request body is not a compressed batch: " + text.error().message);
-        auto items = wire::splitRequestText(*text);
-        if (!items)
-            return fail("request text is not a batch: " + items.error().message);
-        if (items->empty())
-            return fail("batch without a mode word");
-        record.mode = logSafe((*items)[0]);
-        if (items->size() - 1 > limits.maxStatements)
-            return fail("more than " + std::to_string(limits.maxStatements) + " statements");
-        if (items->size() == 1) {
-            emptyReply = true; // nothing to run, nothing to answer
-            record.outcome = "empty";
-            return;
+    const std::string& body = job.request.body;
+    if (body.size() > limits.maxBodyBytes) {
+        job.fail("request body larger than " + std::to_string(limits.maxBodyBytes) + " bytes");
+        return false;
+    }
+    auto text = zlibDecompress(body, limits.maxRequestTextBytes);
+    if (!text) {
+        job.fail("request body is not a compressed batch: " + text.error().message);
+        return false;
+    }
+    auto items = wire::splitRequestText(*text);
+    if (!items) {
+        job.fail("request text is not a batch: " + items.error().message);
+        return false;
+    }
+    if (items->empty()) {
+        job.fail("batch without a mode word");
+        return false;
+    }
+    job.record.mode = logSafe((*items)[0]);
+    if (items->size() - 1 > limits.maxStatements) {
+        job.fail("more than " + std::to_string(limits.maxStatements) + " statements");
+        return false;
+    }
+    if (items->size() == 1) {
+        job.emptyReply = true; // nothing to run, nothing to answer
+        job.record.outcome = "empty";
+        return false;
+    }
+    for (std::size_t i = 1; i < items->size(); ++i) {
+        auto utf8 = cp932ToUtf8((*items)[i]);
+        if (!utf8) {
+            job.fail("statement " + std::to_string(i) + " is not CP932 text");
+            return false;
         }
-        std::vector<std::string> statements;
-        for (std::size_t i = 1; i < items->size(); ++i) {
-            auto utf8 = cp932ToUtf8((*items)[i]);
-            if (!utf8)
-                return fail("statement " + std::to_string(i) + " is not CP932 text");
-            statements.push_back(std::move(*utf8));
-        }
-        const std::string& mode = (*items)[0];
+        job.statements.push_back(std::move(*utf8));
+    }
+    job.mode = (*items)[0];
+    return true;
+}
 
+bool BatchService::passToPasswordThreads(const std::shared_ptr<Job>& job,
+                                         std::function<void(BatchReply)>& done)
+{
+    std::optional<LoginStatement> login;
+    bool passwordChange = false;
+    if (job->mode == "Query")
+        login = matchLogin(job->statements[0]);
+    else if (job->mode == "Update")
+        passwordChange =
+            std::any_of(job->statements.begin(), job->statements.end(),
+                        [](const std::string& sql) { return matchPasswordChange(sql).has_value(); });
+    if (!login && !passwordChange)
+        return false;
+    if (login) {
+        job->record.user = logSafe(login->userId);
+        job->record.kinds.push_back("login");
+        const auto& st = job->statements;
+        if (st.size() > 2 || (st.size() == 2 && !matchUpdateDates(st[1]))) {
+            job->fail("login batch holds other statements");
+            return true;
+        }
+    }
+    // The throttle is looked at here, so that an attempt inside its wait costs no password check
+    // and does not queue; the lane follows the address's record.
+    ThrottleState state;
+    {
         auto lease = m_pool.acquire();
-        if (!lease)
-            return fail("database unavailable: " + lease.error().message);
-        Connection& conn = **lease;
-        const std::int64_t nowSeconds = now();
+        if (!lease) {
+            job->fail("database unavailable: " + lease.error().message);
+            return true;
+        }
+        auto read = m_accounts.throttleState((*lease)->db(), login ? login->userId : std::string(),
+                                             job->request.peerAddress, now());
+        if (!read) {
+            job->fail("database: " + maskQuoted(read.error().message));
+            return true;
+        }
+        state = *read;
+    }
+    if (login && state.throttled) {
+        answerThrottled(*job, state.retryAfter, "throttled after failures from this address");
+        return true;
+    }
+    const auto lane = state.knownPair       ? PasswordPool::Lane::Known
+                      : state.addressFailed ? PasswordPool::Lane::Failed
+                                            : PasswordPool::Lane::Clear;
+    auto task = [this, job, login, done]() mutable {
+        try {
+            if (login)
+                runLogin(*job, *login);
+            else
+                runBatch(*job);
+            done(finish(*job));
+        } catch (const std::exception& e) {
+            done(refuse(std::string("internal error: ") + e.what()));
+        }
+    };
+    if (!m_passwords->submit(lane, std::move(task))) {
+        if (login) {
+            answerThrottled(*job, 1, "password checks busy");
+        } else {
+            job->record.kinds.push_back("password");
+            job->fail("password checks busy");
+            job->reply.headers.emplace_back(kLoginHeader, kLoginThrottled);
+            job->reply.headers.emplace_back("Retry-After", "1");
+        }
+        return true;
+    }
+    done = nullptr; // the password thread answers
+    return true;
+}
 
-        // The login batch: the user query, optionally followed by the update-dates query.
-        if (mode == "Query") {
-            if (auto login = matchLogin(statements[0])) {
-                record.user = logSafe(login->userId);
-                record.kinds.push_back("login");
-                if (statements.size() > 2 || (statements.size() == 2 && !matchUpdateDates(statements[1])))
-                    return fail("login batch holds other statements");
-                auto outcome = m_accounts.login(conn.db(), *login, nowSeconds);
-                if (!outcome)
-                    return fail("database: " + maskQuoted(outcome.error().message));
-                reply.delay = outcome->delay;
-                if (outcome->verdict != LoginVerdict::Accepted) {
-                    (void)writer.addTable(3, {});
-                    if (statements.size() == 2)
-                        (void)writer.addTable(1, {});
-                    record.rows = {"0"};
-                    record.outcome = "login-refused";
-                    record.reason = outcome->reason;
-                    return;
-                }
-                // The session is stored first, so that a failure to store it is the first section.
-                auto token = m_accounts.createSession(conn.db(), login->userId, nowSeconds);
-                if (!token)
-                    return fail("session cannot be stored: " + token.error().message);
-                if (auto st = writer.addTable(3, {{outcome->name, outcome->email, outcome->mailStatus}}); !st)
-                    return fail("user record cannot be sent: " + st.error().message);
-                record.rows.push_back("1");
-                if (statements.size() == 2) {
-                    record.kinds.push_back("update-dates");
-                    TableSink sink(writer);
-                    auto dates =
-                        conn.runTrustedSelect("SELECT UPD_DATE FROM STK_UPD ORDER BY UPD_FLG", limits, sink);
-                    if (!dates) {
-                        sink.abandon();
-                        return fail(maskQuoted(dates.error().message));
-                    }
-                    sink.end();
-                    record.rows.push_back(std::to_string(*dates));
-                }
-                reply.setCookie = std::string(kSessionCookieName) + "=" + *token + "; HttpOnly; Path=/ORQ";
-                return;
+void BatchService::answerThrottled(Job& job, std::int64_t retryAfter, std::string reason)
+{
+    // The body of a refused login, which every client understands; the header tells it apart.
+    (void)job.writer.addTable(3, {});
+    if (job.statements.size() == 2)
+        (void)job.writer.addTable(1, {});
+    job.record.rows = {"0"};
+    job.record.outcome = "login-throttled";
+    job.record.reason = std::move(reason);
+    job.reply.headers.emplace_back(kLoginHeader, kLoginThrottled);
+    job.reply.headers.emplace_back("Retry-After", std::to_string(std::max<std::int64_t>(1, retryAfter)));
+}
+
+void BatchService::runLogin(Job& job, const LoginStatement& login)
+{
+    auto lease = m_pool.acquire();
+    if (!lease)
+        return job.fail("database unavailable: " + lease.error().message);
+    Connection& conn = **lease;
+    auto outcome = m_accounts.login(conn.db(), login, job.request.peerAddress, now());
+    if (!outcome)
+        return job.fail("database: " + maskQuoted(outcome.error().message));
+    if (outcome->verdict == LoginVerdict::Throttled)
+        return answerThrottled(job, outcome->retryAfter, outcome->reason);
+    if (outcome->verdict != LoginVerdict::Accepted) {
+        (void)job.writer.addTable(3, {});
+        if (job.statements.size() == 2)
+            (void)job.writer.addTable(1, {});
+        job.record.rows = {"0"};
+        job.record.outcome = "login-refused";
+        job.record.reason = outcome->reason;
+        return;
+    }
+    if (auto st = job.writer.addTable(3, {{outcome->name, outcome->email, outcome->mailStatus}}); !st)
+        return job.fail("user record cannot be sent: " + st.error().message);
+    job.record.rows.push_back("1");
+    if (job.statements.size() == 2) {
+        job.record.kinds.push_back("update-dates");
+        TableSink sink(job.writer);
+        RequestBudget budget = RequestBudget::of(m_config.limits);
+        auto dates = conn.runTrustedSelect("SELECT UPD_DATE FROM STK_UPD ORDER BY UPD_FLG", budget, sink);
+        if (!dates) {
+            sink.abandon();
+            return job.fail(maskQuoted(dates.error().message));
+        }
+        sink.end();
+        job.record.rows.push_back(std::to_string(*dates));
+    }
+    job.reply.setCookie = std::string(kSessionCookieName) + "=" + outcome->token + "; HttpOnly; Path=/ORQ";
+}
+
+void BatchService::runBatch(Job& job)
+{
+    const Limits& limits = m_config.limits;
+    auto lease = m_pool.acquire();
+    if (!lease)
+        return job.fail("database unavailable: " + lease.error().message);
+    Connection& conn = **lease;
+    const std::int64_t nowSeconds = now();
+
+    // Every batch but the login needs a live session.
+    const std::string token = sessionTokenFromCookie(job.request.cookieHeader);
+    auto user = m_accounts.sessionUser(conn.db(), token, nowSeconds);
+    if (!user)
+        return job.fail("database: " + user.error().message);
+    if (!user->has_value()) {
+        job.reply.sessionExpired = true;
+        return job.fail(token.empty() ? "no session cookie" : "unknown or expired session");
+    }
+    const std::string& userId = **user;
+    job.record.user = logSafe(userId);
+    UserSlot slot(*this, userId);
+    if (!slot)
+        return job.fail("more than " + std::to_string(limits.maxRequestsPerUser) +
+                        " requests of this user at the same time");
+
+    if (job.mode == "Query") {
+        // Time, rows and reply bytes are bounded for the whole batch, not per statement.
+        RequestBudget budget = RequestBudget::of(limits);
+        for (const std::string& sql : job.statements) {
+            job.record.kinds.push_back("select");
+            budget.replyBytesLeft = limits.maxReplyBytes - std::min(limits.maxReplyBytes, job.writer.size());
+            TableSink sink(job.writer);
+            auto rows = conn.runConfinedSelect(userId, sql, budget, sink);
+            if (!rows) {
+                sink.abandon();
+                return job.fail(maskQuoted(rows.error().message));
             }
+            sink.end();
+            job.record.rows.push_back(std::to_string(*rows));
         }
-
-        // Every other batch needs a live session.
-        const std::string token = sessionTokenFromCookie(cookieHeader);
-        auto user = m_accounts.sessionUser(conn.db(), token, nowSeconds);
-        if (!user)
-            return fail("database: " + user.error().message);
-        if (!user->has_value()) {
-            reply.sessionExpired = true;
-            return fail(token.empty() ? "no session cookie" : "unknown or expired session");
-        }
-        const std::string& userId = **user;
-        record.user = logSafe(userId);
-
-        if (mode == "Query") {
-            for (const std::string& sql : statements) {
-                record.kinds.push_back("select");
-                TableSink sink(writer);
-                auto rows = conn.runConfinedSelect(userId, sql, limits, sink);
-                if (!rows) {
-                    sink.abandon();
-                    return fail(maskQuoted(rows.error().message));
+        return;
+    }
+    if (job.mode == "Update") {
+        for (const std::string& sql : job.statements) {
+            Result<int> changed = 0;
+            if (auto pass = matchPasswordChange(sql)) {
+                job.record.kinds.push_back("password");
+                std::int64_t retryAfter = 0;
+                changed = m_accounts.changePassword(conn.db(), userId, *pass, token, job.request.peerAddress,
+                                                    nowSeconds, retryAfter);
+                if (retryAfter > 0) {
+                    job.reply.headers.emplace_back(kLoginHeader, kLoginThrottled);
+                    job.reply.headers.emplace_back("Retry-After", std::to_string(retryAfter));
                 }
-                sink.end();
-                record.rows.push_back(std::to_string(*rows));
+            } else if (auto mail = matchMailChange(sql)) {
+                job.record.kinds.push_back("mail");
+                changed = m_accounts.changeMail(conn.db(), userId, *mail);
+            } else {
+                job.record.kinds.push_back("update");
+                return job.fail("not one of the accepted account changes");
             }
-            return;
+            if (!changed)
+                return job.fail(changed.error().message);
+            job.writer.addScalar(*changed);
+            job.record.rows.push_back(std::to_string(*changed));
         }
-        if (mode == "Update") {
-            for (const std::string& sql : statements) {
-                Result<int> changed = 0;
-                if (auto pass = matchPasswordChange(sql)) {
-                    record.kinds.push_back("password");
-                    changed = m_accounts.changePassword(conn.db(), userId, *pass, token);
-                } else if (auto mail = matchMailChange(sql)) {
-                    record.kinds.push_back("mail");
-                    changed = m_accounts.changeMail(conn.db(), userId, *mail);
-                } else {
-                    record.kinds.push_back("update");
-                    return fail("not one of the accepted account changes");
-                }
-                if (!changed)
-                    return fail(changed.error().message);
-                writer.addScalar(*changed);
-                record.rows.push_back(std::to_string(*changed));
-            }
-            return;
-        }
-        fail("unknown mode word");
-    }();
+        return;
+    }
+    job.fail("unknown mode word");
+}
 
+BatchReply BatchService::finish(Job& job)
+{
     const ZlibLevel level =
-        nearbyPeer && m_config.storedRepliesNearby ? ZlibLevel::None : m_config.replyCompression;
-    reply.body = emptyReply ? std::string(4, '\0') : compressReply(writer.finish(), level);
-    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - started).count();
+        job.request.nearbyPeer && m_config.storedRepliesNearby ? ZlibLevel::None : m_config.replyCompression;
+    job.reply.body = job.emptyReply ? std::string(4, '\0') : compressReply(job.writer.finish(), level);
+    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - job.started).count();
     char msText[32];
     std::snprintf(msText, sizeof msText, "%.1f", ms);
+    const RequestRecord& record = job.record;
     std::string line = timestamp() + " user=" + record.user + " kinds=" + record.mode + ":" +
                        joined(record.kinds) + " rows=" + joined(record.rows) + " ms=" + msText +
                        " outcome=" + record.outcome;
     if (!record.reason.empty())
         line += " reason=\"" + record.reason + "\"";
     log(line);
-    return reply;
+    return std::move(job.reply);
 }
 
 } // namespace vorteq::server

@@ -253,31 +253,42 @@ void appendValueText(std::string& out, double value)
     out += std::to_string(exponent);
 }
 
-Connection::Connection(Database db) : m_db(std::move(db)) {}
-
-Result<std::unique_ptr<Connection>> Connection::open(const std::string& path)
+Connection::Connection(std::unique_ptr<TempFileCap> tempFiles, Database db)
+    : m_tempFiles(std::move(tempFiles)), m_db(std::move(db))
 {
-    auto db = Database::open(path, false);
+}
+
+Result<std::unique_ptr<Connection>> Connection::open(const std::string& path, std::int64_t maxTempBytes)
+{
+    auto tempFiles = std::make_unique<TempFileCap>(maxTempBytes);
+    auto db = Database::open(path, false, tempFiles->vfsName());
     if (!db)
         return db.error();
-    std::unique_ptr<Connection> conn(new Connection(std::move(*db)));
+    std::unique_ptr<Connection> conn(new Connection(std::move(tempFiles), std::move(*db)));
     sqlite3_set_authorizer(conn->m_db.handle(), authorize, &conn->m_guard);
     sqlite3_progress_handler(conn->m_db.handle(), 1000, progress, &conn->m_guard);
     return conn;
 }
 
 Result<std::size_t> Connection::runConfinedSelect(std::string_view user, std::string_view sql,
-                                                  const Limits& limits, RowSink& sink)
+                                                  RequestBudget& budget, RowSink& sink)
 {
     // Only a plain SELECT: no WITH (recursive queries), VALUES, EXPLAIN or anything else.
     if (firstWord(sql) != "SELECT")
         return refusal("not a SELECT statement");
-    return run(user, sql, limits, true, sink);
+    return run(user, sql, budget, true, sink);
 }
 
-Result<std::size_t> Connection::runTrustedSelect(std::string_view sql, const Limits& limits, RowSink& sink)
+Result<std::size_t> Connection::runConfinedSelect(std::string_view user, std::string_view sql,
+                                                  const Limits& limits, RowSink& sink)
 {
-    return run({}, sql, limits, false, sink);
+    RequestBudget budget = RequestBudget::of(limits);
+    return runConfinedSelect(user, sql, budget, sink);
+}
+
+Result<std::size_t> Connection::runTrustedSelect(std::string_view sql, RequestBudget& budget, RowSink& sink)
+{
+    return run({}, sql, budget, false, sink);
 }
 
 Status Connection::compile(std::string_view sql, bool confined, Statement& out)
@@ -294,7 +305,7 @@ Status Connection::compile(std::string_view sql, bool confined, Statement& out)
         if (!m_guard.denied.empty())
             return refusal("not allowed: " + m_guard.denied);
         if (m_guard.timedOut)
-            return refusal("statement time limit reached while compiling");
+            return refusal("request time limit reached while compiling");
         return refusal(std::string("SQL error: ") + sqlite3_errmsg(db));
     }
     if (raw == nullptr)
@@ -338,14 +349,17 @@ void Connection::forget(const CachedStatement* entry)
     m_cache.erase(m_cache.begin() + (entry - m_cache.data()));
 }
 
-Result<std::size_t> Connection::run(std::string_view user, std::string_view sql, const Limits& limits,
+Result<std::size_t> Connection::run(std::string_view user, std::string_view sql, RequestBudget& budget,
                                     bool confined, RowSink& sink)
 {
     sqlite3* db = m_db.handle();
     m_guard.denied.clear();
     m_guard.timedOut = false;
     m_guard.confined = confined;
-    m_guard.deadline = std::chrono::steady_clock::now() + limits.statementTime;
+    m_tempFiles->clearExhausted();
+    if (std::chrono::steady_clock::now() > budget.deadline)
+        return refusal("request time limit reached");
+    m_guard.deadline = budget.deadline;
     m_guard.deadlineSet = true;
     Statement compiled; // declared before the reset below, so that it is reset before being finalized
     // Whatever happens, the statement ends reset (a kept one must not hold its read transaction
@@ -385,7 +399,10 @@ Result<std::size_t> Connection::run(std::string_view user, std::string_view sql,
         const int step = sqlite3_step(stmt);
         if (step != SQLITE_ROW && step != SQLITE_DONE) {
             if (m_guard.timedOut)
-                return fail("statement time limit reached");
+                return fail("request time limit reached");
+            if (m_tempFiles->exhausted())
+                return fail("temporary storage limit of " + std::to_string(m_tempFiles->limit()) +
+                            " bytes reached");
             if (!m_guard.denied.empty()) // a schema change made SQLite compile it again, and that was refused
                 return fail("not allowed: " + m_guard.denied);
             return fail(std::string("SQL error: ") + sqlite3_errmsg(db));
@@ -400,8 +417,8 @@ Result<std::size_t> Connection::run(std::string_view user, std::string_view sql,
         }
         if (step == SQLITE_DONE)
             break;
-        if (rows >= limits.maxRows)
-            return fail("more than " + std::to_string(limits.maxRows) + " rows");
+        if (rows >= budget.rowsLeft)
+            return fail("more rows than the request may return");
         if (out != nullptr) {
             // Values formatted straight into the reply; texts are checked and converted there.
             const std::size_t before = out->size();
@@ -426,14 +443,16 @@ Result<std::size_t> Connection::run(std::string_view user, std::string_view sql,
                 start = end;
             }
             textBytes += m_rowText.size() + static_cast<std::size_t>(columns);
-            if (textBytes <= limits.maxReplyBytes)
+            if (textBytes <= budget.replyBytesLeft)
                 if (auto st = sink.row(m_fields); !st)
                     return fail("result cannot be sent: " + st.error().message);
         }
-        if (textBytes > limits.maxReplyBytes)
-            return fail("reply larger than " + std::to_string(limits.maxReplyBytes) + " bytes");
+        if (textBytes > budget.replyBytesLeft)
+            return fail("reply larger than the request may return");
         ++rows;
     }
+    budget.rowsLeft -= rows;
+    budget.replyBytesLeft -= textBytes;
     if (cached == nullptr && confined && sql.size() <= kMaxKeptStatementBytes) {
         reset.stmt = nullptr;
         sqlite3_reset(stmt);
@@ -460,7 +479,7 @@ Result<ConnectionPool::Lease> ConnectionPool::acquire()
             return Lease(this, std::move(conn));
         }
     }
-    auto conn = Connection::open(m_path);
+    auto conn = Connection::open(m_path, m_maxTempBytes);
     if (!conn)
         return conn.error();
     return Lease(this, std::move(*conn));

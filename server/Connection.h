@@ -3,6 +3,7 @@
 #include "common/Result.h"
 #include "server/Database.h"
 #include "server/ServerConfig.h"
+#include "server/TempFileCap.h"
 
 #include <chrono>
 #include <cstdint>
@@ -42,12 +43,27 @@ struct SelectResult final : RowSink {
     }
 };
 
+// What is left of one request's limits; every statement of the batch draws on the same budget.
+struct RequestBudget {
+    std::chrono::steady_clock::time_point deadline;
+    std::size_t rowsLeft = 0;
+    std::size_t replyBytesLeft = 0;
+
+    // The whole of the limits, starting now.
+    static RequestBudget of(const Limits& limits)
+    {
+        return {std::chrono::steady_clock::now() + limits.requestTime, limits.maxRows, limits.maxReplyBytes};
+    }
+};
+
 // A database connection with its guards: an authorizer that, while a statement from the wire is
 // compiled, allows only reading the market tables, and a progress handler that ends any statement
 // running past its deadline.
 class Connection {
 public:
-    static Result<std::unique_ptr<Connection>> open(const std::string& path);
+    // maxTempBytes caps the temporary storage (sort and transient table files) of the connection.
+    static Result<std::unique_ptr<Connection>> open(const std::string& path,
+                                                    std::int64_t maxTempBytes = Limits{}.maxTempBytes);
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
@@ -59,11 +75,15 @@ public:
     // the log, and rows already handed over must then be dropped by the caller.
     // The compiled statement is kept for the next request of the same user with the same text; a
     // schema change since makes SQLite compile it again, under the same confinement.
+    // The rows and reply bytes it hands over are taken from the budget.
+    Result<std::size_t> runConfinedSelect(std::string_view user, std::string_view sql, RequestBudget& budget,
+                                          RowSink& sink);
+    // The same with a budget of its own (one statement that is the whole request).
     Result<std::size_t> runConfinedSelect(std::string_view user, std::string_view sql, const Limits& limits,
                                           RowSink& sink);
 
-    // Runs one trusted SELECT of the server's own, within the same row and time limits.
-    Result<std::size_t> runTrustedSelect(std::string_view sql, const Limits& limits, RowSink& sink);
+    // Runs one trusted SELECT of the server's own, within the same budget.
+    Result<std::size_t> runTrustedSelect(std::string_view sql, RequestBudget& budget, RowSink& sink);
 
     // Guard state read by the two SQLite callbacks.
     struct Guard {
@@ -91,14 +111,15 @@ private:
         std::uint64_t lastUse = 0;
     };
 
-    explicit Connection(Database db);
-    Result<std::size_t> run(std::string_view user, std::string_view sql, const Limits& limits, bool confined,
+    Connection(std::unique_ptr<TempFileCap> tempFiles, Database db);
+    Result<std::size_t> run(std::string_view user, std::string_view sql, RequestBudget& budget, bool confined,
                             RowSink& sink);
     Status compile(std::string_view sql, bool confined, Statement& out);
     CachedStatement* findCached(std::string_view user, std::string_view sql);
     void keep(std::string_view user, std::string_view sql, Statement stmt);
     void forget(const CachedStatement* entry);
 
+    std::unique_ptr<TempFileCap> m_tempFiles; // declared before m_db: outlives the connection
     Database m_db;
     Guard m_guard;
     std::vector<CachedStatement> m_cache; // declared after m_db: finalized before it closes
@@ -112,7 +133,10 @@ private:
 // Connections shared by the worker threads: one is taken for a request and given back after it.
 class ConnectionPool {
 public:
-    explicit ConnectionPool(std::string path) : m_path(std::move(path)) {}
+    ConnectionPool(std::string path, std::int64_t maxTempBytes)
+        : m_path(std::move(path)), m_maxTempBytes(maxTempBytes)
+    {
+    }
 
     class Lease {
     public:
@@ -134,6 +158,7 @@ public:
 
 private:
     std::string m_path;
+    std::int64_t m_maxTempBytes;
     std::mutex m_mutex;
     std::vector<std::unique_ptr<Connection>> m_idle;
 };

@@ -1,6 +1,8 @@
 #include "server/Database.h"
 
+#include <filesystem>
 #include <sqlite3.h>
+#include <unistd.h>
 #include <utility>
 
 namespace vorteq::server {
@@ -14,6 +16,47 @@ Error dbError(sqlite3* db, std::string_view what)
     return makeError(ErrorCode::Server, std::move(message));
 }
 } // namespace
+
+Status checkDatabaseWritable(const std::string& path)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path file(path);
+    const auto status = fs::status(file, ec);
+    if (!fs::exists(status))
+        return makeError(ErrorCode::Io,
+                         "データベースがありません (" + path + ")。先に init で作成してください。");
+    if (!fs::is_regular_file(status))
+        return makeError(ErrorCode::Io, "データベースのパスがファイルではありません (" + path + ")。");
+    if (::access(path.c_str(), R_OK | W_OK) != 0)
+        return makeError(
+            ErrorCode::Io,
+            "データベースのファイルに書き込めません (" + path +
+                ")。ログインのたびに書き込むため、サーバーを動かす利用者に読み書きの権限が必要です。");
+    fs::path folder = file.parent_path();
+    if (folder.empty())
+        folder = ".";
+    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        return makeError(ErrorCode::Io,
+                         "データベースのあるフォルダーに書き込めません (" + folder.string() +
+                             ")。ログ ファイル (-wal, -shm) をそこに作るため、書き込み権限が必要です。");
+    for (const char* suffix : {"-wal", "-shm"}) {
+        const std::string beside = path + suffix;
+        if (fs::exists(beside, ec) && ::access(beside.c_str(), R_OK | W_OK) != 0)
+            return makeError(ErrorCode::Io, "ログ ファイルに書き込めません (" + beside +
+                                                ")。所有者か権限を直してください。");
+    }
+    // What the file system allows is one thing; SQLite must also see a database it can write.
+    auto db = Database::open(path, false);
+    if (!db)
+        return db.error();
+    if (sqlite3_db_readonly(db->handle(), "main") == 1)
+        return makeError(ErrorCode::Io, "データベースが読み取り専用で開かれました (" + path + ")。");
+    auto st = db->exec("BEGIN IMMEDIATE; COMMIT;");
+    if (!st)
+        return makeError(ErrorCode::Io, "データベースに書き込めません (" + path + "): " + st.error().message);
+    return Status::success();
+}
 
 Database::~Database()
 {
@@ -43,13 +86,13 @@ Database& Database::operator=(Database&& other) noexcept
     return *this;
 }
 
-Result<Database> Database::open(const std::string& path, bool create)
+Result<Database> Database::open(const std::string& path, bool create, const char* vfs)
 {
     sqlite3* raw = nullptr;
     int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
     if (create)
         flags |= SQLITE_OPEN_CREATE;
-    const int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
+    const int rc = sqlite3_open_v2(path.c_str(), &raw, flags, vfs);
     Database db(raw);
     if (rc != SQLITE_OK)
         return dbError(raw, "データベースを開けません (" + path + ")");
@@ -109,6 +152,38 @@ Result<StatementLease> Database::prepareCached(std::string_view sql)
     }
     m_kept.emplace_back(std::string(sql), std::make_unique<Statement>(raw));
     return StatementLease(m_kept.back().second.get());
+}
+
+Status Database::writeTransaction(const std::function<Status()>& work, int attempts)
+{
+    Status last = Status::success();
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        bool busy = false;
+        last = [&]() -> Status {
+            auto tx = Transaction::begin(*this, true);
+            if (!tx) {
+                busy = lastFailureWasBusy();
+                return tx.error();
+            }
+            auto st = work();
+            if (st)
+                st = tx->commit();
+            // Read before the transaction's rollback replaces the connection's last error.
+            busy = !st && lastFailureWasBusy();
+            if (!st && !sqlite3_get_autocommit(m_db) && busy)
+                (void)exec("ROLLBACK"); // a COMMIT refused as busy leaves the transaction open
+            return st;
+        }();
+        if (last || !busy)
+            return last;
+    }
+    return last;
+}
+
+bool Database::lastFailureWasBusy() const
+{
+    const int code = sqlite3_extended_errcode(m_db) & 0xFF;
+    return code == SQLITE_BUSY || code == SQLITE_LOCKED;
 }
 
 std::string Database::lastError() const

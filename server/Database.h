@@ -3,6 +3,7 @@
 #include "common/Result.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,8 +30,9 @@ public:
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 
-    // Opens (create = true: creates) the database file and applies the connection settings.
-    static Result<Database> open(const std::string& path, bool create);
+    // Opens (create = true: creates) the database file and applies the connection settings; vfs
+    // names the file layer (nullptr: the system's).
+    static Result<Database> open(const std::string& path, bool create, const char* vfs = nullptr);
 
     // Runs one or more trusted statements (schema, transactions).
     Status exec(std::string_view sql);
@@ -39,6 +41,14 @@ public:
     // A trusted statement of the server's own fixed texts (the session lookup), compiled once per
     // connection and kept; the lease resets it and clears its bindings when it ends.
     Result<StatementLease> prepareCached(std::string_view sql);
+
+    // Runs work inside a write transaction that takes the write lock as it begins (BEGIN
+    // IMMEDIATE, waiting up to the busy timeout for another writer), and commits. When SQLite
+    // answers busy all the same, the transaction is rolled back and work runs again, up to
+    // attempts times. work must only touch the database: it may run more than once.
+    Status writeTransaction(const std::function<Status()>& work, int attempts = 4);
+    // True when the last failure on this connection was SQLite saying busy or locked.
+    bool lastFailureWasBusy() const;
 
     sqlite3* handle() const { return m_db; }
     std::string lastError() const;
@@ -51,6 +61,10 @@ private:
     sqlite3* m_db = nullptr;
     std::vector<std::pair<std::string, std::unique_ptr<Statement>>> m_kept; // finalized before m_db closes
 };
+
+// Checks, before a server starts, that the database file exists and that the server can write it
+// and create the write-ahead log beside it; the error says precisely what is wrong and what to do.
+Status checkDatabaseWritable(const std::string& path);
 
 // A prepared statement; bind from 1, step, read columns from 0.
 class Statement {

@@ -71,6 +71,9 @@ public:
     tcp::acceptor m_acceptor;
     std::vector<std::thread> m_threads;
     std::atomic<int> m_connections{0};
+    // Batches handed to the service whose reply has not come back; stop() waits for them, since
+    // a reply may come from one of the service's own threads.
+    std::atomic<int> m_pendingReplies{0};
     std::mutex m_stopMutex;
     std::condition_variable m_stopped;
     bool m_stopRequested = false;
@@ -88,6 +91,12 @@ public:
         beast::error_code ec;
         const auto peer = m_stream.socket().remote_endpoint(ec);
         m_nearbyPeer = !ec && isNearby(peer.address());
+        if (!ec) {
+            auto address = peer.address();
+            if (address.is_v6() && address.to_v6().is_v4_mapped())
+                address = net::ip::make_address_v4(net::ip::v4_mapped, address.to_v6());
+            m_peerAddress = address.to_string();
+        }
     }
     ~Session() { --m_server.m_connections; }
 
@@ -147,15 +156,21 @@ private:
                 cookies.append(field.value().data(), field.value().size());
             }
         }
-        BatchReply reply;
-        try {
-            reply = m_server.m_service.handle(req.body(), cookies, m_nearbyPeer);
-        } catch (const std::exception& e) {
-            reply = m_server.m_service.refuse(std::string("internal error: ") + e.what());
-        } catch (...) {
-            reply = m_server.m_service.refuse("internal error");
-        }
-        respondBatch(std::move(reply), req.version(), !req.keep_alive());
+        const unsigned version = req.version();
+        const bool closeAfter = !req.keep_alive();
+        BatchRequest request{std::move(m_parser->get().body()), std::move(cookies), m_peerAddress,
+                             m_nearbyPeer};
+        // The reply may come back on another thread: it is answered on this connection's strand
+        // (at once when it comes back on the strand itself).
+        ++m_server.m_pendingReplies;
+        m_server.m_service.handleAsync(
+            std::move(request), [self = shared_from_this(), version, closeAfter](BatchReply reply) {
+                net::dispatch(self->m_stream.get_executor(),
+                              [self, version, closeAfter, r = std::move(reply)]() mutable {
+                                  self->respondBatch(std::move(r), version, closeAfter);
+                              });
+                --self->m_server.m_pendingReplies;
+            });
     }
 
     void respondBatch(BatchReply reply, unsigned version, bool closeAfter)
@@ -166,6 +181,8 @@ private:
         res->set(http::field::cache_control, "no-store");
         if (!reply.setCookie.empty())
             res->set(http::field::set_cookie, reply.setCookie);
+        for (const auto& [name, value] : reply.headers)
+            res->set(name, value);
         if (reply.sessionExpired)
             res->set(std::string(vorteq::kSessionHeaderName), std::string(vorteq::kSessionExpiredValue));
         res->keep_alive(!closeAfter);
@@ -255,6 +272,7 @@ private:
     std::unique_ptr<http::response<http::string_body>> m_response;
     bool m_drainAfter = false;
     bool m_nearbyPeer = false;
+    std::string m_peerAddress;
     std::array<char, 16 * 1024> m_drainBuffer{};
     std::size_t m_drained = 0;
 };
@@ -327,6 +345,10 @@ void HttpServer::Impl::stop()
         beast::error_code ignored;
         m_acceptor.close(ignored);
     });
+    // Replies still being worked out elsewhere come back first (a password check takes a fraction
+    // of a second); their sessions must not outlive the io context.
+    for (int i = 0; i < 3000 && m_pendingReplies.load() > 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     m_ioc.stop();
     for (auto& t : m_threads)
         if (t.joinable())

@@ -33,24 +33,41 @@ bool initCrypto()
     return ok;
 }
 
+namespace {
+struct CostParams {
+    unsigned long long ops = crypto_pwhash_OPSLIMIT_INTERACTIVE;
+    std::size_t mem = crypto_pwhash_MEMLIMIT_INTERACTIVE;
+};
+
+CostParams paramsOf(HashCost cost)
+{
+    switch (cost) {
+    case HashCost::Min:
+        return {crypto_pwhash_OPSLIMIT_MIN, crypto_pwhash_MEMLIMIT_MIN};
+    case HashCost::Interactive:
+        break;
+    case HashCost::Moderate:
+        return {crypto_pwhash_OPSLIMIT_MODERATE, crypto_pwhash_MEMLIMIT_MODERATE};
+    }
+    return {};
+}
+} // namespace
+
+bool passwordNeedsRehash(std::string_view storedHash, HashCost cost)
+{
+    if (!initCrypto() || storedHash.size() >= crypto_pwhash_STRBYTES)
+        return true;
+    std::array<char, crypto_pwhash_STRBYTES> hash{};
+    storedHash.copy(hash.data(), storedHash.size());
+    const CostParams p = paramsOf(cost);
+    return crypto_pwhash_str_needs_rehash(hash.data(), p.ops, p.mem) != 0;
+}
+
 Result<std::string> hashPassword(std::string_view password, HashCost cost)
 {
     if (!initCrypto())
         return makeError(ErrorCode::Internal, "暗号ライブラリを初期化できません");
-    unsigned long long ops = crypto_pwhash_OPSLIMIT_INTERACTIVE;
-    std::size_t mem = crypto_pwhash_MEMLIMIT_INTERACTIVE;
-    switch (cost) {
-    case HashCost::Min:
-        ops = crypto_pwhash_OPSLIMIT_MIN;
-        mem = crypto_pwhash_MEMLIMIT_MIN;
-        break;
-    case HashCost::Interactive:
-        break;
-    case HashCost::Moderate:
-        ops = crypto_pwhash_OPSLIMIT_MODERATE;
-        mem = crypto_pwhash_MEMLIMIT_MODERATE;
-        break;
-    }
+    const auto [ops, mem] = paramsOf(cost);
     std::array<char, crypto_pwhash_STRBYTES> out{};
     if (crypto_pwhash_str_alg(out.data(), password.data(), password.size(), ops, mem,
                               crypto_pwhash_ALG_ARGON2ID13) != 0)

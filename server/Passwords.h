@@ -24,6 +24,9 @@ Result<std::string> hashPassword(std::string_view password, HashCost cost);
 // True when the password matches the stored hash; false for a wrong password or a damaged hash.
 bool verifyPassword(std::string_view storedHash, std::string_view password);
 
+// True when a stored hash was made with other parameters than the cost's (or does not parse).
+bool passwordNeedsRehash(std::string_view storedHash, HashCost cost);
+
 // A new random session token: 32 random bytes as 64 lowercase hex digits.
 std::string newSessionToken();
 

@@ -81,6 +81,12 @@ Result<std::vector<std::string>> dailyTableNames(Database& db);
 // importer calls it for a year that has no table yet.
 Status createDailyTable(Database& db, std::string_view family, int year);
 
+// The failed-login record per (client address, user ID), and per address under an empty user ID:
+// failures, the last one, and until when further attempts are answered as throttled; and the
+// pairs that logged in lately, whose password checks go first. A server starting on a database
+// made before these tables existed creates them.
+extern const char* const kLoginThrottleTable;
+
 // Creates every table (accounts, sessions, masters, the daily tables of every family from 2005 to
 // lastYear) and fills the market master. Safe to run on an existing database: what exists is kept.
 Status createSchema(Database& db, int lastYear);

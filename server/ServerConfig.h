@@ -12,24 +12,38 @@
 
 namespace vorteq::server {
 
-// Bounds on what one request may cost. A request beyond any of them is answered with -99.
+// Bounds on what one request may cost, all statements of its batch together. A request beyond any
+// of them is answered with -99.
 struct Limits {
     std::size_t maxBodyBytes = 1024 * 1024;        // compressed request body
     std::size_t maxRequestTextBytes = 1024 * 1024; // inflated request text
     std::size_t maxStatements = 32;                // statements per batch, mode word not counted
-    std::size_t maxRows = 100000;                  // rows of one result
+    std::size_t maxRows = 100000;                  // rows of all results of one request
     std::size_t maxReplyBytes = 48 * 1024 * 1024;  // whole reply text, below the client's 64 MiB
-    std::chrono::milliseconds statementTime{5000}; // wall time of one statement
+    std::chrono::milliseconds requestTime{5000};   // wall time of all statements of one request
+    std::size_t maxRequestsPerUser = 2;            // requests of one user running at the same time
+    // Temporary storage (sorts, transient tables) one statement may write, per connection.
+    std::int64_t maxTempBytes = 256 * 1024 * 1024;
 };
 
-// Repeated login failures for one user ID are answered later and later, then refused for a while.
+// Failed logins are throttled per (user ID, client address) and per client address, never per user
+// ID alone: whoever knows an ID cannot lock its owner out. After the free failures each further
+// failure doubles the wait before the next attempt of that pair or address is looked at; an
+// attempt inside the wait is answered as throttled without checking the password. The state lives
+// in the database, so several servers on one database share it.
 struct LoginThrottle {
-    int slowAfter = 3;                        // failures before replies are delayed
-    std::chrono::milliseconds delayStep{500}; // added delay per failure beyond slowAfter
-    std::chrono::milliseconds maxDelay{4000};
-    int lockAfter = 10; // failures that lock the user ID
-    std::chrono::seconds lockFor{15 * 60};
+    int freePerPair = 3;                       // failures of one ID from one address without a wait
+    int freePerAddress = 20;                   // failures from one address, any IDs, without a wait
+    std::chrono::seconds firstWait{2};         // the first wait; each further failure doubles it
+    std::chrono::seconds maxWait{15 * 60};     // the longest wait
     std::chrono::seconds forgetAfter{60 * 60}; // a quiet hour clears the count
+    // Password checks run on a pool of their own. Attempts of a user ID from an address it logged
+    // in from lately go first, then those from addresses without a recent failure, then the
+    // rest; each lane holds at most maxQueuedChecks waiting checks, and beyond it an attempt is
+    // answered as throttled (the server is busy).
+    int passwordThreads = 0; // 0: half the cores, at least 1
+    std::size_t maxQueuedChecks = 32;
+    std::chrono::seconds knownFor{30 * 24 * 60 * 60}; // how long a login keeps its pair known
 };
 
 struct ServerConfig {

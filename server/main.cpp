@@ -26,7 +26,9 @@ Usage:
       tables of each market family from 2005 to this year. Existing tables are kept.
   vorteq-server adduser ID PASSWORD NAME EMAIL [--blocked] [--mail-status 1] [--db PATH]
                         [--hash-cost interactive|moderate|min]
-      Adds a user; the password is stored as an Argon2id hash.
+      Adds a user; the password is stored as an Argon2id hash. The ID is what the login
+      window takes (1 to 12 half-width characters, no blanks); the password 4 to 10
+      half-width letters and digits.
   vorteq-server serve [--db PATH] [--bind ADDRESS] [--port N] [--threads N]
                       [--hash-cost interactive|moderate|min] [--session-hours N]
                       [--reply-compression auto|fastest|none]

@@ -20,6 +20,10 @@ inline constexpr const char* kLoginRefused =
     "①ユーザーID、またはパスワードが間違っている\n\r"
     "\n\r"
     "問題が解決されない場合は、当社ウェブサイトよりお問い合わせ下さい。";
+// A login or password change the server held back after repeated failures from this computer.
+inline constexpr const char* kLoginThrottled =
+    "ログインの失敗が続いたため、このコンピューターからのログインを一時的に受け付けていません。";
+inline constexpr const char* kLoginThrottledRetry = "しばらく待ってから、もう一度お試しください。";
 inline constexpr const char* kMailUndeliverable =
     "登録されているメールアドレスへの連絡が出来なくなっている可能性があります。\n\r"
     "\n\r"

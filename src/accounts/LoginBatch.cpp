@@ -1,5 +1,6 @@
 #include "accounts/LoginBatch.h"
 
+#include "accounts/AccountTexts.h"
 #include "common/SqlText.h"
 
 namespace vorteq {
@@ -45,6 +46,32 @@ std::optional<LoginReply> readLoginReply(const TSqlSet& userItem, const TSqlSet&
             reply.fxUpdDate = datesItem.Tbl->cell(1, 2);
     }
     return reply;
+}
+
+std::optional<int> throttledLoginWait(std::string_view loginHeader, std::string_view retryAfter)
+{
+    if (loginHeader != "throttled")
+        return std::nullopt;
+    int seconds = 0;
+    for (char c : retryAfter) {
+        if (c < '0' || c > '9' || seconds > 864000)
+            return 0;
+        seconds = seconds * 10 + (c - '0');
+    }
+    return seconds;
+}
+
+std::string throttledLoginMessage(int seconds)
+{
+    std::string text = texts::kLoginThrottled;
+    text += texts::kBreak;
+    text += texts::kBreak;
+    if (seconds <= 0)
+        return text + texts::kLoginThrottledRetry;
+    // Rounded up to whole minutes beyond a minute, as a person reads a wait.
+    const std::string wait =
+        seconds < 60 ? std::to_string(seconds) + "秒" : std::to_string((seconds + 59) / 60) + "分";
+    return text + "約" + wait + "後に、もう一度お試しください。";
 }
 
 } // namespace vorteq

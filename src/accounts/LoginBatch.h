@@ -30,4 +30,12 @@ struct LoginReply {
 std::optional<LoginReply> readLoginReply(const TSqlSet& userItem, const TSqlSet& datesItem,
                                          std::string userId, std::string password);
 
+// A refused login that the server answered as throttled (too many failures from this address): the
+// seconds to wait before the next try, 0 when the server names none; empty for an ordinary refusal.
+// loginHeader and retryAfter are the reply headers "X-Vorteq-Login" and "Retry-After".
+std::optional<int> throttledLoginWait(std::string_view loginHeader, std::string_view retryAfter);
+
+// The message for a throttled login or password change, naming the wait when it is known.
+std::string throttledLoginMessage(int seconds);
+
 } // namespace vorteq

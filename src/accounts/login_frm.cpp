@@ -205,7 +205,12 @@ void Tfrm_login::btn_okClick()
     }
     const auto reply = readLoginReply(http.Item(1), http.Item(2), userId, password);
     if (!reply) {
-        showMessage(texts::kLoginRefused, MsgKind::Warning);
+        // A throttled attempt was not checked at all: saying the password is wrong would mislead.
+        if (const auto wait =
+                throttledLoginWait(http.replyHeader("X-Vorteq-Login"), http.replyHeader("Retry-After")))
+            showMessage(QString::fromStdString(throttledLoginMessage(*wait)), MsgKind::Warning);
+        else
+            showMessage(texts::kLoginRefused, MsgKind::Warning);
         return;
     }
 

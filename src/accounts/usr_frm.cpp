@@ -2,6 +2,7 @@
 
 #include "accounts/AccountChange.h"
 #include "accounts/AccountTexts.h"
+#include "accounts/LoginBatch.h"
 #include "app/MessageDialog.h"
 #include "app/orq_common.h"
 #include "gateway/THttpStatements.h"
@@ -195,7 +196,15 @@ bool Tfrm_user::sendChange(const char* question, const std::string& statement, c
         return false;
     }
     if (!*executed) {
-        showMessage(failedText, MsgKind::Error);
+        // A password change held back after failures from this computer says so after the usual text.
+        if (const auto wait =
+                throttledLoginWait(m_http.replyHeader("X-Vorteq-Login"), m_http.replyHeader("Retry-After")))
+            showMessage(QString::fromUtf8(failedText) + QString::fromUtf8(texts::kBreak) +
+                            QString::fromUtf8(texts::kBreak) +
+                            QString::fromStdString(throttledLoginMessage(*wait)),
+                        MsgKind::Error);
+        else
+            showMessage(failedText, MsgKind::Error);
         return false;
     }
     return true;

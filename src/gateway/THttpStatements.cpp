@@ -154,6 +154,22 @@ const TSqlSet& THttpStatements::Item(int index) const
     return const_cast<THttpStatements*>(this)->Item(index);
 }
 
+std::string THttpStatements::replyHeader(std::string_view name) const
+{
+    for (const auto& [field, value] : m_replyHeaders) {
+        if (!equalsIgnoringCase(field, name))
+            continue;
+        std::size_t i = 0;
+        while (i < value.size() && (value[i] == ' ' || value[i] == '\t'))
+            ++i;
+        std::size_t end = value.size();
+        while (end > i && (value[end - 1] == ' ' || value[end - 1] == '\t' || value[end - 1] == '\r'))
+            --end;
+        return value.substr(i, end - i);
+    }
+    return {};
+}
+
 Result<bool> THttpStatements::Execute()
 {
     // The items go out as CP932; a separator inside an item would split or end the batch early.
@@ -172,6 +188,7 @@ Result<bool> THttpStatements::Execute()
         wireItems.push_back(std::move(cp932).value());
     }
 
+    m_replyHeaders.clear();
     BusyScope busy;
     const std::string requestText = wire::buildRequestText(wireItems);
     auto body = zlibCompress(requestText, ZlibLevel::Fastest);
@@ -188,6 +205,7 @@ Result<bool> THttpStatements::Execute()
 
     if (std::string cookie = setCookieOf(*reply); !cookie.empty())
         setSessionCookie(std::move(cookie));
+    m_replyHeaders = reply->headers;
 
     auto text = zlibDecompress(reply->body);
     if (!text)

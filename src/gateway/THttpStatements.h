@@ -7,6 +7,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vorteq {
@@ -46,9 +48,14 @@ public:
 
     const std::string& url() const { return m_url; }
 
+    // The value of a header of the last reply (name compared ignoring case), or empty. The server
+    // marks some answers this way without changing their body (a throttled login).
+    std::string replyHeader(std::string_view name) const;
+
 private:
     std::string m_url;
     std::shared_ptr<HttpTransport> m_transport;
+    std::vector<std::pair<std::string, std::string>> m_replyHeaders;
     std::vector<std::unique_ptr<TSqlSet>> m_items;
 };
 

@@ -45,6 +45,7 @@ private slots:
     void emptyPasswordIsAskedForAndNothingIsSent();
     void wrongPasswordIsRefusedAndMayBeRetried();
     void blockedAccountIsRefused();
+    void throttledLoginSaysSoAndNamesTheWait();
     void successFillsTheSessionAndTheMainWindowLabels();
     void hourglassShowsWhileTheServerAnswers();
     void undeliverableMailIsNoticedAndLoginGoesOn();
@@ -88,8 +89,8 @@ void LoginWindowTest::initTestCase()
 {
     setupApplication();
     test::TestServerOptions options;
-    options.throttle.slowAfter = 1000; // refusals in a row must not slow the tests down
-    options.throttle.lockAfter = 1000;
+    options.throttle.freePerPair = 1000; // refusals in a row must not be throttled here
+    options.throttle.freePerAddress = 1000;
     m_server = std::make_unique<test::TestServer>(options);
     m_server->addUser("demo", "demo1234", "デモ ユーザー", "demo@example.com");
     m_server->addUser("bounce", "pass1234", "配信 不可", "old@example.com", false, "1");
@@ -193,6 +194,28 @@ void LoginWindowTest::blockedAccountIsRefused()
     QCOMPARE(m_ui->messages->last().text, kRefusal);
     QVERIFY(!session().login_ok);
     QVERIFY(session().usr_info.userId.empty());
+}
+
+void LoginWindowTest::throttledLoginSaysSoAndNamesTheWait()
+{
+    // This computer failed often enough for the server to hold its attempts back for 90 seconds.
+    m_server->execSql("INSERT INTO LOGIN_THROTTLE (CLIENT_ADDR, USR_ID, FAIL_COUNT, LAST_FAIL, WAIT_UNTIL) "
+                      "VALUES ('127.0.0.1', 'demo', 9, strftime('%s', 'now'), strftime('%s', 'now') + 90)");
+    Tfrm_login& window = newWindow();
+    login(window, QStringLiteral("demo"), QStringLiteral("demo1234"));
+    QCOMPARE(m_ui->messages->last().text,
+             QStringLiteral(
+                 "ログインの失敗が続いたため、このコンピューターからのログインを一時的に受け付けていません。"
+                 "\n\r\n\r約2分後に、もう一度お試しください。"));
+    QVERIFY(m_ui->messages->last().kind == MsgKind::Warning);
+    QVERIFY(window.isVisible());
+    QVERIFY(!session().login_ok);
+    // Another user ID from this computer gets the ordinary answer.
+    login(window, QStringLiteral("bounce"), QStringLiteral("wrong"));
+    QCOMPARE(m_ui->messages->last().text, kRefusal);
+    m_server->execSql("DELETE FROM LOGIN_THROTTLE");
+    login(window, QStringLiteral("demo"), QStringLiteral("demo1234"));
+    QVERIFY(session().login_ok);
 }
 
 void LoginWindowTest::successFillsTheSessionAndTheMainWindowLabels()

@@ -193,7 +193,8 @@ TEST_F(TempDatabase, ConfinedSelectReadsMarketTablesOnly)
     }
     // The trusted path of the server's own statements is not confined.
     SelectResult count;
-    EXPECT_TRUE((*conn)->runTrustedSelect("SELECT COUNT(*) FROM USR_INFO", limits, count));
+    RequestBudget budget = RequestBudget::of(limits);
+    EXPECT_TRUE((*conn)->runTrustedSelect("SELECT COUNT(*) FROM USR_INFO", budget, count));
     EXPECT_EQ(column0("SELECT COUNT(*) FROM STK_INFO"), (std::vector<std::string>{"1"}));
 }
 
@@ -214,7 +215,7 @@ TEST_F(TempDatabase, RowAndTimeLimitsEndAStatement)
     EXPECT_NE(rows.error().message.find("rows"), std::string::npos);
 
     limits.maxRows = 100000;
-    limits.statementTime = std::chrono::milliseconds(50);
+    limits.requestTime = std::chrono::milliseconds(50);
     // 200^4 combinations: far beyond 50 ms.
     auto slow = (*conn)->runConfinedSelect("u1",
                                            "SELECT COUNT(*) FROM STK_DAILY_TSE_2006 a, STK_DAILY_TSE_2006 b, "
@@ -224,6 +225,64 @@ TEST_F(TempDatabase, RowAndTimeLimitsEndAStatement)
     EXPECT_NE(slow.error().message.find("time limit"), std::string::npos);
     // The connection stays usable.
     EXPECT_TRUE((*conn)->runConfinedSelect("u1", "SELECT COUNT(*) FROM STK_INFO", limits, sink));
+}
+
+TEST_F(TempDatabase, OneBudgetBoundsRowsBytesAndTimeOfEveryStatementTogether)
+{
+    ASSERT_TRUE(
+        db.exec("INSERT INTO STK_INFO VALUES ('1301', 'a', 11), ('1302', 'b', 11), ('1303', 'c', 11)"));
+    auto conn = Connection::open(path);
+    ASSERT_TRUE(conn);
+    Limits limits;
+    limits.maxRows = 4;
+    RequestBudget budget = RequestBudget::of(limits);
+    SelectResult sink;
+    const std::string sql = "SELECT a.STK_CD FROM STK_INFO a";
+    ASSERT_TRUE((*conn)->runConfinedSelect("u1", sql, budget, sink)); // 3 of the 4 rows
+    EXPECT_EQ(budget.rowsLeft, 1u);
+    EXPECT_FALSE(
+        (*conn)->runConfinedSelect("u1", sql, budget, sink)); // within its own limit, not the request's
+
+    budget = RequestBudget::of(limits);
+    budget.replyBytesLeft = 20; // each row costs its value and a separator
+    ASSERT_TRUE((*conn)->runConfinedSelect("u1", sql, budget, sink));
+    EXPECT_EQ(budget.replyBytesLeft, 5u);
+    EXPECT_FALSE((*conn)->runConfinedSelect("u1", sql, budget, sink));
+
+    budget = RequestBudget::of(limits);
+    budget.deadline = std::chrono::steady_clock::now() - std::chrono::milliseconds(1);
+    auto late = (*conn)->runConfinedSelect("u1", "SELECT COUNT(*) FROM STK_INFO", budget, sink);
+    ASSERT_FALSE(late);
+    EXPECT_NE(late.error().message.find("time limit"), std::string::npos);
+}
+
+TEST_F(TempDatabase, TemporaryFilesOfALargeSortAreCappedPerConnection)
+{
+    ASSERT_TRUE(db.exec("BEGIN"));
+    for (int i = 0; i < 20000; ++i)
+        ASSERT_TRUE(db.exec("INSERT INTO STK_INFO VALUES ('" + std::to_string(100000 + i) + "', '" +
+                            std::string(80, static_cast<char>('a' + i % 26)) + std::to_string(i) + "', 11)"));
+    ASSERT_TRUE(db.exec("COMMIT"));
+    // A small page cache makes the sort of about 2 MB spill to temporary files.
+    const std::string sort = "SELECT a.STK_CD, a.STK_NM FROM STK_INFO a ORDER BY a.STK_NM DESC";
+    auto capped = Connection::open(path, 256 * 1024);
+    ASSERT_TRUE(capped);
+    ASSERT_TRUE((*capped)->db().exec("PRAGMA cache_size = -64"));
+    SelectResult sink;
+    auto refused = (*capped)->runConfinedSelect("u1", sort, Limits{}, sink);
+    ASSERT_FALSE(refused);
+    EXPECT_NE(refused.error().message.find("temporary storage"), std::string::npos)
+        << refused.error().message;
+    // The connection goes on, and a connection with room for the sort runs it.
+    EXPECT_TRUE((*capped)->runConfinedSelect("u1", "SELECT COUNT(*) FROM STK_INFO", Limits{}, sink));
+    auto roomy = Connection::open(path, 64 * 1024 * 1024);
+    ASSERT_TRUE(roomy);
+    ASSERT_TRUE((*roomy)->db().exec("PRAGMA cache_size = -64"));
+    SelectResult all;
+    auto sorted = (*roomy)->runConfinedSelect("u1", sort, Limits{}, all);
+    ASSERT_TRUE(sorted) << sorted.error().message;
+    EXPECT_EQ(*sorted, 20000u);
+    EXPECT_EQ(all.rows.front()[0], "109983"); // 80 times 'z' and then "9983" sorts first
 }
 
 TEST_F(TempDatabase, KeptStatementsServeOnlyTheirUserAndNeverStaleRows)
@@ -396,4 +455,26 @@ TEST(AccountRules, NewPasswordsAndAddressesFollowTheAccountWindowRules)
     EXPECT_FALSE(isAcceptableMail("a b@example.com"));
     EXPECT_FALSE(isAcceptableMail("a'@example.com"));
     EXPECT_FALSE(isAcceptableMail(std::string(45, 'a') + "@x.com")); // 51 characters
+}
+
+TEST_F(TempDatabase, AddUserTakesOnlyIdsAndPasswordsTheLoginWindowCanType)
+{
+    const std::vector<std::pair<std::string, std::string>> refused = {
+        {"demo", "password1234"},      // 12 characters: the password field takes 10
+        {"demo", "abc"},               // fewer than 4
+        {"demo", "pass-123"},          // a symbol
+        {"demo", "ｐａｓｓ1234"},      // full-width letters
+        {"abcdefghijklm", "pass1234"}, // 13 characters: the ID field takes 12
+        {"de mo", "pass1234"},         // a blank
+        {"", "pass1234"},
+    };
+    for (const auto& [id, password] : refused) {
+        const Status st = addUser(db, NewUser{id, password, "名前", "a@example.com"}, HashCost::Min);
+        EXPECT_FALSE(st) << id << " / " << password;
+    }
+    EXPECT_TRUE(column0("SELECT USR_ID FROM USR_INFO").empty());
+    EXPECT_TRUE(addUser(db, NewUser{"abcdefghijkl", "A1b2C3d4E5", "名前", "a@example.com"}, HashCost::Min));
+    EXPECT_TRUE(addUser(db, NewUser{"o'brien", "abcd", "名前", "b@example.com"}, HashCost::Min));
+    EXPECT_EQ(column0("SELECT USR_ID FROM USR_INFO ORDER BY 1"),
+              (std::vector<std::string>{"abcdefghijkl", "o'brien"}));
 }

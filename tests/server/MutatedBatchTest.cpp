@@ -28,8 +28,8 @@ TEST(MutatedBatch, EveryDamagedBodyGetsAWellFormedReplyAndChangesNothing)
     server::ServerConfig config;
     config.hashCost = server::HashCost::Min;
     config.log = [](std::string_view) {};
-    config.throttle.slowAfter = 1000000; // no held-back replies: they would only slow the test
-    config.throttle.lockAfter = 1000000;
+    config.throttle.freePerPair = 1000000; // no throttled logins: the damaged logins must reach the check
+    config.throttle.freePerAddress = 1000000;
     auto service = server::BatchService::open(server.dbPath(), config);
     ASSERT_TRUE(service.ok()) << service.error().message;
 

@@ -1,6 +1,79 @@
 #include "ServerTestData.h"
 
+#include "gateway/ZlibUtil.h"
+
+#include <arpa/inet.h>
+#include <cctype>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace vorteq::test {
+
+std::string RawExchange::header(const std::string& lowerName) const
+{
+    for (const auto& [name, value] : headers)
+        if (name == lowerName)
+            return value;
+    return {};
+}
+
+int RawExchange::firstRows() const
+{
+    return reply.sections.empty() ? -1 : reply.sections.front().rowCount;
+}
+
+RawExchange exchangeFrom(const std::string& sourceAddress, unsigned short port,
+                         const std::vector<std::string>& items, const std::string& cookieValue)
+{
+    RawExchange out;
+    const std::string body = *zlibCompress(wire::buildRequestText(items), ZlibLevel::Fastest);
+    const std::string request =
+        "POST /ORQ/servlet/ApsServlet/ HTTP/1.0\r\nContent-Length: " + std::to_string(body.size()) +
+        "\r\nCookie:" + cookieValue + "\r\n\r\n" + body;
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    ::inet_pton(AF_INET, sourceAddress.c_str(), &from.sin_addr);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string answer;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) == 0 &&
+        ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0 &&
+        ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
+        char chunk[4096];
+        for (ssize_t n; (n = ::recv(fd, chunk, sizeof chunk, 0)) > 0;)
+            answer.append(chunk, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    const std::size_t end = answer.find("\r\n\r\n");
+    if (answer.rfind("HTTP/1.", 0) != 0 || end == std::string::npos)
+        return out;
+    out.status = std::atoi(answer.c_str() + 9);
+    std::size_t line = answer.find("\r\n") + 2;
+    while (line < end) {
+        const std::size_t next = answer.find("\r\n", line);
+        const std::string field = answer.substr(line, next - line);
+        if (const std::size_t colon = field.find(':'); colon != std::string::npos) {
+            std::string name = field.substr(0, colon);
+            for (char& c : name)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            std::size_t v = colon + 1;
+            while (v < field.size() && field[v] == ' ')
+                ++v;
+            out.headers.emplace_back(name, field.substr(v));
+        }
+        line = next + 2;
+    }
+    if (auto text = zlibDecompress(answer.substr(end + 4))) {
+        out.text = *text;
+        if (auto parsed = wire::parseReplyText(out.text, static_cast<int>(items.size()) - 1))
+            out.reply = std::move(*parsed);
+    }
+    return out;
+}
 
 std::string quoted(const std::string& text)
 {

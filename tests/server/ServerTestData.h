@@ -1,8 +1,11 @@
 #pragma once
 
+#include "gateway/WireCodec.h"
 #include "support/TestServer.h"
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace vorteq::test {
 
@@ -20,6 +23,21 @@ std::string mailChangeSql(const std::string& user, const std::string& current, c
 
 // The screening column list (46 columns, market code last) up to and including "FROM ".
 extern const std::string kScreeningColumns;
+
+// One exchange over a fresh connection from a given loopback source address (127.0.0.2 ... stand for
+// other clients), as the desktop client makes it.
+struct RawExchange {
+    int status = 0;
+    std::vector<std::pair<std::string, std::string>> headers; // names in lower case
+    std::string text;                                         // the inflated reply text
+    wire::ParsedReply reply;                                  // its sections
+
+    std::string header(const std::string& lowerName) const;
+    // Rows of the first section, or -1 when there is none.
+    int firstRows() const;
+};
+RawExchange exchangeFrom(const std::string& sourceAddress, unsigned short port,
+                         const std::vector<std::string>& items, const std::string& cookieValue = "");
 
 // Users demo/demo1234, blocked/block123 (USR_STATUS 1) and bounce/bounce12 (MAIL_STATUS "1");
 // the two update dates; six stocks of three markets with daily rows in 2005 and 2006 (see the .cpp).

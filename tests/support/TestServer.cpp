@@ -39,7 +39,7 @@ public:
         server::ServerConfig config;
         config.limits = options.limits;
         config.throttle = options.throttle;
-        config.hashCost = server::HashCost::Min;
+        config.hashCost = options.hashCost;
         config.replyCompression = options.replyCompression;
         config.sessionLifetime = std::chrono::seconds(options.sessionLifetimeSeconds);
         const bool echo = std::getenv("VORTEQ_TEST_SERVER_LOG") != nullptr;
@@ -106,7 +106,7 @@ void TestServer::addUser(const std::string& id, const std::string& password, con
 {
     auto db = m_impl->open();
     server::NewUser user{id, password, name, email, blocked, mailStatus};
-    if (auto st = server::addUser(db, user, server::HashCost::Min); !st)
+    if (auto st = server::storeUser(db, user, server::HashCost::Min); !st)
         throw std::runtime_error("TestServer::addUser: " + st.error().message);
 }
 

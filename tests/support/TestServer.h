@@ -15,6 +15,7 @@ struct TestServerOptions {
     server::LoginThrottle throttle;
     std::int64_t sessionLifetimeSeconds = 12 * 60 * 60;
     ZlibLevel replyCompression = ZlibLevel::Fastest;
+    server::HashCost hashCost = server::HashCost::Min; // the cost of hashes the server makes
 };
 
 // The real statement server, in process, on 127.0.0.1 and a free port, over a fresh database in a
