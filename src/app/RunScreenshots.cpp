@@ -38,15 +38,15 @@ bool saveShot(QWidget& widget, const QDir& dir, const QString& name)
     return true;
 }
 
-// Two moving averages crossing, confirmed by the Bollinger bands and the parabolic (all three
-// must agree): a condition set whose chart shows every kind of overlay without a trade every week.
+// Two moving averages crossing, or the Bollinger bands and the parabolic agreeing: a condition set
+// whose chart shows every kind of overlay without a trade every week.
 TJouken screenshotConditions()
 {
     TJouken j = TJouken::defaults();
     for (const auto& [key, value] :
-         std::initializer_list<std::pair<const char*, const char*>>{{"UseBuyCloss", "2"},
+         std::initializer_list<std::pair<const char*, const char*>>{{"UseBuyCloss", "1"},
                                                                     {"KbnBuyCloss", "0"},
-                                                                    {"UseSellCloss", "2"},
+                                                                    {"UseSellCloss", "1"},
                                                                     {"KbnSellCloss", "1"},
                                                                     {"UseBuyVolin", "2"},
                                                                     {"UseSellVolin", "2"},

@@ -1,5 +1,6 @@
 #include "results/ChartPainter.h"
 
+#include "common/NumberText.h"
 #include "results/ChartRender.h"
 
 #include <QFile>
@@ -9,6 +10,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygonF>
+#include <QScopeGuard>
 #include <QSvgGenerator>
 
 #include <algorithm>
@@ -87,12 +89,12 @@ Range priceRange(const ChartData& data, ChartWindow w)
     return r.padded();
 }
 
-// Round steps (1, 2 or 5 times a power of ten) that give about `wanted` grid lines.
+// Round steps (1, 2, 2.5 or 5 times a power of ten) that give about `wanted` grid lines.
 double niceStep(double span, int wanted)
 {
     const double raw = span / wanted;
     const double power = std::pow(10.0, std::floor(std::log10(raw)));
-    for (const double m : {1.0, 2.0, 5.0, 10.0})
+    for (const double m : {1.0, 2.0, 2.5, 5.0, 10.0})
         if (raw <= m * power)
             return m * power;
     return 10 * power;
@@ -226,6 +228,12 @@ QColor markerColour(MarkerKind kind)
     return Qt::black;
 }
 
+// A price or a volume as the daily table writes it.
+QString number(long double v)
+{
+    return qs(formatNumber(v));
+}
+
 QString yen(long double v)
 {
     return QString::number(static_cast<double>(v), 'f', 0);
@@ -316,7 +324,7 @@ void ChartPainter::paint(QPainter& p, const QRectF& area, ChartWindow w, int cro
     // Price pane: grid, candlesticks, overlays, markers.
     const Range price = priceRange(m_data, w);
     const std::vector<DayGroup> groups = dayGroups(l, w);
-    drawGrid(p, l.price, price, 6);
+    drawGrid(p, l.price, price, 8);
     {
         QVector<QLineF> upWicks, downWicks;
         QVector<QRectF> upBodies, downBodies;
@@ -420,7 +428,7 @@ void ChartPainter::paint(QPainter& p, const QRectF& area, ChartWindow w, int cro
         equity.take(static_cast<double>(day(i).buyHold));
     }
     equity = equity.padded();
-    drawGrid(p, l.equity, equity, 4);
+    drawGrid(p, l.equity, equity, 5);
     p.setRenderHint(QPainter::Antialiasing, true);
     p.setPen(QPen(kBuyHoldColour, 1.2, Qt::DashLine));
     drawLine(
@@ -465,6 +473,7 @@ void ChartPainter::paint(QPainter& p, const QRectF& area, ChartWindow w, int cro
     {
         const QFontMetricsF metrics(p.font());
         const int every = std::max(1, static_cast<int>(std::ceil(90 / slot)));
+        double taken = l.dates.left() - 1; // where the last date written ends
         for (int i = w.first; i <= lastDay(w); i += every) {
             const double x = xOf(l, w, i);
             p.setPen(QPen(kGridColour, 1, Qt::DotLine));
@@ -474,7 +483,10 @@ void ChartPainter::paint(QPainter& p, const QRectF& area, ChartWindow w, int cro
             const QString text = qs(day(i).date);
             const double width = metrics.horizontalAdvance(text);
             const double left = std::clamp(x - width / 2, l.dates.left(), l.dates.right() - width);
+            if (left <= taken)
+                continue; // pushed inside at an edge, it would run into its neighbour
             p.drawText(QPointF(left, l.dates.top() + metrics.ascent() + 3), text);
+            taken = left + width + 4;
         }
     }
 
@@ -488,11 +500,8 @@ void ChartPainter::paint(QPainter& p, const QRectF& area, ChartWindow w, int cro
             p.drawLine(QPointF(l.price.left(), crosshairY), QPointF(l.price.right(), crosshairY));
         const QString text =
             QStringLiteral("%1  始値 %2  高値 %3  安値 %4  終値 %5  出来高 %6  |  評価額 %7  B&H %8  DD %9%")
-                .arg(qs(d.date), QString::number(static_cast<double>(d.open)),
-                     QString::number(static_cast<double>(d.high)),
-                     QString::number(static_cast<double>(d.low)),
-                     QString::number(static_cast<double>(d.close)),
-                     QString::number(static_cast<double>(d.volume)), yen(d.value), yen(d.buyHold),
+                .arg(qs(d.date), number(d.open), number(d.high), number(d.low), number(d.close),
+                     number(d.volume), yen(d.value), yen(d.buyHold),
                      QString::number(static_cast<double>(d.drawdown) * 100, 'f', 2));
         const QFontMetricsF metrics(p.font());
         const QRectF box(l.title.right() - metrics.horizontalAdvance(text) - 10, l.title.top() + 2,
@@ -505,21 +514,27 @@ void ChartPainter::paint(QPainter& p, const QRectF& area, ChartWindow w, int cro
 
 Status renderChartFile(const ChartData& chart, const std::filesystem::path& path, int width, int height)
 {
-    // The command line has no application object: one offscreen application serves every picture.
-    static std::unique_ptr<QGuiApplication> offscreen;
+    // The command line has no application object: an offscreen one lives while the picture is
+    // drawn, and the toolkit's notes about the desktop session (no runtime folder, no display),
+    // which mean nothing to a command whose standard error carries its own messages, are dropped.
+    std::unique_ptr<QGuiApplication> offscreen;
+    QtMessageHandler previousHandler = nullptr;
     if (!QCoreApplication::instance()) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
-        // The toolkit's notes about the desktop session (no runtime folder, no display) mean
-        // nothing to a command whose standard error carries its own messages.
-        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
-            if (type == QtCriticalMsg || type == QtFatalMsg)
-                std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
-        });
+        previousHandler =
+            qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+                if (type == QtCriticalMsg || type == QtFatalMsg)
+                    std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+            });
         static int argc = 1;
         static char name[] = "vorteq-cli";
         static char* argv[] = {name, nullptr};
         offscreen = std::make_unique<QGuiApplication>(argc, argv);
     }
+    const auto restore = qScopeGuard([&] {
+        if (offscreen)
+            qInstallMessageHandler(previousHandler);
+    });
     std::string extension = path.extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
