@@ -26,18 +26,6 @@ namespace vorteq {
 
 namespace {
 
-bool saveShot(QWidget& widget, const QDir& dir, const QString& name)
-{
-    QApplication::processEvents();
-    const QString path = dir.filePath(name);
-    if (!widget.grab().save(path)) {
-        std::fprintf(stderr, "cannot write %s\n", path.toLocal8Bit().constData());
-        return false;
-    }
-    std::printf("%s\n", path.toLocal8Bit().constData());
-    return true;
-}
-
 // Two moving averages crossing, or the Bollinger bands and the parabolic agreeing: a condition set
 // whose chart shows every kind of overlay without a trade every week.
 TJouken screenshotConditions()
@@ -118,7 +106,7 @@ int takeRunScreenshots(const QString& folder, const std::string& serverUrl, cons
         };
         for (const auto& [tab, name] : tabs) {
             window.pc_stk_sim->setCurrentWidget(tab);
-            ok = saveShot(window, dir, name) && ok;
+            ok = saveScreenshot(window, dir, name) && ok;
         }
         // A trade centred, as a click on its row does, with the crosshair on its day.
         const auto& markers = views->chart()->data().markers;
@@ -126,7 +114,7 @@ int takeRunScreenshots(const QString& folder, const std::string& serverUrl, cons
             const auto& days = views->chart()->data().series.days;
             views->chart()->centreOn(days[static_cast<std::size_t>(markers[markers.size() / 2].day)].date);
             window.pc_stk_sim->setCurrentWidget(views->chart());
-            ok = saveShot(window, dir, QStringLiteral("run_chart_centred.png")) && ok;
+            ok = saveScreenshot(window, dir, QStringLiteral("run_chart_centred.png")) && ok;
         }
         window.hide();
     }

@@ -199,6 +199,7 @@ private:
                 const char* marketName = "東証1部");
     void setPeriod(const QDate& base, int term);
     void run() { m_window->act_sim->trigger(); }
+    void runTwoTrades();
     QStringList viewState() const;
     QString edit(const char* name) const;
     StringGrid& daily() const { return *m_views->daily().sg_sim_stk; }
@@ -521,7 +522,8 @@ void SimulationRunTest::tradesAppearOnTheDayTheyAreExecuted()
     QCOMPARE(column(trades(), 2), texts({"－", "0 %", "－", "0 %", "－"}));
 }
 
-void SimulationRunTest::twoTradesFillTheSummaryAndTheExport()
+// 1332, long only, from 2006/06/01 to 06/06: one purchase and one sale.
+void SimulationRunTest::runTwoTrades()
 {
     select("1332", "日本水産");
     TJouken rules = dayChangeRules();
@@ -529,6 +531,11 @@ void SimulationRunTest::twoTradesFillTheSummaryAndTheExport()
     m_editor->jouken_to_editor(rules);
     setPeriod(QDate(2006, 6, 6), 5); // from 2006/06/01
     run();
+}
+
+void SimulationRunTest::twoTradesFillTheSummaryAndTheExport()
+{
+    runTwoTrades();
     QCOMPARE(shown().size(), std::size_t{1});
 
     // 06/01 signals a buy: 909 shares at the open of 06/02, 1,100 yen (999,900 yen, 100 yen left).
@@ -776,13 +783,8 @@ void SimulationRunTest::chartAndFiguresFollowTheRunAndTheGrids()
     StringGrid& figures = *m_views->statistics()->sg_statistics;
     QCOMPARE(figures.cell(1, 1), QStringLiteral("－"));
 
-    // The run of twoTradesFillTheSummaryAndTheExport: one long from 06/02 to 06/06, +99,990 yen.
-    select("1332", "日本水産");
-    TJouken rules = dayChangeRules();
-    rules.set("KbnTrade", "0");
-    m_editor->jouken_to_editor(rules);
-    setPeriod(QDate(2006, 6, 6), 5);
-    run();
+    // One long from 06/02 to 06/06, +99,990 yen.
+    runTwoTrades();
     QCOMPARE(shown().size(), std::size_t{1});
 
     // The chart holds the daily table's days, oldest first, and one marker per trade.
