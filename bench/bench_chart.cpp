@@ -4,6 +4,7 @@
 //   BM_Statistics          the day-by-day account, the round trips and every figure
 //   BM_ChartBuildAndPaint  the chart data from the run, painted into a 1600 x 1000 image
 //   BM_ChartTab            the chart tab given the run and grabbed (the widget's own paint)
+//   BM_ChartCrosshairMove  a mouse move: the crosshair drawn over the chart painted before
 // Run on the offscreen platform: QT_QPA_PLATFORM=offscreen build-release/bench/bench_chart
 #include "MarketGenerator.h"
 #include "analysis/TStkAnalisys.h"
@@ -142,6 +143,25 @@ void BM_ChartTab(benchmark::State& state)
     }
 }
 BENCHMARK(BM_ChartTab)->Arg(5000)->ArgName("days")->Unit(benchmark::kMillisecond);
+
+// A mouse move over the chart tab: the crosshair over the chart painted once.
+void BM_ChartCrosshairMove(benchmark::State& state)
+{
+    const auto stock = bench::generateStock(1301, static_cast<int>(state.range(0)) + 60);
+    const Run run = runOnce(stock, chartConditions());
+    ChartView view;
+    view.resize(1600, 1000);
+    view.show();
+    QApplication::processEvents();
+    view.showChart(buildChartData(run.stock, run.start, overlayConditions(), "1301"));
+    benchmark::DoNotOptimize(view.grab().width());
+    int day = 0;
+    for (auto _ : state) {
+        view.canvas().setCrosshair(day++ % static_cast<int>(view.data().series.days.size()));
+        benchmark::DoNotOptimize(view.canvas().grab().width());
+    }
+}
+BENCHMARK(BM_ChartCrosshairMove)->Arg(5000)->ArgName("days")->Unit(benchmark::kMillisecond);
 
 } // namespace
 

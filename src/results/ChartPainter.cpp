@@ -490,9 +490,22 @@ void ChartPainter::paint(QPainter& p, const QRectF& area, ChartWindow w, int cro
         }
     }
 
-    // The crosshair and the values of its day.
-    if (crosshairDay >= w.first && crosshairDay <= lastDay(w)) {
-        const EquityDay& d = day(crosshairDay);
+    paintCrosshair(p, area, w, crosshairDay, crosshairY);
+}
+
+void ChartPainter::paintCrosshair(QPainter& p, const QRectF& area, ChartWindow w, int crosshairDay,
+                                  double crosshairY) const
+{
+    const auto& days = m_data.series.days;
+    w.count = std::min(w.count, static_cast<int>(days.size()) - w.first);
+    if (crosshairDay < w.first || crosshairDay > lastDay(w))
+        return;
+    const Layout l = layout(area);
+    QFont font = p.font();
+    font.setPixelSize(11);
+    p.setFont(font);
+    {
+        const EquityDay& d = days[static_cast<std::size_t>(crosshairDay)];
         const double x = xOf(l, w, crosshairDay);
         p.setPen(QPen(QColor(60, 60, 60), 1, Qt::DashLine));
         p.drawLine(QPointF(x, l.price.top()), QPointF(x, l.drawdown.bottom()));

@@ -46,6 +46,10 @@ public:
     void paint(QPainter& painter, const QRectF& area, ChartWindow window, int crosshairDay = -1,
                double crosshairY = std::numeric_limits<double>::quiet_NaN()) const;
 
+    // Only the crosshair and the value box of its day, over a chart painted without them.
+    void paintCrosshair(QPainter& painter, const QRectF& area, ChartWindow window, int crosshairDay,
+                        double crosshairY) const;
+
 private:
     const ChartData& m_data;
 };

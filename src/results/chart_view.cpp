@@ -92,6 +92,7 @@ void ChartCanvas::setWindow(ChartWindow w)
     w.count = std::clamp(w.count, std::min(days, kFewestDays), days);
     w.first = std::clamp(w.first, 0, std::max(0, days - w.count));
     m_window = w;
+    m_painted = QPixmap(); // a new window or new data: paint the chart again
     update();
 }
 
@@ -123,8 +124,22 @@ void ChartCanvas::pan(int days)
 
 void ChartCanvas::paintEvent(QPaintEvent*)
 {
+    const ChartPainter painter(m_data);
+    const qreal ratio = devicePixelRatioF();
+    if (m_painted.isNull()) {
+        m_painted = QPixmap(size() * ratio);
+        m_painted.setDevicePixelRatio(ratio);
+        QPainter base(&m_painted);
+        painter.paint(base, QRectF(rect()), m_window);
+    }
     QPainter p(this);
-    ChartPainter(m_data).paint(p, QRectF(rect()), m_window, m_crosshairDay, m_crosshairY);
+    p.drawPixmap(0, 0, m_painted);
+    painter.paintCrosshair(p, QRectF(rect()), m_window, m_crosshairDay, m_crosshairY);
+}
+
+void ChartCanvas::resizeEvent(QResizeEvent*)
+{
+    m_painted = QPixmap();
 }
 
 void ChartCanvas::wheelEvent(QWheelEvent* event)

@@ -3,6 +3,7 @@
 #include "results/ChartData.h"
 #include "results/ChartPainter.h"
 
+#include <QPixmap>
 #include <QWidget>
 
 #include <string_view>
@@ -65,12 +66,15 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     int dayCount() const;
     ChartPainter::Layout currentLayout() const;
 
     const ChartData& m_data;
+    // The chart without the crosshair as last painted: a mouse move only draws the crosshair over it.
+    QPixmap m_painted;
     ChartWindow m_window;
     int m_crosshairDay = -1;
     double m_crosshairY = 0;
