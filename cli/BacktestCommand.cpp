@@ -1,4 +1,5 @@
 #include "cli/Backtest.h"
+#include "cli/BacktestPictures.h"
 #include "cli/Commands.h"
 #include "cli/Output.h"
 #include "cli/ScreenRun.h"
@@ -47,6 +48,8 @@ std::vector<OptionDef> backtestOptions()
         {"only", "daily|trades|summary", "この出力だけを書く"},
     };
     optionDefs.insert(optionDefs.end(), own.begin(), own.end());
+    const std::vector<OptionDef> pictures = chartAndStatsOptions();
+    optionDefs.insert(optionDefs.end(), pictures.begin(), pictures.end());
     return optionDefs;
 }
 
@@ -58,6 +61,8 @@ int runBacktest(const ParsedOptions& options, CliIo& io)
     if (options.has("only") && only != "daily" && only != "trades" && only != "summary")
         return report(io,
                       {ExitCode::Usage, "--only は daily, trades, summary のいずれかです: \"" + only + "\""});
+    if (auto wrong = checkChartAndStatsOptions(options))
+        return report(io, *wrong);
     auto period = periodIndexOf(options.valueOr("period", "1m"));
     if (!period)
         return report(io, period.failure());
@@ -104,6 +109,9 @@ int runBacktest(const ParsedOptions& options, CliIo& io)
     auto run = runBacktest(*session, analysis, request, timings);
     if (!run)
         return report(io, run.failure());
+
+    if (auto failed = writeChartAndStats(options, *run, request.conditions, encoding))
+        return report(io, *failed);
 
     std::string stdoutBytes;
     for (const ExportKind& kind : kExports) {

@@ -2,6 +2,7 @@
 
 #include "analysis/DayValue.h"
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -29,6 +30,9 @@ public:
     }
 
     std::string str() const { return m_cell.text(); }
+    // The text read as a number without making the text (a number is kept as what its text reads
+    // back as); nothing for a word such as "－".
+    std::optional<long double> value() const { return m_cell.number(); }
     operator std::string() const { return str(); }
 
     bool operator==(const TradeText& other) const { return str() == other.str(); }

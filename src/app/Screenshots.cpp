@@ -35,6 +35,11 @@ bool save(QWidget& widget, const QDir& dir, const QString& name)
 
 } // namespace
 
+bool saveScreenshot(QWidget& widget, const QDir& dir, const QString& name)
+{
+    return save(widget, dir, name);
+}
+
 int takeScreenshots(const QString& folder)
 {
     QDir dir(folder);

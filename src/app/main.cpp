@@ -51,7 +51,11 @@ int main(int argc, char* argv[])
         QStringLiteral("URL"));
     QCommandLineOption screenshotOption(QStringLiteral("screenshot"), QString(), QStringLiteral("DIR"));
     screenshotOption.setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOptions({serverOption, baseDirOption, registerUrlOption, screenshotOption});
+    QCommandLineOption screenshotRunOption(QStringLiteral("screenshot-run"), QString(),
+                                           QStringLiteral("CODE,NAME,MARKET,MARKETNAME,yyyy/mm/dd,PERIOD"));
+    screenshotRunOption.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOptions(
+        {serverOption, baseDirOption, registerUrlOption, screenshotOption, screenshotRunOption});
     parser.process(app);
 
     if (parser.isSet(registerUrlOption))
@@ -59,6 +63,12 @@ int main(int argc, char* argv[])
     else if (const char* url = std::getenv("VORTEQ_REGISTER_URL"); url && *url)
         Tfrm_login::setRegistrationUrl(QString::fromLocal8Bit(url));
 
+    if (parser.isSet(screenshotOption) && parser.isSet(screenshotRunOption)) {
+        const Result<std::string> url = makeServerUrl(parser.value(serverOption).toStdString());
+        if (!url)
+            return refuseToStart(url.error());
+        return takeRunScreenshots(parser.value(screenshotOption), *url, parser.value(screenshotRunOption));
+    }
     if (parser.isSet(screenshotOption))
         return takeScreenshots(parser.value(screenshotOption));
 

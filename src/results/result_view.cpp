@@ -8,7 +8,9 @@
 #include "app/main_frm.h"
 #include "app/msg_common.h"
 #include "common/Csv.h"
+#include "results/chart_view.h"
 #include "results/daily_data_view.h"
+#include "results/statistics_view.h"
 #include "results/trade_result_view.h"
 
 #include <QFile>
@@ -16,6 +18,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QStyledItemDelegate>
+#include <QTabWidget>
 #include <QToolButton>
 
 #include <algorithm>
@@ -24,6 +27,19 @@
 namespace vorteq {
 
 namespace {
+
+QString qs(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The daily table's column of the date.
+const int kDailyDateColumn = [] {
+    for (std::size_t c = 0; c < kDailyColumns.size(); ++c)
+        if (kDailyColumns[c].cell == DailyCell::Field && kDailyColumns[c].field == DayField::StkDate)
+            return static_cast<int>(c);
+    return 0;
+}();
 
 // Draws a cell's text against the right edge.
 class RightAlignedDelegate : public QStyledItemDelegate {
@@ -53,6 +69,7 @@ ResultViews* ResultViews::install(Tfrm_main& window)
     window.installTradeResultView(trade);
     window.installDailyDataView(daily);
     auto* views = new ResultViews(window, *trade, *daily);
+    views->installChartTabs();
     QPointer<ResultViews> guarded(views);
     window.hooks().resetResultViews = [guarded] {
         if (guarded)
@@ -78,10 +95,49 @@ void ResultViews::ShowResult(const TStkData& stock)
     m_trade.showResult(stock.UserResult);
 }
 
+void ResultViews::installChartTabs()
+{
+    QTabWidget& tabs = *m_window.pc_stk_sim;
+    m_chart = new ChartView(&tabs);
+    m_chart->setObjectName(QStringLiteral("ts_stk_graph"));
+    tabs.addTab(m_chart, QStringLiteral("チャート"));
+    m_statistics = new StatisticsView(&tabs);
+    m_statistics->setObjectName(QStringLiteral("ts_stk_statistics"));
+    tabs.addTab(m_statistics, qs(kStatisticsGroup));
+
+    // A click on a trade or a day centres the chart there; a double click also shows the chart.
+    const auto follow = [this](StringGrid& grid, int dateColumn) {
+        connect(&grid, &StringGrid::cellClicked, this,
+                [this, &grid, dateColumn](int, int row) { centreChartOn(grid.cell(dateColumn, row)); });
+        connect(&grid, &QAbstractItemView::doubleClicked, this,
+                [this, &grid, dateColumn](const QModelIndex& index) {
+                    if (centreChartOn(grid.cell(dateColumn, index.row() + 1)))
+                        m_window.pc_stk_sim->setCurrentWidget(m_chart);
+                });
+    };
+    follow(*m_trade.sg_sim_result, 0);
+    follow(*m_daily.sg_sim_stk, kDailyDateColumn);
+}
+
+bool ResultViews::centreChartOn(const QString& date)
+{
+    return !date.isEmpty() && m_chart->centreOn(date.toStdString());
+}
+
+void ResultViews::ShowChart(const TStkData& stock, std::string_view start, const TJouken& conditions,
+                            std::string title)
+{
+    ChartData chart = buildChartData(stock, start, conditions, std::move(title));
+    m_statistics->showStatistics(computeStatistics(chart.series), chart.series);
+    m_chart->showChart(std::move(chart));
+}
+
 void ResultViews::ResetResultViews()
 {
     m_trade.reset();
     m_daily.reset();
+    m_chart->reset();
+    m_statistics->reset();
 }
 
 void saveExportLines(const std::function<std::vector<std::string>()>& lines)

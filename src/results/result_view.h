@@ -14,14 +14,18 @@ class QWidget;
 
 namespace vorteq {
 
+class ChartView;
 class DailyDataView;
+class StatisticsView;
 class StringGrid;
 class TradeResultView;
 class Tfrm_main;
 struct TStkData;
+class TJouken;
 
 // The result views of the main window: the tab "売買結果" (summary and trade list), the tab
-// "期間データ" (daily table) and the position field of the simulation panel. They show a copy of
+// "期間データ" (daily table), the tabs "チャート" and "リスク・リターン分析" and the position field of
+// the simulation panel. They show a copy of
 // what the last good run computed and keep it until the next run or reset; a failed run leaves them
 // as they are.
 class ResultViews : public QObject {
@@ -40,16 +44,28 @@ public:
     void ShowDailyTable(const TStkData& stock, std::string_view start);
     // Fills the summary fields and the trade list.
     void ShowResult(const TStkData& stock);
-    // Every summary field to "－", both grids to one blank row under their titles.
+    // Fills the chart and the risk and return figures from the days on or after `start`; the
+    // conditions give the overlays and the execution price of the buy-and-hold comparison.
+    void ShowChart(const TStkData& stock, std::string_view start, const TJouken& conditions,
+                   std::string title);
+    // Every summary field to "－", both grids to one blank row under their titles, the chart empty,
+    // every figure "－".
     void ResetResultViews();
 
     TradeResultView& trade() const { return m_trade; }
     DailyDataView& daily() const { return m_daily; }
+    ChartView* chart() const { return m_chart; }
+    StatisticsView* statistics() const { return m_statistics; }
 
 private:
+    void installChartTabs();
+    bool centreChartOn(const QString& date);
+
     Tfrm_main& m_window;
     TradeResultView& m_trade;
     DailyDataView& m_daily;
+    ChartView* m_chart = nullptr;
+    StatisticsView* m_statistics = nullptr;
 };
 
 // Asks for a file with the export dialog and writes the lines there (CP932, CR LF), then says so.

@@ -12,6 +12,7 @@
 #include "conditions/JoukenValidation.h"
 #include "conditions/jouken_editor.h"
 #include "gateway/THttpStatements.h"
+#include "results/ChartData.h"
 #include "results/daily_data_view.h"
 #include "results/result_view.h"
 #include "screening/TradingDay.h"
@@ -136,6 +137,8 @@ void SimulationRun::sbtn_sim_startClick()
     clear_grid_cells(daily, 0, daily.colCount() - 1, 1, daily.rowCount() - 1);
     views->ShowDailyTable(result, plan->start);
     views->ShowResult(result);
+    views->ShowChart(result, plan->start, jouken,
+                     chartTitle(stock.stkCd, stock.stkNm, plan->start, plan->end));
     times.fill = Clock::now() - analysedAt;
     m_times = times;
 

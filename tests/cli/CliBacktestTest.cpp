@@ -3,6 +3,8 @@
 #include "common/Csv.h"
 #include "common/TextFile.h"
 #include "conditions/ConditionFiles.h"
+#include "results/ChartData.h"
+#include "results/EquityStatistics.h"
 #include "results/ResultRows.h"
 #include "simulation/RunPlan.h"
 #include "simulation/TradeSimulation.h"
@@ -42,7 +44,7 @@ void writeConditionFile(const std::filesystem::path& file, const TJouken& record
 }
 
 struct Exports {
-    std::vector<std::string> daily, trades, summary;
+    std::vector<std::string> daily, trades, summary, statistics;
     int tradeCount = 0;
 };
 
@@ -69,8 +71,10 @@ Exports clientExports(const TJouken& conditions)
     EXPECT_TRUE(done.ok()) << (done.ok() ? "" : done.error().message);
     TStkData stock;
     EXPECT_TRUE(analysis.GetStkData(0, stock));
+    const EquitySeries series = buildChartData(stock, kStart, conditions).series;
     return {dailyTableCsvLines(stock, kStart), tradeListCsvLines(stock.UserResult),
-            summaryCsvLines(stock.UserResult), stock.UserResult.TradeCount};
+            summaryCsvLines(stock.UserResult), statisticsCsvLines(computeStatistics(series), series),
+            stock.UserResult.TradeCount};
 }
 
 // What the client's export writes for these lines.
@@ -126,6 +130,39 @@ TEST_F(CliBacktest, ExportFilesAreTheClientsByteForByte)
     EXPECT_EQ(readBytes(dir.path() / "out" / "daily.csv").value(), exportFileBytes(expected.daily));
     EXPECT_EQ(readBytes(dir.path() / "out" / "trades.csv").value(), exportFileBytes(expected.trades));
     EXPECT_EQ(readBytes(dir.path() / "out" / "summary.csv").value(), exportFileBytes(expected.summary));
+}
+
+TEST_F(CliBacktest, ChartAndFiguresBesideTheUnchangedExports)
+{
+    writeConditionFile(dir.path() / "set.dat", tradingConditions());
+    auto args = seriesRun(dir.path() / "set.dat");
+    args.insert(args.end(), {"--out", (dir.path() / "out").string(), "--chart", (dir.path() / "chart.png").string(),
+                             "--stats", (dir.path() / "figures.csv").string()});
+    const CliRun run = backtest(args);
+    ASSERT_EQ(run.status, 0) << run.err;
+
+    const Exports expected = clientExports(tradingConditions());
+    EXPECT_EQ(readBytes(dir.path() / "out" / "daily.csv").value(), exportFileBytes(expected.daily));
+    EXPECT_EQ(readBytes(dir.path() / "out" / "trades.csv").value(), exportFileBytes(expected.trades));
+    EXPECT_EQ(readBytes(dir.path() / "out" / "summary.csv").value(), exportFileBytes(expected.summary));
+    // The client's figures export, byte for byte.
+    EXPECT_EQ(readBytes(dir.path() / "figures.csv").value(), exportFileBytes(expected.statistics));
+    const std::string png = readBytes(dir.path() / "chart.png").value();
+    EXPECT_EQ(png.substr(0, 4), "\x89PNG");
+    EXPECT_GT(png.size(), 20000u);
+
+    auto json = seriesRun(dir.path() / "set.dat");
+    json.insert(json.end(), {"--only", "summary", "--chart", (dir.path() / "chart.svg").string(), "--stats",
+                             (dir.path() / "figures.json").string()});
+    ASSERT_EQ(backtest(json).status, 0);
+    EXPECT_NE(readBytes(dir.path() / "chart.svg").value().find("<svg"), std::string::npos);
+    const std::string figures = readBytes(dir.path() / "figures.json").value();
+    EXPECT_NE(figures.find("\"item\": \"プロフィットファクター\""), std::string::npos);
+    // One entry per simulated day: as many as the daily table's rows.
+    std::size_t days = 0;
+    for (std::size_t at = figures.find("\"date\""); at != std::string::npos; at = figures.find("\"date\"", at + 1))
+        ++days;
+    EXPECT_EQ(days, expected.daily.size() - 1);
 }
 
 TEST_F(CliBacktest, StandardOutputHoldsTheThreeExportsAnEmptyLineApart)
@@ -260,6 +297,8 @@ TEST_F(CliBacktest, MisuseOfTheOptionsExitsWith64)
                   .status,
               64);
     EXPECT_EQ(backtest({"--code", kSeriesCode, "--market", "11", "--only", "chart"}).status, 64);
+    EXPECT_EQ(backtest({"--code", kSeriesCode, "--market", "11", "--chart", "chart.jpg"}).status, 64);
+    EXPECT_EQ(backtest({"--code", kSeriesCode, "--market", "11", "--stats", "figures.txt"}).status, 64);
 }
 
 TEST_F(CliBacktest, UnreadableConditionFileOrOutputFolderIsReported)

@@ -13,8 +13,10 @@
 #include "common/Encoding.h"
 #include "conditions/jouken_editor.h"
 #include "gateway/THttpStatements.h"
+#include "results/chart_view.h"
 #include "results/daily_data_view.h"
 #include "results/result_view.h"
+#include "results/statistics_view.h"
 #include "results/trade_result_view.h"
 #include "simulation/SimulationTestSupport.h"
 #include "support/TestServer.h"
@@ -191,6 +193,7 @@ private slots:
     void failuresKeepTheViewsOfTheLastGoodRun();
     void selectingAnotherStockResetsTheViews();
     void exportsAfterAResetAndOverAnOldFile();
+    void chartAndFiguresFollowTheRunAndTheGrids();
 
 private:
     void login();
@@ -198,6 +201,7 @@ private:
                 const char* marketName = "東証1部");
     void setPeriod(const QDate& base, int term);
     void run() { m_window->act_sim->trigger(); }
+    void runTwoTrades();
     QStringList viewState() const;
     QString edit(const char* name) const;
     StringGrid& daily() const { return *m_views->daily().sg_sim_stk; }
@@ -520,7 +524,8 @@ void SimulationRunTest::tradesAppearOnTheDayTheyAreExecuted()
     QCOMPARE(column(trades(), 2), texts({"－", "0 %", "－", "0 %", "－"}));
 }
 
-void SimulationRunTest::twoTradesFillTheSummaryAndTheExport()
+// 1332, long only, from 2006/06/01 to 06/06: one purchase and one sale.
+void SimulationRunTest::runTwoTrades()
 {
     select("1332", "日本水産");
     TJouken rules = dayChangeRules();
@@ -528,6 +533,11 @@ void SimulationRunTest::twoTradesFillTheSummaryAndTheExport()
     m_editor->jouken_to_editor(rules);
     setPeriod(QDate(2006, 6, 6), 5); // from 2006/06/01
     run();
+}
+
+void SimulationRunTest::twoTradesFillTheSummaryAndTheExport()
+{
+    runTwoTrades();
     QCOMPARE(shown().size(), std::size_t{1});
 
     // 06/01 signals a buy: 909 shares at the open of 06/02, 1,100 yen (999,900 yen, 100 yen left).
@@ -808,6 +818,60 @@ void SimulationRunTest::exportsAfterAResetAndOverAnOldFile()
     m_views->trade().sbtn_save_rstdataClick();
     QCOMPARE(shown().size(), messages + 1);
     QCOMPARE(shown().back().kind, MsgKind::Error);
+}
+
+void SimulationRunTest::chartAndFiguresFollowTheRunAndTheGrids()
+{
+    QStringList tabs;
+    for (int i = 0; i < m_window->pc_stk_sim->count(); ++i)
+        tabs << m_window->pc_stk_sim->tabText(i);
+    QCOMPARE(tabs, texts({"条件詳細", "売買結果", "期間データ", "チャート", "リスク・リターン分析"}));
+    ChartView& chart = *m_views->chart();
+    StringGrid& figures = *m_views->statistics()->sg_statistics;
+    QCOMPARE(figures.cell(1, 1), QStringLiteral("－"));
+
+    // One long from 06/02 to 06/06, +99,990 yen.
+    runTwoTrades();
+    QCOMPARE(shown().size(), std::size_t{1});
+
+    // The chart holds the daily table's days, oldest first, and one marker per trade.
+    const auto& days = chart.data().series.days;
+    QCOMPARE(static_cast<int>(days.size()), daily().rowCount() - 1);
+    for (int r = 1; r < daily().rowCount(); ++r)
+        QCOMPARE(QString::fromStdString(days[days.size() - static_cast<std::size_t>(r)].date),
+                 daily().cell(2, r));
+    QCOMPARE(chart.data().markers.size(), std::size_t{2});
+    QCOMPARE(figures.cell(0, 1), QStringLiteral("取引回数"));
+    QCOMPARE(figures.cell(1, 1), QStringLiteral("1 回"));
+    QCOMPARE(figures.cell(1, 2), QStringLiteral("99990"));
+
+    // A click on a trade or a day puts that day under the crosshair; a double click also shows the chart.
+    QTest::mouseClick(trades().viewport(), Qt::LeftButton, {},
+                      trades().visualRect(trades().model().index(1, 0)).center());
+    QCOMPARE(chart.canvas().crosshairDay(), 1); // 06/02; 06/01 is the first day shown
+    m_window->pc_stk_sim->setCurrentWidget(m_window->ts_stk_daily);
+    QTest::qWait(50); // the table is laid out once its tab shows
+    const QPoint newest = daily().visualRect(daily().model().index(0, 0)).center();
+    QTest::mouseClick(daily().viewport(), Qt::LeftButton, {}, newest);
+    QCOMPARE(chart.canvas().crosshairDay(), static_cast<int>(days.size()) - 1);
+    QTest::mouseDClick(daily().viewport(), Qt::LeftButton, {}, newest);
+    QCOMPARE(m_window->pc_stk_sim->currentWidget(), static_cast<QWidget*>(&chart));
+
+    // The figures' export: the table, an empty line, then the account day by day.
+    const QString path = m_base->filePath(QStringLiteral("figures.csv"));
+    m_ui->saves->answer(path);
+    m_views->statistics()->sbtn_save_statistics->click();
+    QCOMPARE(shown().back().text, QStringLiteral("データをファイルに出力しました。"));
+    const QByteArray bytes = test::fileBytes(path);
+    QVERIFY(bytes.startsWith(exportBytes({"項目,全取引,買い,空売り,", "取引回数,1 回,1 回,0 回,"})));
+    QVERIFY(bytes.contains(exportBytes({"", "日付,評価額,バイ・アンド・ホールド,ドローダウン(%),"})));
+    // Bought and held from 06/01's open of 1000: 1000 shares worth 1210 each at the last close.
+    QVERIFY(bytes.contains(QByteArrayLiteral("\r\n2006/06/06,1099990,1210000,")));
+
+    // Another stock empties the chart and puts "－" back.
+    select("1301", "極洋");
+    QVERIFY(chart.data().series.days.empty());
+    QCOMPARE(figures.cell(1, 1), QStringLiteral("－"));
 }
 
 QTEST_MAIN(SimulationRunTest)
