@@ -360,15 +360,19 @@ Result<std::optional<std::string>> AccountStore::sessionUser(Database& db, std::
         expiresAt = stmt.integer(1);
     }
     // The lifetime slides with use. The expiry is written at most once a minute per session, so a
-    // screening burst costs one write, not one per request. A write that fails (a busy database)
-    // only puts the push off to the next request: the session is live either way.
+    // screening burst costs one write, not one per request. The write does not wait for another
+    // writer (an import, a login): a busy database only puts the push off to a later request, and
+    // the session is live either way.
     const std::int64_t renewed = now + m_config.sessionLifetime.count();
     if (renewed - expiresAt >= kSessionRenewalStep) {
-        if (auto push = db.prepareCached("UPDATE SESSION_INFO SET EXPIRES_AT = ? WHERE TOKEN_DIGEST = ? "
-                                         "AND EXPIRES_AT < ?")) {
+        (void)db.withoutWaiting([&]() -> Status {
+            auto push = db.prepareCached("UPDATE SESSION_INFO SET EXPIRES_AT = ? WHERE TOKEN_DIGEST = ? "
+                                         "AND EXPIRES_AT < ?");
+            if (!push)
+                return push.error();
             (*push)->bind(1, renewed).bind(2, digest).bind(3, renewed);
-            (void)(*push)->run();
-        }
+            return (*push)->run();
+        });
     }
     return std::optional<std::string>(std::move(userId));
 }

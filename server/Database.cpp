@@ -8,6 +8,10 @@
 namespace vorteq::server {
 
 namespace {
+
+// How long a statement waits for another connection's write lock before SQLite answers busy.
+constexpr int kBusyTimeoutMs = 5000;
+
 Error dbError(sqlite3* db, std::string_view what)
 {
     std::string message(what);
@@ -97,7 +101,7 @@ Result<Database> Database::open(const std::string& path, bool create, const char
     if (rc != SQLITE_OK)
         return dbError(raw, "データベースを開けません (" + path + ")");
     sqlite3_extended_result_codes(raw, 1);
-    sqlite3_busy_timeout(raw, 5000);
+    sqlite3_busy_timeout(raw, kBusyTimeoutMs);
     sqlite3_db_config(raw, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
     sqlite3_db_config(raw, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     sqlite3_db_config(raw, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
@@ -184,6 +188,14 @@ bool Database::lastFailureWasBusy() const
 {
     const int code = sqlite3_extended_errcode(m_db) & 0xFF;
     return code == SQLITE_BUSY || code == SQLITE_LOCKED;
+}
+
+Status Database::withoutWaiting(const std::function<Status()>& work)
+{
+    sqlite3_busy_timeout(m_db, 0);
+    Status st = work();
+    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+    return st;
 }
 
 std::string Database::lastError() const

@@ -49,6 +49,9 @@ public:
     Status writeTransaction(const std::function<Status()>& work, int attempts = 4);
     // True when the last failure on this connection was SQLite saying busy or locked.
     bool lastFailureWasBusy() const;
+    // Runs work with the busy timeout set to zero, so a write that another writer holds up fails at
+    // once instead of waiting; for writes that may as well happen on a later request.
+    Status withoutWaiting(const std::function<Status()>& work);
 
     sqlite3* handle() const { return m_db; }
     std::string lastError() const;

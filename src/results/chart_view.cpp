@@ -26,10 +26,14 @@ ChartView::ChartView(QWidget* parent) : QWidget(parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
     layout->setSpacing(2);
-    auto* hint =
-        new QLabel(QStringLiteral("ホイール: 拡大・縮小　ドラッグ: 左右に移動　ダブルクリック: 全期間を表示　"
-                                  "売買結果・期間データの行をクリックするとその日を中央に表示します"),
-                   this);
+    auto* hint = new QLabel(
+        QStringLiteral(
+            "ホイール: 拡大縮小　ドラッグ: 移動　ダブルクリック: 全期間　表の行クリック: その日を中央へ"),
+        this);
+    // The short hint fits the window at its minimum width; the tooltip says it in full.
+    hint->setToolTip(
+        QStringLiteral("ホイール: 拡大・縮小　ドラッグ: 左右に移動　ダブルクリック: 全期間を表示\n"
+                       "売買結果・期間データの行をクリックするとその日を中央に表示します"));
     hint->setObjectName(QStringLiteral("lbl_chart_hint"));
     hint->setStyleSheet(QStringLiteral("color: #555;"));
     layout->addWidget(hint);

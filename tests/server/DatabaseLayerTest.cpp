@@ -9,8 +9,11 @@
 #include "server/HttpServer.h"
 #include "server/Schema.h"
 
+#include <chrono>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace vorteq;
@@ -477,4 +480,49 @@ TEST_F(TempDatabase, AddUserTakesOnlyIdsAndPasswordsTheLoginWindowCanType)
     EXPECT_TRUE(addUser(db, NewUser{"o'brien", "abcd", "名前", "b@example.com"}, HashCost::Min));
     EXPECT_EQ(column0("SELECT USR_ID FROM USR_INFO ORDER BY 1"),
               (std::vector<std::string>{"abcdefghijkl", "o'brien"}));
+}
+
+TEST_F(TempDatabase, SessionExpiryPushNeverWaitsForAnotherWriter)
+{
+    ServerConfig config;
+    config.hashCost = HashCost::Min;
+    AccountStore accounts(config);
+    ASSERT_TRUE(addUser(db, NewUser{"demo", "demo1234", "デモ", "demo@example.com"}, HashCost::Min));
+    const std::int64_t start = 1'700'000'000;
+    auto outcome = accounts.login(db, LoginStatement{"demo", "demo1234"}, "127.0.0.1", start);
+    ASSERT_TRUE(outcome) << outcome.error().message;
+    ASSERT_EQ(outcome->verdict, LoginVerdict::Accepted);
+    auto expiry = [&] { return column0("SELECT EXPIRES_AT FROM SESSION_INFO").at(0); };
+    const std::string first = expiry();
+
+    // An import or a login holds the write lock. The push is due, but waiting for the lock would hold
+    // up the screening that asked: it is put off instead, and the busy handler is never consulted.
+    auto writer = Database::open(path, false);
+    ASSERT_TRUE(writer);
+    ASSERT_TRUE(writer->exec("BEGIN IMMEDIATE"));
+    int busyCalls = 0;
+    sqlite3_busy_handler(
+        db.handle(),
+        [](void* calls, int) {
+            ++*static_cast<int*>(calls);
+            return 0;
+        },
+        &busyCalls);
+    auto user = accounts.sessionUser(db, outcome->token, start + 600);
+    ASSERT_TRUE(user) << user.error().message;
+    EXPECT_EQ(user->value_or(""), "demo");
+    EXPECT_EQ(busyCalls, 0);
+    EXPECT_EQ(expiry(), first);
+
+    // The lock gone, a later request pushes the expiry, and the connection waits for writers again.
+    ASSERT_TRUE(writer->exec("COMMIT"));
+    ASSERT_TRUE(accounts.sessionUser(db, outcome->token, start + 660));
+    EXPECT_EQ(expiry(), std::to_string(start + 660 + config.sessionLifetime.count()));
+    ASSERT_TRUE(writer->exec("BEGIN IMMEDIATE"));
+    std::thread release([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        EXPECT_TRUE(writer->exec("COMMIT"));
+    });
+    EXPECT_TRUE(db.exec("UPDATE SESSION_INFO SET EXPIRES_AT = EXPIRES_AT + 1"));
+    release.join();
 }
