@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace vorteq::server {
 
@@ -21,6 +23,8 @@ struct BatchReply {
     std::string body;                   // 4-byte length + zlib stream of the reply text
     std::string setCookie;              // the Set-Cookie value, empty for none
     std::chrono::milliseconds delay{0}; // hold the reply back this long (failed logins)
+    // Further response header fields (name, value), sent as they stand after the fixed ones.
+    std::vector<std::pair<std::string, std::string>> headers;
 };
 
 // Runs one statement batch under the server's policy. Before login only the login batch is
@@ -41,10 +45,16 @@ public:
 
     const ServerConfig& config() const { return m_config; }
 
+    // Writes one log line (to config().log, else standard error) with every control character,
+    // and the backslash that introduces the escapes, written as \xNN: no field can end the line
+    // or forge another.
+    void log(std::string_view line) const;
+    // A log line about the connection rather than a request: the time, then the text.
+    void logNotice(std::string_view text) const;
+
 private:
     BatchService(std::string dbPath, ServerConfig config);
     std::int64_t now() const;
-    void log(std::string_view line) const;
 
     ServerConfig m_config;
     ConnectionPool m_pool;
