@@ -60,6 +60,8 @@ bool isNearby(const net::ip::address& address)
 }
 constexpr std::chrono::seconds kDrainTimeout{3};
 constexpr std::size_t kDrainLimit = 64 * 1024 * 1024;
+// Over the reply budget, a reply none of whose bytes the peer took for this long is dropped.
+constexpr std::chrono::milliseconds kStalledAfter{500};
 } // namespace
 
 // What the endpoint knows of one connection, for the bounds on connections per address.
@@ -71,6 +73,9 @@ public:
     // Still waiting for the whole of a request (an idle kept-alive connection included), and since when.
     std::atomic<bool> waiting{true};
     std::atomic<std::int64_t> waitingSince{0};
+    // Reply bytes held for the peer, and when the peer last took some of them.
+    std::atomic<std::size_t> heldBytes{0};
+    std::atomic<std::int64_t> lastProgress{0};
 };
 
 class HttpServer::Impl {
@@ -101,7 +106,9 @@ public:
                   std::function<void(BatchReply)> done);
 
     // Reply memory: reserve when a reply is ready to be written, give back when it is gone.
-    bool replyMemoryExhausted() const { return m_replyBytes.load() > m_options.replyMemoryBudget; }
+    // True when the replies held exceed the budget even once the peers that stopped reading are
+    // dropped (which this starts): then new work has to wait.
+    bool replyMemoryExhausted();
     void holdReply(std::size_t bytes) { m_replyBytes += bytes; }
     void dropReply(std::size_t bytes) { m_replyBytes -= bytes; }
 
@@ -306,6 +313,8 @@ private:
         releaseReply();
         m_held = res->body().size();
         m_server.holdReply(m_held);
+        heldBytes = m_held;
+        lastProgress = steadyMillis();
         m_response = std::move(res);
         m_serializer.emplace(*m_response);
     }
@@ -317,6 +326,7 @@ private:
         if (m_held > 0)
             m_server.dropReply(m_held);
         m_held = 0;
+        heldBytes = 0;
     }
 
     // Writes the reply piece by piece: each piece must be taken by the peer within the stall
@@ -324,8 +334,10 @@ private:
     void write()
     {
         lowest().expires_after(m_server.m_options.writeStallTimeout);
-        http::async_write_some(m_stream, *m_serializer,
-                               [self = self()](beast::error_code ec, std::size_t) { self->onWrite(ec); });
+        http::async_write_some(m_stream, *m_serializer, [self = self()](beast::error_code ec, std::size_t) {
+            self->lastProgress = steadyMillis();
+            self->onWrite(ec);
+        });
     }
 
     void onWrite(beast::error_code ec)
@@ -563,6 +575,36 @@ void HttpServer::Impl::release(const std::string& address, SessionBase* session)
     --m_connectionCount;
     if (list.empty())
         m_byAddress.erase(it);
+}
+
+bool HttpServer::Impl::replyMemoryExhausted()
+{
+    if (m_replyBytes.load() <= m_options.replyMemoryBudget)
+        return false;
+    // Over the budget: the peers whose replies have not moved for a while lose them now rather
+    // than at their stall timeout, and only what the others hold counts.
+    const std::int64_t stalledBefore = steadyMillis() - kStalledAfter.count();
+    std::vector<std::shared_ptr<SessionBase>> stalled;
+    std::size_t moving = 0;
+    {
+        std::lock_guard lock(m_connectionsMutex);
+        for (auto& [address, list] : m_byAddress)
+            for (SessionBase* s : list) {
+                const std::size_t held = s->heldBytes.load();
+                if (held == 0)
+                    continue;
+                if (s->lastProgress.load() < stalledBefore) {
+                    if (auto alive = s->weak_from_this().lock())
+                        stalled.push_back(std::move(alive));
+                } else {
+                    moving += held;
+                }
+            }
+    }
+    for (auto& s : stalled)
+        s->evict();
+    stalled.clear(); // outside the lock: the last owner's release takes it
+    return moving > m_options.replyMemoryBudget;
 }
 
 void HttpServer::Impl::dispatch(std::string body, std::string cookies, bool nearbyPeer,

@@ -25,7 +25,7 @@ struct HttpOptions {
     // oldest connection of the busiest address (this one's, at its own bound) that is still waiting
     // for its request; when every one of them is busy, the new connection is closed at once.
     int maxConnections = 256;
-    int maxConnectionsPerAddress = 64;
+    int maxConnectionsPerAddress = 128;
     // Bytes of replies held while their peers read them, over all connections (each connection
     // holds at most one reply). While it is exceeded, new requests are answered -99 without running.
     std::size_t replyMemoryBudget = 96u * 1024u * 1024u;

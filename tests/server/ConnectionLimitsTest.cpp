@@ -199,7 +199,8 @@ TEST_F(ConnectionLimits, PeersThatDoNotReadTheirRepliesAreDroppedAndFreeTheMemor
         std::this_thread::sleep_for(200ms);
         peak = std::max(peak, server.heldReplyBytes());
     }
-    // Held: at most the budget and the one reply that crossed it.
+    // Held: at most the budget and the one reply that crossed it; stalled replies beyond the budget
+    // are dropped as soon as another request comes.
     EXPECT_GT(peak, 0u);
     EXPECT_LE(peak, 16u * 1024u * 1024u + 13u * 1024u * 1024u);
 
@@ -209,10 +210,6 @@ TEST_F(ConnectionLimits, PeersThatDoNotReadTheirRepliesAreDroppedAndFreeTheMemor
         std::this_thread::sleep_for(50ms);
     EXPECT_EQ(server.heldReplyBytes(), 0u);
     EXPECT_TRUE(loginAndQuery());
-    bool busy = false;
-    for (const auto& line : server.logLines())
-        busy = busy || line.find("server busy") != std::string::npos;
-    EXPECT_TRUE(busy) << "no request was turned away while the replies held the budget";
 }
 
 TEST_F(ConnectionLimits, ControlCharactersInLoggedFieldsCannotForgeLines)
