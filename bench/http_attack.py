@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Attacks on the statement server and the command line, each run against two builds side by side.
 
-  bench/server_attack.py --server-a OLD/vorteq-server --server-b NEW/vorteq-server \
+  bench/http_attack.py --server-a OLD/vorteq-server --server-b NEW/vorteq-server \
       --cli-a OLD/vorteq-cli --cli-b NEW/vorteq-cli --db market.db [--rounds 2]
 
 Scenarios (all traffic to 127.0.0.1; every loop is bounded in count and time):
