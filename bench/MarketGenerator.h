@@ -59,17 +59,17 @@ inline GeneratedStock generateStock(int code, int days, std::uint64_t seed = 1)
         close = std::max(1.0, std::round(close * (1.0 + step(rng))));
         const double high = std::max(open, close) + std::round(unit(rng) * close * 0.01);
         const double low = std::max(1.0, std::min(open, close) - std::round(unit(rng) * close * 0.01));
-        const auto row = static_cast<std::size_t>(days - k); // newest first
+        const int row = days - k; // newest first
         char date[16];
         std::snprintf(date, sizeof date, "%04d-%02d-%02d", dates[static_cast<std::size_t>(k)].y,
                       dates[static_cast<std::size_t>(k)].m, dates[static_cast<std::size_t>(k)].d);
-        t[1][row] = codeText;
-        t[2][row] = date;
-        t[3][row] = std::to_string(static_cast<long long>(open));
-        t[4][row] = std::to_string(static_cast<long long>(high));
-        t[5][row] = std::to_string(static_cast<long long>(low));
-        t[6][row] = std::to_string(static_cast<long long>(close));
-        t[7][row] = std::to_string(static_cast<long long>(volume(rng)) * 100);
+        t.set(1, row, codeText);
+        t.set(2, row, date);
+        t.set(3, row, std::to_string(static_cast<long long>(open)));
+        t.set(4, row, std::to_string(static_cast<long long>(high)));
+        t.set(5, row, std::to_string(static_cast<long long>(low)));
+        t.set(6, row, std::to_string(static_cast<long long>(close)));
+        t.set(7, row, std::to_string(static_cast<long long>(volume(rng)) * 100));
     }
     return g;
 }

@@ -167,7 +167,7 @@ SimPeriod simulatedPeriod(const vorteq::bench::GeneratedStock& stock)
 {
     constexpr int kLeadInTradingDays = 55;
     const auto date = [&](int row) {
-        std::string d = (*stock.table)[2][static_cast<std::size_t>(row)];
+        std::string d = stock.table->cell(2, row);
         std::replace(d.begin(), d.end(), '-', '/');
         return d;
     };

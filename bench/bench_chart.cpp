@@ -62,7 +62,7 @@ struct Run {
 
 std::string dateOf(const bench::GeneratedStock& stock, int row)
 {
-    std::string d = (*stock.table)[2][static_cast<std::size_t>(row)];
+    std::string d((*stock.table)[2][static_cast<std::size_t>(row)]);
     std::replace(d.begin(), d.end(), '-', '/');
     return d;
 }

@@ -78,7 +78,7 @@ void seed(test::TestServer& server)
         const bench::GeneratedStock g = bench::generateStock(code, kDays);
         const PtblData& t = *g.table;
         for (int r = 1; r <= g.rows; ++r) {
-            std::string date = t[2][static_cast<std::size_t>(r)];
+            std::string date = t.cell(2, r);
             for (char& c : date)
                 if (c == '-')
                     c = '/';
@@ -88,10 +88,9 @@ void seed(test::TestServer& server)
                 flush();
                 table = target;
             }
-            rows += (rowCount > 0 ? ", ('" : "('") + t[1][static_cast<std::size_t>(r)] + "', '" + date +
-                    "', " + t[3][static_cast<std::size_t>(r)] + ", " + t[4][static_cast<std::size_t>(r)] +
-                    ", " + t[5][static_cast<std::size_t>(r)] + ", " + t[6][static_cast<std::size_t>(r)] +
-                    ", " + t[7][static_cast<std::size_t>(r)] + ")";
+            rows += (rowCount > 0 ? ", ('" : "('") + t.cell(1, r) + "', '" + date + "', " + t.cell(3, r) +
+                    ", " + t.cell(4, r) + ", " + t.cell(5, r) + ", " + t.cell(6, r) + ", " + t.cell(7, r) +
+                    ")";
             ++rowCount;
         }
     }
@@ -122,7 +121,7 @@ Fixture& fixture()
         Fixture made;
         made.server = std::make_unique<test::TestServer>();
         seed(*made.server);
-        std::string newest = (*bench::generateStock(1300, kDays).table)[2][1];
+        std::string newest = bench::generateStock(1300, kDays).table->cell(2, 1);
         for (char& c : newest)
             if (c == '-')
                 c = '/';

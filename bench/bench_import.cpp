@@ -39,7 +39,7 @@ void BM_ImportPriceFiles(benchmark::State& state)
         std::string text = "Date,Open,High,Low,Close,Volume\n";
         for (int row = g.rows; row >= 1; --row) // oldest first
             for (int col = 2; col <= 7; ++col)
-                text += (*g.table)[col][static_cast<std::size_t>(row)] + (col == 7 ? "\n" : ",");
+                text += g.table->cell(col, row) + (col == 7 ? "\n" : ",");
         files.push_back((dir / (std::to_string(code) + ".csv")).string());
         std::ofstream(files.back(), std::ios::binary) << text;
     }

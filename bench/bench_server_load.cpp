@@ -461,6 +461,14 @@ BENCHMARK(BM_HttpScreening)
     ->UseRealTime()
     ->MinTime(5.0)
     ->Unit(benchmark::kMillisecond);
+// Stored replies (what clients on loopback get) at more clients than worker threads.
+BENCHMARK(BM_HttpScreening)
+    ->Arg(0)
+    ->Threads(32)
+    ->Threads(64)
+    ->UseRealTime()
+    ->MinTime(5.0)
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 

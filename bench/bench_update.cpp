@@ -42,13 +42,13 @@ std::string quoteLines(int code, const vorteq::bench::GeneratedStock& g, int fro
     std::string text;
     for (int k = from; k < to; ++k) {
         const auto row = static_cast<std::size_t>(g.rows - k); // the table is newest first
-        std::string date = (*g.table)[2][row];
+        std::string date((*g.table)[2][row]);
         for (char& c : date)
             if (c == '/')
                 c = '-';
         text += date + "," + std::to_string(code) + "0";
         for (int col = 3; col <= 7; ++col)
-            text += "," + (*g.table)[static_cast<std::size_t>(col)][row];
+            text.append(",").append((*g.table)[static_cast<std::size_t>(col)][row]);
         text += ",0,1.0,0,0\n";
     }
     return text;

@@ -1,6 +1,7 @@
 #include "cli/Backtest.h"
 #include "cli/BacktestPictures.h"
 #include "cli/Commands.h"
+#include "cli/ExportSet.h"
 #include "cli/Output.h"
 #include "cli/ScreenRun.h"
 #include "cli/ScreeningOptions.h"
@@ -73,6 +74,11 @@ int runBacktest(const ParsedOptions& options, CliIo& io)
     if (!date)
         return report(io, date.failure());
     const OutputEncoding encoding = encodingOf(options);
+    const std::optional<std::string> outDir = options.value("out");
+    // What an interrupted earlier run left in the folder is settled before anything else.
+    if (outDir)
+        if (Status recovered = recoverExportSet(*outDir); !recovered)
+            return report(io, {ExitCode::OutputFailed, recovered.error().message});
 
     BacktestRequest request;
     request.code = options.valueOr("code", {});
@@ -114,23 +120,30 @@ int runBacktest(const ParsedOptions& options, CliIo& io)
         return report(io, *failed);
 
     std::string stdoutBytes;
+    // The files under --out are replaced as one set: an interrupted run leaves the old set or the new.
+    ExportSet files(outDir.value_or(std::string()));
     for (const ExportKind& kind : kExports) {
         if (!only.empty() && kind.word != only)
             continue;
         const std::vector<std::string> lines = exportLines(kind.word, *run);
-        if (auto dir = options.value("out")) {
-            const std::filesystem::path path = std::filesystem::path(*dir) / kind.fileName;
-            if (Status written = writeExportFile(path, lines, encoding); !written)
-                return report(io, {ExitCode::OutputFailed, written.error().message});
+        auto bytes = exportBytes(lines, encoding);
+        if (outDir) {
+            if (!bytes)
+                return report(io, {ExitCode::OutputFailed,
+                                   bytes.error().message + ": " +
+                                       (std::filesystem::path(*outDir) / kind.fileName).string()});
+            files.add(std::string(kind.fileName), std::move(*bytes));
             continue;
         }
-        auto bytes = exportBytes(lines, encoding);
         if (!bytes)
             return report(io, failureOf(bytes.error()));
         if (!stdoutBytes.empty())
             stdoutBytes += "\r\n"; // an empty line between two exports
         stdoutBytes += *bytes;
     }
+    if (outDir)
+        if (Status written = files.commit(); !written)
+            return report(io, {ExitCode::OutputFailed, written.error().message});
     io.writeErr(terminalLines(simulationClosingText(run->name, run->plan.start, run->plan.end)) + "\n");
     return stdoutBytes.empty() ? 0 : writeResult(io, stdoutBytes);
 }

@@ -4,12 +4,15 @@
 #include "app/orq_common.h"
 #include "cli/Output.h"
 
+#include <filesystem>
+
 namespace vorteq::cli {
 
 std::vector<OptionDef> sessionOptions()
 {
     return {
-        {"server", "HOST[:PORT]", "接続するサーバー (既定 localhost:8080)"},
+        {"server", "[https://]HOST[:PORT]", "接続するサーバー (既定 localhost:8080、https:// で TLS)"},
+        {"ca-file", "FILE", "https の証明書の検証に使う CA 証明書 (PEM、既定はシステムの証明書)"},
         {"user", "ID", "ユーザーID (省略時は環境変数 VORTEQ_USER)"},
     };
 }
@@ -30,6 +33,12 @@ Outcome<LoginTarget> readLoginTarget(const ParsedOptions& options, CliIo& io)
     if (!url)
         return Failure{ExitCode::Usage, url.error().message};
     target.url = std::move(*url);
+    // The authorities this command trusts for https: its --ca-file, else the system's store.
+    const std::string caFile = options.valueOr("ca-file", "");
+    std::error_code ec;
+    if (!caFile.empty() && !std::filesystem::is_regular_file(caFile, ec))
+        return Failure{ExitCode::Usage, "--ca-file: ファイルがありません: " + caFile};
+    setDefaultCaFile(caFile);
 
     if (auto user = options.value("user"))
         target.user = std::move(*user);

@@ -61,6 +61,26 @@ std::string maskQuoted(std::string_view message)
     return out;
 }
 
+// Every control byte of a log line (a newline in an SQLite message that quotes the statement, an
+// escape sequence in a user ID) written as \xNN, so that no field can end the line or forge another.
+std::string escapeLogLine(std::string_view line)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(line.size());
+    for (char c : line) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F) {
+            out += "\\x";
+            out += kHex[b >> 4];
+            out += kHex[b & 0xF];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 std::string joined(const std::vector<std::string>& parts)
 {
     if (parts.empty())
@@ -250,13 +270,18 @@ std::int64_t BatchService::now() const
 
 void BatchService::log(std::string_view line) const
 {
+    std::string text = escapeLogLine(line);
     if (m_config.log) {
-        m_config.log(line);
+        m_config.log(text);
         return;
     }
-    std::string text(line);
     text += '\n';
     std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
+void BatchService::logNotice(std::string_view text) const
+{
+    log(timestamp() + " " + std::string(text));
 }
 
 BatchReply BatchService::refuse(std::string_view reason)
@@ -264,7 +289,9 @@ BatchReply BatchService::refuse(std::string_view reason)
     wire::ReplyWriter writer;
     writer.addFailure();
     log(timestamp() + " user=- kinds=- rows=- ms=0 outcome=refused reason=\"" + std::string(reason) + "\"");
-    return BatchReply{compressReply(writer.finish(), m_config.replyCompression), {}, false, {}, {}};
+    BatchReply reply;
+    reply.body = compressReply(writer.finish(), m_config.replyCompression);
+    return reply;
 }
 
 BatchReply BatchService::handle(std::string_view body, std::string_view cookieHeader, bool nearbyPeer)

@@ -68,13 +68,19 @@ public:
 
     const ServerConfig& config() const { return m_config; }
 
+    // Writes one log line (to config().log, else standard error) with every control character,
+    // and the backslash that introduces the escapes, written as \xNN: no field can end the line
+    // or forge another.
+    void log(std::string_view line) const;
+    // A log line about the connection rather than a request: the time, then the text.
+    void logNotice(std::string_view text) const;
+
 private:
     struct Job;
     class UserSlot;
 
     BatchService(std::string dbPath, ServerConfig config);
     std::int64_t now() const;
-    void log(std::string_view line) const;
     // Inflates and splits the body into the job; false when the job is already answered.
     bool decode(Job& job);
     // Sends a batch that checks a password to the password threads; false when it ran or was

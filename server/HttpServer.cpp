@@ -5,6 +5,7 @@
 #include "server/BatchService.h"
 #include "server/Importer.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <boost/asio/dispatch.hpp>
@@ -13,11 +14,15 @@
 #include <boost/asio/strand.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
+#include <boost/beast/ssl.hpp>
 #include <condition_variable>
+#include <functional>
 #include <malloc.h>
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <type_traits>
+#include <unordered_map>
 #include <vector>
 
 namespace vorteq::server {
@@ -29,6 +34,17 @@ using tcp = net::ip::tcp;
 
 namespace {
 constexpr std::size_t kHeaderLimit = 16 * 1024;
+
+bool isLoopback(const net::ip::address& address)
+{
+    if (address.is_v6()) {
+        const auto v6 = address.to_v6();
+        if (v6.is_v4_mapped())
+            return isLoopback(net::ip::make_address_v4(net::ip::v4_mapped, v6));
+        return v6.is_loopback();
+    }
+    return address.to_v4().to_bytes()[0] == 127;
+}
 
 bool isNearby(const net::ip::address& address)
 {
@@ -43,10 +59,25 @@ bool isNearby(const net::ip::address& address)
     return b[0] == 127 || b[0] == 10 || (b[0] == 172 && (b[1] & 0xF0) == 16) ||
            (b[0] == 192 && b[1] == 168) || (b[0] == 169 && b[1] == 254);
 }
-constexpr std::chrono::seconds kWriteTimeout{30};
 constexpr std::chrono::seconds kDrainTimeout{3};
 constexpr std::size_t kDrainLimit = 64 * 1024 * 1024;
+// Over the reply budget, a reply none of whose bytes the peer took for this long is dropped.
+constexpr std::chrono::milliseconds kStalledAfter{500};
 } // namespace
+
+// What the endpoint knows of one connection, for the bounds on connections per address.
+class SessionBase : public std::enable_shared_from_this<SessionBase> {
+public:
+    virtual ~SessionBase() = default;
+    // Ends the connection from any thread (it runs on the connection's own strand).
+    virtual void evict() = 0;
+    // Still waiting for the whole of a request (an idle kept-alive connection included), and since when.
+    std::atomic<bool> waiting{true};
+    std::atomic<std::int64_t> waitingSince{0};
+    // Reply bytes held for the peer, and when the peer last took some of them.
+    std::atomic<std::size_t> heldBytes{0};
+    std::atomic<std::int64_t> lastProgress{0};
+};
 
 class HttpServer::Impl {
 public:
@@ -55,7 +86,7 @@ public:
           m_threadCount(m_options.threads > 0
                             ? m_options.threads
                             : std::max(2, static_cast<int>(std::thread::hardware_concurrency()))),
-          m_ioc(m_threadCount), m_acceptor(m_ioc)
+          m_ioc(m_threadCount), m_acceptor(m_ioc), m_tls(net::ssl::context::tls_server)
     {
     }
 
@@ -64,16 +95,43 @@ public:
     void waitForSignal();
     void accept();
 
+    // Registers a new connection from address; false when it may not stay open. Beyond the bound
+    // for its address or in all, the oldest connection still waiting for its request on the
+    // busiest address makes room.
+    bool admit(const std::string& address, SessionBase* session);
+    void release(const std::string& address, SessionBase* session);
+
+    // The one call point from the HTTP layer into the batch service: runs the request and hands
+    // the reply to done, on whatever thread finishes it (the caller moves back to its connection).
+    void dispatch(std::string body, std::string cookies, std::string peerAddress, bool nearbyPeer,
+                  std::function<void(BatchReply)> done);
+
+    // Reply memory: reserve when a reply is ready to be written, give back when it is gone.
+    // True when the replies held exceed the budget even once the peers that stopped reading are
+    // dropped (which this starts): then new work has to wait.
+    bool replyMemoryExhausted();
+    void holdReply(std::size_t bytes) { m_replyBytes += bytes; }
+    void dropReply(std::size_t bytes) { m_replyBytes -= bytes; }
+
+    // Logs once that a client elsewhere logged in over plain HTTP, its password in clear.
+    void noteClearLogin(const std::string& address);
+
     BatchService& m_service;
     HttpOptions m_options;
     int m_threadCount;
     net::io_context m_ioc;
     tcp::acceptor m_acceptor;
+    net::ssl::context m_tls;
+    bool m_useTls = false;
     std::vector<std::thread> m_threads;
-    std::atomic<int> m_connections{0};
     // Batches handed to the service whose reply has not come back; stop() waits for them, since
     // a reply may come from one of the service's own threads.
     std::atomic<int> m_pendingReplies{0};
+    std::atomic<std::size_t> m_replyBytes{0};
+    std::atomic<bool> m_clearLoginWarned{false};
+    std::mutex m_connectionsMutex;
+    std::unordered_map<std::string, std::vector<SessionBase*>> m_byAddress;
+    int m_connectionCount = 0;
     std::mutex m_stopMutex;
     std::condition_variable m_stopped;
     bool m_stopRequested = false;
@@ -81,43 +139,82 @@ public:
 
 namespace {
 
+std::int64_t steadyMillis()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 // One connection: read a request, answer it, and again while the peer keeps the connection alive.
-class Session : public std::enable_shared_from_this<Session> {
+// Stream is a plain TCP stream or a TLS stream over one.
+template <class Stream> class Session : public SessionBase {
 public:
-    Session(tcp::socket&& socket, HttpServer::Impl& server)
-        : m_stream(std::move(socket)), m_server(server), m_timer(m_stream.get_executor())
+    Session(Stream&& stream, HttpServer::Impl& server, std::string address, bool nearby, bool loopback)
+        : m_stream(std::move(stream)), m_server(server), m_timer(m_stream.get_executor()),
+          m_address(std::move(address)), m_nearbyPeer(nearby), m_loopbackPeer(loopback)
     {
-        ++m_server.m_connections;
-        beast::error_code ec;
-        const auto peer = m_stream.socket().remote_endpoint(ec);
-        m_nearbyPeer = !ec && isNearby(peer.address());
-        if (!ec) {
-            auto address = peer.address();
-            if (address.is_v6() && address.to_v6().is_v4_mapped())
-                address = net::ip::make_address_v4(net::ip::v4_mapped, address.to_v6());
-            m_peerAddress = address.to_string();
-        }
+        waitingSince = steadyMillis();
     }
-    ~Session() { --m_server.m_connections; }
+    ~Session() override
+    {
+        if (m_held > 0)
+            m_server.dropReply(m_held);
+        m_server.release(m_address, this);
+    }
 
     void start()
     {
-        net::dispatch(m_stream.get_executor(), beast::bind_front_handler(&Session::read, shared_from_this()));
+        waitingSince = steadyMillis();
+        net::dispatch(m_stream.get_executor(), [self = self()] {
+            if constexpr (kTls) {
+                // The handshake counts against the same deadline as the request that follows it.
+                self->lowest().expires_after(self->m_server.m_options.requestTimeout);
+                self->m_stream.async_handshake(net::ssl::stream_base::server, [self](beast::error_code ec) {
+                    if (ec) {
+                        self->close();
+                        return;
+                    }
+                    self->read(false);
+                });
+            } else {
+                self->read(true);
+            }
+        });
+    }
+
+    void evict() override
+    {
+        net::post(m_stream.get_executor(), [weak = weak_from_this()] {
+            if (auto self = std::static_pointer_cast<Session>(weak.lock()))
+                self->close();
+        });
     }
 
 private:
-    void read()
+    static constexpr bool kTls = !std::is_same_v<Stream, beast::tcp_stream>;
+
+    std::shared_ptr<Session> self() { return std::static_pointer_cast<Session>(shared_from_this()); }
+    beast::tcp_stream& lowest() { return beast::get_lowest_layer(m_stream); }
+
+    void read(bool restartDeadline)
     {
         m_parser.emplace();
         m_parser->header_limit(kHeaderLimit);
         m_parser->body_limit(m_server.m_service.config().limits.maxBodyBytes);
-        m_stream.expires_after(m_server.m_options.readTimeout);
+        waiting = true;
+        waitingSince = steadyMillis();
+        // One deadline for the whole request, headers and body: however the peer spaces its bytes.
+        if (restartDeadline)
+            lowest().expires_after(m_server.m_options.requestTimeout);
         http::async_read(m_stream, m_buffer, *m_parser,
-                         beast::bind_front_handler(&Session::onRead, shared_from_this()));
+                         [self = self()](beast::error_code ec, std::size_t n) { self->onRead(ec, n); });
     }
 
     void onRead(beast::error_code ec, std::size_t)
     {
+        waiting = false;
+        lowest().expires_never();
         if (ec == http::error::body_limit) {
             // Answer -99, then read and drop what the peer still sends so it sees the answer.
             respondBatch(m_server.m_service.refuse("request body larger than the limit"),
@@ -126,7 +223,7 @@ private:
         }
         if (ec == http::error::end_of_stream || ec == beast::error::timeout ||
             ec == net::error::operation_aborted || ec == net::error::connection_reset ||
-            ec == net::error::eof) {
+            ec == net::error::eof || ec == net::ssl::error::stream_truncated) {
             close();
             return;
         }
@@ -148,6 +245,14 @@ private:
             respondPlain(http::status::method_not_allowed, req.version(), "POST only\n");
             return;
         }
+        const unsigned version = req.version();
+        const bool closeAfter = !req.keep_alive();
+        if (m_server.replyMemoryExhausted()) {
+            // Peers that do not read hold the reply memory: new work waits until they are dropped.
+            respondBatch(m_server.m_service.refuse("server busy: replies waiting for slow readers"), version,
+                         closeAfter);
+            return;
+        }
         std::string cookies;
         for (const auto& field : req) {
             if (field.name() == http::field::cookie) {
@@ -156,21 +261,17 @@ private:
                 cookies.append(field.value().data(), field.value().size());
             }
         }
-        const unsigned version = req.version();
-        const bool closeAfter = !req.keep_alive();
-        BatchRequest request{std::move(m_parser->get().body()), std::move(cookies), m_peerAddress,
-                             m_nearbyPeer};
-        // The reply may come back on another thread: it is answered on this connection's strand
-        // (at once when it comes back on the strand itself).
-        ++m_server.m_pendingReplies;
-        m_server.m_service.handleAsync(
-            std::move(request), [self = shared_from_this(), version, closeAfter](BatchReply reply) {
-                net::dispatch(self->m_stream.get_executor(),
-                              [self, version, closeAfter, r = std::move(reply)]() mutable {
-                                  self->respondBatch(std::move(r), version, closeAfter);
-                              });
-                --self->m_server.m_pendingReplies;
-            });
+        auto body = std::move(m_parser->get().body());
+        m_server.dispatch(std::move(body), std::move(cookies), m_address, m_nearbyPeer,
+                          [self = self(), version, closeAfter](BatchReply reply) {
+                              net::dispatch(self->m_stream.get_executor(),
+                                            [self, version, closeAfter, reply = std::move(reply)]() mutable {
+                                                if (!reply.setCookie.empty() && !kTls &&
+                                                    !self->m_loopbackPeer)
+                                                    self->m_server.noteClearLogin(self->m_address);
+                                                self->respondBatch(std::move(reply), version, closeAfter);
+                                            });
+                          });
     }
 
     void respondBatch(BatchReply reply, unsigned version, bool closeAfter)
@@ -182,17 +283,17 @@ private:
         if (!reply.setCookie.empty())
             res->set(http::field::set_cookie, reply.setCookie);
         for (const auto& [name, value] : reply.headers)
-            res->set(name, value);
+            res->insert(name, value);
         if (reply.sessionExpired)
             res->set(std::string(vorteq::kSessionHeaderName), std::string(vorteq::kSessionExpiredValue));
         res->keep_alive(!closeAfter);
         res->body() = std::move(reply.body);
         res->prepare_payload();
-        m_response = std::move(res);
         m_drainAfter = closeAfter && m_parser && !m_parser->is_done();
+        setResponse(std::move(res));
         if (reply.delay.count() > 0) {
             m_timer.expires_after(reply.delay);
-            m_timer.async_wait([self = shared_from_this()](beast::error_code) { self->write(); });
+            m_timer.async_wait([self = self()](beast::error_code) { self->write(); });
             return;
         }
         write();
@@ -208,38 +309,73 @@ private:
         res->keep_alive(false);
         res->body() = std::string(text);
         res->prepare_payload();
-        m_response = std::move(res);
         m_drainAfter = m_parser && !m_parser->is_done();
+        setResponse(std::move(res));
         write();
     }
 
-    void write()
+    void setResponse(std::unique_ptr<http::response<http::string_body>> res)
     {
-        m_stream.expires_after(kWriteTimeout);
-        http::async_write(m_stream, *m_response,
-                          beast::bind_front_handler(&Session::onWrite, shared_from_this()));
+        releaseReply();
+        m_held = res->body().size();
+        m_server.holdReply(m_held);
+        heldBytes = m_held;
+        lastProgress = steadyMillis();
+        m_response = std::move(res);
+        m_serializer.emplace(*m_response);
     }
 
-    void onWrite(beast::error_code ec, std::size_t)
+    void releaseReply()
+    {
+        m_serializer.reset();
+        m_response.reset();
+        if (m_held > 0)
+            m_server.dropReply(m_held);
+        m_held = 0;
+        heldBytes = 0;
+    }
+
+    // Writes the reply piece by piece: each piece must be taken by the peer within the stall
+    // timeout, so a peer that stops reading is dropped, and its reply with it, within that time.
+    void write()
+    {
+        lowest().expires_after(m_server.m_options.writeStallTimeout);
+        http::async_write_some(m_stream, *m_serializer, [self = self()](beast::error_code ec, std::size_t) {
+            self->lastProgress = steadyMillis();
+            self->onWrite(ec);
+        });
+    }
+
+    void onWrite(beast::error_code ec)
     {
         if (ec) {
             close();
             return;
         }
+        if (!m_serializer->is_done()) {
+            write();
+            return;
+        }
+        lowest().expires_never();
         const bool keep = m_response->keep_alive();
-        m_response.reset();
+        releaseReply();
         if (keep) {
-            read();
+            read(true);
             return;
         }
-        beast::error_code ignored;
-        m_stream.socket().shutdown(tcp::socket::shutdown_send, ignored);
-        if (m_drainAfter) {
-            m_stream.expires_after(kDrainTimeout);
-            drain();
-            return;
+        if constexpr (kTls) {
+            lowest().expires_after(kDrainTimeout);
+            m_stream.async_shutdown([self = self()](beast::error_code) { self->close(); });
+        } else {
+            beast::error_code ignored;
+            m_stream.socket().shutdown(tcp::socket::shutdown_send, ignored);
+            if (m_drainAfter) {
+                m_stream.expires_after(kDrainTimeout);
+                drain();
+                return;
+            }
+            close();
         }
-        close();
     }
 
     // Reads and drops the rest of a refused request until the peer closes, so the kernel does not
@@ -247,7 +383,7 @@ private:
     void drain()
     {
         m_stream.async_read_some(net::buffer(m_drainBuffer),
-                                 [self = shared_from_this()](beast::error_code ec, std::size_t n) {
+                                 [self = self()](beast::error_code ec, std::size_t n) {
                                      self->m_drained += n;
                                      if (ec || self->m_drained > kDrainLimit) {
                                          self->close();
@@ -259,20 +395,26 @@ private:
 
     void close()
     {
+        waiting = false;
+        m_timer.cancel();
+        releaseReply();
         beast::error_code ignored;
-        m_stream.socket().shutdown(tcp::socket::shutdown_both, ignored);
-        m_stream.close();
+        lowest().socket().shutdown(tcp::socket::shutdown_both, ignored);
+        lowest().close();
     }
 
-    beast::tcp_stream m_stream;
+    Stream m_stream;
     HttpServer::Impl& m_server;
     net::steady_timer m_timer;
+    std::string m_address;
     beast::flat_buffer m_buffer;
     std::optional<http::request_parser<http::string_body>> m_parser;
     std::unique_ptr<http::response<http::string_body>> m_response;
+    std::optional<http::serializer<false, http::string_body>> m_serializer;
+    std::size_t m_held = 0; // reply bytes counted against the server's budget
     bool m_drainAfter = false;
     bool m_nearbyPeer = false;
-    std::string m_peerAddress;
+    bool m_loopbackPeer = false;
     std::array<char, 16 * 1024> m_drainBuffer{};
     std::size_t m_drained = 0;
 };
@@ -282,6 +424,22 @@ private:
 Result<unsigned short> HttpServer::Impl::start()
 {
     beast::error_code ec;
+    if (!m_options.tlsCertFile.empty() || !m_options.tlsKeyFile.empty()) {
+        if (m_options.tlsCertFile.empty() || m_options.tlsKeyFile.empty())
+            return makeError(ErrorCode::Validation, "TLS には証明書と秘密鍵の両方が必要です");
+        m_tls.set_options(net::ssl::context::default_workarounds | net::ssl::context::no_sslv2 |
+                          net::ssl::context::no_sslv3 | net::ssl::context::no_tlsv1 |
+                          net::ssl::context::no_tlsv1_1);
+        m_tls.use_certificate_chain_file(m_options.tlsCertFile, ec);
+        if (ec)
+            return makeError(ErrorCode::Validation,
+                             "証明書を読み込めません (" + m_options.tlsCertFile + "): " + ec.message());
+        m_tls.use_private_key_file(m_options.tlsKeyFile, net::ssl::context::pem, ec);
+        if (ec)
+            return makeError(ErrorCode::Validation,
+                             "秘密鍵を読み込めません (" + m_options.tlsKeyFile + "): " + ec.message());
+        m_useTls = true;
+    }
     const auto address = net::ip::make_address(m_options.bind, ec);
     if (ec)
         return makeError(ErrorCode::Validation, "待ち受けアドレスが正しくありません: " + m_options.bind);
@@ -321,15 +479,171 @@ void HttpServer::Impl::accept()
         if (ec == net::error::operation_aborted || !m_acceptor.is_open())
             return;
         if (!ec) {
-            if (m_connections.load() >= m_options.maxConnections) {
+            beast::error_code peerError;
+            const auto peer = socket.remote_endpoint(peerError);
+            if (peerError) {
                 beast::error_code ignored;
                 socket.close(ignored);
             } else {
-                std::make_shared<Session>(std::move(socket), *this)->start();
+                // An IPv4 peer of a dual-stack socket is named in its IPv4 form: the address keys the
+                // connection caps and the login throttle, which must not see one client as two.
+                auto peerAddress = peer.address();
+                if (peerAddress.is_v6() && peerAddress.to_v6().is_v4_mapped())
+                    peerAddress = net::ip::make_address_v4(net::ip::v4_mapped, peerAddress.to_v6());
+                const std::string address = peerAddress.to_string();
+                const bool nearby = isNearby(peer.address());
+                const bool loopback = isLoopback(peer.address());
+                std::shared_ptr<SessionBase> session;
+                if (m_useTls) {
+                    auto s = std::make_shared<Session<beast::ssl_stream<beast::tcp_stream>>>(
+                        beast::ssl_stream<beast::tcp_stream>(beast::tcp_stream(std::move(socket)), m_tls),
+                        *this, address, nearby, loopback);
+                    if (admit(address, s.get()))
+                        s->start();
+                } else {
+                    auto s = std::make_shared<Session<beast::tcp_stream>>(
+                        beast::tcp_stream(std::move(socket)), *this, address, nearby, loopback);
+                    if (admit(address, s.get()))
+                        s->start();
+                }
             }
         }
         accept();
     });
+}
+
+bool HttpServer::Impl::admit(const std::string& address, SessionBase* session)
+{
+    std::shared_ptr<SessionBase> victim;
+    {
+        std::lock_guard lock(m_connectionsMutex);
+        auto& own = m_byAddress[address];
+        // The oldest connection of a list still waiting for its request: a slow peer, never one at work.
+        const auto oldestWaiting = [](std::vector<SessionBase*>& list) {
+            auto oldest = list.end();
+            for (auto it = list.begin(); it != list.end(); ++it)
+                if ((*it)->waiting.load() &&
+                    (oldest == list.end() || (*it)->waitingSince.load() < (*oldest)->waitingSince.load()))
+                    oldest = it;
+            return oldest;
+        };
+        std::vector<SessionBase*>* crowded = nullptr;
+        std::vector<SessionBase*>::iterator oldest;
+        std::string crowdedAddress = address;
+        if (static_cast<int>(own.size()) >= m_options.maxConnectionsPerAddress) {
+            crowded = &own;
+            oldest = oldestWaiting(own);
+        } else if (m_connectionCount >= m_options.maxConnections) {
+            // The address holding the most connections, of those with one still waiting.
+            for (auto& [where, list] : m_byAddress) {
+                const auto it = oldestWaiting(list);
+                if (it != list.end() && (crowded == nullptr || list.size() > crowded->size())) {
+                    crowded = &list;
+                    crowdedAddress = where;
+                    oldest = it;
+                }
+            }
+            if (crowded == nullptr) {
+                if (own.empty())
+                    m_byAddress.erase(address);
+                return false;
+            }
+        }
+        if (crowded != nullptr) {
+            if (oldest != crowded->end())
+                victim = (*oldest)->weak_from_this().lock(); // empty when it is ending anyway
+            if (!victim) {
+                if (own.empty())
+                    m_byAddress.erase(address);
+                return false; // the destructor's release finds nothing to remove
+            }
+            // Out of the count at once, so that the next connection does not pick it again.
+            victim->waiting = false;
+            crowded->erase(oldest);
+            --m_connectionCount;
+            if (crowded->empty() && crowdedAddress != address)
+                m_byAddress.erase(crowdedAddress);
+        }
+        own.push_back(session);
+        ++m_connectionCount;
+    }
+    if (victim)
+        victim->evict();
+    return true;
+}
+
+void HttpServer::Impl::release(const std::string& address, SessionBase* session)
+{
+    std::lock_guard lock(m_connectionsMutex);
+    auto it = m_byAddress.find(address);
+    if (it == m_byAddress.end())
+        return;
+    auto& list = it->second;
+    const auto found = std::find(list.begin(), list.end(), session);
+    if (found == list.end())
+        return;
+    list.erase(found);
+    --m_connectionCount;
+    if (list.empty())
+        m_byAddress.erase(it);
+}
+
+bool HttpServer::Impl::replyMemoryExhausted()
+{
+    if (m_replyBytes.load() <= m_options.replyMemoryBudget)
+        return false;
+    // Over the budget: the peers whose replies have not moved for a while lose them now rather
+    // than at their stall timeout, and only what the others hold counts.
+    const std::int64_t stalledBefore = steadyMillis() - kStalledAfter.count();
+    std::vector<std::shared_ptr<SessionBase>> stalled;
+    std::size_t moving = 0;
+    {
+        std::lock_guard lock(m_connectionsMutex);
+        for (auto& [address, list] : m_byAddress)
+            for (SessionBase* s : list) {
+                const std::size_t held = s->heldBytes.load();
+                if (held == 0)
+                    continue;
+                if (s->lastProgress.load() < stalledBefore) {
+                    if (auto alive = s->weak_from_this().lock())
+                        stalled.push_back(std::move(alive));
+                } else {
+                    moving += held;
+                }
+            }
+    }
+    for (auto& s : stalled)
+        s->evict();
+    stalled.clear(); // outside the lock: the last owner's release takes it
+    return moving > m_options.replyMemoryBudget;
+}
+
+void HttpServer::Impl::dispatch(std::string body, std::string cookies, std::string peerAddress,
+                                bool nearbyPeer, std::function<void(BatchReply)> done)
+{
+    // The reply may come back later on one of the service's password threads; stop() waits for it.
+    ++m_pendingReplies;
+    auto answer = [this, done = std::move(done)](BatchReply reply) {
+        done(std::move(reply));
+        --m_pendingReplies;
+    };
+    try {
+        m_service.handleAsync(
+            BatchRequest{std::move(body), std::move(cookies), std::move(peerAddress), nearbyPeer}, answer);
+    } catch (const std::exception& e) {
+        answer(m_service.refuse(std::string("internal error: ") + e.what()));
+    } catch (...) {
+        answer(m_service.refuse("internal error"));
+    }
+}
+
+void HttpServer::Impl::noteClearLogin(const std::string& address)
+{
+    if (m_clearLoginWarned.exchange(true))
+        return;
+    m_service.logNotice("warning: a client at " + address +
+                        " logged in over plain HTTP, its password readable on the way; serve HTTPS with "
+                        "--tls-cert and --tls-key");
 }
 
 void HttpServer::Impl::stop()
@@ -407,6 +721,11 @@ void HttpServer::stop()
 void HttpServer::waitForSignal()
 {
     m_impl->waitForSignal();
+}
+
+std::size_t HttpServer::heldReplyBytes() const
+{
+    return m_impl->m_replyBytes.load();
 }
 
 } // namespace vorteq::server

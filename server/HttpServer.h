@@ -3,6 +3,7 @@
 #include "common/Result.h"
 
 #include <chrono>
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -15,8 +16,22 @@ struct HttpOptions {
     std::string bind = "127.0.0.1";
     unsigned short port = 8080; // 0: any free port (tests)
     int threads = 0;            // worker threads; 0: one per core, at least 2
-    std::chrono::seconds readTimeout{30};
-    int maxConnections = 256; // open connections beyond this are closed at once
+    // The whole request, headers and body, must arrive within this time from the moment the server
+    // waits for it (on a kept-alive connection too): a peer that dribbles its bytes is cut off.
+    std::chrono::seconds requestTimeout{10};
+    // A peer that takes none of its reply's bytes for this long is dropped with the reply.
+    std::chrono::seconds writeStallTimeout{5};
+    // Open connections, in all and from one address. A new connection beyond either bound ends the
+    // oldest connection of the busiest address (this one's, at its own bound) that is still waiting
+    // for its request; when every one of them is busy, the new connection is closed at once.
+    int maxConnections = 256;
+    int maxConnectionsPerAddress = 128;
+    // Bytes of replies held while their peers read them, over all connections (each connection
+    // holds at most one reply). While it is exceeded, new requests are answered -99 without running.
+    std::size_t replyMemoryBudget = 96u * 1024u * 1024u;
+    // HTTPS: the PEM certificate chain and private key; both empty for plain HTTP.
+    std::string tlsCertFile;
+    std::string tlsKeyFile;
 };
 
 // Process-wide allocator settings for serving: keeps the buffers of a request (reply text, zlib
@@ -32,9 +47,11 @@ bool isNearbyAddress(const std::string& address);
 // The servlet path every request must use.
 inline constexpr const char* kServletPath = "/ORQ/servlet/ApsServlet/";
 
-// The HTTP endpoint: accepts HTTP/1.0 and 1.1 POSTs to the servlet path on a pool of threads and
-// answers each with what the batch service returns. Bodies above the service's limit are refused
-// with -99 without being read into memory; slow or silent peers are cut off by the read timeout.
+// The HTTP endpoint: accepts HTTP/1.0 and 1.1 POSTs (over TLS when a certificate is given) to the
+// servlet path on a pool of threads and answers each with what the batch service returns. Bodies
+// above the service's limit are refused with -99 without being read into memory; slow or silent
+// peers are cut off by the request deadline, peers that do not read their reply by the write stall
+// timeout.
 class HttpServer {
 public:
     HttpServer(BatchService& service, HttpOptions options);
@@ -48,6 +65,8 @@ public:
     void stop();
     // Blocks until stop() is called from elsewhere or a SIGINT/SIGTERM arrives.
     void waitForSignal();
+    // Bytes of replies held for peers still reading them (see replyMemoryBudget).
+    std::size_t heldReplyBytes() const;
 
     class Impl; // the Beast machinery, kept out of this header
 

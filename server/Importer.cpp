@@ -123,14 +123,14 @@ Result<PreparedStock> prepareStock(TStkAnalisys& engine, const StockSeries& seri
     PtblData& t = *table;
     for (int k = 0; k < n; ++k) {
         const PriceDay& day = series.days[static_cast<std::size_t>(k)];
-        const auto row = static_cast<std::size_t>(n - k);
-        t[TStkAnalisys::kColCode][row] = series.code;
-        t[TStkAnalisys::kColDate][row] = formatDate(day.date);
-        t[TStkAnalisys::kColOpen][row] = day.open;
-        t[TStkAnalisys::kColHigh][row] = day.high;
-        t[TStkAnalisys::kColLow][row] = day.low;
-        t[TStkAnalisys::kColClose][row] = day.close;
-        t[TStkAnalisys::kColVolume][row] = std::to_string(day.volume);
+        const int row = n - k;
+        t.set(TStkAnalisys::kColCode, row, series.code);
+        t.set(TStkAnalisys::kColDate, row, formatDate(day.date));
+        t.set(TStkAnalisys::kColOpen, row, day.open);
+        t.set(TStkAnalisys::kColHigh, row, day.high);
+        t.set(TStkAnalisys::kColLow, row, day.low);
+        t.set(TStkAnalisys::kColClose, row, day.close);
+        t.set(TStkAnalisys::kColVolume, row, std::to_string(day.volume));
     }
     static const TJouken kConditions = importConditions();
     const std::string first = formatDate(series.days.front().date);

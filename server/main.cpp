@@ -31,8 +31,9 @@ Usage:
       half-width letters and digits.
   vorteq-server serve [--db PATH] [--bind ADDRESS] [--port N] [--threads N]
                       [--hash-cost interactive|moderate|min] [--session-hours N]
-                      [--reply-compression auto|fastest|none]
-      Serves the endpoint http://ADDRESS:N/ORQ/servlet/ApsServlet/ (default 127.0.0.1:8080)
+                      [--reply-compression auto|fastest|none] [--tls-cert FILE --tls-key FILE]
+      Serves the endpoint http://ADDRESS:N/ORQ/servlet/ApsServlet/ (default 127.0.0.1:8080),
+      or https:// with --tls-cert (PEM certificate chain) and --tls-key (PEM private key),
       and writes one line per request to standard error. Ends on SIGINT or SIGTERM.
   vorteq-server day-order [--db PATH]
       Stores the rows of every daily table day by day, where an import left them stock by
@@ -67,6 +68,8 @@ struct Options {
     bool storedRepliesNearby = true;
     bool blocked = false;
     std::string mailStatus = "0";
+    std::string tlsCert;
+    std::string tlsKey;
 };
 
 std::optional<int> intArg(const std::string& text, int lo, int hi)
@@ -133,6 +136,11 @@ std::optional<Options> parse(int argc, char** argv, std::string& error)
             }
             o.replyCompression = *v == "none" ? ZlibLevel::None : ZlibLevel::Fastest;
             o.storedRepliesNearby = *v == "auto";
+        } else if (arg == "--tls-cert" || arg == "--tls-key") {
+            auto v = value();
+            if (!v)
+                return std::nullopt;
+            (arg == "--tls-cert" ? o.tlsCert : o.tlsKey) = *v;
         } else if (arg == "--blocked") {
             o.blocked = true;
         } else if (arg == "--mail-status") {
@@ -209,24 +217,36 @@ int runServe(const Options& o)
     http.bind = o.bind;
     http.port = static_cast<unsigned short>(o.port);
     http.threads = o.threads;
+    http.tlsCertFile = o.tlsCert;
+    http.tlsKeyFile = o.tlsKey;
     HttpServer server(**service, http);
     auto port = server.start();
     if (!port)
         return fail(port.error().message);
-    std::fprintf(stderr, "vorteq-server: serving http://%s:%u%s (database %s)\n", o.bind.c_str(), *port,
-                 kServletPath, o.db.c_str());
+    std::fprintf(stderr, "vorteq-server: serving %s://%s:%u%s (database %s)\n",
+                 o.tlsCert.empty() ? "http" : "https", o.bind.c_str(), *port, kServletPath, o.db.c_str());
     server.waitForSignal();
     server.stop();
     std::fprintf(stderr, "vorteq-server: stopped\n");
     return 0;
 }
 
+bool asksForHelp(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h" || (i == 1 && arg == "help"))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc < 2 || std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h" ||
-        std::string(argv[1]) == "help") {
+    // "--help" anywhere, after a command too ("import --help"), prints the usage.
+    if (argc < 2 || asksForHelp(argc, argv)) {
         std::FILE* out = argc < 2 ? stderr : stdout;
         std::fputs(kUsage, out);
         std::fwrite(kImportUsage.data(), 1, kImportUsage.size(), out);

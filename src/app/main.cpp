@@ -6,6 +6,7 @@
 #include "app/main_frm.h"
 #include "app/orq_common.h"
 #include "app/run_login.h"
+#include "gateway/HttpTransport.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -41,8 +42,12 @@ int main(int argc, char* argv[])
     const QCommandLineOption serverOption(
         QStringLiteral("server"),
         QStringLiteral(
-            "接続するサーバー HOST[:PORT] (既定: 環境変数 VORTEQ_SERVER、なければ localhost:8080)"),
+            "接続するサーバー [https://]HOST[:PORT] (既定: 環境変数 VORTEQ_SERVER、なければ localhost:8080)"),
         QStringLiteral("HOST[:PORT]"));
+    const QCommandLineOption caFileOption(
+        QStringLiteral("ca-file"),
+        QStringLiteral("https の証明書の検証に使う CA 証明書 (PEM、既定はシステムの証明書)"),
+        QStringLiteral("FILE"));
     const QCommandLineOption baseDirOption(
         QStringLiteral("base-dir"), QStringLiteral("SysData と UsrData を置くフォルダ (既定: 作業フォルダ)"),
         QStringLiteral("DIR"));
@@ -54,8 +59,8 @@ int main(int argc, char* argv[])
     QCommandLineOption screenshotRunOption(QStringLiteral("screenshot-run"), QString(),
                                            QStringLiteral("CODE,NAME,MARKET,MARKETNAME,yyyy/mm/dd,PERIOD"));
     screenshotRunOption.setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOptions(
-        {serverOption, baseDirOption, registerUrlOption, screenshotOption, screenshotRunOption});
+    parser.addOptions({serverOption, caFileOption, baseDirOption, registerUrlOption, screenshotOption,
+                       screenshotRunOption});
     parser.process(app);
 
     if (parser.isSet(registerUrlOption))
@@ -80,6 +85,15 @@ int main(int argc, char* argv[])
     const Result<std::string> url = makeServerUrl(server.toStdString());
     if (!url)
         return refuseToStart(url.error());
+
+    if (parser.isSet(caFileOption)) {
+        const QFileInfo caFile(parser.value(caFileOption));
+        if (!caFile.isFile())
+            return refuseToStart(
+                makeError(ErrorCode::Validation,
+                          "CA 証明書のファイルがありません: " + parser.value(caFileOption).toStdString()));
+        setDefaultCaFile(caFile.absoluteFilePath().toStdString());
+    }
 
     if (parser.isSet(baseDirOption)) {
         const QFileInfo dir(parser.value(baseDirOption));

@@ -1,5 +1,6 @@
 #include "app/orq_common.h"
 
+#include "common/AsciiText.h"
 #include "common/NumberText.h"
 
 namespace vorteq {
@@ -28,6 +29,16 @@ Error badServer(std::string_view hostPort)
 
 Result<std::string> makeServerUrl(std::string_view hostPort)
 {
+    std::string scheme = "http";
+    for (const char* known : {"http", "https"}) {
+        const std::string prefix = std::string(known) + "://";
+        if (hostPort.size() > prefix.size() &&
+            equalsIgnoringCase(hostPort.substr(0, prefix.size()), prefix)) {
+            scheme = known;
+            hostPort.remove_prefix(prefix.size());
+            break;
+        }
+    }
     std::string_view host;
     std::string_view port;
     if (!hostPort.empty() && hostPort.front() == '[') {
@@ -74,7 +85,7 @@ Result<std::string> makeServerUrl(std::string_view hostPort)
             return badServer(hostPort);
         portNumber = *value;
     }
-    return "http://" + std::string(host) + ":" + std::to_string(portNumber) + "/ORQ/servlet/ApsServlet/";
+    return scheme + "://" + std::string(host) + ":" + std::to_string(portNumber) + "/ORQ/servlet/ApsServlet/";
 }
 
 } // namespace vorteq

@@ -24,8 +24,9 @@ SessionState& session();
 inline constexpr int kDefaultServerPort = 8080;
 inline constexpr const char* kDefaultServerHost = "localhost";
 
-// The servlet URL for a deployment's "HOST[:PORT]" ("[::1]:PORT" for an IPv6 address); the port
-// defaults to 8080, the scheme and the path are fixed.
+// The servlet URL for a deployment's "HOST[:PORT]" ("[::1]:PORT" for an IPv6 address), optionally
+// preceded by "http://" or "https://" (the scheme, http when none is given); the port defaults to
+// 8080 with either scheme, the path is fixed.
 Result<std::string> makeServerUrl(std::string_view hostPort);
 
 } // namespace vorteq

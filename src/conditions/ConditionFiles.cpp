@@ -121,9 +121,9 @@ Ptbl conditionTable(const std::vector<std::string>& lines)
     for (int i = 1; i <= rows; ++i) {
         auto pieces = commaPieces(lines[static_cast<std::size_t>(i - 1)]);
         if (pieces.size() >= 1)
-            (*table)[1][static_cast<std::size_t>(i)] = std::move(pieces[0]);
+            table->set(1, i, pieces[0]);
         if (pieces.size() >= 2)
-            (*table)[2][static_cast<std::size_t>(i)] = std::move(pieces[1]);
+            table->set(2, i, pieces[1]);
     }
     return table;
 }

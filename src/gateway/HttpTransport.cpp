@@ -138,6 +138,10 @@ public:
         curl_easy_setopt(c, CURLOPT_WRITEDATA, &ex);
         curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, &onHeader);
         curl_easy_setopt(c, CURLOPT_HEADERDATA, &ex);
+        curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
+        curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
+        if (!m_options.caFile.empty())
+            curl_easy_setopt(c, CURLOPT_CAINFO, m_options.caFile.c_str());
 
         const CURLcode rc = curl_easy_perform(c);
         if (rc != CURLE_OK) {
@@ -150,6 +154,14 @@ public:
                 return transportError("サーバーに接続できません (" + where + ")");
             case CURLE_OPERATION_TIMEDOUT:
                 return transportError("サーバーが時間内に応答しません (" + where + ")");
+            case CURLE_PEER_FAILED_VERIFICATION:
+                return transportError("サーバーの証明書を検証できません (" + where +
+                                      "): " + curl_easy_strerror(rc));
+            case CURLE_SSL_CACERT_BADFILE:
+                return transportError("信頼する証明書のファイルを読み込めません (" + m_options.caFile + ")");
+            case CURLE_SSL_CONNECT_ERROR:
+                return transportError("サーバーと TLS で接続できません (" + where +
+                                      "): " + curl_easy_strerror(rc));
             case CURLE_URL_MALFORMAT:
             case CURLE_UNSUPPORTED_PROTOCOL:
                 return transportError("サーバーの URL が正しくありません (" + url + ")");
@@ -173,9 +185,25 @@ private:
 
 } // namespace
 
+namespace {
+std::mutex g_caFileMutex;
+std::string g_caFile;
+} // namespace
+
+void setDefaultCaFile(std::string path)
+{
+    std::lock_guard lock(g_caFileMutex);
+    g_caFile = std::move(path);
+}
+
 std::shared_ptr<HttpTransport> makeCurlTransport()
 {
-    return makeCurlTransport(CurlTransportOptions{});
+    CurlTransportOptions options;
+    {
+        std::lock_guard lock(g_caFileMutex);
+        options.caFile = g_caFile;
+    }
+    return makeCurlTransport(options);
 }
 
 std::shared_ptr<HttpTransport> makeCurlTransport(const CurlTransportOptions& options)

@@ -34,14 +34,22 @@ struct CurlTransportOptions {
     std::chrono::milliseconds connectTimeout{10'000};
     std::chrono::milliseconds totalTimeout{120'000}; // the whole exchange, reply included
     std::size_t maxReplyBytes = 65u * 1024u * 1024u; // a compressed reply may not exceed this
+    // For https URLs: the PEM file of the certificate authorities to trust; empty: the system's
+    // store. The server's certificate and host name are always verified.
+    std::string caFile;
 };
 
-// The libcurl transport used by the client and the command line. Safe to use from several
-// threads, each with its own requests.
+// The certificate authorities every transport made by makeCurlTransport() trusts from now on
+// (--ca-file); empty returns to the system's store. Process-wide, set once at start-up.
+void setDefaultCaFile(std::string path);
+
+// The libcurl transport used by the client and the command line, for http and https URLs. Safe to
+// use from several threads, each with its own requests. The first form uses the default options
+// with the CA file set by setDefaultCaFile.
 std::shared_ptr<HttpTransport> makeCurlTransport();
 std::shared_ptr<HttpTransport> makeCurlTransport(const CurlTransportOptions& options);
 
-// "host:port" of an http URL (port 80 when the URL names none), for messages; the URL itself when
+// "host:port" of an http or https URL (port 80 when the URL names none), for messages; the URL itself when
 // it does not parse.
 std::string endpointOf(const std::string& url);
 

@@ -83,11 +83,11 @@ struct ConvertedField {
 };
 
 // Stores one field of the reply into its cell: ASCII as it is, anything else converted from CP932.
-Status storeField(std::string& cell, std::string_view field, bool highBytes, ConvertedField& last, int column,
-                  std::size_t row)
+Status storeField(PtblData& tbl, std::size_t column, std::size_t row, std::string_view field, bool highBytes,
+                  ConvertedField& last)
 {
     if (!highBytes) {
-        cell.assign(field);
+        tbl.set(static_cast<int>(column), static_cast<int>(row), field);
         return {};
     }
     if (field != last.cp932) {
@@ -98,7 +98,7 @@ Status storeField(std::string& cell, std::string_view field, bool highBytes, Con
         last.cp932.assign(field);
         last.utf8 = std::move(utf8).value();
     }
-    cell = last.utf8;
+    tbl.set(static_cast<int>(column), static_cast<int>(row), last.utf8);
     return {};
 }
 
@@ -110,10 +110,10 @@ Result<Section> parseScalar(std::string_view text)
     Section s;
     s.tbl = makePtbl(2, 2);
     if (*value == kFailure) {
-        (*s.tbl)[0][0] = std::string(text);
+        s.tbl->set(0, 0, text);
         s.failure = true;
     } else {
-        (*s.tbl)[1][0] = std::string(text);
+        s.tbl->set(1, 0, text);
     }
     return s;
 }
@@ -123,10 +123,8 @@ Result<Section> parseScalar(std::string_view text)
 Status fillTable(PtblData& tbl, std::string_view data, std::int32_t nc)
 {
     const auto columns = static_cast<std::size_t>(nc) + 1;
-    std::vector<std::vector<std::string>*> cols(columns);
-    for (std::size_t c = 0; c < columns; ++c)
-        cols[c] = &tbl[static_cast<int>(c)];
     std::vector<ConvertedField> converted(columns);
+    tbl.reserveText(data.size());
 
     const char* p = data.data();
     const char* const end = p + data.size();
@@ -142,9 +140,7 @@ Status fillTable(PtblData& tbl, std::string_view data, std::int32_t nc)
                 p = scanField(p + 1, end, highBytes); // a control byte inside the field
             if (column < columns && p != field) {
                 const std::string_view text(field, static_cast<std::size_t>(p - field));
-                if (auto st = storeField((*cols[column])[row], text, highBytes, converted[column],
-                                         static_cast<int>(column), row);
-                    !st)
+                if (auto st = storeField(tbl, column, row, text, highBytes, converted[column]); !st)
                     return st;
             }
             if (p == end || static_cast<unsigned char>(*p) == kRecordStartByte)
@@ -163,7 +159,7 @@ Status fillTable(PtblData& tbl, std::string_view data, std::int32_t nc)
     }
 }
 
-Result<Section> parseTable(std::string_view text, std::size_t hash)
+Result<Section> parseTable(std::string_view text, std::size_t hash, std::size_t& cellBudget)
 {
     const std::size_t slash = text.rfind('/');
     if (slash == std::string_view::npos || slash < hash)
@@ -195,6 +191,13 @@ Result<Section> parseTable(std::string_view text, std::size_t hash)
     if (rowStarts != static_cast<std::size_t>(*nr))
         return malformed("表の行数が宣言 (" + std::to_string(*nr) + " 行) と合いません (実際は " +
                          std::to_string(rowStarts) + " 行)");
+    // Every cell costs memory even when its field is empty: the cells of a reply are bounded
+    // before any is allocated.
+    const std::size_t cells = (static_cast<std::size_t>(*nc) + 1) * (rowStarts + 1);
+    if (cells > cellBudget)
+        return malformed("応答の表が大きすぎます (" + std::to_string(*nc) + " 列 x " + std::to_string(*nr) +
+                         " 行、応答全体で " + std::to_string(kMaxReplyCells) + " 個までのところ)");
+    cellBudget -= cells;
 
     Section s;
     s.colCount = *nc;
@@ -253,14 +256,20 @@ Result<std::vector<std::string>> splitRequestText(std::string_view text)
 
 // ---- reply ----
 
-Result<Section> parseSection(std::string_view text)
+Result<Section> parseSection(std::string_view text, std::size_t& cellBudget)
 {
     if (text.empty())
         return Section{};
     const std::size_t hash = text.rfind('#');
     if (hash == std::string_view::npos)
         return parseScalar(text);
-    return parseTable(text, hash);
+    return parseTable(text, hash, cellBudget);
+}
+
+Result<Section> parseSection(std::string_view text)
+{
+    std::size_t cellBudget = kMaxReplyCells;
+    return parseSection(text, cellBudget);
 }
 
 Result<bool> readReplyText(std::string_view text, int statementCount,
@@ -272,6 +281,7 @@ Result<bool> readReplyText(std::string_view text, int statementCount,
         endMark != nullptr ? static_cast<const char*>(endMark) : text.data() + text.size();
     const char* p = text.data();
     int k = 1;
+    std::size_t cellBudget = kMaxReplyCells;
     for (;;) {
         const void* const sep = std::memchr(p, kSectionEnd, static_cast<std::size_t>(end - p));
         const char* const q = sep != nullptr ? static_cast<const char*>(sep) : end;
@@ -284,7 +294,7 @@ Result<bool> readReplyText(std::string_view text, int statementCount,
                 return true; // a bare end mark after the last section adds nothing
             return malformed("応答の区画数が文の数 (" + std::to_string(statementCount) + ") より多いです");
         }
-        auto section = parseSection(sectionText);
+        auto section = parseSection(sectionText, cellBudget);
         if (!section)
             return malformed("応答の第" + std::to_string(k) + "区画が不正です: " + section.error().message);
         if (last) {

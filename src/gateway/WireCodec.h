@@ -4,6 +4,7 @@
 #include "gateway/Ptbl.h"
 
 #include <cassert>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -28,6 +29,10 @@ inline constexpr std::int32_t kFailure = -99;
 // The most columns a table section may announce (the database's default limit on a result's
 // columns); more is malformed. It bounds what a short section without rows can make us allocate.
 inline constexpr std::int32_t kMaxColumnCount = 2000;
+// The most cells (columns + 1 times rows + 1, summed over the tables) one reply may hold: about
+// twice the largest result the server sends (100,000 rows of 46 columns). Beyond it the reply is
+// malformed, whatever its size: each cell costs memory even when its field is empty.
+inline constexpr std::size_t kMaxReplyCells = 8u * 1024u * 1024u;
 
 // ---- request ----
 
@@ -56,14 +61,17 @@ struct ParsedReply {
 // Errors: a non-integer NC, NR or scalar; a negative NC or NR; NC above kMaxColumnCount; a record
 // count other than NR + 1 (record 0 and one per row); a row with fewer than NC fields; fields in a
 // table whose NC is 0; a field that is not valid CP932. The table is only as large as the records
-// that are really there, whatever NR announces.
+// that are really there, whatever NR announces; a table of more than kMaxReplyCells cells.
 Result<Section> parseSection(std::string_view text);
+// The same within what is left of a reply's cells (cellBudget, reduced by the table's cells).
+Result<Section> parseSection(std::string_view text, std::size_t& cellBudget);
 
 // Walks an (inflated) reply text for a batch of statementCount statements and hands each section
 // to store(k, section), k from 1, as soon as it is parsed, so that sections before a failure stay
 // stored. true: done (also for an empty text, a text without 0x04 whose last section is dropped,
 // and fewer sections than statements); false: the section ended by 0x04 was -99 (not handed over);
-// an error: a malformed section or more sections than statements. Bytes after 0x04 are ignored.
+// an error: a malformed section, more sections than statements or more than kMaxReplyCells cells in
+// all. Bytes after 0x04 are ignored.
 Result<bool> readReplyText(std::string_view text, int statementCount,
                            const std::function<void(int, Section&&)>& store);
 

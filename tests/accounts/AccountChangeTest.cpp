@@ -96,7 +96,7 @@ TSqlSet tableItem(int cols, const std::vector<std::vector<std::string>>& rows)
     item.Tbl = makePtbl(cols + 1, static_cast<int>(rows.size()) + 1);
     for (std::size_t r = 0; r < rows.size(); ++r) {
         for (std::size_t c = 0; c < rows[r].size(); ++c)
-            (*item.Tbl)[static_cast<int>(c) + 1][r + 1] = rows[r][c];
+            item.Tbl->set(static_cast<int>(c) + 1, static_cast<int>(r) + 1, rows[r][c]);
     }
     return item;
 }

@@ -23,14 +23,14 @@ inline Ptbl makePriceTable(const std::vector<PriceRow>& rows)
 {
     Ptbl t = makePtbl(8, static_cast<int>(rows.size()) + 1);
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        const auto r = i + 1;
-        (*t)[1][r] = rows[i].code;
-        (*t)[2][r] = rows[i].date;
-        (*t)[3][r] = rows[i].open;
-        (*t)[4][r] = rows[i].high;
-        (*t)[5][r] = rows[i].low;
-        (*t)[6][r] = rows[i].close;
-        (*t)[7][r] = rows[i].volume;
+        const int r = static_cast<int>(i) + 1;
+        t->set(1, r, rows[i].code);
+        t->set(2, r, rows[i].date);
+        t->set(3, r, rows[i].open);
+        t->set(4, r, rows[i].high);
+        t->set(5, r, rows[i].low);
+        t->set(6, r, rows[i].close);
+        t->set(7, r, rows[i].volume);
     }
     return t;
 }

@@ -161,7 +161,8 @@ TEST(IndicatorContract, InputTextsAreLeftAsTheyWere)
     TStkAnalisys a;
     ASSERT_TRUE(a.Analyze(table, 60, TJouken::defaults(), "2006/01/01", "2006/12/31", false));
     for (int col = 1; col <= 7; ++col)
-        EXPECT_EQ((*table)[col], before[col]) << "column " << col;
+        for (int row = 0; row < before.rowCount(); ++row)
+            EXPECT_EQ(table->text(col, row), before.text(col, row)) << "column " << col << " row " << row;
     const auto& days = a.StkList[0].Days;
     EXPECT_EQ(days[3].text(DayField::EPrice), "01037.50");
     EXPECT_EQ(days[4].text(DayField::StkVlm), "+5200");

@@ -63,7 +63,7 @@ Exports clientExports(const TJouken& conditions)
         const PriceDay& d = *days[static_cast<std::size_t>(r - 1)];
         const std::string cells[] = {kSeriesCode, d.date, d.open, d.high, d.low, d.close, d.volume};
         for (int c = 1; c <= 7; ++c)
-            (*table)[c][static_cast<std::size_t>(r)] = cells[c - 1];
+            table->set(c, r, cells[c - 1]);
     }
     TStkAnalisys analysis;
     installSimulation(analysis);

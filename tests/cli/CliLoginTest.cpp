@@ -1,4 +1,6 @@
 #include "CliTestSupport.h"
+#include "support/TempDir.h"
+#include "support/TestCertificate.h"
 
 #include <gtest/gtest.h>
 
@@ -129,4 +131,30 @@ TEST(CliLoginExpired, SessionThatRanOutIsARefusedLogin)
     EXPECT_NE(run.err.find("ログインの有効期限が切れました"), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("SQL ERROR"), std::string::npos) << run.err;
     EXPECT_EQ(run.out, "");
+}
+
+TEST(CliLoginTls, HttpsServerWithTheAuthorityGivenByCaFile)
+{
+    TempDir dir;
+    const TestCertificate cert = makeTestCertificate(dir.path());
+    TestServerOptions options;
+    options.http.tlsCertFile = cert.certFile;
+    options.http.tlsKeyFile = cert.keyFile;
+    TestServer server(options);
+    seedCliMarket(server);
+    const std::string https = "https://127.0.0.1:" + std::to_string(server.port());
+
+    CliRun run = runCli({"login", "--server", https, "--ca-file", cert.certFile, "--user", "demo"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out.rfind("ログインしました: デモ ユーザー (demo)\n", 0), 0u) << run.out;
+
+    // The system's store does not know the test's authority: no password goes to that server.
+    run = runCli({"login", "--server", https, "--user", "demo"});
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.err.find("サーバーの証明書を検証できません"), std::string::npos) << run.err;
+
+    run = runCli(
+        {"login", "--server", https, "--ca-file", (dir.path() / "none.pem").string(), "--user", "demo"});
+    EXPECT_EQ(run.status, 64) << run.err;
+    EXPECT_NE(run.err.find("--ca-file: ファイルがありません"), std::string::npos) << run.err;
 }

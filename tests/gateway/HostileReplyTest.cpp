@@ -6,6 +6,7 @@
 #include "gateway/ZlibUtil.h"
 
 #include <gtest/gtest.h>
+#include <malloc.h>
 
 using namespace vorteq;
 
@@ -137,6 +138,59 @@ TEST(HostileReply, BrokenCp932LeadByte)
                       "ab\x1F\xFF\xFF#2/1\x04",
                       1),
               "(accepted)");
+}
+
+// Rows of empty fields: one byte of reply text per cell.
+std::string emptyFieldsTable(int columns, int rows)
+{
+    std::string row = "\x1E" + std::string(static_cast<std::size_t>(columns - 1), '\x1F');
+    std::string text;
+    text.reserve(row.size() * static_cast<std::size_t>(rows) + 16);
+    for (int r = 0; r < rows; ++r)
+        text += row;
+    return text + "#" + std::to_string(columns) + "/" + std::to_string(rows) + "\x04";
+}
+
+std::size_t heapInUse()
+{
+    const struct mallinfo2 m = mallinfo2();
+    return m.uordblks + m.hblkhd;
+}
+
+TEST(HostileReply, ManyEmptyFieldsCostAFewBytesEachAndAreBounded)
+{
+    // 2000 columns by 2000 rows of empty fields: 4 MB of text, 4 million cells, parsed in a few
+    // times its size.
+    {
+        const std::string text = emptyFieldsTable(2000, 2000);
+        const std::size_t before = heapInUse();
+        auto reply = wire::parseReplyText(text, 1);
+        ASSERT_TRUE(reply.ok()) << reply.error().message;
+        EXPECT_LT(heapInUse() - before, 40u * 1024u * 1024u);
+        EXPECT_EQ(reply->sections[0].tbl->text(2000, 2000), "");
+    }
+    // 16 million cells in 8 sections of a 16 MB text that compresses to a few tens of kB: refused
+    // as a whole before a cell is allocated beyond the bound.
+    const std::string table = emptyFieldsTable(2000, 1000);
+    std::string text;
+    for (int i = 0; i < 8; ++i)
+        text += table.substr(0, table.size() - 1) + (i < 7 ? "\x1D" : "\x04");
+    EXPECT_EQ(errorOf(text, 8),
+              "応答の第5区画が不正です: 応答の表が大きすぎます (2000 列 x 1000 行、応答全体で "
+              "8388608 個までのところ)");
+
+    clearSessionCookie();
+    test::LoopbackHttpServer server;
+    THttpStatements client(server.url());
+    client.Add("Query");
+    for (int i = 0; i < 8; ++i)
+        client.Add("S");
+    const std::string body = test::replyBody(text);
+    EXPECT_LT(body.size(), 200u * 1024u);
+    server.queueResponse(test::httpResponse(200, {}, body));
+    auto r = client.Execute();
+    ASSERT_FALSE(r.ok());
+    EXPECT_NE(r.error().message.find("応答の表が大きすぎます"), std::string::npos) << r.error().message;
 }
 
 TEST(HostileReply, ExecuteReportsTheDamageAndKeepsEarlierSections)

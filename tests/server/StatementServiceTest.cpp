@@ -65,10 +65,7 @@ protected:
         return run("Query", {loginSql(user, password), kUpdateDatesSql}) && client.Item(1).RowCount == 1;
     }
 
-    const std::string& cell(int item, int column, int row) const
-    {
-        return client.Item(item).Tbl->cell(column, row);
-    }
+    std::string cell(int item, int column, int row) const { return client.Item(item).Tbl->cell(column, row); }
 
     // Column c of every row of item 1.
     std::vector<std::string> column(int c) const

@@ -59,7 +59,8 @@ public:
         if (!service)
             throw std::runtime_error("TestServer: " + service.error().message);
         m_service = std::move(*service);
-        server::HttpOptions http;
+        server::HttpOptions http = options.http;
+        http.bind = "127.0.0.1";
         http.port = 0;
         http.threads = 2;
         m_http = std::make_unique<server::HttpServer>(*m_service, http);
@@ -67,6 +68,7 @@ public:
         if (!port)
             throw std::runtime_error("TestServer: " + port.error().message);
         m_port = *port;
+        m_tls = !http.tlsCertFile.empty();
     }
 
     ~Impl()
@@ -90,6 +92,7 @@ public:
     std::unique_ptr<server::BatchService> m_service;
     std::unique_ptr<server::HttpServer> m_http;
     unsigned short m_port = 0;
+    bool m_tls = false;
     mutable std::mutex m_logMutex;
     std::vector<std::string> m_log;
     std::atomic<std::int64_t> m_clockOffset{0};
@@ -146,7 +149,13 @@ unsigned short TestServer::port() const
 
 std::string TestServer::url() const
 {
-    return "http://127.0.0.1:" + std::to_string(m_impl->m_port) + server::kServletPath;
+    return std::string(m_impl->m_tls ? "https" : "http") + "://127.0.0.1:" + std::to_string(m_impl->m_port) +
+           server::kServletPath;
+}
+
+std::size_t TestServer::heldReplyBytes() const
+{
+    return m_impl->m_http->heldReplyBytes();
 }
 
 std::string TestServer::dbPath() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "server/HttpServer.h"
 #include "server/ServerConfig.h"
 
 #include <cstdint>
@@ -16,6 +17,8 @@ struct TestServerOptions {
     std::int64_t sessionLifetimeSeconds = 12 * 60 * 60;
     ZlibLevel replyCompression = ZlibLevel::Fastest;
     server::HashCost hashCost = server::HashCost::Min; // the cost of hashes the server makes
+    // Connection bounds, deadlines and TLS files; the address, port and threads are the test's own.
+    server::HttpOptions http;
 };
 
 // The real statement server, in process, on 127.0.0.1 and a free port, over a fresh database in a
@@ -38,9 +41,11 @@ public:
     std::vector<std::vector<std::string>> query(const std::string& sql);
 
     unsigned short port() const;
-    // "http://127.0.0.1:<port>/ORQ/servlet/ApsServlet/"
+    // "http://127.0.0.1:<port>/ORQ/servlet/ApsServlet/" (https with a TLS certificate)
     std::string url() const;
     std::string dbPath() const;
+    // Bytes of replies the endpoint holds for peers still reading them.
+    std::size_t heldReplyBytes() const;
 
     // The request log lines written so far (one per request).
     std::vector<std::string> logLines() const;
