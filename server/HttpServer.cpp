@@ -693,8 +693,11 @@ bool isNearbyAddress(const std::string& address)
 
 void tuneAllocatorForServing()
 {
-    mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
-    mallopt(M_TRIM_THRESHOLD, 128 * 1024 * 1024);
+    // Ordinary replies (a screening is tens of kilobytes, a stock list about a megabyte) stay in the
+    // heap; a reply of several megabytes is mapped and given back when it is sent, so replies held
+    // for slow readers or dropped ones do not leave the process holding their peak for good.
+    mallopt(M_MMAP_THRESHOLD, 4 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 16 * 1024 * 1024);
     disableSqliteMemoryStatistics();
 }
 

@@ -34,8 +34,9 @@ struct HttpOptions {
     std::string tlsKeyFile;
 };
 
-// Process-wide allocator settings for serving: keeps the buffers of a request (reply text, zlib
-// state) in the heap between requests instead of mapping and faulting them in anew each time, and
+// Process-wide allocator settings for serving: keeps the buffers of an ordinary request (reply text,
+// zlib state) in the heap between requests instead of mapping and faulting them in anew each time,
+// maps the buffers of very large replies so that their memory goes back when they are sent, and
 // turns off SQLite's memory statistics (a global lock on every allocation of every worker). Call it
 // before the process first uses SQLite.
 void tuneAllocatorForServing();
