@@ -1,0 +1,3 @@
+# Parameter sweeps on made-up prices: the engine alone, one and two worker threads.
+vorteq_add_bench(bench_sweep ${CMAKE_CURRENT_LIST_DIR}/bench_sweep.cpp)
+target_include_directories(bench_sweep PRIVATE ${CMAKE_CURRENT_LIST_DIR})

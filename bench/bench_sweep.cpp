@@ -1,0 +1,96 @@
+// Parameter sweeps on made-up prices, without the server (the price requests are the server's
+// benchmark): the engine's time for
+//   Sweep20x20/OneStock5Years:   a 20 x 20 threshold sweep (RSI buy and sell levels) over one stock
+//                                and five years, the indicators computed once;
+//   PerCellAnalysis/OneStock5Years: the same 400 cells as 400 ordinary back-tests, each with its
+//                                own analysis (what the sweep saves);
+//   Sweep400Cells/Stocks300Year1: 400 cells over 300 stocks and one year.
+// The argument is the number of worker threads.
+// Run: build-release/bench/bench_sweep --benchmark_enable_random_interleaving=true --benchmark_repetitions=5
+#include "MarketGenerator.h"
+#include "simulation/TradeSimulation.h"
+#include "sweep/ParameterSweep.h"
+
+#include <benchmark/benchmark.h>
+
+using namespace vorteq;
+
+namespace {
+
+TJouken rsiRules()
+{
+    TJouken j = TJouken::defaults();
+    j.set("UseBuyRSI", "1");
+    j.set("KbnBuyRSI", "1");
+    j.set("UseSellRSI", "1");
+    j.set("KbnSellRSI", "0");
+    j.set("KbnTani", "3");
+    j.set("KbnTrade", "2");
+    return j;
+}
+
+SweepGrid thresholdGrid(const char* buy, const char* sell)
+{
+    return *makeSweepGrid(rsiRules(), {*parseSweepAxis(buy), *parseSweepAxis(sell)});
+}
+
+// Five years of trading days and the 80-day lead-in.
+constexpr int kFiveYears = 5 * 245 + 60;
+constexpr int kOneYear = 245 + 60;
+
+void Sweep20x20_OneStock5Years(benchmark::State& state)
+{
+    const auto g = bench::generateStock(1301, kFiveYears);
+    const std::vector<SweepStock> stocks{{"1301", g.table, g.rows}};
+    const SweepGrid grid = thresholdGrid("AmtBuyRSI2=10:48:2", "AmtSellRSI2=52:90:2");
+    SweepRunOptions options;
+    options.jobs = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        auto result = runSweep(grid, stocks, "2007/01/04", "2011/12/30", options);
+        benchmark::DoNotOptimize(result);
+    }
+    state.counters["cells"] = grid.cellCount();
+}
+BENCHMARK(Sweep20x20_OneStock5Years)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void PerCellAnalysis_OneStock5Years(benchmark::State& state)
+{
+    const auto g = bench::generateStock(1301, kFiveYears);
+    const SweepGrid grid = thresholdGrid("AmtBuyRSI2=10:48:2", "AmtSellRSI2=52:90:2");
+    TStkAnalisys analysis;
+    installSimulation(analysis);
+    for (auto _ : state)
+        for (int cell = 0; cell < grid.cellCount(); ++cell) {
+            const Status st =
+                analysis.Analyze(g.table, g.rows, grid.conditionsOf(cell), "2007/01/04", "2011/12/30", true);
+            benchmark::DoNotOptimize(st);
+        }
+}
+BENCHMARK(PerCellAnalysis_OneStock5Years)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+void Sweep400Cells_Stocks300Year1(benchmark::State& state)
+{
+    std::vector<SweepStock> stocks;
+    for (int code = 1000; code < 1300; ++code) {
+        const auto g = bench::generateStock(code, kOneYear);
+        stocks.push_back({std::to_string(code), g.table, g.rows});
+    }
+    const SweepGrid grid = thresholdGrid("AmtBuyRSI2=10:48:2", "AmtSellRSI2=52:90:2");
+    SweepRunOptions options;
+    options.jobs = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        auto result = runSweep(grid, stocks, "2011/01/04", "2011/12/30", options);
+        benchmark::DoNotOptimize(result);
+    }
+    state.counters["cells"] = static_cast<double>(grid.cellCount()) * static_cast<double>(stocks.size());
+}
+BENCHMARK(Sweep400Cells_Stocks300Year1)
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
+
+} // namespace
+
+BENCHMARK_MAIN();
