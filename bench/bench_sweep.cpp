@@ -5,12 +5,14 @@
 //   PerCellAnalysis/OneStock5Years: the same 400 cells as 400 ordinary back-tests, each with its
 //                                own analysis (what the sweep saves);
 //   Sweep400Cells/Stocks300Year1: 400 cells over 300 stocks and one year.
+// Every stock is a random walk of weekdays; each period is its newest trading days.
 // The argument is the number of worker threads.
 // Run: build-release/bench/bench_sweep --benchmark_enable_random_interleaving=true --benchmark_repetitions=5
 #include "MarketGenerator.h"
 #include "simulation/TradeSimulation.h"
 #include "sweep/ParameterSweep.h"
 
+#include <algorithm>
 #include <benchmark/benchmark.h>
 
 using namespace vorteq;
@@ -29,6 +31,25 @@ TJouken rsiRules()
     return j;
 }
 
+// A generated stock with the query's date form, and the first and last date of its newest days.
+struct BenchStock {
+    SweepStock stock;
+    std::string start, end;
+};
+
+BenchStock benchStock(int code, int days, int simulated)
+{
+    const auto g = bench::generateStock(code, days);
+    for (int r = 1; r <= g.rows; ++r) {
+        std::string date(g.table->text(2, r));
+        std::replace(date.begin(), date.end(), '-', '/');
+        g.table->set(2, r, date);
+    }
+    return {{std::to_string(code), g.table, g.rows},
+            std::string(g.table->text(2, simulated)),
+            std::string(g.table->text(2, 1))};
+}
+
 SweepGrid thresholdGrid(const char* buy, const char* sell)
 {
     return *makeSweepGrid(rsiRules(), {*parseSweepAxis(buy), *parseSweepAxis(sell)});
@@ -40,29 +61,35 @@ constexpr int kOneYear = 245 + 60;
 
 void Sweep20x20_OneStock5Years(benchmark::State& state)
 {
-    const auto g = bench::generateStock(1301, kFiveYears);
-    const std::vector<SweepStock> stocks{{"1301", g.table, g.rows}};
+    const BenchStock b = benchStock(1301, kFiveYears, 5 * 245);
+    const std::vector<SweepStock> stocks{b.stock};
     const SweepGrid grid = thresholdGrid("AmtBuyRSI2=10:48:2", "AmtSellRSI2=52:90:2");
     SweepRunOptions options;
     options.jobs = static_cast<int>(state.range(0));
+    long long trades = 0;
     for (auto _ : state) {
-        auto result = runSweep(grid, stocks, "2007/01/04", "2011/12/30", options);
-        benchmark::DoNotOptimize(result);
+        auto result = runSweep(grid, stocks, b.start, b.end, options);
+        for (const CellFigures& f : (*result)[0]) {
+            if (!f.error.empty())
+                state.SkipWithError(f.error.c_str());
+            trades += f.trades;
+        }
     }
+    state.counters["trades"] = static_cast<double>(trades) / static_cast<double>(state.iterations());
     state.counters["cells"] = grid.cellCount();
 }
 BENCHMARK(Sweep20x20_OneStock5Years)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void PerCellAnalysis_OneStock5Years(benchmark::State& state)
 {
-    const auto g = bench::generateStock(1301, kFiveYears);
+    const BenchStock b = benchStock(1301, kFiveYears, 5 * 245);
     const SweepGrid grid = thresholdGrid("AmtBuyRSI2=10:48:2", "AmtSellRSI2=52:90:2");
     TStkAnalisys analysis;
     installSimulation(analysis);
     for (auto _ : state)
         for (int cell = 0; cell < grid.cellCount(); ++cell) {
             const Status st =
-                analysis.Analyze(g.table, g.rows, grid.conditionsOf(cell), "2007/01/04", "2011/12/30", true);
+                analysis.Analyze(b.stock.table, b.stock.rows, grid.conditionsOf(cell), b.start, b.end, true);
             benchmark::DoNotOptimize(st);
         }
 }
@@ -71,15 +98,18 @@ BENCHMARK(PerCellAnalysis_OneStock5Years)->Unit(benchmark::kMillisecond)->UseRea
 void Sweep400Cells_Stocks300Year1(benchmark::State& state)
 {
     std::vector<SweepStock> stocks;
+    std::string start, end;
     for (int code = 1000; code < 1300; ++code) {
-        const auto g = bench::generateStock(code, kOneYear);
-        stocks.push_back({std::to_string(code), g.table, g.rows});
+        BenchStock b = benchStock(code, kOneYear, 245);
+        start = b.start;
+        end = b.end;
+        stocks.push_back(std::move(b.stock));
     }
     const SweepGrid grid = thresholdGrid("AmtBuyRSI2=10:48:2", "AmtSellRSI2=52:90:2");
     SweepRunOptions options;
     options.jobs = static_cast<int>(state.range(0));
     for (auto _ : state) {
-        auto result = runSweep(grid, stocks, "2011/01/04", "2011/12/30", options);
+        auto result = runSweep(grid, stocks, start, end, options);
         benchmark::DoNotOptimize(result);
     }
     state.counters["cells"] = static_cast<double>(grid.cellCount()) * static_cast<double>(stocks.size());

@@ -156,3 +156,41 @@ TEST_F(CliSweep, RefusesBadRequestsBeforeAskingTheServer)
     const CliRun merge = runCli({"merge"});
     EXPECT_NE(merge.status, 0);
 }
+
+// scripts/sweep-cluster: the GNU parallel variant on this machine (the host ":") gives the file
+// of the unsharded run; the Slurm variant writes an array job of N tasks and its merge.
+TEST_F(CliSweep, ClusterScriptShardsAndMergesLikeOneRun)
+{
+    if (std::system("command -v parallel > /dev/null 2>&1") != 0)
+        GTEST_SKIP() << "GNU parallel is not installed (scripts/bootstrap-deps installs it)";
+    const auto whole = dir.path() / "whole.csv";
+    ASSERT_EQ(run("sweep", sweepArgs({"--out", whole.string()})).status, 0);
+
+    const auto hosts = dir.path() / "hosts";
+    ASSERT_TRUE(writeBytesAtomic(hosts, ":\n").ok());
+    std::string command = "VORTEQ_PASSWORD=demo1234 " + std::string(VORTEQ_SCRIPTS_DIR) +
+                          "/sweep-cluster parallel --shards 3 --dir '" + (dir.path() / "cluster").string() +
+                          "' --hosts '" + hosts.string() + "' --cli '" + VORTEQ_CLI_PATH +
+                          "' -- --server 127.0.0.1:" + std::to_string(server.port()) + " --user demo";
+    for (const std::string& a : sweepArgs({}))
+        command += " '" + a + "'";
+    ASSERT_EQ(std::system((command + " > /dev/null 2>&1").c_str()), 0) << command;
+    EXPECT_EQ(readBytes(dir.path() / "cluster" / "result.csv").value(), readBytes(whole).value());
+
+    const std::string slurm =
+        std::string(VORTEQ_SCRIPTS_DIR) + "/sweep-cluster slurm --dry-run --shards 7 --dir '" +
+        (dir.path() / "slurm").string() + "' -- --market 11 --all --vary 'AmtBuyRSI2=10:40:5'";
+    ASSERT_EQ(std::system((slurm + " > /dev/null").c_str()), 0);
+    const std::string job = readBytes(dir.path() / "slurm" / "sweep.sbatch").value();
+    EXPECT_NE(job.find("#SBATCH --array=1-7\n"), std::string::npos) << job;
+    EXPECT_NE(job.find("--shard \"${SLURM_ARRAY_TASK_ID}/7\""), std::string::npos) << job;
+    EXPECT_EQ(job.find("demo1234"), std::string::npos) << "no password in a job file";
+    const std::string merge = readBytes(dir.path() / "slurm" / "merge.sbatch").value();
+    EXPECT_NE(merge.find("merge --dir"), std::string::npos) << merge;
+    // Options that the script sets per shard are refused.
+    EXPECT_NE(
+        std::system((std::string(VORTEQ_SCRIPTS_DIR) + "/sweep-cluster slurm --dry-run --shards 2 --dir '" +
+                     (dir.path() / "x").string() + "' -- --shard 1/2 2> /dev/null")
+                        .c_str()),
+        0);
+}

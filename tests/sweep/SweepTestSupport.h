@@ -21,11 +21,26 @@ inline SweepStock realStock()
     return {"GOOG", makePriceTable(rows), static_cast<int>(rows.size())};
 }
 
-// A random walk of `days` trading days ending 2011/12/30, coded as the number.
+// A random walk of `days` trading days (weekdays from early January), coded as the number, dates
+// in the query's yyyy/mm/dd form.
 inline SweepStock walkStock(int code, int days)
 {
     const bench::GeneratedStock g = bench::generateStock(code, days);
+    for (int r = 1; r <= g.rows; ++r) {
+        std::string date(g.table->text(2, r));
+        std::replace(date.begin(), date.end(), '-', '/');
+        g.table->set(2, r, date);
+    }
     return {std::to_string(code), g.table, g.rows};
+}
+
+// The period of a stock's newest `days` trading days: their first and last dates.
+struct Period {
+    std::string start, end;
+};
+inline Period newestDays(const SweepStock& stock, int days)
+{
+    return {std::string(stock.table->text(2, days)), std::string(stock.table->text(2, 1))};
 }
 
 // RSI rules on both sides with both directions, 1-share units and a 0.1 % commission, so that
