@@ -8,9 +8,9 @@
 // Every stock is a random walk of weekdays; each period is its newest trading days.
 // The argument is the number of worker threads.
 // Run: build-release/bench/bench_sweep --benchmark_enable_random_interleaving=true --benchmark_repetitions=5
-#include "MarketGenerator.h"
 #include "simulation/TradeSimulation.h"
 #include "sweep/ParameterSweep.h"
+#include "sweep/SweepTestSupport.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>
@@ -19,19 +19,7 @@ using namespace vorteq;
 
 namespace {
 
-TJouken rsiRules()
-{
-    TJouken j = TJouken::defaults();
-    j.set("UseBuyRSI", "1");
-    j.set("KbnBuyRSI", "1");
-    j.set("UseSellRSI", "1");
-    j.set("KbnSellRSI", "0");
-    j.set("KbnTani", "3");
-    j.set("KbnTrade", "2");
-    return j;
-}
-
-// A generated stock with the query's date form, and the first and last date of its newest days.
+// A generated stock and the first and last date of its newest days.
 struct BenchStock {
     SweepStock stock;
     std::string start, end;
@@ -39,20 +27,14 @@ struct BenchStock {
 
 BenchStock benchStock(int code, int days, int simulated)
 {
-    const auto g = bench::generateStock(code, days);
-    for (int r = 1; r <= g.rows; ++r) {
-        std::string date(g.table->text(2, r));
-        std::replace(date.begin(), date.end(), '-', '/');
-        g.table->set(2, r, date);
-    }
-    return {{std::to_string(code), g.table, g.rows},
-            std::string(g.table->text(2, simulated)),
-            std::string(g.table->text(2, 1))};
+    SweepStock stock = testing::walkStock(code, days);
+    const testing::Period period = testing::newestDays(stock, simulated);
+    return {std::move(stock), period.start, period.end};
 }
 
 SweepGrid thresholdGrid(const char* buy, const char* sell)
 {
-    return *makeSweepGrid(rsiRules(), {*parseSweepAxis(buy), *parseSweepAxis(sell)});
+    return *makeSweepGrid(testing::rsiRules(), {*parseSweepAxis(buy), *parseSweepAxis(sell)});
 }
 
 // Five years of trading days and the 80-day lead-in.

@@ -78,6 +78,20 @@ Outcome<int> positiveInt(const ParsedOptions& options, std::string_view name, in
     return static_cast<int>(*v);
 }
 
+// The items of a comma-separated option value, empty ones left out.
+std::vector<std::string> listItems(const std::string& list)
+{
+    std::vector<std::string> items;
+    std::size_t at = 0;
+    while (at <= list.size()) {
+        const std::size_t comma = std::min(list.find(',', at), list.size());
+        if (comma > at)
+            items.push_back(list.substr(at, comma - at));
+        at = comma + 1;
+    }
+    return items;
+}
+
 Outcome<std::vector<std::string>> codesOf(const ParsedOptions& options)
 {
     std::vector<std::string> codes;
@@ -89,14 +103,9 @@ Outcome<std::vector<std::string>> codesOf(const ParsedOptions& options)
         if (!code.empty())
             codes.push_back(std::move(code));
     };
-    if (const auto list = options.value("code")) {
-        std::size_t at = 0;
-        while (at <= list->size()) {
-            const std::size_t comma = std::min(list->find(',', at), list->size());
-            add(list->substr(at, comma - at));
-            at = comma + 1;
-        }
-    }
+    if (const auto list = options.value("code"))
+        for (std::string& code : listItems(*list))
+            add(std::move(code));
     if (const auto file = options.value("codes-file")) {
         auto lines = readTextLines(*file);
         if (!lines)
@@ -400,15 +409,9 @@ std::vector<OptionDef> mergeOptions()
 int runMergeCommand(const ParsedOptions& options, CliIo& io)
 {
     std::vector<std::filesystem::path> paths;
-    if (const auto list = options.value("files")) {
-        std::size_t at = 0;
-        while (at <= list->size()) {
-            const std::size_t comma = std::min(list->find(',', at), list->size());
-            if (comma > at)
-                paths.emplace_back(list->substr(at, comma - at));
-            at = comma + 1;
-        }
-    }
+    if (const auto list = options.value("files"))
+        for (const std::string& file : listItems(*list))
+            paths.emplace_back(file);
     if (const auto dir = options.value("dir")) {
         std::error_code ec;
         std::vector<std::filesystem::path> found;

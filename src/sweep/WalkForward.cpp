@@ -4,6 +4,7 @@
 #include "common/DateText.h"
 
 #include <algorithm>
+#include <array>
 
 namespace vorteq {
 
@@ -59,59 +60,40 @@ SweepStock pricesUpTo(const SweepStock& stock, std::string_view last)
     return out;
 }
 
+namespace {
+
+// The figures of MeanFigures in the metric enum's order.
+constexpr std::optional<long double> MeanFigures::*kMeanFields[kSweepMetricCount] = {
+    &MeanFigures::netReturnPct, &MeanFigures::profitFactor, &MeanFigures::maxDrawdownPct,
+    &MeanFigures::sharpe, &MeanFigures::trades};
+
+} // namespace
+
 MeanFigures meanFigures(const std::vector<std::vector<CellFigures>>& perStock, int cell)
 {
-    struct Sum {
-        long double sum = 0;
-        int count = 0;
-        void add(std::optional<long double> v)
-        {
-            if (v) {
-                sum += *v;
-                ++count;
-            }
-        }
-        std::optional<long double> mean() const
-        {
-            return count ? std::optional<long double>(sum / count) : std::nullopt;
-        }
-    };
-    Sum ret, pf, dd, sharpe, trades;
     MeanFigures m;
+    std::array<long double, kSweepMetricCount> sums{};
+    std::array<int, kSweepMetricCount> counts{};
     for (const auto& stock : perStock) {
         const CellFigures& f = stock[static_cast<std::size_t>(cell)];
         if (!f.error.empty())
             continue;
         ++m.stocks;
-        ret.add(f.netReturnPct);
-        pf.add(f.profitFactor);
-        dd.add(f.maxDrawdownPct);
-        sharpe.add(f.sharpe);
-        trades.add(static_cast<long double>(f.trades));
+        for (std::size_t k = 0; k < kSweepMetricCount; ++k)
+            if (const auto v = metricOf(f, static_cast<SweepMetric>(k))) {
+                sums[k] += *v;
+                ++counts[k];
+            }
     }
-    m.netReturnPct = ret.mean();
-    m.profitFactor = pf.mean();
-    m.maxDrawdownPct = dd.mean();
-    m.sharpe = sharpe.mean();
-    m.trades = trades.mean();
+    for (std::size_t k = 0; k < kSweepMetricCount; ++k)
+        if (counts[k] > 0)
+            m.*kMeanFields[k] = sums[k] / counts[k];
     return m;
 }
 
 std::optional<long double> metricOf(const MeanFigures& m, SweepMetric metric)
 {
-    switch (metric) {
-    case SweepMetric::NetReturn:
-        return m.netReturnPct;
-    case SweepMetric::ProfitFactor:
-        return m.profitFactor;
-    case SweepMetric::MaxDrawdown:
-        return m.maxDrawdownPct;
-    case SweepMetric::Sharpe:
-        return m.sharpe;
-    case SweepMetric::Trades:
-        return m.trades;
-    }
-    return std::nullopt;
+    return m.*kMeanFields[static_cast<std::size_t>(metric)];
 }
 
 namespace {

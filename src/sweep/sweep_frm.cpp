@@ -40,6 +40,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <array>
+
 namespace vorteq {
 namespace {
 
@@ -152,24 +154,25 @@ QWidget* SweepWindow::buildSettings()
 
     auto* fields = new QGroupBox(QStringLiteral("掃引する項目 (開始・終了・刻み)"), panel);
     auto* grid = new QGridLayout(fields);
-    cbx_sweep_field1 = fieldChoice(fields, "cbx_sweep_field1");
-    grid->addWidget(cbx_sweep_field1, 0, 0, 1, 3);
-    edt_sweep_from1 = numberEdit(fields, "edt_sweep_from1", QStringLiteral("10"));
-    edt_sweep_to1 = numberEdit(fields, "edt_sweep_to1", QStringLiteral("40"));
-    edt_sweep_step1 = numberEdit(fields, "edt_sweep_step1", QStringLiteral("5"));
-    grid->addWidget(edt_sweep_from1, 1, 0);
-    grid->addWidget(edt_sweep_to1, 1, 1);
-    grid->addWidget(edt_sweep_step1, 1, 2);
+    // One field: its choice on a row, then from, to and step below it.
+    const auto fieldRows = [&](int row, const char* choice, std::array<QLineEdit**, 3> edits,
+                               std::array<const char*, 3> names, std::array<const char*, 3> texts) {
+        QComboBox* box = fieldChoice(fields, choice);
+        grid->addWidget(box, row, 0, 1, 3);
+        for (int i = 0; i < 3; ++i) {
+            *edits[static_cast<std::size_t>(i)] =
+                numberEdit(fields, names[static_cast<std::size_t>(i)],
+                           QString::fromLatin1(texts[static_cast<std::size_t>(i)]));
+            grid->addWidget(*edits[static_cast<std::size_t>(i)], row + 1, i);
+        }
+        return box;
+    };
+    cbx_sweep_field1 = fieldRows(0, "cbx_sweep_field1", {&edt_sweep_from1, &edt_sweep_to1, &edt_sweep_step1},
+                                 {"edt_sweep_from1", "edt_sweep_to1", "edt_sweep_step1"}, {"10", "40", "5"});
     cb_sweep_field2 = named(new QCheckBox(QStringLiteral("2つ目の項目"), fields), "cb_sweep_field2");
     grid->addWidget(cb_sweep_field2, 2, 0, 1, 3);
-    cbx_sweep_field2 = fieldChoice(fields, "cbx_sweep_field2");
-    grid->addWidget(cbx_sweep_field2, 3, 0, 1, 3);
-    edt_sweep_from2 = numberEdit(fields, "edt_sweep_from2", QStringLiteral("60"));
-    edt_sweep_to2 = numberEdit(fields, "edt_sweep_to2", QStringLiteral("90"));
-    edt_sweep_step2 = numberEdit(fields, "edt_sweep_step2", QStringLiteral("5"));
-    grid->addWidget(edt_sweep_from2, 4, 0);
-    grid->addWidget(edt_sweep_to2, 4, 1);
-    grid->addWidget(edt_sweep_step2, 4, 2);
+    cbx_sweep_field2 = fieldRows(3, "cbx_sweep_field2", {&edt_sweep_from2, &edt_sweep_to2, &edt_sweep_step2},
+                                 {"edt_sweep_from2", "edt_sweep_to2", "edt_sweep_step2"}, {"60", "90", "5"});
     const auto second = [this](bool on) {
         for (QWidget* w : std::initializer_list<QWidget*>{cbx_sweep_field2, edt_sweep_from2, edt_sweep_to2,
                                                           edt_sweep_step2})
