@@ -296,8 +296,11 @@ Result<MergedSweep> mergeShards(const std::vector<std::string>& texts)
             SweepRow row;
             row.code = in[0];
             row.cell = static_cast<int>(*cell);
-            for (std::size_t m = 0; m < kSweepMetricCount; ++m)
+            for (std::size_t m = 0; m < kSweepMetricCount; ++m) {
                 row.figures[m] = in[2 + m];
+                if (!row.figures[m].empty() && !parseNumber(row.figures[m]))
+                    return bad("結果の行の数値が正しくありません: " + std::to_string(l + 1) + "行目");
+            }
             row.error = in[2 + kSweepMetricCount];
             if (codes.count(row.code))
                 return bad("銘柄 " + row.code + " が別のシャードにもあります。");

@@ -400,6 +400,8 @@ void SweepWindow::btn_sweep_startClick()
     }
 
     m_grid = std::move(*grid);
+    // The cells of the last run no longer match the grid.
+    sweep_chart->setData({});
     m_metric = static_cast<SweepMetric>(cbx_sweep_metric->currentIndex());
     m_cancel = false;
     m_stocks.clear();

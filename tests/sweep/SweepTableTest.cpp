@@ -2,8 +2,10 @@
 #include "sweep/SweepTable.h"
 
 #include "SweepTestSupport.h"
+#include "common/NumberText.h"
 
 #include <gtest/gtest.h>
+#include <random>
 
 using namespace vorteq;
 using namespace vorteq::testing;
@@ -148,4 +150,47 @@ TEST(SweepShardsHostile, MergeRefusesBrokenOrMixedShards)
     for (std::size_t at; (at = lf.find("\r\n")) != std::string::npos;)
         lf.replace(at, 2, "\n");
     EXPECT_EQ(refused({s1, lf}), "");
+}
+
+TEST(SweepShardsHostile, RandomDamageIsRefusedOrReadNeverACrash)
+{
+    const ShardFixture f = fixture();
+    const ShardSpec spec{1, 1};
+    const std::string good =
+        joined(shardLines({spec, "abc", SweepMetric::NetReturn, true}, f.run(shardOf(f.stocks, spec))));
+    std::mt19937 rng(20);
+    std::uniform_int_distribution<int> byte(0, 255);
+    int refused = 0;
+    for (int round = 0; round < 2000; ++round) {
+        std::string damaged = good;
+        std::uniform_int_distribution<std::size_t> at(0, damaged.size() - 1);
+        for (int k = 0; k < 1 + round % 5; ++k) {
+            switch (round % 3) {
+            case 0:
+                damaged[at(rng)] = static_cast<char>(byte(rng));
+                break;
+            case 1:
+                damaged.erase(at(rng) % damaged.size(), 1 + static_cast<std::size_t>(byte(rng)));
+                break;
+            default:
+                damaged.insert(at(rng) % damaged.size(), 1, ",\"\r\n#"[byte(rng) % 5]);
+                break;
+            }
+        }
+        auto merged = mergeShards({damaged});
+        if (!merged) {
+            ++refused;
+            EXPECT_FALSE(merged.error().message.empty());
+            continue;
+        }
+        // What is read is complete: every stock has a row for every cell.
+        if (merged->table.cellValues.empty())
+            EXPECT_TRUE(merged->table.rows.empty());
+        else
+            EXPECT_EQ(merged->table.rows.size() % merged->table.cellValues.size(), 0u);
+        for (const SweepRow& row : merged->table.rows)
+            for (const std::string& figure : row.figures)
+                EXPECT_TRUE(figure.empty() || parseNumber(figure)) << figure;
+    }
+    EXPECT_GT(refused, 1000);
 }
