@@ -17,6 +17,7 @@
 #include "sweep/WalkForward.h"
 
 #include <algorithm>
+#include <future>
 #include <set>
 #include <thread>
 
@@ -309,14 +310,15 @@ SweepProgress progressTo(CliIo& io)
     };
 }
 
-// Logs in and fetches the stocks of the setup.
-struct Fetched {
+// A logged-in run: its period and the codes of its stocks (the shard's part of them).
+struct PreparedRun {
+    Session session;
     SweepPeriod period;
-    std::vector<SweepStock> stocks;
+    std::vector<std::string> codes;
 };
 
-Outcome<Fetched> loginAndFetch(const ParsedOptions& options, CliIo& io, SweepSetup& setup,
-                               const std::optional<ShardSpec>& shard)
+Outcome<PreparedRun> prepareRun(const ParsedOptions& options, CliIo& io, SweepSetup& setup,
+                                const std::optional<ShardSpec>& shard)
 {
     auto login = readLoginTarget(options, io);
     if (!login)
@@ -333,19 +335,8 @@ Outcome<Fetched> loginAndFetch(const ParsedOptions& options, CliIo& io, SweepSet
             return codes.failure();
         setup.codes = std::move(*codes);
     }
-    const std::vector<std::string> mine = shard ? shardOf(setup.codes, *shard) : setup.codes;
-    auto stocks = fetchPrices(*session, mine, setup.marketCode, *period);
-    if (!stocks)
-        return stocks.failure();
-    return Fetched{*period, std::move(*stocks)};
-}
-
-std::vector<std::string> codesOfStocks(const std::vector<SweepStock>& stocks)
-{
-    std::vector<std::string> codes;
-    for (const SweepStock& s : stocks)
-        codes.push_back(s.code);
-    return codes;
+    std::vector<std::string> mine = shard ? shardOf(setup.codes, *shard) : setup.codes;
+    return PreparedRun{std::move(*session), *period, std::move(mine)};
 }
 
 } // namespace
@@ -371,22 +362,55 @@ int runSweepCommand(const ParsedOptions& options, CliIo& io)
         shard = *parsed;
     }
     const OutputEncoding encoding = encodingOf(options);
-    auto fetched = loginAndFetch(options, io, *setup, shard);
-    if (!fetched)
-        return report(io, fetched.failure());
-    setup->settings += fetched->period.start + "\n" + fetched->period.end + "\n";
+    auto prepared = prepareRun(options, io, *setup, shard);
+    if (!prepared)
+        return report(io, prepared.failure());
+    const SweepPeriod& period = prepared->period;
+    setup->settings += period.start + "\n" + period.end + "\n";
 
+    // Stocks go in blocks: the next block's prices are fetched while the workers compute this one,
+    // and only one block's prices are held at a time, however large the market.
     SweepRunOptions run;
     run.jobs = setup->jobs;
-    run.progress = progressTo(io);
-    auto figures = runSweep(setup->grid, fetched->stocks, fetched->period.start, fetched->period.end, run);
-    if (!figures)
-        return report(io, failureOf(figures.error()));
-    const SweepTable table = makeSweepTable(setup->grid, codesOfStocks(fetched->stocks), *figures);
+    const std::size_t block = static_cast<std::size_t>(std::max(16, 4 * setup->jobs));
+    const std::vector<std::string>& codes = prepared->codes;
+    std::vector<std::vector<CellFigures>> figures;
+    std::future<Result<std::vector<std::vector<CellFigures>>>> computing;
+    const auto collect = [&]() -> std::optional<Failure> {
+        if (!computing.valid())
+            return std::nullopt;
+        auto part = computing.get();
+        if (!part)
+            return failureOf(part.error());
+        for (auto& stock : *part)
+            figures.push_back(std::move(stock));
+        io.writeErr("vorteq-cli: " + std::to_string(figures.size()) + "/" + std::to_string(codes.size()) +
+                    " 銘柄\n");
+        return std::nullopt;
+    };
+    for (std::size_t first = 0; first < codes.size(); first += block) {
+        const std::vector<std::string> part(
+            codes.begin() + static_cast<std::ptrdiff_t>(first),
+            codes.begin() + static_cast<std::ptrdiff_t>(std::min(codes.size(), first + block)));
+        auto stocks = fetchPrices(prepared->session, part, setup->marketCode, period);
+        if (!stocks) {
+            (void)collect(); // the block in progress ends before the failure is reported
+            return report(io, stocks.failure());
+        }
+        if (auto failed = collect())
+            return report(io, *failed);
+        computing =
+            std::async(std::launch::async, [&grid = setup->grid, held = std::move(*stocks), &period, run] {
+                return runSweep(grid, held, period.start, period.end, run);
+            });
+    }
+    if (auto failed = collect())
+        return report(io, *failed);
+    const SweepTable table = makeSweepTable(setup->grid, codes, figures);
+    io.writeErr("vorteq-cli: " + std::to_string(codes.size()) + " 銘柄 x " +
+                std::to_string(setup->grid.cellCount()) + " セル, 期間 " + period.start + "～" + period.end +
+                "\n");
     const bool perStock = options.has("per-stock");
-    io.writeErr("vorteq-cli: " + std::to_string(fetched->stocks.size()) + " 銘柄 x " +
-                std::to_string(setup->grid.cellCount()) + " セル, 期間 " + fetched->period.start + "～" +
-                fetched->period.end + "\n");
     if (shard) {
         const ShardHeader header{*shard, sweepFingerprint(setup->settings), setup->metric, perStock};
         // Shards are read back by merge: always UTF-8, whatever the final output's encoding.
@@ -471,16 +495,19 @@ int runWalkforwardCommand(const ParsedOptions& options, CliIo& io)
     if (!outMonths)
         return report(io, outMonths.failure());
     const OutputEncoding encoding = encodingOf(options);
-    auto fetched = loginAndFetch(options, io, *setup, std::nullopt);
-    if (!fetched)
-        return report(io, fetched.failure());
-    auto windows = walkForwardWindows(fetched->period.start, fetched->period.end, *inMonths, *outMonths);
+    auto prepared = prepareRun(options, io, *setup, std::nullopt);
+    if (!prepared)
+        return report(io, prepared.failure());
+    auto stocks = fetchPrices(prepared->session, prepared->codes, setup->marketCode, prepared->period);
+    if (!stocks)
+        return report(io, stocks.failure());
+    auto windows = walkForwardWindows(prepared->period.start, prepared->period.end, *inMonths, *outMonths);
     if (!windows)
         return report(io, {ExitCode::Rejected, windows.error().message});
     SweepRunOptions run;
     run.jobs = setup->jobs;
     run.progress = progressTo(io);
-    auto result = runWalkForward(setup->grid, fetched->stocks, *windows, setup->metric, run);
+    auto result = runWalkForward(setup->grid, *stocks, *windows, setup->metric, run);
     if (!result)
         return report(io, failureOf(result.error()));
 
@@ -512,7 +539,7 @@ int runWalkforwardCommand(const ParsedOptions& options, CliIo& io)
     lines.push_back(csvLine({"IS 年率リターン(%)", figureText(result->inSampleReturnPerYear)}));
     lines.push_back(csvLine({"OOS 年率リターン(%)", figureText(result->outOfSampleReturnPerYear)}));
     lines.push_back(csvLine({"ウォークフォワード効率", figureText(result->efficiency)}));
-    if (fetched->stocks.size() == 1) {
+    if (stocks->size() == 1) {
         const SideStatistics& chained = result->chainedStatistics.all;
         lines.push_back(csvLine({"OOS 連結 純利益率(%)", figureText(chained.netProfitPct)}));
         lines.push_back(csvLine({"OOS 連結 最大ドローダウン(%)", figureText(chained.maxDrawdownPct)}));

@@ -194,3 +194,30 @@ TEST_F(CliSweep, ClusterScriptShardsAndMergesLikeOneRun)
                         .c_str()),
         0);
 }
+
+// A market larger than one block of stocks: the blocks fetched while the previous one computes
+// give the rows a run of the same stocks alone gives.
+TEST_F(CliSweep, BlocksOfAMarketGiveTheRowsOfEachStockAlone)
+{
+    std::string values;
+    for (int code = 2000; code < 2030; ++code)
+        values += std::string(values.empty() ? "" : ", ") + "('" + std::to_string(code) + "', '無配当', 11)";
+    server.execSql("INSERT INTO STK_INFO VALUES " + values);
+    std::vector<std::string> oneJob = sweepArgs({"--utf8", "--per-stock"});
+    *(std::find(oneJob.begin(), oneJob.end(), "--jobs") + 1) = "1"; // blocks of 16 stocks
+    const CliRun market = run("sweep", oneJob);
+    ASSERT_EQ(market.status, 0) << market.err;
+    const auto lines = splitLines(market.out);
+    ASSERT_EQ(lines.size(), 1u + 34u * 9u);
+    EXPECT_NE(market.err.find("16/34 銘柄"), std::string::npos) << market.err;
+    std::vector<std::string> args = sweepArgs({"--utf8", "--per-stock"});
+    args[2] = "--code";
+    args.insert(args.begin() + 3, "1301,1332,6501,7203");
+    const CliRun alone = run("sweep", args);
+    ASSERT_EQ(alone.status, 0) << alone.err;
+    std::string withData;
+    for (const std::string& line : lines)
+        if (line.rfind("20", 0) != 0)
+            withData += line + "\r\n";
+    EXPECT_EQ(withData, alone.out);
+}
