@@ -203,12 +203,11 @@ Outcome<SweepSetup> readSetup(const ParsedOptions& options, CliIo& io)
         return jobs.failure();
     setup.jobs = *jobs;
 
-    // The conditions, the cells, the stocks asked for and the period decide the result.
-    setup.settings = setup.marketCode + "\n" + options.valueOr("code", {}) + "\n" +
-                     options.valueOr("codes-file", {}) + "\n" + (setup.allOfMarket ? "all" : "") + "\n" +
-                     options.valueOr("date", {}) + "\n" + options.valueOr("period", {}) + "\n" + setup.from +
-                     "\n" + setup.to + "\n" + options.valueOr("vary", {}) + "\n" +
-                     options.valueOr("vary2", {}) + "\n";
+    // The conditions, the cells, the market and the period decide the result; the stocks are added
+    // once known (a codes file may lie at another path on each machine).
+    setup.settings = setup.marketCode + "\n" + options.valueOr("date", {}) + "\n" +
+                     options.valueOr("period", {}) + "\n" + setup.from + "\n" + setup.to + "\n" +
+                     options.valueOr("vary", {}) + "\n" + options.valueOr("vary2", {}) + "\n";
     for (int f = 0; f < kJoukenFieldCount; ++f)
         setup.settings += setup.grid.base()[f] + "\n";
     return setup;
@@ -367,6 +366,8 @@ int runSweepCommand(const ParsedOptions& options, CliIo& io)
         return report(io, prepared.failure());
     const SweepPeriod& period = prepared->period;
     setup->settings += period.start + "\n" + period.end + "\n";
+    for (const std::string& code : setup->codes)
+        setup->settings += code + ",";
 
     // Stocks go in blocks: the next block's prices are fetched while the workers compute this one,
     // and only one block's prices are held at a time, however large the market.

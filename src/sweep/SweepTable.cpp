@@ -276,7 +276,8 @@ Result<MergedSweep> mergeShards(const std::vector<std::string>& texts)
             merged.header = header;
             merged.table.keys = part.keys;
             merged.table.cellValues = part.cellValues;
-        } else if (header.fingerprint != merged.header.fingerprint ||
+        } else if (header.fingerprint != merged.header.fingerprint || header.metric != merged.header.metric ||
+                   header.perStock != merged.header.perStock ||
                    header.shard.count != merged.header.shard.count || part.keys != merged.table.keys ||
                    part.cellValues != merged.table.cellValues) {
             return bad("別の掃引のシャードです (設定が1番目のファイルと違います)。");

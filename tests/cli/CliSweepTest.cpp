@@ -105,6 +105,18 @@ TEST_F(CliSweep, MergeNamesTheFileThatDoesNotFit)
     const CliRun twice = runCli({"merge", "--files", a + "," + b});
     EXPECT_NE(twice.status, 0);
     EXPECT_NE(twice.err.find(b), std::string::npos) << twice.err;
+    // Another metric is another result; the same stocks named by code instead of --all are not.
+    const auto c = (dir.path() / "c.csv").string();
+    ASSERT_EQ(run("sweep", sweepArgs({"--shard", "2/2", "--out", c, "--metric", "trades"})).status, 0);
+    const CliRun mixed = runCli({"merge", "--files", a + "," + c});
+    EXPECT_NE(mixed.err.find("別の掃引"), std::string::npos) << mixed.err;
+    std::vector<std::string> byCode = sweepArgs({"--shard", "2/2", "--out", c});
+    byCode[2] = "--code";
+    byCode.insert(byCode.begin() + 3, "7203,6501,1332,1301");
+    ASSERT_EQ(run("sweep", byCode).status, 0);
+    const CliRun sameStocks = runCli({"merge", "--files", a + "," + c, "--utf8"});
+    ASSERT_EQ(sameStocks.status, 0) << sameStocks.err;
+    EXPECT_EQ(sameStocks.out, run("sweep", sweepArgs({"--utf8"})).out);
     const CliRun missing = runCli({"merge", "--files", a});
     EXPECT_NE(missing.status, 0);
     EXPECT_NE(missing.err.find("2/2 のファイルがありません"), std::string::npos) << missing.err;
