@@ -22,12 +22,10 @@ protected:
         record.set("UseSellRSI", "1");
         record.set("KbnSellRSI", "0");
         record.set("KbnTani", "3");
-        const std::vector<std::string> pairs = jouken_write_list(record);
-        std::vector<std::string> lines;
-        for (std::size_t i = 0; i + 1 < pairs.size(); i += 2)
-            lines.push_back(pairs[i] + "," + pairs[i + 1] + ",");
-        conditions = (dir.path() / "set.dat").string();
-        EXPECT_TRUE(writeTextLinesAtomic(conditions, lines).ok());
+        // Registered as the client registers a set; its file is the sweep's base conditions.
+        const ConditionSetId id{"1301", "11"};
+        EXPECT_TRUE(registerConditionSet(dir.path(), id, record).ok());
+        conditions = conditionFilePath(dir.path(), id).string();
     }
     CliRun run(std::string command, std::vector<std::string> args)
     {
