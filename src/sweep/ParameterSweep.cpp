@@ -337,7 +337,9 @@ Result<std::vector<std::vector<CellFigures>>> runSweep(const SweepGrid& grid,
     // Fewer analyses than workers: each group is split so every worker has cells to walk.
     const long long analyses = static_cast<long long>(stocks.size()) * static_cast<long long>(groups.size());
     const std::size_t pieces =
-        analyses >= jobs ? 1 : static_cast<std::size_t>((jobs + analyses - 1) / std::max(1LL, analyses));
+        analyses >= jobs ? 1
+                         : std::max<std::size_t>(
+                               1, static_cast<std::size_t>((jobs + analyses - 1) / std::max(1LL, analyses)));
     std::vector<WorkItem> items;
     std::vector<const std::vector<int>*> itemCells;
     for (int s = 0; s < static_cast<int>(stocks.size()); ++s)

@@ -155,6 +155,10 @@ TEST(SweepCells, AStockWithoutDataFailsItsCellsOnly)
     const Period period = newestDays(walkStock(5, 300), 150);
     auto swept = runSweep(*grid, {empty, walkStock(5, 300)}, period.start, period.end, {});
     ASSERT_TRUE(swept);
+    // A shard may hold no stock at all.
+    auto none = runSweep(*grid, {}, period.start, period.end, {});
+    ASSERT_TRUE(none);
+    EXPECT_TRUE(none->empty());
     for (int c = 0; c < 2; ++c) {
         EXPECT_FALSE((*swept)[0][static_cast<std::size_t>(c)].error.empty());
         EXPECT_TRUE((*swept)[1][static_cast<std::size_t>(c)].error.empty());
