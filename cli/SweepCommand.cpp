@@ -317,7 +317,7 @@ struct PreparedRun {
 };
 
 Outcome<PreparedRun> prepareRun(const ParsedOptions& options, CliIo& io, SweepSetup& setup,
-                                const std::optional<ShardSpec>& shard)
+                                const std::optional<ShardPart>& shard)
 {
     auto login = readLoginTarget(options, io);
     if (!login)
@@ -353,7 +353,7 @@ int runSweepCommand(const ParsedOptions& options, CliIo& io)
     auto setup = readSetup(options, io);
     if (!setup)
         return report(io, setup.failure());
-    std::optional<ShardSpec> shard;
+    std::optional<ShardPart> shard;
     if (const auto text = options.value("shard")) {
         auto parsed = parseShard(*text);
         if (!parsed)

@@ -176,7 +176,7 @@ std::vector<std::string> sweepStockLines(const SweepTable& table)
     return lines;
 }
 
-Result<ShardSpec> parseShard(std::string_view text)
+Result<ShardPart> parseShard(std::string_view text)
 {
     const auto bad = makeError(ErrorCode::Validation,
                                "--shard は K/N (1 ≦ K ≦ N ≦ 10000) です: \"" + std::string(text) + "\"");
@@ -193,7 +193,7 @@ Result<ShardSpec> parseShard(std::string_view text)
     const auto n = whole(text.substr(slash + 1));
     if (!k || !n || *k < 1 || *n < 1 || *k > *n || *n > 10000)
         return bad;
-    return ShardSpec{*k, *n};
+    return ShardPart{*k, *n};
 }
 
 std::string sweepFingerprint(std::string_view settings)

@@ -45,13 +45,13 @@ std::vector<std::string> sweepStockLines(const SweepTable& table);
 
 // The K-th of N parts (K from 1) of a list: the items whose position modulo N is K - 1. The
 // stocks are sorted by code first, so every shard of the same run sees the same split.
-struct ShardSpec {
+struct ShardPart {
     int index = 1; // K
     int count = 1; // N
 };
-Result<ShardSpec> parseShard(std::string_view text); // "K/N", 1 <= K <= N <= 10000
+Result<ShardPart> parseShard(std::string_view text); // "K/N", 1 <= K <= N <= 10000
 
-template <class T> std::vector<T> shardOf(const std::vector<T>& sorted, const ShardSpec& shard)
+template <class T> std::vector<T> shardOf(const std::vector<T>& sorted, const ShardPart& shard)
 {
     std::vector<T> part;
     for (std::size_t i = static_cast<std::size_t>(shard.index - 1); i < sorted.size();
@@ -62,7 +62,7 @@ template <class T> std::vector<T> shardOf(const std::vector<T>& sorted, const Sh
 
 // What a merge needs besides the rows: which shard, of which run, and how the result is written.
 struct ShardHeader {
-    ShardSpec shard;
+    ShardPart shard;
     std::string fingerprint; // of everything that decides the result (see sweepFingerprint)
     SweepMetric metric = SweepMetric::NetReturn;
     bool perStock = false;

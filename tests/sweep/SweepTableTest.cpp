@@ -65,9 +65,9 @@ TEST(SweepShards, MergedShardsEqualTheWholeRunByteForByte)
         std::vector<std::string> files;
         // Given in reverse order: the merge must not depend on it.
         for (int k = n; k >= 1; --k) {
-            const ShardSpec spec{k, n};
-            const ShardHeader header{spec, "abc", SweepMetric::Sharpe, false};
-            files.push_back(joined(shardLines(header, f.run(shardOf(f.stocks, spec)))));
+            const ShardPart shardPart{k, n};
+            const ShardHeader header{shardPart, "abc", SweepMetric::Sharpe, false};
+            files.push_back(joined(shardLines(header, f.run(shardOf(f.stocks, shardPart)))));
         }
         auto merged = mergeShards(files);
         ASSERT_TRUE(merged) << merged.error().message;
@@ -82,12 +82,12 @@ TEST(SweepShards, ShardsSplitTheSortedListWithoutGapOrOverlap)
     const std::vector<int> items{0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
     std::vector<int> seen;
     for (int k = 1; k <= 3; ++k)
-        for (int i : shardOf(items, ShardSpec{k, 3}))
+        for (int i : shardOf(items, ShardPart{k, 3}))
             seen.push_back(i);
     std::sort(seen.begin(), seen.end());
     EXPECT_EQ(seen, items);
-    EXPECT_TRUE(shardOf(items, ShardSpec{7, 20}).empty() == false);
-    EXPECT_TRUE(shardOf(items, ShardSpec{11, 20}).empty());
+    EXPECT_TRUE(shardOf(items, ShardPart{7, 20}).empty() == false);
+    EXPECT_TRUE(shardOf(items, ShardPart{11, 20}).empty());
     for (const char* bad : {"0/3", "4/3", "3", "a/b", "1/0", "-1/3", "1/100000", "/", "1/"})
         EXPECT_FALSE(parseShard(bad)) << bad;
     EXPECT_TRUE(parseShard("3/3"));
@@ -121,9 +121,9 @@ TEST(SweepShardsHostile, MergeRefusesBrokenOrMixedShards)
 {
     const ShardFixture f = fixture();
     const auto shard = [&](int k, int n, std::string fingerprint = "abc") {
-        const ShardSpec spec{k, n};
-        return joined(shardLines({spec, std::move(fingerprint), SweepMetric::NetReturn, false},
-                                 f.run(shardOf(f.stocks, spec))));
+        const ShardPart shardPart{k, n};
+        return joined(shardLines({shardPart, std::move(fingerprint), SweepMetric::NetReturn, false},
+                                 f.run(shardOf(f.stocks, shardPart))));
     };
     const std::string s1 = shard(1, 2), s2 = shard(2, 2);
     const auto refused = [](const std::vector<std::string>& files) {
@@ -155,9 +155,9 @@ TEST(SweepShardsHostile, MergeRefusesBrokenOrMixedShards)
 TEST(SweepShardsHostile, RandomDamageIsRefusedOrReadNeverACrash)
 {
     const ShardFixture f = fixture();
-    const ShardSpec spec{1, 1};
-    const std::string good =
-        joined(shardLines({spec, "abc", SweepMetric::NetReturn, true}, f.run(shardOf(f.stocks, spec))));
+    const ShardPart shardPart{1, 1};
+    const std::string good = joined(
+        shardLines({shardPart, "abc", SweepMetric::NetReturn, true}, f.run(shardOf(f.stocks, shardPart))));
     std::mt19937 rng(20);
     std::uniform_int_distribution<int> byte(0, 255);
     int refused = 0;
