@@ -78,6 +78,7 @@ private slots:
     void lineOfOneFieldOverTheListedStocks();
     void walkForwardShowsTheChainedAccount();
     void refusesBadRangesWithAMessage();
+    void cancelStopsTheRunAndSaysSo();
 
 private:
     SweepWindow* open();
@@ -265,6 +266,33 @@ void SweepWindowTest::refusesBadRangesWithAMessage()
     QTest::mouseClick(w->btn_sweep_start, Qt::LeftButton);
     QCOMPARE(m_ui->messages->shown().size(), std::size_t(2));
     QVERIFY(m_ui->messages->shown()[1].text.contains(QStringLiteral("数値を入力")));
+}
+
+void SweepWindowTest::cancelStopsTheRunAndSaysSo()
+{
+    SweepWindow* w = open();
+    w->dtp_sweep_from->setDate(QDate(2005, 3, 1));
+    setField(w->cbx_sweep_field1, "AmtBuyRSI2");
+    w->edt_sweep_from1->setText(QStringLiteral("1"));
+    w->edt_sweep_to1->setText(QStringLiteral("99"));
+    w->edt_sweep_step1->setText(QStringLiteral("1"));
+    w->cb_sweep_field2->setChecked(true);
+    setField(w->cbx_sweep_field2, "AmtBuyRSI1");
+    w->edt_sweep_from2->setText(QStringLiteral("2"));
+    w->edt_sweep_to2->setText(QStringLiteral("50"));
+    w->edt_sweep_step2->setText(QStringLiteral("1"));
+    w->rb_sweep_market->setChecked(true);
+    QTest::mouseClick(w->btn_sweep_start, Qt::LeftButton);
+    QVERIFY(w->running());
+    QVERIFY(w->btn_sweep_cancel->isEnabled());
+    QVERIFY(!w->btn_sweep_start->isEnabled());
+    QTest::qWait(300);
+    shot(w, "sweep_running");
+    QTest::mouseClick(w->btn_sweep_cancel, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!w->running(), 30000);
+    QCOMPARE(w->lbl_sweep_status->text(), QStringLiteral("中止しました。"));
+    QVERIFY(w->btn_sweep_start->isEnabled());
+    QVERIFY(w->sweep_chart->data().figures.empty());
 }
 
 QTEST_MAIN(SweepWindowTest)
