@@ -11,8 +11,10 @@ std::string overview()
     std::string text = "使い方: vorteq-cli <コマンド> [オプション]\n\n"
                        "クライアントと同じ処理で銘柄の検索とシミュレーションを行います。\n\n"
                        "コマンド:\n";
+    // Summaries start in column 12; a longer name keeps one space before its summary.
     for (const CommandDef& command : commands())
-        text += "  " + std::string(command.name) + std::string(10 - command.name.size(), ' ') +
+        text += "  " + std::string(command.name) +
+                std::string(command.name.size() < 10 ? 10 - command.name.size() : 1, ' ') +
                 std::string(command.summary) + "\n";
     text += "\n各コマンドの説明: vorteq-cli <コマンド> --help\n";
     return text;

@@ -34,6 +34,25 @@ constexpr CommandDef kCommands[] = {
      "失敗した銘柄は「結果」列にメッセージを書き、続けます。サーバーに接続できなくなったときはそこで止まりま"
      "す。\n",
      batchOptions, runBatch},
+    {"sweep",
+     "sweep --market CODE|NAME --code CODE[,...]|--codes-file FILE|--all --vary KEY=FROM:TO:STEP "
+     "[--vary2 KEY=FROM:TO:STEP] [--metric M] [--jobs N] [--shard K/N] [--out FILE]",
+     "売買条件の1つか2つの数値を範囲で変えてシミュレーションし、セルごとの成績を CSV で出力します。",
+     "掃引できるのは条件のしきい値、利益確定・損切りの％、指標の期間とパラメータです。しきい値と\n"
+     "利益確定・損切りのセルは銘柄ごとに1回計算した指標を使い回します。--jobs でCPUを並列に使います。\n"
+     "--shard K/N は銘柄をコード順に N 分割した K 番目だけを計算し、merge で1つの結果に戻します。\n",
+     sweepOptions, runSweepCommand},
+    {"walkforward",
+     "walkforward --market CODE|NAME --code CODE[,...] --from yyyy/mm/dd --vary KEY=FROM:TO:STEP "
+     "[--in-months N] [--out-months N] [--metric M]",
+     "インサンプルで最良のセルを選び、続くアウトオブサンプルで試すことを期間全体で繰り返します。",
+     "1行が1つの窓です (インサンプルの期間と選ばれた値、両方の成績)。最後にウォークフォワード効率\n"
+     "(アウトオブサンプルの年率リターン / インサンプルの年率リターン) を書きます。\n",
+     walkforwardOptions, runWalkforwardCommand},
+    {"merge", "merge --files FILE[,FILE...] | --dir DIR [--out FILE]",
+     "sweep --shard の出力を結合し、分割しなかったときと同じ CSV を出力します。",
+     "1/N から N/N までのシャードがそれぞれ1回ずつ、同じ掃引のものである必要があります。\n", mergeOptions,
+     runMergeCommand},
 };
 
 } // namespace

@@ -38,5 +38,11 @@ std::vector<OptionDef> backtestOptions();
 int runBacktest(const ParsedOptions& options, CliIo& io);
 std::vector<OptionDef> batchOptions();
 int runBatch(const ParsedOptions& options, CliIo& io);
+std::vector<OptionDef> sweepOptions();
+int runSweepCommand(const ParsedOptions& options, CliIo& io);
+std::vector<OptionDef> walkforwardOptions();
+int runWalkforwardCommand(const ParsedOptions& options, CliIo& io);
+std::vector<OptionDef> mergeOptions();
+int runMergeCommand(const ParsedOptions& options, CliIo& io);
 
 } // namespace vorteq::cli

@@ -85,13 +85,17 @@ TEST(CliOptions, CommandLineMistakesExitWith64)
 
 TEST(CliOptions, EveryCommandHasItsHelp)
 {
-    for (const char* command : {"login", "screen"}) {
+    for (const char* command : {"login", "screen", "sweep", "walkforward", "merge"}) {
         const CliRun run = runCli({command, "--help"});
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.out.rfind(std::string("使い方: vorteq-cli ") + command, 0), 0u) << run.out;
         EXPECT_NE(run.out.find("終了コード"), std::string::npos);
     }
-    EXPECT_EQ(runCli({"--help"}).status, 0);
+    const CliRun overview = runCli({"--help"});
+    EXPECT_EQ(overview.status, 0);
+    // Every command in the overview, the longest name too.
+    EXPECT_NE(overview.out.find("  walkforward インサンプル"), std::string::npos) << overview.out;
+    EXPECT_NE(overview.out.find("  sweep     売買条件"), std::string::npos) << overview.out;
 }
 
 TEST(CliConditionOption, NamesFollowTheCheckBoxes)
