@@ -560,8 +560,11 @@ void SweepWindow::showWalk(const WalkForwardResult& result)
     QStringList header{QStringLiteral("IS期間"), QStringLiteral("OOS期間")};
     for (const SweepAxis& axis : m_grid.axes())
         header << qs(kJoukenFields[static_cast<std::size_t>(axis.field)].key);
-    header << QStringLiteral("IS ") + qs(kSweepMetricCaptions[static_cast<std::size_t>(m_metric)])
-           << QStringLiteral("IS 純利益率(%)") << QStringLiteral("OOS 純利益率(%)")
+    // The ranking figure has a column of its own unless it is the net return shown anyway.
+    const bool rankedByReturn = m_metric == SweepMetric::NetReturn;
+    if (!rankedByReturn)
+        header << QStringLiteral("IS ") + qs(kSweepMetricCaptions[static_cast<std::size_t>(m_metric)]);
+    header << QStringLiteral("IS 純利益率(%)") << QStringLiteral("OOS 純利益率(%)")
            << QStringLiteral("OOS 取引回数");
     sg_sweep_windows->clear();
     sg_sweep_windows->setColumnCount(static_cast<int>(header.size()));
@@ -573,8 +576,10 @@ void SweepWindow::showWalk(const WalkForwardResult& result)
                           qs(w.window.outStart) + QStringLiteral("～") + qs(w.window.outEnd)};
         for (std::size_t a = 0; a < m_grid.axes().size(); ++a)
             cells << (a < w.bestValues.size() ? qs(w.bestValues[a]) : QStringLiteral("－"));
-        cells << figureQText(metricOf(w.inSample, m_metric)) << figureQText(w.inSample.netReturnPct)
-              << figureQText(w.outOfSample.netReturnPct) << figureQText(w.outOfSample.trades);
+        if (!rankedByReturn)
+            cells << figureQText(metricOf(w.inSample, m_metric));
+        cells << figureQText(w.inSample.netReturnPct) << figureQText(w.outOfSample.netReturnPct)
+              << figureQText(w.outOfSample.trades);
         for (int c = 0; c < static_cast<int>(cells.size()); ++c)
             sg_sweep_windows->setItem(r, c, new QTableWidgetItem(cells[c]));
     }
