@@ -261,6 +261,10 @@ Result<std::unique_ptr<BatchService>> BatchService::open(const std::string& dbPa
         !st)
         return makeError(ErrorCode::Server,
                          "データベースに書き込めません (" + dbPath + "): " + st.error().message);
+    // Date indexes an import stopped before building are built now; without them the server still
+    // answers alike, only slower, so a failure here (an import holding the write lock) is only noted.
+    if (auto st = ensureDateIndexes((*lease)->db()); !st)
+        service->logNotice("date indexes not built: " + st.error().message);
     return service;
 }
 
