@@ -4,12 +4,14 @@
 //   BM_RawStatement/K        the screening SELECT on a plain connection: prepare (K = 0) or reuse
 //                            a statement prepared once (K = 1), step, read every value in its stored
 //                            type (no text conversion)
-//   BM_ServiceInProcess/L    the server's whole handling of the request body without HTTP: inflate,
+//   BM_ServiceInProcess/L/K  the server's whole handling of the request body without HTTP: inflate,
 //                            split, session check, confined run (compiled once, then kept), value
 //                            text, CP932, log line, and the reply deflated at level L (1: what a
 //                            distant client gets; 0: stored blocks, what a client on this machine or
-//                            a private network gets)
-//   BM_HttpScreening/L/threads:N   N clients, each POSTing the batch on a fresh HTTP/1.0 connection as
+//                            a private network gets); K = 1 with the server's kept replies (the same
+//                            batch again is answered from them, as long as the database is unchanged),
+//                            K = 0 working every reply out
+//   BM_HttpScreening/L/K/threads:N   N clients, each POSTing the batch on a fresh HTTP/1.0 connection as
 //                            the desktop client does, against a server on 2 threads replying at level
 //                            L; requests per second, latency percentiles (p50_ms, p99_ms), the CPU
 //                            time of the whole process (server and clients) per request and that of
@@ -214,14 +216,20 @@ struct Fixture {
     fs::path dir;
     std::string dbPath;
     std::string sql;
-    std::string body;                            // the compressed request
-    std::string cookie;                          // "VQSESSION=..."
-    std::unique_ptr<BatchService> service;       // replies at zlib level 1
-    std::unique_ptr<BatchService> serviceStored; // replies in stored blocks
+    std::string body;                              // the compressed request
+    std::string cookie;                            // "VQSESSION=..."
+    std::unique_ptr<BatchService> service;         // replies at zlib level 1
+    std::unique_ptr<BatchService> serviceStored;   // replies in stored blocks
+    std::unique_ptr<BatchService> serviceUncached; // the same without kept replies
+    std::unique_ptr<BatchService> serviceStoredUncached;
     std::unique_ptr<HttpServer> http;
     std::unique_ptr<HttpServer> httpStored;
+    std::unique_ptr<HttpServer> httpUncached;
+    std::unique_ptr<HttpServer> httpStoredUncached;
     unsigned short port = 0;
     unsigned short portStored = 0;
+    unsigned short portUncached = 0;
+    unsigned short portStoredUncached = 0;
     int rows = 0;
 
     Fixture()
@@ -242,8 +250,10 @@ struct Fixture {
                          dbPath.c_str());
         }
         sql = screeningSql(tradingDays().back());
-        auto makeService = [&](ZlibLevel level) {
+        auto makeService = [&](ZlibLevel level, bool keepReplies = true) {
             ServerConfig config;
+            if (!keepReplies)
+                config.replyCacheBytes = 0;
             config.hashCost = HashCost::Min;
             config.replyCompression = level;
             config.storedRepliesNearby = false;   // the level asked for, though the clients are on loopback
@@ -252,13 +262,19 @@ struct Fixture {
         };
         service = makeService(ZlibLevel::Fastest);
         serviceStored = makeService(ZlibLevel::None);
+        serviceUncached = makeService(ZlibLevel::Fastest, false);
+        serviceStoredUncached = makeService(ZlibLevel::None, false);
         HttpOptions options;
         options.port = 0;
         options.threads = 2;
-        http = std::make_unique<HttpServer>(*service, options);
-        port = *http->start();
-        httpStored = std::make_unique<HttpServer>(*serviceStored, options);
-        portStored = *httpStored->start();
+        auto serve = [&](BatchService& s, std::unique_ptr<HttpServer>& server, unsigned short& p) {
+            server = std::make_unique<HttpServer>(s, options);
+            p = *server->start();
+        };
+        serve(*service, http, port);
+        serve(*serviceStored, httpStored, portStored);
+        serve(*serviceUncached, httpUncached, portUncached);
+        serve(*serviceStoredUncached, httpStoredUncached, portStoredUncached);
 
         THttpStatements login("http://127.0.0.1:" + std::to_string(port) + kServletPath);
         login.Add("Query");
@@ -286,8 +302,12 @@ struct Fixture {
     {
         http.reset();
         httpStored.reset();
+        httpUncached.reset();
+        httpStoredUncached.reset();
         service.reset();
         serviceStored.reset();
+        serviceUncached.reset();
+        serviceStoredUncached.reset();
         if (!dir.empty())
             fs::remove_all(dir);
     }
@@ -343,17 +363,32 @@ void BM_RawStatement(benchmark::State& state)
 }
 BENCHMARK(BM_RawStatement)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
 
+// Arg L: the reply's zlib level (0 or 1); Arg K: 1 for the server's kept replies (the same batch
+// again is answered from them), 0 for a server that works every reply out.
+BatchService& serviceOf(Fixture& f, std::int64_t level, std::int64_t keep)
+{
+    if (keep != 0)
+        return level == 0 ? *f.serviceStored : *f.service;
+    return level == 0 ? *f.serviceStoredUncached : *f.serviceUncached;
+}
+
 void BM_ServiceInProcess(benchmark::State& state)
 {
     Fixture& f = fixture();
-    BatchService& service = state.range(0) == 0 ? *f.serviceStored : *f.service;
+    BatchService& service = serviceOf(f, state.range(0), state.range(1));
     std::size_t bytes = 0;
     for (auto _ : state)
         bytes += service.handle(f.body, f.cookie).body.size();
     benchmark::DoNotOptimize(bytes);
     state.counters["reply_bytes"] = static_cast<double>(service.handle(f.body, f.cookie).body.size());
 }
-BENCHMARK(BM_ServiceInProcess)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+BENCHMARK(BM_ServiceInProcess)
+    ->Args({1, 0})
+    ->Args({0, 0})
+    ->Args({1, 1})
+    ->Args({0, 1})
+    ->Unit(benchmark::kMicrosecond)
+    ->MinTime(2.0);
 
 // One request on a fresh connection, HTTP/1.0 as the desktop client sends it; false on any failure.
 bool postOnce(unsigned short port, const std::string& request, std::string& buffer)
@@ -406,7 +441,9 @@ double processCpuMs()
 void BM_HttpScreening(benchmark::State& state)
 {
     Fixture& f = fixture();
-    const unsigned short port = state.range(0) == 0 ? f.portStored : f.port;
+    const bool keep = state.range(1) != 0;
+    const unsigned short port =
+        state.range(0) == 0 ? (keep ? f.portStored : f.portStoredUncached) : (keep ? f.port : f.portUncached);
     if (state.thread_index() == 0) {
         std::lock_guard lock(g_latencyMutex);
         g_latencies.clear();
@@ -453,17 +490,28 @@ void BM_HttpScreening(benchmark::State& state)
             (processCpu - g_clientCpu) / static_cast<double>(all.size());
     }
 }
-BENCHMARK(BM_HttpScreening)->Arg(1)->Threads(1)->UseRealTime()->MinTime(3.0)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HttpScreening)
-    ->Arg(1)
-    ->Arg(0)
+    ->Args({1, 0})
+    ->Args({1, 1})
+    ->Threads(1)
+    ->UseRealTime()
+    ->MinTime(3.0)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HttpScreening)
+    ->Args({1, 0})
+    ->Args({0, 0})
+    ->Args({1, 1})
+    ->Args({0, 1})
     ->Threads(kClients)
     ->UseRealTime()
     ->MinTime(5.0)
     ->Unit(benchmark::kMillisecond);
-// Stored replies (what clients on loopback get) at more clients than worker threads.
+// More clients than worker threads: stored replies (what clients on loopback get) and level 1.
 BENCHMARK(BM_HttpScreening)
-    ->Arg(0)
+    ->Args({0, 0})
+    ->Args({1, 0})
+    ->Args({0, 1})
+    ->Args({1, 1})
     ->Threads(32)
     ->Threads(64)
     ->UseRealTime()

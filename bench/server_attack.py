@@ -6,7 +6,8 @@ the builds taking turns (A B A B ...) for --rounds rounds, each scenario on a fr
 
   parallel  8 clients log in with the correct password, 20 times each: share accepted
   import    4 clients log in with the correct password while `demo-data` rewrites the market
-            in the same database (at most --import-seconds): share accepted
+            in the same database (at most --import-seconds): share accepted, login p50 and
+            longest wait; demo-data is the first build's, or each build's own with --import-with own
   flood     for --flood-seconds, random user IDs try to log in at --flood-rate a second from 200
             loopback addresses (127.0.x.y), while one user logs in every half second from
             127.0.0.1 and two logged-in users run screenings: logins accepted, login and
@@ -332,6 +333,9 @@ def main():
     parser.add_argument("--scenarios", default="parallel,import,flood,timing,bigreply")
     parser.add_argument("--until", default="2010/12/30", help="last day of the demo market")
     parser.add_argument("--import-seconds", type=float, default=25.0)
+    parser.add_argument("--import-with", choices=("first", "own"), default="first",
+                        help="the import scenario's demo-data: the first build's (the servers compared "
+                             "alone) or each build's own (the importer's pauses compared too)")
     parser.add_argument("--flood-seconds", type=float, default=20.0)
     parser.add_argument("--flood-rate", type=float, default=14.0, help="login attempts a second")
     parser.add_argument("--flood-clients", type=int, default=128, help="connections the flood spreads over")
@@ -358,7 +362,8 @@ def main():
                     if scenario == "parallel":
                         out = scenario_parallel(server, args)
                     elif scenario == "import":
-                        out = scenario_import(server, args, builds[0][1], db)
+                        importer = binary if args.import_with == "own" else builds[0][1]
+                        out = scenario_import(server, args, importer, db)
                     elif scenario == "flood":
                         out = scenario_flood(server, args, db)
                     elif scenario == "timing":

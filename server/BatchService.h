@@ -4,6 +4,7 @@
 #include "server/AccountStore.h"
 #include "server/Connection.h"
 #include "server/PasswordPool.h"
+#include "server/ReplyCache.h"
 #include "server/ServerConfig.h"
 
 #include <chrono>
@@ -67,6 +68,8 @@ public:
     BatchReply refuse(std::string_view reason);
 
     const ServerConfig& config() const { return m_config; }
+    // Replies kept for repeated "Query" batches (null when none are kept).
+    const ReplyCache* keptReplies() const { return m_replies.get(); }
 
     // Writes one log line (to config().log, else standard error) with every control character,
     // and the backslash that introduces the escapes, written as \xNN: no field can end the line
@@ -90,12 +93,17 @@ private:
     void runBatch(Job& job);
     void answerThrottled(Job& job, std::int64_t retryAfter, std::string reason);
     BatchReply finish(Job& job);
+    ZlibLevel replyLevel(const Job& job) const;
+    // Answers a "Query" batch from the kept replies when the database has not changed; otherwise
+    // prepares the job to keep its reply. True when answered.
+    bool answerFromKeptReplies(Job& job, Connection& conn);
 
     ServerConfig m_config;
     ConnectionPool m_pool;
     AccountStore m_accounts;
     std::mutex m_usersMutex;
     std::unordered_map<std::string, std::size_t> m_userRequests; // requests running per user
+    std::unique_ptr<ReplyCache> m_replies;                       // null when replyCacheBytes is 0
     std::unique_ptr<PasswordPool> m_passwords; // last: stopped first, while the rest still stands
 };
 

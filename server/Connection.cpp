@@ -270,6 +270,22 @@ Result<std::unique_ptr<Connection>> Connection::open(const std::string& path, st
     return conn;
 }
 
+Result<bool> Connection::othersWroteSinceLastLook()
+{
+    auto look = m_db.prepareCached("PRAGMA data_version");
+    if (!look)
+        return look.error();
+    auto row = (*look)->step();
+    if (!row)
+        return row.error();
+    if (!*row)
+        return makeError(ErrorCode::Server, "PRAGMA data_version returned no row");
+    const std::int64_t version = (*look)->integer(0);
+    const bool changed = !m_dataVersion || *m_dataVersion != version;
+    m_dataVersion = version;
+    return changed;
+}
+
 Result<std::size_t> Connection::runConfinedSelect(std::string_view user, std::string_view sql,
                                                   RequestBudget& budget, RowSink& sink)
 {

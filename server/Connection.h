@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -94,6 +95,11 @@ public:
         bool timedOut = false;
     };
 
+    // Whether another connection may have written the database since this connection last asked:
+    // true the first time, and whenever SQLite's data version of the connection moved (its own
+    // writes do not move it). Asked outside any transaction, it sees the latest commit.
+    Result<bool> othersWroteSinceLastLook();
+
     // Confined statements compiled on this connection so far (the ones not found in the cache).
     std::uint64_t compiledCount() const { return m_compiled; }
 
@@ -125,9 +131,10 @@ private:
     std::vector<CachedStatement> m_cache; // declared after m_db: finalized before it closes
     std::uint64_t m_useClock = 0;
     std::uint64_t m_compiled = 0;
-    std::string m_rowText;                  // the values of the current row, end to end
-    std::vector<std::size_t> m_rowEnds;     // where each value ends in m_rowText
-    std::vector<std::string_view> m_fields; // the values as views, for the sink
+    std::optional<std::int64_t> m_dataVersion; // at the last look
+    std::string m_rowText;                     // the values of the current row, end to end
+    std::vector<std::size_t> m_rowEnds;        // where each value ends in m_rowText
+    std::vector<std::string_view> m_fields;    // the values as views, for the sink
 };
 
 // Connections shared by the worker threads: one is taken for a request and given back after it.

@@ -1,7 +1,9 @@
 #include "server/Database.h"
 
+#include <chrono>
 #include <filesystem>
 #include <sqlite3.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -11,6 +13,27 @@ namespace {
 
 // How long a statement waits for another connection's write lock before SQLite answers busy.
 constexpr int kBusyTimeoutMs = 5000;
+
+std::int64_t steadyNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// SQLite's own busy handler sleeps up to 100 ms between looks, and so misses the few milliseconds
+// an importer leaves between two transactions: a login could wait for the whole import.
+int waitForLock(void* context, int count)
+{
+    auto* wait = static_cast<Database::BusyWait*>(context);
+    const std::int64_t now = steadyNs();
+    if (count == 0)
+        wait->startedNs = now;
+    if (now - wait->startedNs >= std::int64_t{wait->timeoutMs} * 1000000)
+        return 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return 1;
+}
 
 Error dbError(sqlite3* db, std::string_view what)
 {
@@ -62,6 +85,11 @@ Status checkDatabaseWritable(const std::string& path)
     return Status::success();
 }
 
+Database::Database(sqlite3* db) : m_db(db)
+{
+    m_busy->timeoutMs = kBusyTimeoutMs;
+}
+
 Database::~Database()
 {
     close();
@@ -76,7 +104,8 @@ void Database::close()
 }
 
 Database::Database(Database&& other) noexcept
-    : m_db(std::exchange(other.m_db, nullptr)), m_kept(std::move(other.m_kept))
+    : m_db(std::exchange(other.m_db, nullptr)), m_busy(std::move(other.m_busy)),
+      m_kept(std::move(other.m_kept))
 {
 }
 
@@ -86,6 +115,7 @@ Database& Database::operator=(Database&& other) noexcept
         close();
         m_db = std::exchange(other.m_db, nullptr);
         m_kept = std::move(other.m_kept);
+        m_busy = std::move(other.m_busy);
     }
     return *this;
 }
@@ -101,7 +131,7 @@ Result<Database> Database::open(const std::string& path, bool create, const char
     if (rc != SQLITE_OK)
         return dbError(raw, "データベースを開けません (" + path + ")");
     sqlite3_extended_result_codes(raw, 1);
-    sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+    sqlite3_busy_handler(raw, waitForLock, db.m_busy.get());
     sqlite3_db_config(raw, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
     sqlite3_db_config(raw, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     sqlite3_db_config(raw, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
@@ -192,9 +222,9 @@ bool Database::lastFailureWasBusy() const
 
 Status Database::withoutWaiting(const std::function<Status()>& work)
 {
-    sqlite3_busy_timeout(m_db, 0);
+    sqlite3_busy_handler(m_db, nullptr, nullptr);
     Status st = work();
-    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+    sqlite3_busy_handler(m_db, waitForLock, m_busy.get());
     return st;
 }
 

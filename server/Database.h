@@ -57,11 +57,20 @@ public:
     std::string lastError() const;
     std::int64_t changes() const;
 
+    // How a connection waits for another's write lock: it looks again every millisecond, so that it
+    // gets the lock in the short pause an importer leaves between its transactions, for up to
+    // timeoutMs in all.
+    struct BusyWait {
+        int timeoutMs = 0;
+        std::int64_t startedNs = 0; // when the current wait began
+    };
+
 private:
-    explicit Database(sqlite3* db) : m_db(db) {}
+    explicit Database(sqlite3* db);
     void close();
 
     sqlite3* m_db = nullptr;
+    std::unique_ptr<BusyWait> m_busy = std::make_unique<BusyWait>();
     std::vector<std::pair<std::string, std::unique_ptr<Statement>>> m_kept; // finalized before m_db closes
 };
 

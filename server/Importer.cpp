@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <exception>
@@ -458,6 +459,11 @@ namespace {
 // Rows per batch transaction: large enough that the date indexes are written rarely, small
 // enough that the write-ahead log stays a few hundred megabytes at most.
 constexpr std::size_t kBatchRows = 200000;
+// A batch also ends once it has held the write lock this long, and the writer then leaves the lock
+// free for a moment: a running server's login or session record waits for about one batch, not
+// for the whole import (its connections look for the lock every millisecond while they wait).
+constexpr std::chrono::milliseconds kBatchTime{500};
+constexpr std::chrono::milliseconds kPauseAfterBatch{3};
 
 // What the analysis of one source gives the writer.
 struct SourceOutcome {
@@ -504,6 +510,28 @@ Result<ImportSummary> importStocks(Database& db, std::vector<StockSource> source
     auto writer = StockWriter::open(db);
     if (!writer)
         return writer.error();
+    // The date index of a table filled from empty is built in one sorted pass after its rows are
+    // in, rather than entry by entry at scattered places (and rewritten with every batch). Indexes
+    // an earlier import left unbuilt are built first.
+    if (auto st = ensureDateIndexes(db); !st)
+        return st.error();
+    auto setAside = setAsideEmptyTablesDateIndexes(db);
+    if (!setAside)
+        return setAside.error();
+    struct RebuildIndexes {
+        Database& db;
+        bool pending;
+        Status run()
+        {
+            pending = false;
+            return ensureDateIndexes(db);
+        }
+        ~RebuildIndexes()
+        {
+            if (pending)
+                (void)ensureDateIndexes(db);
+        }
+    } rebuild{db, !setAside->empty()};
     const std::size_t total = sources.size();
     // The writer is the busiest thread: by default the analysis takes every core but the writer's.
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
@@ -569,6 +597,7 @@ Result<ImportSummary> importStocks(Database& db, std::vector<StockSource> source
     };
     // Stocks written into the open batch: imported once it commits.
     std::vector<std::pair<std::string, std::size_t>> pending;
+    auto batchStarted = std::chrono::steady_clock::now();
     auto commitPending = [&] {
         if (auto st = writer->commit(); st) {
             for (const auto& [code, rows] : pending) {
@@ -599,6 +628,8 @@ Result<ImportSummary> importStocks(Database& db, std::vector<StockSource> source
         if (outcome.failed)
             ++summary.failedSources;
         for (const PreparedStock& stock : outcome.stocks) {
+            if (writer->pendingRows() == 0)
+                batchStarted = std::chrono::steady_clock::now();
             if (auto st = writer->write(stock); st) {
                 pending.emplace_back(stock.code, stock.rows.size());
             } else {
@@ -609,11 +640,20 @@ Result<ImportSummary> importStocks(Database& db, std::vector<StockSource> source
                 commitPending();
             }
         }
-        if (writer->pendingRows() >= kBatchRows || k + 1 == total)
+        const bool last = k + 1 == total;
+        if (writer->pendingRows() >= kBatchRows || last ||
+            (writer->pendingRows() > 0 && std::chrono::steady_clock::now() - batchStarted >= kBatchTime)) {
             commitPending();
+            if (!last)
+                std::this_thread::sleep_for(kPauseAfterBatch);
+        }
         if (options.progress)
             options.progress(ImportProgress{k + 1, total, summary.imported, summary.skipped});
     }
+    if (rebuild.pending)
+        if (auto st = rebuild.run(); !st)
+            say("日付の索引を作れませんでした（次の取り込みかサーバーの起動時に作ります）: " +
+                st.error().message);
     if (auto st = writer->updateDates(); !st)
         return makeError(st.error().code, "更新日（STK_UPD）を書き込めませんでした: " + st.error().message);
     return summary;

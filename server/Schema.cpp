@@ -64,6 +64,56 @@ Result<std::vector<std::string>> dailyTableNames(Database& db)
     return tables;
 }
 
+namespace {
+
+std::string dateIndexSql(const std::string& table)
+{
+    return "CREATE INDEX IF NOT EXISTS " + table + "_DATE ON " + table + " (STK_DATE);\n";
+}
+
+} // namespace
+
+Status ensureDateIndexes(Database& db)
+{
+    return db.writeTransaction([&]() -> Status {
+        auto tables = dailyTableNames(db);
+        if (!tables)
+            return tables.error();
+        std::string sql;
+        for (const std::string& table : *tables)
+            sql += dateIndexSql(table);
+        return sql.empty() ? Status::success() : db.exec(sql);
+    });
+}
+
+Result<std::vector<std::string>> setAsideEmptyTablesDateIndexes(Database& db)
+{
+    std::vector<std::string> setAside;
+    auto st = db.writeTransaction([&]() -> Status {
+        setAside.clear();
+        auto tables = dailyTableNames(db);
+        if (!tables)
+            return tables.error();
+        std::string sql;
+        for (const std::string& table : *tables) {
+            auto any = db.prepare("SELECT 1 FROM " + table + " LIMIT 1");
+            if (!any)
+                return any.error();
+            auto row = any->step();
+            if (!row)
+                return row.error();
+            if (*row)
+                continue;
+            sql += "DROP INDEX IF EXISTS " + table + "_DATE;\n";
+            setAside.push_back(table);
+        }
+        return sql.empty() ? Status::success() : db.exec(sql);
+    });
+    if (!st)
+        return st.error();
+    return setAside;
+}
+
 Status createDailyTable(Database& db, std::string_view family, int year)
 {
     const std::string table = dailyTableName(family, year);
@@ -83,7 +133,7 @@ Status createDailyTable(Database& db, std::string_view family, int year)
         }
     }
     sql += "PRIMARY KEY (STK_CD, STK_DATE));\n";
-    sql += "CREATE INDEX IF NOT EXISTS " + table + "_DATE ON " + table + " (STK_DATE);\n";
+    sql += dateIndexSql(table);
     return db.exec(sql);
 }
 

@@ -81,6 +81,15 @@ Result<std::vector<std::string>> dailyTableNames(Database& db);
 // importer calls it for a year that has no table yet.
 Status createDailyTable(Database& db, std::string_view family, int year);
 
+// Creates the date index of every daily table that lacks one: an import sets aside the indexes of
+// the tables it fills from empty and builds them once their rows are in; one stopped before that
+// leaves tables without (screenings slower, results the same) until this runs.
+Status ensureDateIndexes(Database& db);
+
+// Drops the date indexes of the daily tables that hold no row, and returns their names, so that
+// an import into them inserts the rows without the index; ensureDateIndexes builds them again.
+Result<std::vector<std::string>> setAsideEmptyTablesDateIndexes(Database& db);
+
 // The failed-login record per (client address, user ID), and per address under an empty user ID:
 // failures, the last one, and until when further attempts are answered as throttled; and the
 // pairs that logged in lately, whose password checks go first. A server starting on a database

@@ -56,6 +56,9 @@ struct ServerConfig {
     // Replies to a peer on this machine or a private network go out in stored blocks whatever
     // replyCompression says: there the bytes cost less than the server's time to deflate them.
     bool storedRepliesNearby = true;
+    // Memory for compressed replies of "Query" batches kept for the next identical batch (a screening
+    // of the same day by many users); 0 keeps none. Any write to the database drops them.
+    std::size_t replyCacheBytes = 32 * 1024 * 1024;
     std::chrono::seconds sessionLifetime{12 * 60 * 60};
     // Where the one line per request goes; standard error when empty.
     std::function<void(std::string_view)> log;

@@ -41,6 +41,7 @@ public:
         config.throttle = options.throttle;
         config.hashCost = options.hashCost;
         config.replyCompression = options.replyCompression;
+        config.replyCacheBytes = options.replyCacheBytes;
         config.sessionLifetime = std::chrono::seconds(options.sessionLifetimeSeconds);
         const bool echo = std::getenv("VORTEQ_TEST_SERVER_LOG") != nullptr;
         config.log = [this, echo](std::string_view line) {
@@ -111,6 +112,11 @@ void TestServer::addUser(const std::string& id, const std::string& password, con
     server::NewUser user{id, password, name, email, blocked, mailStatus};
     if (auto st = server::storeUser(db, user, server::HashCost::Min); !st)
         throw std::runtime_error("TestServer::addUser: " + st.error().message);
+}
+
+const server::ReplyCache* TestServer::keptReplies() const
+{
+    return m_impl->m_service->keptReplies();
 }
 
 void TestServer::execSql(const std::string& sql)

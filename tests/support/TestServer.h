@@ -3,10 +3,15 @@
 #include "server/HttpServer.h"
 #include "server/ServerConfig.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
+
+namespace vorteq::server {
+class ReplyCache;
+}
 
 namespace vorteq::test {
 
@@ -17,6 +22,7 @@ struct TestServerOptions {
     std::int64_t sessionLifetimeSeconds = 12 * 60 * 60;
     ZlibLevel replyCompression = ZlibLevel::Fastest;
     server::HashCost hashCost = server::HashCost::Min; // the cost of hashes the server makes
+    std::size_t replyCacheBytes = server::ServerConfig{}.replyCacheBytes;
     // Connection bounds, deadlines and TLS files; the address, port and threads are the test's own.
     server::HttpOptions http;
 };
@@ -46,6 +52,8 @@ public:
     std::string dbPath() const;
     // Bytes of replies the endpoint holds for peers still reading them.
     std::size_t heldReplyBytes() const;
+    // The replies the service keeps for repeated "Query" batches (null when it keeps none).
+    const server::ReplyCache* keptReplies() const;
 
     // The request log lines written so far (one per request).
     std::vector<std::string> logLines() const;
