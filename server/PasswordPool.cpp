@@ -11,6 +11,8 @@ namespace vorteq::server {
 namespace {
 // How much less the password threads weigh with the scheduler than the request threads.
 constexpr int kNiceIncrement = 5;
+// How many checks of earlier lanes a waiting lane lets go first before its own turn comes.
+constexpr std::size_t kPatience[3] = {0, 3, 8};
 } // namespace
 
 PasswordPool::PasswordPool(int threads, std::size_t maxQueuedPerLane) : m_maxQueued(maxQueuedPerLane)
@@ -55,18 +57,26 @@ void PasswordPool::work()
         std::function<void()> task;
         {
             std::unique_lock lock(m_mutex);
-            auto next = [this]() -> std::deque<std::function<void()>>* {
-                for (auto& lane : m_lanes)
-                    if (!lane.empty())
-                        return &lane;
-                return nullptr;
+            auto next = [this]() -> int {
+                for (int lane = 2; lane >= 1; --lane)
+                    if (!m_lanes[lane].empty() && m_passedOver[lane] >= kPatience[lane])
+                        return lane; // waited long enough
+                for (int lane = 0; lane < 3; ++lane)
+                    if (!m_lanes[lane].empty())
+                        return lane;
+                return -1;
             };
-            m_ready.wait(lock, [&] { return m_stopping || next() != nullptr; });
-            auto* queue = next();
-            if (queue == nullptr)
+            m_ready.wait(lock, [&] { return m_stopping || next() >= 0; });
+            const int chosen = next();
+            if (chosen < 0)
                 return; // stopping with nothing left
-            task = std::move(queue->front());
-            queue->pop_front();
+            for (int lane = 0; lane < 3; ++lane) {
+                auto& passed = m_passedOver[lane];
+                passed = lane == chosen || m_lanes[lane].empty() ? 0 : passed + 1;
+            }
+            auto& queue = m_lanes[chosen];
+            task = std::move(queue.front());
+            queue.pop_front();
         }
         task();
     }

@@ -15,7 +15,9 @@ namespace vorteq::server {
 // for these threads and leaves screening for logged-in users alone. The threads run at a lower
 // scheduling priority for the same reason. Three lanes, served in this order: a user ID from an
 // address it logged in from lately, addresses without failures on record, the rest; each lane
-// holds a bounded number of waiting checks.
+// holds a bounded number of waiting checks. A lane that waits is passed over only so many times in
+// a row (3 for the second lane, 8 for the third), so that a steady stream of known users cannot
+// keep a first login waiting, nor the first logins the rest, for ever.
 class PasswordPool {
 public:
     enum class Lane { Known, Clear, Failed };
@@ -38,6 +40,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_ready;
     std::deque<std::function<void()>> m_lanes[3]; // by Lane
+    std::size_t m_passedOver[3] = {};             // checks of earlier lanes run while this one waited
     bool m_stopping = false;
     std::vector<std::thread> m_threads;
 };
