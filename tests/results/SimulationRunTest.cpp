@@ -181,6 +181,7 @@ private slots:
     void threeMonthsReadTwoYearlyTables();
     void oneMonthInOneTable();
     void noTableBefore2005IsRead();
+    void wholeHistoryAndChosenStart();
     void f5AndTheButtonRunTheBackTest();
     void f5WithoutAStockDoesNothing();
     void labelsFollowRunsOfSignals();
@@ -451,6 +452,34 @@ void SimulationRunTest::noTableBefore2005IsRead()
     const std::string& sql = m_window->http_statements().Item(1).SqlText;
     QVERIFY(sql.find("STK_DAILY_TSE_2004") == std::string::npos);
     QVERIFY(sql.find("UNION") == std::string::npos);
+}
+
+void SimulationRunTest::wholeHistoryAndChosenStart()
+{
+    select("1301", "極洋");
+    setPeriod(QDate(2006, 5, 15), 9); // "全期間": from 2005 on
+    run();
+    QCOMPARE(shown().back().text,
+             QStringLiteral("極洋のｼﾐｭﾚｰｼｮﾝを実行しました。\n\r\n\r期間 2005/01/01～2006/05/15"));
+    QCOMPARE(priceDates().back(), std::string("2005/01/04"));
+    QCOMPARE(column(daily(), 2).back(), QStringLiteral("2005/01/04"));
+
+    // "期間指定": the start field's day, up to the base date.
+    setPeriod(QDate(2006, 5, 15), 10);
+    m_window->dtp_stk_fdate->setDate(QDate(2006, 3, 1));
+    run();
+    QCOMPARE(shown().back().text,
+             QStringLiteral("極洋のｼﾐｭﾚｰｼｮﾝを実行しました。\n\r\n\r期間 2006/03/01～2006/05/15"));
+    QCOMPARE(column(daily(), 2).back(), QStringLiteral("2006/03/01"));
+
+    // A start after the base date is refused before anything is sent; the views keep the last run.
+    const QStringList before = viewState();
+    const std::size_t sent = requests();
+    m_window->dtp_stk_fdate->setDate(QDate(2006, 5, 16));
+    run();
+    QCOMPARE(requests(), sent);
+    QVERIFY(shown().back().text.contains(QStringLiteral("基準日 2006/05/15 より後です")));
+    QCOMPARE(viewState(), before);
 }
 
 void SimulationRunTest::f5AndTheButtonRunTheBackTest()
