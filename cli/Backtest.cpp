@@ -65,33 +65,13 @@ std::vector<OptionDef> periodOptions()
 Outcome<TJouken> loadConditions(const ConditionSource& source, const std::string& code,
                                 const std::string& marketCode)
 {
-    // What a fresh editor shows; keys a file lacks keep these values.
-    const TJouken shown = TJouken::defaults();
-    TJouken loaded = shown;
-    if (source.file) {
-        if (Status read = readConditionFile(*source.file, loaded); !read)
-            return rejected("売買条件ファイルを読めません: " + read.error().message);
-    } else if (source.baseDir) {
-        const ConditionSetId id{code, marketCode};
-        if (Status valid = checkConditionSetId(id); !valid)
-            return rejected(valid.error().message);
-        auto set = readConditionSet(*source.baseDir, id);
-        if (!set)
-            return rejected("売買条件ファイルを読めません: " + set.error().message);
-        if (!*set)
-            return rejected("売買条件が登録されていません。 (" +
-                            conditionFilePath(*source.baseDir, id).string() + ")");
-        // A back-test with some conditions silently missing would mislead: refuse it and say where.
-        if (!(*set)->skippedLines.empty())
-            return rejected(
-                skippedLinesMessage((*set)->skippedLines, conditionFilePath(*source.baseDir, id)));
-        jouken_read_tbl(*(*set)->table, (*set)->rows, loaded);
-    }
-    TJouken record = normaliseLoadedJouken(loaded, shown);
-    if (const auto failed = validateJouken(record))
-        return rejected(std::string(failed->message) + " (" + std::string(kJoukenFields[failed->field].key) +
-                        ")");
-    return record;
+    Result<TJouken> record = source.file ? loadJoukenForRun(*source.file)
+                             : source.baseDir
+                                 ? loadRegisteredJoukenForRun(*source.baseDir, {code, marketCode})
+                                 : loadJoukenForRun(std::nullopt);
+    if (!record)
+        return rejected(record.error().message);
+    return std::move(*record);
 }
 
 Outcome<BacktestResult> runBacktest(THttpStatements& statements, TStkAnalisys& analysis,
