@@ -257,6 +257,7 @@ std::vector<BatchRow> runBatchBacktest(const BatchSetup& setup, BatchRunner& run
     std::vector<BatchRow> rows(setup.stocks.size());
     for (std::size_t i = 0; i < rows.size(); ++i)
         rows[i].stock = setup.stocks[i];
+    RequestGate gate(setup.requestSlots);
     const auto makeWorker = [&]() -> BatchRunner::Job {
         auto statements = std::shared_ptr<THttpStatements>(setup.makeStatements());
         auto analysis = std::make_shared<TStkAnalisys>();
@@ -279,7 +280,7 @@ std::vector<BatchRow> runBatchBacktest(const BatchSetup& setup, BatchRunner& run
             if (!plan)
                 return fail(plan.error());
             BacktestTimes times;
-            auto run = backtestStock(*statements, *analysis, *conditions, *plan, times);
+            auto run = backtestStock(*statements, *analysis, *conditions, *plan, times, {}, &gate);
             if (!run) {
                 row.times = times;
                 return fail(run.error());

@@ -103,6 +103,8 @@ struct BatchSetup {
     std::function<Result<TJouken>(const BatchStock&)> conditions;
     // A statement client of its own for each worker; the session cookie is the process's.
     std::function<std::unique_ptr<THttpStatements>()> makeStatements;
+    // Price requests in flight at once, whatever the number of workers.
+    int requestSlots = kServerRequestsPerUser;
 };
 
 // Runs the setup's stocks on the runner's workers (each with its own statement client and analysis

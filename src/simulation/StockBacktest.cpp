@@ -4,7 +4,7 @@ namespace vorteq {
 
 Result<TStkData> backtestStock(THttpStatements& statements, TStkAnalisys& analysis, const TJouken& conditions,
                                const SimulationPlan& plan, BacktestTimes& times,
-                               const std::vector<std::string>& extra)
+                               const std::vector<std::string>& extra, RequestGate* gate)
 {
     using Clock = std::chrono::steady_clock;
     statements.Clear();
@@ -13,7 +13,11 @@ Result<TStkData> backtestStock(THttpStatements& statements, TStkAnalisys& analys
     for (const std::string& statement : extra)
         statements.Add(statement);
     const auto sent = Clock::now();
+    if (gate)
+        gate->acquire();
     const Result<bool> executed = statements.Execute();
+    if (gate)
+        gate->release();
     times.request += Clock::now() - sent;
     if (!executed)
         return executed.error();

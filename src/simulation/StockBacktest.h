@@ -8,6 +8,7 @@
 #include "simulation/RunPlan.h"
 
 #include <chrono>
+#include <semaphore>
 
 namespace vorteq {
 
@@ -15,6 +16,21 @@ namespace vorteq {
 struct BacktestTimes {
     std::chrono::nanoseconds request{0};
     std::chrono::nanoseconds analysis{0};
+};
+
+// How many requests of one user the statement server runs at the same time; it refuses the others
+// outright, so a batch's workers never send more at once.
+inline constexpr int kServerRequestsPerUser = 2;
+
+// Bounds the requests in flight across the workers of a batch; the analyses run unbounded.
+class RequestGate {
+public:
+    explicit RequestGate(int slots = kServerRequestsPerUser) : m_slots(slots < 1 ? 1 : slots) {}
+    void acquire() { m_slots.acquire(); }
+    void release() { m_slots.release(); }
+
+private:
+    std::counting_semaphore<1024> m_slots;
 };
 
 // What the server reports when it could not run the price query.
@@ -27,8 +43,9 @@ inline constexpr const char* kNoPriceData = "データがありませんでし�
 // the simulation, and the stock's series copied out. Failures: the exchange's own error; kPriceQueryFailed
 // (Server) when the server reports the statement failed; kNoPriceData (Data) without rows; an
 // analysis failure keeps its message and is Validation when the conditions are at fault, else Data.
+// With a gate, the exchange waits for one of its slots (the wait counts as request time).
 Result<TStkData> backtestStock(THttpStatements& statements, TStkAnalisys& analysis, const TJouken& conditions,
                                const SimulationPlan& plan, BacktestTimes& times,
-                               const std::vector<std::string>& extra = {});
+                               const std::vector<std::string>& extra = {}, RequestGate* gate = nullptr);
 
 } // namespace vorteq

@@ -281,3 +281,20 @@ TEST(BatchRunnerContract, EveryItemOnceAndAFailingJobEndsTheRun)
     EXPECT_TRUE(failing.cancelled());
     EXPECT_GE(defaultBatchJobs(), 1);
 }
+
+// The server runs two requests of a user at once and refuses a third: many workers must queue
+// their requests rather than lose stocks to refusals.
+TEST_F(BatchRun, ManyWorkersNeverExceedTheRequestsTheServerTakesFromOneUser)
+{
+    const std::vector<BatchStock> once = setup.stocks;
+    for (int i = 0; i < 5; ++i)
+        setup.stocks.insert(setup.stocks.end(), once.begin(), once.end());
+    BatchRunner runner(8);
+    const auto rows = runBatchBacktest(setup, runner);
+    for (const BatchRow& row : rows) {
+        if (row.stock.code == "9999")
+            EXPECT_EQ(row.error.message, kNoPriceData);
+        else
+            EXPECT_EQ(row.state, BatchRowState::Done) << row.stock.code << ": " << row.error.message;
+    }
+}
