@@ -5,6 +5,7 @@
 #include "results/result_view.h"
 #include "screening/screening_panel.h"
 #include "simulation/SimulationRun.h"
+#include "simulation/batch_frm.h"
 
 namespace vorteq {
 
@@ -15,6 +16,7 @@ void installFeaturePanels(Tfrm_main& window)
     JoukenEditor::install(window);
     ResultViews::install(window);
     SimulationRun::install(window);
+    BatchSimulationWindow::install(window);
 }
 
 } // namespace vorteq

@@ -25,7 +25,7 @@ inline constexpr int kServerRequestsPerUser = 2;
 // Bounds the requests in flight across the workers of a batch; the analyses run unbounded.
 class RequestGate {
 public:
-    explicit RequestGate(int slots = kServerRequestsPerUser) : m_slots(slots < 1 ? 1 : slots) {}
+    explicit RequestGate(int count = kServerRequestsPerUser) : m_slots(count < 1 ? 1 : count) {}
     void acquire() { m_slots.acquire(); }
     void release() { m_slots.release(); }
 

@@ -11,6 +11,7 @@
 #include "app/main_frm.h"
 #include "common/DateText.h"
 #include "common/Encoding.h"
+#include "common/NumberText.h"
 #include "conditions/jouken_editor.h"
 #include "gateway/THttpStatements.h"
 #include "results/chart_view.h"
@@ -19,16 +20,22 @@
 #include "results/statistics_view.h"
 #include "results/trade_result_view.h"
 #include "simulation/SimulationTestSupport.h"
+#include "simulation/batch_frm.h"
 #include "support/TestServer.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -195,6 +202,8 @@ private slots:
     void selectingAnotherStockResetsTheViews();
     void exportsAfterAResetAndOverAnOldFile();
     void chartAndFiguresFollowTheRunAndTheGrids();
+    void batchOverTheMarketMatchesSingleRunsAndOpensTheSortedRow();
+    void cancelledBatchShowsAConsistentPartialTable();
 
 private:
     void login();
@@ -901,6 +910,100 @@ void SimulationRunTest::chartAndFiguresFollowTheRunAndTheGrids()
     select("1301", "極洋");
     QVERIFY(chart.data().series.days.empty());
     QCOMPARE(figures.cell(1, 1), QStringLiteral("－"));
+}
+
+// The window "一括シミュレーション" over the chosen market (market 11: four stocks) with the editor's
+// set: each line is what the stock's single run shows, the table sorts, and a double-click on a
+// sorted line opens that stock's run in the simulation tabs.
+void SimulationRunTest::batchOverTheMarketMatchesSingleRunsAndOpensTheSortedRow()
+{
+    m_editor->jouken_to_editor(dayChangeRules());
+    setPeriod(QDate(2006, 12, 29), 3); // "1年間"
+    BatchSimulationWindow* batch = BatchSimulationWindow::of(*m_window);
+    QVERIFY(batch);
+    batch->cbx_batch_tgt->setCurrentIndex(static_cast<int>(BatchSimulationWindow::Target::Market));
+    QSignalSpy done(batch, &BatchSimulationWindow::batchFinished);
+    batch->btn_batch_start->click();
+    QVERIFY(batch->running());
+    QVERIFY(!batch->btn_batch_start->isEnabled());
+    QVERIFY(batch->btn_batch_cancel->isEnabled());
+    QVERIFY(done.wait(30000));
+    QVERIFY(shown().empty());
+
+    const auto& rows = batch->rows();
+    QCOMPARE(rows.size(), std::size_t{4});
+    QCOMPARE(batch->pb_batch->value(), 4);
+    QCOMPARE(batch->pb_batch->maximum(), 4);
+    QCOMPARE(batch->tbl_batch->rowCount(), 4);
+    QVERIFY(batch->tbl_batch_summary->rowCount() >= 6);
+    QCOMPARE(batch->tbl_batch_summary->item(0, 0)->text(), QStringLiteral("平均"));
+    QVERIFY(!batch->wasCancelled());
+    // 1332 holds a day whose open is not a number: its line says so, the others ran.
+    for (const BatchRow& row : rows)
+        QCOMPARE(row.state == BatchRowState::Failed, row.stock.code == "1332");
+
+    // Each line against the stock's own run through F5.
+    for (const BatchRow& row : rows) {
+        if (row.state != BatchRowState::Done)
+            continue;
+        select(row.stock.code.c_str(), row.stock.name.c_str());
+        run();
+        QCOMPARE(edit("edt_rst_total_num"),
+                 QString::fromStdString(formatNumber(row.result.TotalNum)) + QStringLiteral(" 回"));
+        QCOMPARE(edit("edt_rst_final"), QString::fromStdString(formatNumber(row.result.FinalAmt)));
+    }
+
+    // Codes sorted downwards: the first line is 7203, and a double-click opens it.
+    batch->tbl_batch->sortItems(0, Qt::DescendingOrder);
+    QCOMPARE(batch->tbl_batch->item(0, 0)->text(), QStringLiteral("7203"));
+    const std::size_t before = shown().size();
+    batch->openRow(0);
+    QCOMPARE(shown().size(), before + 1);
+    QVERIFY(shown().back().text.startsWith(QStringLiteral("トヨタ自動車のｼﾐｭﾚｰｼｮﾝを実行しました。")));
+    QCOMPARE(QString::fromStdString(work().stk_list.stkCd), QStringLiteral("7203"));
+    QCOMPARE(m_window->pc_stk_sim->currentWidget(), m_window->ts_stk_chart);
+
+    // The export: the titles, the four stocks and the summary, in CP932.
+    const QString file = m_base->filePath(QStringLiteral("batch.csv"));
+    m_ui->saves->answer(file);
+    batch->btn_batch_csv->click();
+    QFile written(file);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    const auto text = cp932ToUtf8(written.readAll().toStdString());
+    QVERIFY(text);
+    QVERIFY(text->starts_with("銘柄コード,銘柄名称,市場,取引回数,"));
+    QVERIFY(text->find("\r\n1301,") != std::string::npos);
+    QVERIFY(text->find("\r\n平均,") != std::string::npos);
+}
+
+void SimulationRunTest::cancelledBatchShowsAConsistentPartialTable()
+{
+    setPeriod(QDate(2006, 12, 29), 3);
+    BatchSimulationWindow* batch = BatchSimulationWindow::of(*m_window);
+    batch->cbx_batch_tgt->setCurrentIndex(static_cast<int>(BatchSimulationWindow::Target::Market));
+    QSignalSpy done(batch, &BatchSimulationWindow::batchFinished);
+    batch->btn_batch_start->click();
+    batch->btn_batch_cancel->click();
+    QVERIFY(done.wait(30000));
+    QVERIFY(batch->wasCancelled());
+    int left = 0;
+    for (int r = 0; r < batch->tbl_batch->rowCount(); ++r)
+        left += batch->tbl_batch->item(r, 10)->text() == QStringLiteral("未実行") ? 1 : 0;
+    int notRun = 0;
+    for (const BatchRow& row : batch->rows())
+        notRun += row.state == BatchRowState::NotRun ? 1 : 0;
+    QCOMPARE(left, notRun);
+    QCOMPARE(batch->pb_batch->value(), 4 - notRun);
+    QVERIFY(batch->lbl_batch_status->text().contains(QStringLiteral("中断されました")));
+    QVERIFY(batch->btn_batch_start->isEnabled());
+    QVERIFY(!batch->btn_batch_cancel->isEnabled());
+
+    // A new batch after the cancel runs every stock.
+    batch->btn_batch_start->click();
+    QVERIFY(done.wait(30000));
+    QVERIFY(!batch->wasCancelled());
+    for (const BatchRow& row : batch->rows())
+        QVERIFY(row.state != BatchRowState::NotRun);
 }
 
 QTEST_MAIN(SimulationRunTest)
