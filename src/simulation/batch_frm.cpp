@@ -422,8 +422,13 @@ void BatchSimulationWindow::fillTables()
     tbl_batch->resizeColumnsToContents();
     const auto summary = batchSummaryTexts(m_summary);
     tbl_batch_summary->setRowCount(static_cast<int>(summary.size()));
-    for (std::size_t i = 0; i < summary.size(); ++i)
+    tbl_batch_summary->clearSpans();
+    for (std::size_t i = 0; i < summary.size(); ++i) {
         fillRow(*tbl_batch_summary, static_cast<int>(i), summary[i]);
+        // The lines after the mean and the median have a long caption and one figure under the trades.
+        if (i >= 2)
+            tbl_batch_summary->setSpan(static_cast<int>(i), 0, 1, kFirstFigureColumn);
+    }
     for (int c = 0; c < tbl_batch->columnCount(); ++c)
         tbl_batch_summary->setColumnWidth(c, tbl_batch->columnWidth(c));
 }
