@@ -31,15 +31,6 @@ std::int32_t dayNumber(std::string_view date)
     return digits(0, 4) * 10000 + digits(5, 2) * 100 + digits(8, 2);
 }
 
-std::string twoDecimals(std::optional<long double> value)
-{
-    if (!value)
-        return std::string(kNone);
-    char text[48];
-    std::snprintf(text, sizeof text, "%.2Lf", *value);
-    return text;
-}
-
 std::optional<long double> median(std::vector<long double> values)
 {
     if (values.empty())
@@ -104,6 +95,16 @@ void portfolioOf(const std::vector<BatchRow>& rows, BatchSummary& summary)
 }
 
 } // namespace
+
+std::string figureText(const std::optional<long double>& value)
+{
+    if (!value)
+        return std::string(kNone);
+    char text[48];
+    std::snprintf(text, sizeof text, "%.2Lf", *value);
+    const std::string_view negativeZero = "-0.00";
+    return text == negativeZero ? std::string(negativeZero.substr(1)) : std::string(text);
+}
 
 BatchRow batchRowOf(const BatchStock& stock, const TStkData& run, std::string_view start,
                     std::string_view end, int tradePrice)
@@ -202,7 +203,7 @@ std::vector<std::string> batchRowTexts(const BatchRow& row)
         cells.push_back(std::to_string(row.trades));
         const auto values = figures(row);
         for (std::size_t c = 1; c < values.size(); ++c)
-            cells.push_back(twoDecimals(values[c]));
+            cells.push_back(figureText(values[c]));
         cells.emplace_back(kDone);
     } else {
         cells.resize(cells.size() + 7);
@@ -216,7 +217,7 @@ std::vector<std::vector<std::string>> batchSummaryTexts(const BatchSummary& s)
     const auto line = [&](std::string caption, bool medianLine) {
         std::vector<std::string> cells{std::move(caption), "", ""};
         for (const BatchColumnSummary& column : s.columns)
-            cells.push_back(twoDecimals(medianLine ? column.median : column.mean));
+            cells.push_back(figureText(medianLine ? column.median : column.mean));
         cells.emplace_back(std::to_string(s.done) + "銘柄");
         return cells;
     };
@@ -228,10 +229,10 @@ std::vector<std::vector<std::string>> batchSummaryTexts(const BatchSummary& s)
         cells[3] = std::move(value);
         lines.push_back(std::move(cells));
     };
-    note("利益銘柄の割合(%)", twoDecimals(s.profitableSharePct));
+    note("利益銘柄の割合(%)", figureText(s.profitableSharePct));
     note("取引回数合計", std::to_string(s.totalTrades));
-    note("均等配分ポートフォリオ損益率(%)", twoDecimals(s.portfolioReturnPct));
-    note("均等配分ポートフォリオ最大ドローダウン率(%)", twoDecimals(s.portfolioMaxDrawdownPct));
+    note("均等配分ポートフォリオ損益率(%)", figureText(s.portfolioReturnPct));
+    note("均等配分ポートフォリオ最大ドローダウン率(%)", figureText(s.portfolioMaxDrawdownPct));
     if (s.failed > 0 || s.notRun > 0)
         note("失敗/未実行", std::to_string(s.failed) + "/" + std::to_string(s.notRun) + "銘柄");
     return lines;

@@ -80,6 +80,9 @@ struct BatchSummary {
 
 BatchSummary summarizeBatch(const std::vector<BatchRow>& rows);
 
+// A figure with two decimals ("－" when empty; a value that rounds to zero shows no minus sign).
+std::string figureText(const std::optional<long double>& value);
+
 // The table's column titles, one per cell of batchRowTexts.
 std::vector<std::string> batchColumnTitles();
 // One stock's cells: code, name, market, the seven figures with two decimals ("－" when empty),
