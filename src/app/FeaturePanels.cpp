@@ -2,6 +2,7 @@
 
 #include "app/main_frm.h"
 #include "conditions/jouken_editor.h"
+#include "results/forward_frm.h"
 #include "results/result_view.h"
 #include "screening/screening_panel.h"
 #include "simulation/SimulationRun.h"
@@ -17,6 +18,7 @@ void installFeaturePanels(Tfrm_main& window)
     ResultViews::install(window);
     SimulationRun::install(window);
     BatchSimulationWindow::install(window);
+    ForwardCheckWindow::install(window);
 }
 
 } // namespace vorteq

@@ -7,6 +7,7 @@
 #include "conditions/jouken_editor.h"
 #include "gateway/THttpStatements.h"
 #include "results/chart_view.h"
+#include "results/forward_frm.h"
 #include "results/result_view.h"
 #include "results/statistics_view.h"
 #include "simulation/RunPlan.h"
@@ -85,6 +86,28 @@ bool takeBatchScreenshots(Tfrm_main& window, const QDir& dir)
     return ok;
 }
 
+// A screening a hundred days before the base date, then its check against the market.
+bool takeForwardScreenshot(Tfrm_main& window, const QDir& dir)
+{
+    auto* date = window.findChild<QDateEdit*>(QStringLiteral("dtp_kdate"));
+    ForwardCheckWindow* check = ForwardCheckWindow::of(window);
+    if (!date || !check)
+        return false;
+    QDate day = window.dtp_stk_sdate->date().addDays(-100);
+    while (day.dayOfWeek() > 5) // a weekday, which has prices
+        day = day.addDays(-1);
+    date->setDate(day);
+    window.act_serch->trigger();
+    if (!check->check()) {
+        std::fprintf(stderr, "the screening check showed nothing\n");
+        return false;
+    }
+    check->show();
+    const bool ok = saveScreenshot(*check, dir, QStringLiteral("forward_check.png"));
+    check->hide();
+    return ok;
+}
+
 } // namespace
 
 int takeRunScreenshots(const QString& folder, const std::string& serverUrl, const QString& run)
@@ -159,6 +182,7 @@ int takeRunScreenshots(const QString& folder, const std::string& serverUrl, cons
         ok = saveScreenshot(window, dir, QStringLiteral("run_chosen_period.png")) && ok;
         window.cbx_stk_term->setCurrentIndex(period);
         ok = takeBatchScreenshots(window, dir) && ok;
+        ok = takeForwardScreenshot(window, dir) && ok;
         window.hide();
     }
     setMessageDialog(previousDialog);

@@ -16,6 +16,7 @@
 #include "gateway/THttpStatements.h"
 #include "results/chart_view.h"
 #include "results/daily_data_view.h"
+#include "results/forward_frm.h"
 #include "results/result_view.h"
 #include "results/statistics_view.h"
 #include "results/trade_result_view.h"
@@ -204,6 +205,7 @@ private slots:
     void chartAndFiguresFollowTheRunAndTheGrids();
     void batchOverTheMarketMatchesSingleRunsAndOpensTheSortedRow();
     void cancelledBatchShowsAConsistentPartialTable();
+    void screeningCheckComparesTheListWithItsMarket();
 
 private:
     void login();
@@ -1004,6 +1006,45 @@ void SimulationRunTest::cancelledBatchShowsAConsistentPartialTable()
     QVERIFY(!batch->wasCancelled());
     for (const BatchRow& row : batch->rows())
         QVERIFY(row.state != BatchRowState::NotRun);
+}
+
+// "検索結果の検証" after a screening on a past day: the list's rows, their market and base date.
+void SimulationRunTest::screeningCheckComparesTheListWithItsMarket()
+{
+    ForwardCheckWindow* check = ForwardCheckWindow::of(*m_window);
+    QVERIFY(check);
+    // Nothing screened yet: a message, no request.
+    const std::size_t sent = requests();
+    QVERIFY(!check->check());
+    QCOMPARE(requests(), sent);
+    QCOMPARE(shown().back().text, QStringLiteral("銘柄一覧がありません。先に銘柄を検索してください。"));
+
+    auto* date = m_window->findChild<QDateEdit*>(QStringLiteral("dtp_kdate"));
+    QVERIFY(date);
+    date->setDate(QDate(2006, 6, 1));
+    m_window->act_serch->trigger();
+    const auto* list = m_window->findChild<StringGrid*>(QStringLiteral("sg_stk_cd"));
+    QVERIFY(list && list->rowCount() > 2);
+    QVERIFY(check->check());
+
+    std::vector<std::string> codes;
+    for (int r = 1; r < list->rowCount(); ++r)
+        codes.push_back(list->cell(0, r).toStdString());
+    const auto expected =
+        fetchForwardReturns(m_window->http_statements(), "11", "2006/06/01", codes, kForwardHorizons);
+    QVERIFY(expected);
+    QCOMPARE(check->returns().entryDate, std::string("2006/06/02"));
+    QCOMPARE(forwardSummaryRows(check->returns()), forwardSummaryRows(*expected));
+    QCOMPARE(forwardStockRows(check->returns()), forwardStockRows(*expected));
+    QCOMPARE(check->tbl_forward_summary->rowCount(), 4);
+    QCOMPARE(check->tbl_forward_stocks->rowCount(), static_cast<int>(codes.size()));
+    QCOMPARE(check->tbl_forward_stocks->item(0, 1)->text(), list->cell(1, 1));
+
+    // A base date with no later day says so.
+    date->setDate(QDate(2006, 12, 29));
+    m_window->act_serch->trigger();
+    QVERIFY(!check->check());
+    QVERIFY(shown().back().text.contains(QStringLiteral("翌営業日以降の株価がない")));
 }
 
 QTEST_MAIN(SimulationRunTest)
