@@ -8,11 +8,13 @@
 //   VORTEQ_BENCH_STOCKS=4000 VORTEQ_BENCH_DAYS=1330 build-release/bench/bench_cli_batch
 //   --benchmark_filter=JobsOneAgainstTwo
 #include "MarketGenerator.h"
+#include "accounts/LoginBatch.h"
 #include "cli/Batch.h"
 #include "cli/CliIo.h"
 #include "cli/Commands.h"
 #include "common/TextFile.h"
 #include "conditions/ConditionFiles.h"
+#include "results/ForwardReturns.h"
 #include "support/TestServer.h"
 
 #include <algorithm>
@@ -259,7 +261,41 @@ void BM_BatchJobsOneAgainstTwo(benchmark::State& state)
     state.counters["stocks"] = kStocks;
 }
 
+// The check of a 500-stock list (the first 500 codes) against the whole market: the trading days
+// after a base date 100 trading days before the newest day, then the prices of the entry and the
+// four exit days. The market holds VORTEQ_BENCH_STOCKS stocks.
+void BM_ForwardReturns500(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    std::string base = bench::generateStock(1300, kDays).table->cell(2, 100);
+    for (char& c : base)
+        if (c == '-')
+            c = '/';
+    std::vector<std::string> list;
+    for (int i = 0; i < std::min(500, kStocks); ++i)
+        list.push_back(std::to_string(1300 + i));
+    clearSessionCookie();
+    THttpStatements login(f.server->url());
+    login.Add("Query");
+    login.Add(loginUserStatement("bench", "bench123"));
+    if (const auto done = login.Execute(); !done || !*done) {
+        state.SkipWithError("login failed");
+        return;
+    }
+    THttpStatements statements(f.server->url());
+    for (auto _ : state) {
+        const auto returns = fetchForwardReturns(statements, "11", base, list, kForwardHorizons);
+        if (!returns || returns->horizons.back().listReturns == 0) {
+            state.SkipWithError(returns ? "no returns" : returns.error().message.c_str());
+            return;
+        }
+        benchmark::DoNotOptimize(returns->horizons);
+    }
+}
+
 } // namespace
+
+BENCHMARK(BM_ForwardReturns500)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 BENCHMARK(BM_BatchJobsOneAgainstTwo)
     ->Arg(1)
