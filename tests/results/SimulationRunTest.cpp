@@ -12,6 +12,7 @@
 #include "common/DateText.h"
 #include "common/Encoding.h"
 #include "common/NumberText.h"
+#include "conditions/ConditionFiles.h"
 #include "conditions/jouken_editor.h"
 #include "gateway/THttpStatements.h"
 #include "results/chart_view.h"
@@ -206,6 +207,7 @@ private slots:
     void batchOverTheMarketMatchesSingleRunsAndOpensTheSortedRow();
     void cancelledBatchShowsAConsistentPartialTable();
     void screeningCheckComparesTheListWithItsMarket();
+    void batchOfRegisteredStocksRunsEachWithItsOwnSet();
 
 private:
     void login();
@@ -1045,6 +1047,38 @@ void SimulationRunTest::screeningCheckComparesTheListWithItsMarket()
     m_window->act_serch->trigger();
     QVERIFY(!check->check());
     QVERIFY(shown().back().text.contains(QStringLiteral("翌営業日以降の株価がない")));
+}
+
+// The registered stocks, each with its own set: 7203's set trades, 1301's set is the defaults.
+void SimulationRunTest::batchOfRegisteredStocksRunsEachWithItsOwnSet()
+{
+    const std::filesystem::path base = session().base_dir;
+    QVERIFY(registerConditionSet(base, {"7203", "11"}, dayChangeRules()).ok());
+    QVERIFY(registerConditionSet(base, {"1301", "11"}, TJouken::defaults()).ok());
+    setPeriod(QDate(2006, 12, 29), 3);
+    BatchSimulationWindow* batch = BatchSimulationWindow::of(*m_window);
+    batch->cbx_batch_tgt->setCurrentIndex(static_cast<int>(BatchSimulationWindow::Target::Registered));
+    batch->cbx_batch_cdt->setCurrentIndex(
+        static_cast<int>(BatchSimulationWindow::ConditionChoice::Registered));
+    QSignalSpy done(batch, &BatchSimulationWindow::batchFinished);
+    batch->btn_batch_start->click();
+    QVERIFY(done.wait(30000));
+    const auto& rows = batch->rows();
+    QCOMPARE(rows.size(), std::size_t{2});
+    QCOMPARE(rows[0].stock.code, std::string("7203")); // index order
+    QCOMPARE(rows[0].stock.name, std::string("トヨタ自動車"));
+    QCOMPARE(rows[1].stock.code, std::string("1301"));
+    QCOMPARE(rows[0].state, BatchRowState::Done);
+    QCOMPARE(rows[1].state, BatchRowState::Done);
+    QVERIFY(rows[0].trades > 0);
+    QCOMPARE(rows[1].trades, 0);
+
+    // A double-click opens 7203 with its own set in the editor.
+    batch->tbl_batch->sortItems(0, Qt::AscendingOrder);
+    batch->openRow(1);
+    QCOMPARE(QString::fromStdString(work().stk_list.stkCd), QStringLiteral("7203"));
+    QCOMPARE(edit("edt_rst_total_num"),
+             QString::fromStdString(formatNumber(rows[0].result.TotalNum)) + QStringLiteral(" 回"));
 }
 
 QTEST_MAIN(SimulationRunTest)
