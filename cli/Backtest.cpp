@@ -1,9 +1,11 @@
 #include "cli/Backtest.h"
 
+#include "common/DateText.h"
 #include "common/SqlText.h"
 #include "conditions/ConditionFiles.h"
 #include "conditions/JoukenFields.h"
 #include "conditions/JoukenValidation.h"
+#include "simulation/StockBacktest.h"
 
 #include <array>
 
@@ -13,8 +15,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The client's period list in order: 1ヶ月, 3ヶ月, 6ヶ月, 1年間, YTD, MTD.
-constexpr std::array<std::string_view, 6> kPeriodWords{"1m", "3m", "6m", "1y", "ytd", "mtd"};
+// The client's period list in order: 1ヶ月, 3ヶ月, 6ヶ月, 1年間, YTD, MTD, 3年間, 5年間, 10年間,
+// 全期間 (期間指定 is --from).
+constexpr std::array<std::string_view, 10> kPeriodWords{"1m",  "3m", "6m", "1y",  "ytd",
+                                                        "mtd", "3y", "5y", "10y", "all"};
 
 Failure rejected(std::string message)
 {
@@ -29,85 +33,78 @@ Outcome<int> periodIndexOf(std::string_view text)
         if (kPeriodWords[i] == text)
             return static_cast<int>(i);
     return Failure{ExitCode::Usage,
-                   "--period は 1m, 3m, 6m, 1y, ytd, mtd のいずれかです: \"" + std::string(text) + "\""};
+                   "--period は 1m, 3m, 6m, 1y, ytd, mtd, 3y, 5y, 10y, all のいずれかです: \"" +
+                       std::string(text) + "\""};
+}
+
+Outcome<PeriodChoice> periodChoiceOf(const ParsedOptions& options)
+{
+    if (auto from = options.value("from")) {
+        if (options.has("period"))
+            return Failure{ExitCode::Usage, "--period と --from は同時に指定できません。"};
+        const auto date = parseDate(*from);
+        if (!date)
+            return Failure{ExitCode::Usage, "--from は yyyy/mm/dd の日付です: \"" + *from + "\""};
+        return PeriodChoice{static_cast<int>(SimPeriod::Chosen), formatDate(*date)};
+    }
+    auto index = periodIndexOf(options.valueOr("period", "1m"));
+    if (!index)
+        return index.failure();
+    return PeriodChoice{*index, {}};
+}
+
+std::vector<OptionDef> periodOptions()
+{
+    return {
+        {"period", "1m|3m|6m|1y|ytd|mtd|3y|5y|10y|all",
+         "期間: 1ヶ月, 3ヶ月, 6ヶ月, 1年間, YTD, MTD, 3年間, 5年間, 10年間, 全期間 (既定 1m)"},
+        {"from", "yyyy/mm/dd", "期間指定: この日から基準日まで (--period の代わり)"},
+    };
 }
 
 Outcome<TJouken> loadConditions(const ConditionSource& source, const std::string& code,
                                 const std::string& marketCode)
 {
-    // What a fresh editor shows; keys a file lacks keep these values.
-    const TJouken shown = TJouken::defaults();
-    TJouken loaded = shown;
-    if (source.file) {
-        if (Status read = readConditionFile(*source.file, loaded); !read)
-            return rejected("売買条件ファイルを読めません: " + read.error().message);
-    } else if (source.baseDir) {
-        const ConditionSetId id{code, marketCode};
-        if (Status valid = checkConditionSetId(id); !valid)
-            return rejected(valid.error().message);
-        auto set = readConditionSet(*source.baseDir, id);
-        if (!set)
-            return rejected("売買条件ファイルを読めません: " + set.error().message);
-        if (!*set)
-            return rejected("売買条件が登録されていません。 (" +
-                            conditionFilePath(*source.baseDir, id).string() + ")");
-        // A back-test with some conditions silently missing would mislead: refuse it and say where.
-        if (!(*set)->skippedLines.empty())
-            return rejected(
-                skippedLinesMessage((*set)->skippedLines, conditionFilePath(*source.baseDir, id)));
-        jouken_read_tbl(*(*set)->table, (*set)->rows, loaded);
-    }
-    TJouken record = normaliseLoadedJouken(loaded, shown);
-    if (const auto failed = validateJouken(record))
-        return rejected(std::string(failed->message) + " (" + std::string(kJoukenFields[failed->field].key) +
-                        ")");
-    return record;
+    Result<TJouken> record = source.file ? loadJoukenForRun(*source.file)
+                             : source.baseDir
+                                 ? loadRegisteredJoukenForRun(*source.baseDir, {code, marketCode})
+                                 : loadJoukenForRun(std::nullopt);
+    if (!record)
+        return rejected(record.error().message);
+    return std::move(*record);
+}
+
+Outcome<BacktestResult> runBacktest(THttpStatements& statements, TStkAnalisys& analysis,
+                                    const BacktestRequest& request, RunTimings& timings)
+{
+    BacktestResult result;
+    auto plan = planSimulation(request.endDate, request.periodIndex, request.code, request.marketCode,
+                               request.chosenStart);
+    if (!plan)
+        return failureOf(plan.error());
+    result.plan = std::move(*plan);
+
+    // The name, when wanted, rides in the same request as statement 2.
+    std::vector<std::string> extra;
+    if (request.fetchName)
+        extra.push_back("SELECT a.STK_NM FROM STK_INFO a WHERE a.STK_CD = '" + escapeSqlText(request.code) +
+                        "' AND a.MKT_CD = " + request.marketCode + " ");
+    BacktestTimes times;
+    auto stock = backtestStock(statements, analysis, request.conditions, result.plan, times, extra);
+    timings.requests += times.request;
+    timings.analysis += times.analysis;
+    if (!stock)
+        return failureOf(stock.error());
+    result.stock = std::move(*stock);
+    if (request.fetchName)
+        result.name = statements.Item(2).Tbl->cell(1, 1);
+    return result;
 }
 
 Outcome<BacktestResult> runBacktest(Session& session, TStkAnalisys& analysis, const BacktestRequest& request,
                                     RunTimings& timings)
 {
-    BacktestResult result;
-    auto plan = planSimulation(request.endDate, request.periodIndex, request.code, request.marketCode);
-    if (!plan)
-        return failureOf(plan.error());
-    result.plan = std::move(*plan);
-
-    // The client's price query as statement 1; the name, when wanted, rides in the same request.
-    THttpStatements& st = session.statements();
-    st.Clear();
-    st.Add("Query");
-    st.Add(result.plan.query);
-    if (request.fetchName)
-        st.Add("SELECT a.STK_NM FROM STK_INFO a WHERE a.STK_CD = '" + escapeSqlText(request.code) +
-               "' AND a.MKT_CD = " + request.marketCode + " ");
-    const auto sent = Clock::now();
-    const Result<bool> executed = st.Execute();
-    timings.requests += Clock::now() - sent;
-    if (!executed)
-        return failureOf(executed.error());
-    if (!*executed)
-        return Failure{ExitCode::ServerOrData, "SQL ERROR (サーバーが文を実行できませんでした)"};
-    const TSqlSet& prices = st.Item(1);
-    if (prices.RowCount == 0)
-        return Failure{ExitCode::ServerOrData, "データがありませんでした。"};
-    if (request.fetchName)
-        result.name = st.Item(2).Tbl->cell(1, 1);
-
-    const auto started = Clock::now();
-    analysis.Clear();
-    const Status analysed = analysis.Analyze(prices.Tbl, prices.RowCount, request.conditions,
-                                             result.plan.start, result.plan.end, true);
-    const bool copied = analysed && analysis.GetStkData(0, result.stock);
-    timings.analysis += Clock::now() - started;
-    if (!analysed) {
-        const Error& error = analysed.error();
-        return Failure{error.code == ErrorCode::Validation ? ExitCode::Rejected : ExitCode::ServerOrData,
-                       error.message};
-    }
-    if (!copied)
-        return Failure{ExitCode::ServerOrData, "データがありませんでした。"};
-    return result;
+    return runBacktest(session.statements(), analysis, request, timings);
 }
 
 } // namespace vorteq::cli

@@ -16,8 +16,21 @@
 
 namespace vorteq::cli {
 
-// --period: 1m, 3m, 6m, 1y, ytd or mtd, as the position in the client's period list.
+// --period: 1m, 3m, 6m, 1y, ytd, mtd, 3y, 5y, 10y or all, as the position in the client's period list.
 Outcome<int> periodIndexOf(std::string_view text);
+
+// The period of a run: a choice of the list, or the chosen period with its first day.
+struct PeriodChoice {
+    int index = 0;
+    std::string from; // yyyy/mm/dd with the chosen period, else empty
+};
+
+// --period (default 1m) or --from yyyy/mm/dd (the chosen period up to the base date); both at once
+// is a usage error.
+Outcome<PeriodChoice> periodChoiceOf(const ParsedOptions& options);
+
+// The help lines of --period and --from.
+std::vector<OptionDef> periodOptions();
 
 // Where a back-test takes its condition set from.
 struct ConditionSource {
@@ -45,6 +58,7 @@ struct BacktestRequest {
     std::string marketCode;
     std::string endDate; // yyyy/mm/dd
     int periodIndex = 0;
+    std::string chosenStart; // the first day of the chosen period
     TJouken conditions;
     bool fetchName = false; // also read the stock's name (the closing text names the stock)
 };
@@ -59,5 +73,8 @@ struct BacktestResult {
 // "データがありませんでした。" (ServerOrData).
 Outcome<BacktestResult> runBacktest(Session& session, TStkAnalisys& analysis, const BacktestRequest& request,
                                     RunTimings& timings);
+// The same on a statement client of its own (a batch worker's), sharing the process's session.
+Outcome<BacktestResult> runBacktest(THttpStatements& statements, TStkAnalisys& analysis,
+                                    const BacktestRequest& request, RunTimings& timings);
 
 } // namespace vorteq::cli

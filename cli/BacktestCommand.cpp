@@ -42,13 +42,14 @@ std::vector<OptionDef> backtestOptions()
         {"code", "CODE", "銘柄コード", true},
         {"market", "CODE|NAME", "市場コードまたは市場名称", true},
         {"date", "yyyy/mm/dd", "基準日 = 期間の最終日 (既定はサーバーの株価更新日)"},
-        {"period", "1m|3m|6m|1y|ytd|mtd", "期間: 1ヶ月, 3ヶ月, 6ヶ月, 1年間, YTD, MTD (既定 1m)"},
         {"conditions", "FILE.dat", "売買条件ファイル (登録と同じ形式)"},
         {"base-dir", "DIR", "この銘柄の登録済み売買条件を DIR/UsrData から読む"},
         {"out", "DIR", "3つの出力を DIR/daily.csv, trades.csv, summary.csv に書く (既定は標準出力)"},
         {"only", "daily|trades|summary", "この出力だけを書く"},
     };
     optionDefs.insert(optionDefs.end(), own.begin(), own.end());
+    for (OptionDef& def : periodOptions())
+        optionDefs.push_back(std::move(def));
     const std::vector<OptionDef> pictures = chartAndStatsOptions();
     optionDefs.insert(optionDefs.end(), pictures.begin(), pictures.end());
     return optionDefs;
@@ -64,7 +65,7 @@ int runBacktest(const ParsedOptions& options, CliIo& io)
                       {ExitCode::Usage, "--only は daily, trades, summary のいずれかです: \"" + only + "\""});
     if (auto wrong = checkChartAndStatsOptions(options))
         return report(io, *wrong);
-    auto period = periodIndexOf(options.valueOr("period", "1m"));
+    auto period = periodChoiceOf(options);
     if (!period)
         return report(io, period.failure());
     auto market = marketPositionOf(options.valueOr("market", {}));
@@ -83,7 +84,8 @@ int runBacktest(const ParsedOptions& options, CliIo& io)
     BacktestRequest request;
     request.code = options.valueOr("code", {});
     request.marketCode = std::string(kMarketTable[static_cast<std::size_t>(*market)].code);
-    request.periodIndex = *period;
+    request.periodIndex = period->index;
+    request.chosenStart = period->from;
     request.fetchName = true;
 
     ConditionSource source;

@@ -6,8 +6,9 @@
 #include "cli/TextTable.h"
 #include "common/Csv.h"
 #include "common/NumberText.h"
+#include "results/BatchBacktest.h"
 #include "results/ResultRows.h"
-#include "simulation/TradeSimulation.h"
+#include "simulation/BatchRunner.h"
 
 #include <cstdio>
 
@@ -93,6 +94,45 @@ std::vector<std::string> totalsRow(const Totals& t)
     return row;
 }
 
+// Stocks done so far on standard error: rewritten in place on a terminal, else a line every tenth.
+class BatchProgress {
+public:
+    BatchProgress(CliIo& io, int total, bool shown) : m_io(io), m_total(total), m_shown(shown && total > 0) {}
+    void update(int done, int total)
+    {
+        if (!m_shown)
+            return;
+        const bool terminal = m_io.errIsTerminal();
+        if (!terminal && done != total && done * 10 / total == (done - 1) * 10 / total)
+            return;
+        m_io.writeErr(std::string(terminal ? "\r" : "") + "一括シミュレーション " + std::to_string(done) +
+                      "/" + std::to_string(total) + " 銘柄" + (terminal ? "" : "\n"));
+        m_written = terminal;
+    }
+    void finish()
+    {
+        if (m_written)
+            m_io.writeErr("\n");
+    }
+
+private:
+    CliIo& m_io;
+    int m_total;
+    bool m_shown;
+    bool m_written = false;
+};
+
+Outcome<int> jobsOf(const ParsedOptions& options)
+{
+    const auto text = options.value("jobs");
+    if (!text)
+        return defaultBatchJobs();
+    const auto jobs = parseInt32(*text);
+    if (!jobs || *jobs < 1 || *jobs > 256)
+        return Failure{ExitCode::Usage, "--jobs は 1 から 256 の整数です: \"" + *text + "\""};
+    return static_cast<int>(*jobs);
+}
+
 std::string milliseconds(std::chrono::nanoseconds ns)
 {
     char text[32];
@@ -107,11 +147,16 @@ std::vector<OptionDef> batchOptions()
     std::vector<OptionDef> optionDefs = resultOptions();
     for (OptionDef& def : screeningOptions())
         optionDefs.push_back(std::move(def));
+    for (OptionDef& def : periodOptions())
+        optionDefs.push_back(std::move(def));
     const std::vector<OptionDef> own = {
-        {"period", "1m|3m|6m|1y|ytd|mtd", "期間 (既定 1m)"},
         {"conditions", "FILE.dat", "全銘柄に使う売買条件ファイル (省略時は各銘柄の登録済み売買条件)"},
         {"format", "csv|table", "出力形式: csv (既定) または table"},
         {"timing", "", "通信と分析の時間を標準エラーに出力する"},
+        {"jobs", "N", "同時に実行する銘柄の数 (既定はコア数)"},
+        {"stats", "",
+         "銘柄ごとの統計 (取引回数, 勝率, 純損益率, PF, 最大DD, B&H, エクスポージャー) と集計行を出力する"},
+        {"progress", "", "進捗を標準エラーに出力する (端末では常に出力)"},
     };
     optionDefs.insert(optionDefs.end(), own.begin(), own.end());
     for (OptionDef& def : conditionOptions())
@@ -131,9 +176,13 @@ int runBatchMeasured(const ParsedOptions& options, CliIo& io, BatchTimings& timi
     const std::string format = options.valueOr("format", "csv");
     if (format != "csv" && format != "table")
         return report(io, {ExitCode::Usage, "--format は csv か table です: \"" + format + "\""});
-    auto period = periodIndexOf(options.valueOr("period", "1m"));
+    auto period = periodChoiceOf(options);
     if (!period)
         return report(io, period.failure());
+    auto jobs = jobsOf(options);
+    if (!jobs)
+        return report(io, jobs.failure());
+    const bool showProgress = options.has("progress") || io.errIsTerminal();
     const OutputEncoding encoding = encodingOf(options);
     const std::filesystem::path baseDir = baseDirOf(options);
 
@@ -164,57 +213,83 @@ int runBatchMeasured(const ParsedOptions& options, CliIo& io, BatchTimings& timi
     if (hits->RowCount == 0)
         io.writeErr("vorteq-cli: データがありませんでした。\n");
     const std::string endDate = formatDate(prepared->criteria.baseDate);
+    // A chosen period that does not fit the base date would fail every stock the same way.
+    if (const auto checked = periodStart(endDate, period->index, period->from); !checked)
+        return report(io, failureOf(checked.error()));
 
-    TStkAnalisys analysis;
-    installSimulation(analysis);
-    std::vector<std::vector<std::string>> rows{headerRow()};
-    Totals totals;
-    ExitCode worst = ExitCode::Success;
-    std::optional<Failure> stopped;
+    BatchSetup setup;
+    setup.endDate = endDate;
+    setup.periodIndex = period->index;
+    setup.chosenStart = period->from;
     const PtblData& list = *hits->Tbl;
-    for (int r = 1; r <= hits->RowCount; ++r) {
-        const std::string& code = list.cell(1, r);
-        const std::string& name = list.cell(2, r);
-        BacktestRequest request;
-        request.code = code;
-        request.marketCode = list.cell(46, r);
-        request.endDate = endDate;
-        request.periodIndex = *period;
-        ++timings.stocks;
-
+    for (int r = 1; r <= hits->RowCount; ++r)
+        setup.stocks.push_back({list.cell(1, r), list.cell(2, r), list.cell(46, r), list.cell(3, r)});
+    setup.conditions = [&](const BatchStock& stock) -> Result<TJouken> {
         Outcome<TJouken> conditions =
             shared ? Outcome<TJouken>(*shared)
-                   : loadConditions(ConditionSource{{}, baseDir}, code, request.marketCode);
-        if (!conditions) {
-            rows.push_back(failedRow(code, name, conditions.failure().message));
-            ++totals.failed;
-            if (worst == ExitCode::Success)
-                worst = ExitCode::Rejected;
-            continue;
+                   : loadConditions(ConditionSource{{}, baseDir}, stock.code, stock.marketCode);
+        if (!conditions)
+            return makeError(ErrorCode::Validation, conditions.failure().message);
+        return std::move(*conditions);
+    };
+    const std::string url = session->statements().url();
+    setup.makeStatements = [url] { return std::make_unique<THttpStatements>(url); };
+
+    BatchRunner runner(*jobs);
+    BatchProgress progress(io, static_cast<int>(setup.stocks.size()), showProgress);
+    std::vector<BatchRow> ran =
+        runBatchBacktest(setup, runner, [&](int, int done, int total) { progress.update(done, total); });
+    progress.finish();
+
+    // A server that cannot be reached fails every later stock too: the lines end at the first such stock.
+    std::optional<Failure> stopped;
+    for (std::size_t i = 0; i < ran.size(); ++i)
+        if (ran[i].state == BatchRowState::Failed && failureOf(ran[i].error).unreachable) {
+            stopped = failureOf(ran[i].error);
+            ran.resize(i + 1);
+            break;
         }
-        request.conditions = std::move(*conditions);
-        auto run = runBacktest(*session, analysis, request, timings.runs);
-        if (!run) {
-            rows.push_back(failedRow(code, name, run.failure().message));
-            ++totals.failed;
-            if (run.failure().code == ExitCode::ServerOrData || worst == ExitCode::Success)
-                worst = run.failure().code;
-            // A server that cannot be reached fails every later stock too: stop here.
-            if (run.failure().unreachable) {
-                stopped = run.failure();
-                break;
-            }
+    ExitCode worst = ExitCode::Success;
+    for (const BatchRow& row : ran) {
+        if (row.state == BatchRowState::NotRun)
             continue;
+        ++timings.stocks;
+        timings.runs.requests += row.times.request;
+        timings.runs.analysis += row.times.analysis;
+        if (row.state == BatchRowState::Failed) {
+            const Failure failure = failureOf(row.error);
+            if (failure.code == ExitCode::ServerOrData || worst == ExitCode::Success)
+                worst = failure.code;
         }
-        const TUserResult& result = run->stock.UserResult;
-        rows.push_back(stockRow(code, name, result));
-        ++totals.ran;
-        totals.init += result.InitAmt;
-        totals.final += result.FinalAmt;
-        totals.trades += result.TotalNum;
-        totals.wins += result.TotalWinNum;
     }
-    rows.push_back(totalsRow(totals));
+
+    std::vector<std::vector<std::string>> rows;
+    if (options.has("stats")) {
+        rows.push_back(batchColumnTitles());
+        for (const BatchRow& row : ran)
+            rows.push_back(batchRowTexts(row));
+        for (auto& line : batchSummaryTexts(summarizeBatch(ran)))
+            rows.push_back(std::move(line));
+    } else {
+        rows.push_back(headerRow());
+        Totals totals;
+        for (const BatchRow& row : ran) {
+            const std::string& code = row.stock.code;
+            const std::string& name = row.stock.name;
+            if (row.state != BatchRowState::Done) {
+                rows.push_back(failedRow(code, name, row.error.message));
+                ++totals.failed;
+                continue;
+            }
+            rows.push_back(stockRow(code, name, row.result));
+            ++totals.ran;
+            totals.init += row.result.InitAmt;
+            totals.final += row.result.FinalAmt;
+            totals.trades += row.result.TotalNum;
+            totals.wins += row.result.TotalWinNum;
+        }
+        rows.push_back(totalsRow(totals));
+    }
 
     Result<std::string> bytes = std::string();
     if (format == "csv") {

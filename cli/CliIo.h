@@ -34,6 +34,8 @@ public:
     virtual void writeErr(std::string_view utf8) = 0;
     // Asks for the password without echoing it; nothing when there is no input left.
     virtual std::optional<std::string> readPassword(std::string_view prompt) = 0;
+    // Whether standard error is a terminal (progress is then rewritten in place).
+    virtual bool errIsTerminal() { return false; }
     // An environment variable, or nothing when it is not set.
     virtual std::optional<std::string> env(const char* name) = 0;
 };

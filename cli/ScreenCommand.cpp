@@ -3,6 +3,10 @@
 #include "cli/ScreenRun.h"
 #include "cli/ScreeningOptions.h"
 #include "cli/TextTable.h"
+#include "common/Csv.h"
+#include "common/DateText.h"
+#include "results/ForwardReturns.h"
+#include "screening/MarketTable.h"
 #include "screening/StockListColumns.h"
 #include "screening/StockListExport.h"
 
@@ -15,6 +19,10 @@ std::vector<OptionDef> screenOptions()
         optionDefs.push_back(std::move(def));
     optionDefs.push_back({"format", "csv|table", "出力形式: csv (一覧の CSV 出力と同じ, 既定) または table"});
     optionDefs.push_back({"print-sql", "", "送信する SELECT 文を標準エラーに出力する"});
+    optionDefs.push_back(
+        {"forward", "1,5,20,60",
+         "検索結果の検証: 翌日の始値からこの営業日数後の終値までの騰落率を、一覧と市場全体で比べて"
+         "一覧の後に出力する"});
     for (OptionDef& def : conditionOptions())
         optionDefs.push_back(std::move(def));
     return optionDefs;
@@ -26,7 +34,13 @@ int runScreen(const ParsedOptions& options, CliIo& io)
     if (format != "csv" && format != "table")
         return report(io, {ExitCode::Usage, "--format は csv か table です: \"" + format + "\""});
     const OutputEncoding encoding = encodingOf(options);
-
+    std::optional<std::vector<int>> horizons;
+    if (auto forward = options.value("forward")) {
+        auto parsed = parseForwardHorizons(*forward);
+        if (!parsed)
+            return report(io, {ExitCode::Usage, "--forward: " + parsed.error().message});
+        horizons = std::move(*parsed);
+    }
     auto prepared = prepareScreening(options, io);
     if (!prepared)
         return report(io, prepared.failure());
@@ -40,9 +54,32 @@ int runScreen(const ParsedOptions& options, CliIo& io)
         io.writeErr("vorteq-cli: データがありませんでした。\n");
 
     const PtblData& table = *hits->Tbl;
+    // The verification of the list rides after it, an empty line apart: the summary, then each stock.
+    std::vector<std::vector<std::vector<std::string>>> checks;
+    if (horizons) {
+        std::vector<std::string> codes;
+        for (int r = 1; r <= hits->RowCount; ++r)
+            codes.push_back(table.cell(1, r));
+        const std::string marketCode(
+            kMarketTable[static_cast<std::size_t>(prepared->criteria.marketPosition)].code);
+        auto returns = fetchForwardReturns(session->statements(), marketCode,
+                                           formatDate(prepared->criteria.baseDate), codes, *horizons);
+        if (!returns)
+            return report(io, failureOf(returns.error()));
+        if (returns->entryDate.empty())
+            io.writeErr("vorteq-cli: 基準日の翌営業日以降の株価がないため、騰落率を計算できません。\n");
+        checks.push_back(forwardSummaryRows(*returns));
+        checks.push_back(forwardStockRows(*returns));
+    }
     Result<std::string> bytes = std::string();
     if (format == "csv") {
-        bytes = exportBytes(stockListExportLines(table, hits->RowCount), encoding);
+        std::vector<std::string> lines = stockListExportLines(table, hits->RowCount);
+        for (const auto& rows : checks) {
+            lines.emplace_back();
+            for (const auto& row : rows)
+                lines.push_back(csvLine(row));
+        }
+        bytes = exportBytes(lines, encoding);
     } else {
         std::vector<std::vector<std::string>> rows;
         std::vector<std::string> header;
@@ -55,7 +92,10 @@ int runScreen(const ParsedOptions& options, CliIo& io)
                 row.push_back(table.cell(c, r));
             rows.push_back(std::move(row));
         }
-        bytes = encodeText(formatTable(rows), encoding);
+        std::string text = formatTable(rows);
+        for (const auto& more : checks)
+            text += "\n" + formatTable(more);
+        bytes = encodeText(text, encoding);
     }
     if (!bytes)
         return report(io, failureOf(bytes.error()));

@@ -136,4 +136,9 @@ std::optional<std::string> TerminalIo::env(const char* name)
     return std::string(value);
 }
 
+bool TerminalIo::errIsTerminal()
+{
+    return ::isatty(STDERR_FILENO) != 0;
+}
+
 } // namespace vorteq::cli

@@ -16,6 +16,7 @@ public:
     // otherwise one line is read from standard input.
     std::optional<std::string> readPassword(std::string_view prompt) override;
     std::optional<std::string> env(const char* name) override;
+    bool errIsTerminal() override;
 
 private:
     std::string forTerminal(std::string_view utf8) const;

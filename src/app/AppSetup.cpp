@@ -7,6 +7,7 @@
 #include <QFontDatabase>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QThread>
 #include <QTranslator>
 
 namespace vorteq {
@@ -23,13 +24,21 @@ void setupApplication()
     else
         delete translator;
 
-    // The hourglass cursor while a statement batch runs; every request blocks the window until its reply.
+    // The hourglass cursor while a statement batch of the window runs; every such request blocks the
+    // window until its reply. The workers of a batch back-test send theirs off the window's thread,
+    // which must not touch the cursor: the batch window shows its own progress.
+    const auto onWindowThread = [] { return QThread::currentThread() == qApp->thread(); };
     setBusyHook(BusyHook{
-        [] {
+        [onWindowThread] {
+            if (!onWindowThread())
+                return;
             QApplication::setOverrideCursor(Qt::WaitCursor);
             QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         },
-        [] { QApplication::restoreOverrideCursor(); },
+        [onWindowThread] {
+            if (onWindowThread())
+                QApplication::restoreOverrideCursor();
+        },
     });
 
     for (const QString& family : {QStringLiteral("Noto Sans CJK JP"), QStringLiteral("Noto Sans JP")}) {

@@ -2,9 +2,11 @@
 
 #include "app/main_frm.h"
 #include "conditions/jouken_editor.h"
+#include "results/forward_frm.h"
 #include "results/result_view.h"
 #include "screening/screening_panel.h"
 #include "simulation/SimulationRun.h"
+#include "simulation/batch_frm.h"
 #include "sweep/sweep_frm.h"
 
 namespace vorteq {
@@ -16,6 +18,8 @@ void installFeaturePanels(Tfrm_main& window)
     JoukenEditor::install(window);
     ResultViews::install(window);
     SimulationRun::install(window);
+    BatchSimulationWindow::install(window);
+    ForwardCheckWindow::install(window);
     SweepWindow::install(window);
 }
 

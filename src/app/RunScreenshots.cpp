@@ -7,17 +7,23 @@
 #include "conditions/jouken_editor.h"
 #include "gateway/THttpStatements.h"
 #include "results/chart_view.h"
+#include "results/forward_frm.h"
 #include "results/result_view.h"
 #include "results/statistics_view.h"
+#include "simulation/RunPlan.h"
+#include "simulation/batch_frm.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
+#include <QEventLoop>
 #include <QPixmap>
+#include <QProgressBar>
 #include <QStringList>
 #include <QTabWidget>
+#include <QTableWidget>
 
 #include <cstdio>
 #include <memory>
@@ -47,6 +53,59 @@ TJouken screenshotConditions()
                                                                     {"AmtTesuryo", "0.1"}})
         j.set(key, value);
     return j;
+}
+
+// The batch window over the whole chosen market: while it runs, and its table when done.
+bool takeBatchScreenshots(Tfrm_main& window, const QDir& dir)
+{
+    BatchSimulationWindow* batch = BatchSimulationWindow::of(window);
+    if (!batch)
+        return false;
+    batch->cbx_batch_tgt->setCurrentIndex(static_cast<int>(BatchSimulationWindow::Target::Market));
+    batch->show();
+    bool ok = true;
+    bool runningShot = false;
+    QEventLoop loop;
+    QObject::connect(batch, &BatchSimulationWindow::batchFinished, &loop, &QEventLoop::quit);
+    QObject::connect(batch->pb_batch, &QProgressBar::valueChanged, &loop, [&](int value) {
+        if (runningShot || value < batch->pb_batch->maximum() / 3)
+            return;
+        runningShot = true;
+        ok = saveScreenshot(*batch, dir, QStringLiteral("batch_running.png")) && ok;
+    });
+    batch->btn_batch_startClick();
+    if (!batch->running()) {
+        std::fprintf(stderr, "the batch did not start\n");
+        return false;
+    }
+    loop.exec();
+    ok = saveScreenshot(*batch, dir, QStringLiteral("batch_done.png")) && ok;
+    batch->tbl_batch->sortItems(5, Qt::DescendingOrder); // by net return, best first
+    ok = saveScreenshot(*batch, dir, QStringLiteral("batch_sorted.png")) && ok;
+    batch->hide();
+    return ok;
+}
+
+// A screening a hundred days before the base date, then its check against the market.
+bool takeForwardScreenshot(Tfrm_main& window, const QDir& dir)
+{
+    auto* date = window.findChild<QDateEdit*>(QStringLiteral("dtp_kdate"));
+    ForwardCheckWindow* check = ForwardCheckWindow::of(window);
+    if (!date || !check)
+        return false;
+    QDate day = window.dtp_stk_sdate->date().addDays(-100);
+    while (day.dayOfWeek() > 5) // a weekday, which has prices
+        day = day.addDays(-1);
+    date->setDate(day);
+    window.act_serch->trigger();
+    if (!check->check()) {
+        std::fprintf(stderr, "the screening check showed nothing\n");
+        return false;
+    }
+    check->show();
+    const bool ok = saveScreenshot(*check, dir, QStringLiteral("forward_check.png"));
+    check->hide();
+    return ok;
 }
 
 } // namespace
@@ -116,6 +175,14 @@ int takeRunScreenshots(const QString& folder, const std::string& serverUrl, cons
             window.pc_stk_sim->setCurrentWidget(views->chart());
             ok = saveScreenshot(window, dir, QStringLiteral("run_chart_centred.png")) && ok;
         }
+        // The chosen period shows its start field beside the base date.
+        const int period = window.cbx_stk_term->currentIndex();
+        window.pc_stk_sim->setCurrentWidget(window.ts_stk_chart);
+        window.cbx_stk_term->setCurrentIndex(static_cast<int>(SimPeriod::Chosen));
+        ok = saveScreenshot(window, dir, QStringLiteral("run_chosen_period.png")) && ok;
+        window.cbx_stk_term->setCurrentIndex(period);
+        ok = takeBatchScreenshots(window, dir) && ok;
+        ok = takeForwardScreenshot(window, dir) && ok;
         window.hide();
     }
     setMessageDialog(previousDialog);

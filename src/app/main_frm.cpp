@@ -13,6 +13,7 @@
 #include "gateway/THttpStatements.h"
 #include "screening/MarketTable.h"
 #include "screening/TradingDay.h"
+#include "simulation/RunPlan.h"
 #include "simulation/TradeSimulation.h"
 
 #include <QAction>
@@ -43,7 +44,9 @@ namespace vorteq {
 namespace {
 
 const char* const kStkTargets[] = {"全銘柄", "売買条件登録銘柄"};
-const char* const kTerms[] = {"1ヶ月", "3ヶ月", "6ヶ月", "1年間", "YTD", "MTD"};
+// The six short periods keep their positions (and so their stored indices); the long ones follow.
+const char* const kTerms[] = {"1ヶ月", "3ヶ月", "6ヶ月",  "1年間",  "YTD",     "MTD",
+                              "3年間", "5年間", "10年間", "全期間", "期間指定"};
 
 const QString kStkSizeWiden = QStringLiteral("検索画面の拡大");
 const QString kStkSizeNarrow = QStringLiteral("検索画面の縮小");
@@ -243,7 +246,8 @@ QWidget* Tfrm_main::buildLeftPanel()
     cbx_mkt_cd = named(new QComboBox(panel), "cbx_mkt_cd");
     cbx_mkt_cd->setEditable(false);
     for (const MarketEntry& market : kMarketTable)
-        cbx_mkt_cd->addItem(QString::fromUtf8(market.name.data(), static_cast<qsizetype>(market.name.size())));
+        cbx_mkt_cd->addItem(
+            QString::fromUtf8(market.name.data(), static_cast<qsizetype>(market.name.size())));
 
     // Until the screening panel is installed the area shows the two remembered choices.
     m_screeningHost = emptyHost(panel, "pnl_stk_serch");
@@ -299,22 +303,39 @@ QWidget* Tfrm_main::buildSimulationFields()
     grid->setVerticalSpacing(2);
 
     dtp_stk_sdate = named(new DateEdit(box), "dtp_stk_sdate");
+    dtp_stk_fdate = named(new DateEdit(box), "dtp_stk_fdate");
     if (const auto date = parseDate(session().stk_upd_date)) {
         const QDate last(date->year, date->month, date->day);
-        dtp_stk_sdate->setOfferedRange(QDate(kFirstDataDate.year, kFirstDataDate.month, kFirstDataDate.day),
-                                       last);
+        const QDate first(kFirstDataDate.year, kFirstDataDate.month, kFirstDataDate.day);
+        dtp_stk_sdate->setOfferedRange(first, last);
         dtp_stk_sdate->setDate(last);
+        dtp_stk_fdate->setOfferedRange(first, last);
+        dtp_stk_fdate->setDate(last.addYears(-1));
     } else {
         dtp_stk_sdate->setDate(QDate::currentDate());
+        dtp_stk_fdate->setDate(QDate::currentDate().addYears(-1));
     }
     cbx_stk_term = fixedList(box, "cbx_stk_term", kTerms);
+    lbl_stk_fdate = caption(box, "lbl_stk_fdate", "開始日");
+    const auto showChosenStart = [this](int index) {
+        const bool chosen = index == static_cast<int>(SimPeriod::Chosen);
+        lbl_stk_fdate->setVisible(chosen);
+        dtp_stk_fdate->setVisible(chosen);
+    };
+    showChosenStart(cbx_stk_term->currentIndex());
+    connect(cbx_stk_term, &QComboBox::currentIndexChanged, this, showChosenStart);
+    auto* dates = new QHBoxLayout;
+    dates->setContentsMargins(0, 0, 0, 0);
+    dates->addWidget(dtp_stk_sdate, 1);
+    dates->addWidget(lbl_stk_fdate);
+    dates->addWidget(dtp_stk_fdate, 1);
     edt_sim_stk = readOnlyField(box, "edt_sim_stk");
     edt_sim_mkt = readOnlyField(box, "edt_sim_mkt");
     edt_sim_cdt = readOnlyField(box, "edt_sim_cdt");
     edt_sim_pst = readOnlyField(box, "edt_sim_pst");
 
     grid->addWidget(caption(box, "lbl_stk_sdate", "基準日"), 0, 0);
-    grid->addWidget(dtp_stk_sdate, 0, 1);
+    grid->addLayout(dates, 0, 1);
     grid->addWidget(caption(box, "lbl_stk_term", "期間"), 1, 0);
     grid->addWidget(cbx_stk_term, 1, 1);
     grid->addWidget(caption(box, "lbl_sim_stk", "対象銘柄"), 0, 2);

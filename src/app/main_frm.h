@@ -115,6 +115,9 @@ public:
     QLabel* lbl_fx_date = nullptr;
     DateEdit* dtp_stk_sdate = nullptr;
     QComboBox* cbx_stk_term = nullptr;
+    // The first day of the chosen period ("期間指定"), shown beside the base date with that choice only.
+    QLabel* lbl_stk_fdate = nullptr;
+    DateEdit* dtp_stk_fdate = nullptr;
     QLineEdit* edt_sim_stk = nullptr;
     QLineEdit* edt_sim_mkt = nullptr;
     QLineEdit* edt_sim_cdt = nullptr;

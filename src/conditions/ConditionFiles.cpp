@@ -2,6 +2,7 @@
 
 #include "common/Encoding.h"
 #include "common/TextFile.h"
+#include "conditions/JoukenFields.h"
 #include "conditions/JoukenValidation.h"
 
 #include <system_error>
@@ -270,6 +271,54 @@ Result<std::vector<ConditionSetId>> readConditionIndex(const fs::path& baseDir)
             ids.push_back(ConditionSetId{std::move(pieces[0]), std::move(pieces[1])});
     }
     return ids;
+}
+
+namespace {
+
+Error refused(std::string message)
+{
+    return makeError(ErrorCode::Validation, std::move(message));
+}
+
+// The loaded values as the editor hands them back, checked with its rules.
+Result<TJouken> checkedForRun(const TJouken& loaded, const TJouken& shown)
+{
+    TJouken record = normaliseLoadedJouken(loaded, shown);
+    if (const auto failed = validateJouken(record))
+        return refused(std::string(failed->message) + " (" + std::string(kJoukenFields[failed->field].key) +
+                       ")");
+    return record;
+}
+
+} // namespace
+
+Result<TJouken> loadJoukenForRun(const std::optional<std::filesystem::path>& file)
+{
+    // What a fresh editor shows; keys a file lacks keep these values.
+    const TJouken shown = TJouken::defaults();
+    TJouken loaded = shown;
+    if (file)
+        if (Status read = readConditionFile(*file, loaded); !read)
+            return refused("売買条件ファイルを読めません: " + read.error().message);
+    return checkedForRun(loaded, shown);
+}
+
+Result<TJouken> loadRegisteredJoukenForRun(const std::filesystem::path& baseDir, const ConditionSetId& id)
+{
+    const TJouken shown = TJouken::defaults();
+    TJouken loaded = shown;
+    if (Status valid = checkConditionSetId(id); !valid)
+        return refused(valid.error().message);
+    auto set = readConditionSet(baseDir, id);
+    if (!set)
+        return refused("売買条件ファイルを読めません: " + set.error().message);
+    if (!*set)
+        return refused("売買条件が登録されていません。 (" + conditionFilePath(baseDir, id).string() + ")");
+    // A back-test with some conditions silently missing would mislead: refuse it and say where.
+    if (!(*set)->skippedLines.empty())
+        return refused(skippedLinesMessage((*set)->skippedLines, conditionFilePath(baseDir, id)));
+    jouken_read_tbl(*(*set)->table, (*set)->rows, loaded);
+    return checkedForRun(loaded, shown);
 }
 
 } // namespace vorteq

@@ -71,6 +71,15 @@ Status readConditionFile(const std::filesystem::path& file, TJouken& target);
 // the file keep what the editor showed.
 TJouken normaliseLoadedJouken(const TJouken& loaded, const TJouken& shown);
 
+// The condition set a back-test runs with when it comes from a file rather than the editor, checked
+// with the editor's rules: the editor's defaults, the file's values over them, normalised as the
+// editor shows them. Without a file it is the defaults. An unreadable file or the first failing
+// rule (the editor's message, then the key) is a Validation error.
+Result<TJouken> loadJoukenForRun(const std::optional<std::filesystem::path>& file);
+// The same for a stock's registered set under the base folder. A stock without a registered set, or
+// a set with lines that could not be read, is a Validation error naming the file.
+Result<TJouken> loadRegisteredJoukenForRun(const std::filesystem::path& baseDir, const ConditionSetId& id);
+
 // A stock and market that can name a condition file and an index line: not empty, and without
 // separators of paths or of the index's pieces.
 Status checkConditionSetId(const ConditionSetId& id);

@@ -32,11 +32,13 @@ void appendSelect(std::string& q, char alias, const std::string& table, std::str
 
 } // namespace
 
-Result<std::string> periodStart(std::string_view endDate, int periodIndex)
+Result<std::string> periodStart(std::string_view endDate, int periodIndex, std::string_view chosenStart)
 {
     const auto end = parseDate(endDate);
     if (!end)
         return badDate("基準日", endDate);
+    const Date firstDay{kFirstDailyTableYear, 1, 1};
+    const auto yearsBack = [&](int years) { return std::max(addMonths(*end, -12 * years), firstDay); };
     Date start = *end;
     switch (periodIndex) {
     case static_cast<int>(SimPeriod::OneMonth):
@@ -57,6 +59,33 @@ Result<std::string> periodStart(std::string_view endDate, int periodIndex)
     case static_cast<int>(SimPeriod::MonthToDate):
         start = Date{end->year, end->month, 1};
         break;
+    case static_cast<int>(SimPeriod::ThreeYears):
+        start = yearsBack(3);
+        break;
+    case static_cast<int>(SimPeriod::FiveYears):
+        start = yearsBack(5);
+        break;
+    case static_cast<int>(SimPeriod::TenYears):
+        start = yearsBack(10);
+        break;
+    case static_cast<int>(SimPeriod::All):
+        start = firstDay;
+        break;
+    case static_cast<int>(SimPeriod::Chosen): {
+        if (chosenStart.empty())
+            return makeError(ErrorCode::Validation, "期間指定の開始日を入力してください。");
+        const auto chosen = parseDate(chosenStart);
+        if (!chosen)
+            return badDate("期間指定の開始日", chosenStart);
+        if (*chosen > *end)
+            return makeError(ErrorCode::Validation, "期間指定の開始日 " + formatDate(*chosen) + " が基準日 " +
+                                                        formatDate(*end) + " より後です。");
+        if (*chosen < firstDay)
+            return makeError(ErrorCode::Validation, "期間指定の開始日は " + formatDate(firstDay) +
+                                                        " 以降の日付にしてください: " + formatDate(*chosen));
+        start = *chosen;
+        break;
+    }
     default: // no choice: the period is the base date alone
         break;
     }
@@ -100,11 +129,11 @@ Result<std::string> priceQuery(std::string_view stockCode, std::string_view mark
 }
 
 Result<SimulationPlan> planSimulation(std::string_view endDate, int periodIndex, std::string_view stockCode,
-                                      std::string_view marketCode)
+                                      std::string_view marketCode, std::string_view chosenStart)
 {
     SimulationPlan plan;
     plan.end = endDate;
-    Result<std::string> start = periodStart(endDate, periodIndex);
+    Result<std::string> start = periodStart(endDate, periodIndex, chosenStart);
     if (!start)
         return start.error();
     plan.start = std::move(*start);

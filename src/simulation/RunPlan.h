@@ -9,8 +9,23 @@ namespace vorteq {
 
 struct TStkData;
 
-// The period choices of a simulation run, at their list positions.
-enum class SimPeriod { OneMonth = 0, ThreeMonths, SixMonths, OneYear, YearToDate, MonthToDate };
+// The period choices of a simulation run, at their list positions. The six short periods come
+// first and keep their positions: stored choices stay valid. The long ones follow; Chosen takes its
+// first day from the user.
+enum class SimPeriod {
+    OneMonth = 0,
+    ThreeMonths,
+    SixMonths,
+    OneYear,
+    YearToDate,
+    MonthToDate,
+    ThreeYears,
+    FiveYears,
+    TenYears,
+    All,
+    Chosen,
+};
+inline constexpr int kSimPeriodCount = static_cast<int>(SimPeriod::Chosen) + 1;
 
 // Calendar days of prices fetched before the period's start so the indicators have a history.
 inline constexpr int kLeadInDays = 80;
@@ -20,8 +35,10 @@ inline constexpr int kFirstDailyTableYear = 2005;
 // The period's first day from its last day (the base date, yyyy/mm/dd) and the period choice's list
 // position: one, three or six months or one year back, the year's or the month's first day; -1 (no
 // choice) keeps the base date. A month or year change keeps the day of the month, clamped to the
-// last day of the target month (2006/03/31 one month back is 2006/02/28).
-Result<std::string> periodStart(std::string_view endDate, int periodIndex);
+// last day of the target month (2006/03/31 one month back is 2006/02/28). Three, five and ten years
+// back and the whole history never start before the first table year's 1 January; the chosen
+// period starts on `chosenStart`, which must lie from that day up to the base date.
+Result<std::string> periodStart(std::string_view endDate, int periodIndex, std::string_view chosenStart = {});
 
 // The first day fetched: the period's start minus the lead-in days.
 Result<std::string> leadInDate(std::string_view start);
@@ -41,7 +58,7 @@ struct SimulationPlan {
 };
 
 Result<SimulationPlan> planSimulation(std::string_view endDate, int periodIndex, std::string_view stockCode,
-                                      std::string_view marketCode);
+                                      std::string_view marketCode, std::string_view chosenStart = {});
 
 // The information text that ends a run: the stock's name, "のｼﾐｭﾚｰｼｮﾝを実行しました。", two line
 // breaks (each LF CR, as the message boxes take them), "期間 ", the start, "～" and the end.

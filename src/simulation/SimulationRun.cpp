@@ -83,8 +83,12 @@ void SimulationRun::sbtn_sim_startClick()
             return;
         }
     }
-    const Result<SimulationPlan> plan =
-        planSimulation(end, m_window.cbx_stk_term->currentIndex(), stock.stkCd, stock.mktCd);
+    const int period = m_window.cbx_stk_term->currentIndex();
+    const std::string chosenStart =
+        period == static_cast<int>(SimPeriod::Chosen)
+            ? m_window.dtp_stk_fdate->date().toString(QStringLiteral("yyyy/MM/dd")).toStdString()
+            : std::string();
+    const Result<SimulationPlan> plan = planSimulation(end, period, stock.stkCd, stock.mktCd, chosenStart);
     if (!plan) {
         showError(plan.error());
         return;

@@ -130,8 +130,23 @@ void MainWindowTest::createsTheShellFromTheSession()
     QCOMPARE(window.act_end->shortcut(), QKeySequence(QStringLiteral("Ctrl+E")));
     QCOMPARE(window.act_serch->shortcut(), QKeySequence(Qt::Key_F3));
     QCOMPARE(window.act_sim->shortcut(), QKeySequence(Qt::Key_F5));
-    QCOMPARE(window.cbx_stk_term->count(), 6);
+    // The six short periods keep their places; the long ones and the chosen period follow.
+    const QStringList terms{QStringLiteral("1ヶ月"),  QStringLiteral("3ヶ月"),   QStringLiteral("6ヶ月"),
+                            QStringLiteral("1年間"),  QStringLiteral("YTD"),     QStringLiteral("MTD"),
+                            QStringLiteral("3年間"),  QStringLiteral("5年間"),   QStringLiteral("10年間"),
+                            QStringLiteral("全期間"), QStringLiteral("期間指定")};
+    QCOMPARE(window.cbx_stk_term->count(), terms.size());
+    for (int i = 0; i < terms.size(); ++i)
+        QCOMPARE(window.cbx_stk_term->itemText(i), terms[i]);
     QCOMPARE(window.dtp_stk_sdate->date(), QDate(2006, 5, 15));
+    // The start field is there only for the chosen period.
+    QVERIFY(window.dtp_stk_fdate->isHidden());
+    window.cbx_stk_term->setCurrentIndex(10);
+    QVERIFY(!window.dtp_stk_fdate->isHidden());
+    QVERIFY(!window.lbl_stk_fdate->isHidden());
+    QCOMPARE(window.dtp_stk_fdate->date(), QDate(2005, 5, 15));
+    window.cbx_stk_term->setCurrentIndex(9);
+    QVERIFY(window.dtp_stk_fdate->isHidden());
 
     // Before the exchange-rate date is known the label ends in its blank.
     session().fx_upd_date.clear();

@@ -142,3 +142,73 @@ TEST_F(CliBatch, TimingOptionReportsRequestsAndAnalysis)
     EXPECT_EQ(run.err.rfind("時間 (ms): 合計 ", 0), 0u) << run.err;
     EXPECT_NE(run.err.find("(4銘柄, 1銘柄あたり 取得 "), std::string::npos) << run.err;
 }
+
+// Workers change the time a batch takes, never its lines; the figures and the summary come with --stats.
+TEST_F(CliBatch, JobsLeaveTheLinesAsTheyAreAndStatsAddTheFiguresAndSummary)
+{
+    const std::string file = writeConditions();
+    const auto run = [&](const std::string& jobs, bool stats) {
+        std::vector<std::string> args{"--market",     "11", "--date", "2006/05/15", "--period", "1y",
+                                      "--conditions", file, "--utf8", "--jobs",     jobs};
+        if (stats)
+            args.push_back("--stats");
+        return batch(args);
+    };
+    for (const bool stats : {false, true}) {
+        const CliRun one = run("1", stats);
+        ASSERT_EQ(one.status, 0) << one.err;
+        EXPECT_TRUE(one.err.empty()) << one.err; // no progress unless asked for off a terminal
+        for (const char* jobs : {"2", "4"})
+            EXPECT_EQ(run(jobs, stats).out, one.out) << jobs << " jobs";
+    }
+    const std::vector<std::string> lines = splitLines(run("2", true).out);
+    ASSERT_EQ(lines.size(), 1u + 4u + 6u) << run("2", true).out; // titles, four stocks, six summary lines
+    EXPECT_EQ(lines[0], "銘柄コード,銘柄名称,市場,取引回数,勝率(%),純損益率(%),プロフィットファクター,"
+                        "最大ドローダウン率(%),バイ・アンド・ホールド騰落率(%),エクスポージャー(%),結果,");
+    const auto series = cells(lines[3]);
+    EXPECT_EQ(series[0], kSeriesCode);
+    EXPECT_EQ(series[2], "東証一部");
+    EXPECT_EQ(series[10], "OK");
+    EXPECT_EQ(cells(lines[5])[0], "平均");
+    EXPECT_EQ(cells(lines[6])[0], "中央値");
+    EXPECT_EQ(cells(lines[8])[0], "取引回数合計");
+    EXPECT_EQ(cells(lines[8])[3], series[3]); // only the series has prices enough to trade
+    EXPECT_EQ(cells(lines[9])[0], "均等配分ポートフォリオ損益率(%)");
+    // Nothing failed: no line for failed or left-out stocks.
+    EXPECT_EQ(cells(lines[10])[0], "均等配分ポートフォリオ最大ドローダウン率(%)");
+}
+
+TEST_F(CliBatch, ProgressOnStandardErrorWhenAskedFor)
+{
+    const CliRun run = batch({"--market", "11", "--date", "2006/05/15", "--conditions", writeConditions(),
+                              "--progress", "--jobs", "2"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    // Four stocks: a line at every tenth is a line per stock.
+    EXPECT_EQ(run.err, "一括シミュレーション 1/4 銘柄\n一括シミュレーション 2/4 銘柄\n"
+                       "一括シミュレーション 3/4 銘柄\n一括シミュレーション 4/4 銘柄\n");
+}
+
+TEST_F(CliBatch, LongAndChosenPeriodsAndTheirMisuse)
+{
+    const std::string file = writeConditions();
+    const auto base = [&](std::vector<std::string> more) {
+        std::vector<std::string> args{"--market",     "11", "--date", "2006/12/29",
+                                      "--conditions", file, "--utf8"};
+        args.insert(args.end(), more.begin(), more.end());
+        return batch(args);
+    };
+    // From 2005 on: three years, all and a chosen start on 2005/01/01 give the same lines.
+    const CliRun all = base({"--period", "all"});
+    ASSERT_EQ(all.status, 0) << all.err;
+    EXPECT_EQ(base({"--period", "3y"}).out, all.out);
+    EXPECT_EQ(base({"--from", "2005/01/01"}).out, all.out);
+    EXPECT_NE(base({"--period", "1y"}).out, all.out);
+
+    EXPECT_EQ(base({"--period", "2y"}).status, 64);
+    EXPECT_EQ(base({"--period", "1y", "--from", "2006/01/04"}).status, 64);
+    EXPECT_EQ(base({"--from", "2006/13/01"}).status, 64);
+    EXPECT_EQ(base({"--jobs", "0"}).status, 64);
+    const CliRun late = base({"--from", "2007/01/04"});
+    EXPECT_EQ(late.status, 2);
+    EXPECT_NE(late.err.find("基準日 2006/12/29 より後です"), std::string::npos) << late.err;
+}

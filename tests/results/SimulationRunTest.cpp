@@ -11,24 +11,33 @@
 #include "app/main_frm.h"
 #include "common/DateText.h"
 #include "common/Encoding.h"
+#include "common/NumberText.h"
+#include "conditions/ConditionFiles.h"
 #include "conditions/jouken_editor.h"
 #include "gateway/THttpStatements.h"
 #include "results/chart_view.h"
 #include "results/daily_data_view.h"
+#include "results/forward_frm.h"
 #include "results/result_view.h"
 #include "results/statistics_view.h"
 #include "results/trade_result_view.h"
 #include "simulation/SimulationTestSupport.h"
+#include "simulation/batch_frm.h"
 #include "support/TestServer.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -181,6 +190,7 @@ private slots:
     void threeMonthsReadTwoYearlyTables();
     void oneMonthInOneTable();
     void noTableBefore2005IsRead();
+    void wholeHistoryAndChosenStart();
     void f5AndTheButtonRunTheBackTest();
     void f5WithoutAStockDoesNothing();
     void labelsFollowRunsOfSignals();
@@ -194,6 +204,10 @@ private slots:
     void selectingAnotherStockResetsTheViews();
     void exportsAfterAResetAndOverAnOldFile();
     void chartAndFiguresFollowTheRunAndTheGrids();
+    void batchOverTheMarketMatchesSingleRunsAndOpensTheSortedRow();
+    void cancelledBatchShowsAConsistentPartialTable();
+    void screeningCheckComparesTheListWithItsMarket();
+    void batchOfRegisteredStocksRunsEachWithItsOwnSet();
 
 private:
     void login();
@@ -451,6 +465,34 @@ void SimulationRunTest::noTableBefore2005IsRead()
     const std::string& sql = m_window->http_statements().Item(1).SqlText;
     QVERIFY(sql.find("STK_DAILY_TSE_2004") == std::string::npos);
     QVERIFY(sql.find("UNION") == std::string::npos);
+}
+
+void SimulationRunTest::wholeHistoryAndChosenStart()
+{
+    select("1301", "極洋");
+    setPeriod(QDate(2006, 5, 15), 9); // "全期間": from 2005 on
+    run();
+    QCOMPARE(shown().back().text,
+             QStringLiteral("極洋のｼﾐｭﾚｰｼｮﾝを実行しました。\n\r\n\r期間 2005/01/01～2006/05/15"));
+    QCOMPARE(priceDates().back(), std::string("2005/01/04"));
+    QCOMPARE(column(daily(), 2).back(), QStringLiteral("2005/01/04"));
+
+    // "期間指定": the start field's day, up to the base date.
+    setPeriod(QDate(2006, 5, 15), 10);
+    m_window->dtp_stk_fdate->setDate(QDate(2006, 3, 1));
+    run();
+    QCOMPARE(shown().back().text,
+             QStringLiteral("極洋のｼﾐｭﾚｰｼｮﾝを実行しました。\n\r\n\r期間 2006/03/01～2006/05/15"));
+    QCOMPARE(column(daily(), 2).back(), QStringLiteral("2006/03/01"));
+
+    // A start after the base date is refused before anything is sent; the views keep the last run.
+    const QStringList before = viewState();
+    const std::size_t sent = requests();
+    m_window->dtp_stk_fdate->setDate(QDate(2006, 5, 16));
+    run();
+    QCOMPARE(requests(), sent);
+    QVERIFY(shown().back().text.contains(QStringLiteral("基準日 2006/05/15 より後です")));
+    QCOMPARE(viewState(), before);
 }
 
 void SimulationRunTest::f5AndTheButtonRunTheBackTest()
@@ -872,6 +914,171 @@ void SimulationRunTest::chartAndFiguresFollowTheRunAndTheGrids()
     select("1301", "極洋");
     QVERIFY(chart.data().series.days.empty());
     QCOMPARE(figures.cell(1, 1), QStringLiteral("－"));
+}
+
+// The window "一括シミュレーション" over the chosen market (market 11: four stocks) with the editor's
+// set: each line is what the stock's single run shows, the table sorts, and a double-click on a
+// sorted line opens that stock's run in the simulation tabs.
+void SimulationRunTest::batchOverTheMarketMatchesSingleRunsAndOpensTheSortedRow()
+{
+    m_editor->jouken_to_editor(dayChangeRules());
+    setPeriod(QDate(2006, 12, 29), 3); // "1年間"
+    BatchSimulationWindow* batch = BatchSimulationWindow::of(*m_window);
+    QVERIFY(batch);
+    batch->cbx_batch_tgt->setCurrentIndex(static_cast<int>(BatchSimulationWindow::Target::Market));
+    QSignalSpy done(batch, &BatchSimulationWindow::batchFinished);
+    batch->btn_batch_start->click();
+    QVERIFY(batch->running());
+    QVERIFY(!batch->btn_batch_start->isEnabled());
+    QVERIFY(batch->btn_batch_cancel->isEnabled());
+    QVERIFY(done.wait(30000));
+    QVERIFY(shown().empty());
+
+    const auto& rows = batch->rows();
+    QCOMPARE(rows.size(), std::size_t{4});
+    QCOMPARE(batch->pb_batch->value(), 4);
+    QCOMPARE(batch->pb_batch->maximum(), 4);
+    QCOMPARE(batch->tbl_batch->rowCount(), 4);
+    QVERIFY(batch->tbl_batch_summary->rowCount() >= 6);
+    QCOMPARE(batch->tbl_batch_summary->item(0, 0)->text(), QStringLiteral("平均"));
+    QVERIFY(!batch->wasCancelled());
+    // 1332 holds a day whose open is not a number: its line says so, the others ran.
+    for (const BatchRow& row : rows)
+        QCOMPARE(row.state == BatchRowState::Failed, row.stock.code == "1332");
+
+    // Each line against the stock's own run through F5.
+    for (const BatchRow& row : rows) {
+        if (row.state != BatchRowState::Done)
+            continue;
+        select(row.stock.code.c_str(), row.stock.name.c_str());
+        run();
+        QCOMPARE(edit("edt_rst_total_num"),
+                 QString::fromStdString(formatNumber(row.result.TotalNum)) + QStringLiteral(" 回"));
+        QCOMPARE(edit("edt_rst_final"), QString::fromStdString(formatNumber(row.result.FinalAmt)));
+    }
+
+    // Codes sorted downwards: the first line is 7203, and a double-click opens it.
+    batch->tbl_batch->sortItems(0, Qt::DescendingOrder);
+    QCOMPARE(batch->tbl_batch->item(0, 0)->text(), QStringLiteral("7203"));
+    const std::size_t before = shown().size();
+    batch->openRow(0);
+    QCOMPARE(shown().size(), before + 1);
+    QVERIFY(shown().back().text.startsWith(QStringLiteral("トヨタ自動車のｼﾐｭﾚｰｼｮﾝを実行しました。")));
+    QCOMPARE(QString::fromStdString(work().stk_list.stkCd), QStringLiteral("7203"));
+    QCOMPARE(m_window->pc_stk_sim->currentWidget(), m_window->ts_stk_chart);
+
+    // The export: the titles, the four stocks and the summary, in CP932.
+    const QString file = m_base->filePath(QStringLiteral("batch.csv"));
+    m_ui->saves->answer(file);
+    batch->btn_batch_csv->click();
+    QFile written(file);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    const auto text = cp932ToUtf8(written.readAll().toStdString());
+    QVERIFY(text);
+    QVERIFY(text->starts_with("銘柄コード,銘柄名称,市場,取引回数,"));
+    QVERIFY(text->find("\r\n1301,") != std::string::npos);
+    QVERIFY(text->find("\r\n平均,") != std::string::npos);
+}
+
+void SimulationRunTest::cancelledBatchShowsAConsistentPartialTable()
+{
+    setPeriod(QDate(2006, 12, 29), 3);
+    BatchSimulationWindow* batch = BatchSimulationWindow::of(*m_window);
+    batch->cbx_batch_tgt->setCurrentIndex(static_cast<int>(BatchSimulationWindow::Target::Market));
+    QSignalSpy done(batch, &BatchSimulationWindow::batchFinished);
+    batch->btn_batch_start->click();
+    batch->btn_batch_cancel->click();
+    QVERIFY(done.wait(30000));
+    QVERIFY(batch->wasCancelled());
+    int left = 0;
+    for (int r = 0; r < batch->tbl_batch->rowCount(); ++r)
+        left += batch->tbl_batch->item(r, 10)->text() == QStringLiteral("未実行") ? 1 : 0;
+    int notRun = 0;
+    for (const BatchRow& row : batch->rows())
+        notRun += row.state == BatchRowState::NotRun ? 1 : 0;
+    QCOMPARE(left, notRun);
+    QCOMPARE(batch->pb_batch->value(), 4 - notRun);
+    QVERIFY(batch->lbl_batch_status->text().contains(QStringLiteral("中断されました")));
+    QVERIFY(batch->btn_batch_start->isEnabled());
+    QVERIFY(!batch->btn_batch_cancel->isEnabled());
+
+    // A new batch after the cancel runs every stock.
+    batch->btn_batch_start->click();
+    QVERIFY(done.wait(30000));
+    QVERIFY(!batch->wasCancelled());
+    for (const BatchRow& row : batch->rows())
+        QVERIFY(row.state != BatchRowState::NotRun);
+}
+
+// "検索結果の検証" after a screening on a past day: the list's rows, their market and base date.
+void SimulationRunTest::screeningCheckComparesTheListWithItsMarket()
+{
+    ForwardCheckWindow* check = ForwardCheckWindow::of(*m_window);
+    QVERIFY(check);
+    // Nothing screened yet: a message, no request.
+    const std::size_t sent = requests();
+    QVERIFY(!check->check());
+    QCOMPARE(requests(), sent);
+    QCOMPARE(shown().back().text, QStringLiteral("銘柄一覧がありません。先に銘柄を検索してください。"));
+
+    auto* date = m_window->findChild<QDateEdit*>(QStringLiteral("dtp_kdate"));
+    QVERIFY(date);
+    date->setDate(QDate(2006, 6, 1));
+    m_window->act_serch->trigger();
+    const auto* list = m_window->findChild<StringGrid*>(QStringLiteral("sg_stk_cd"));
+    QVERIFY(list && list->rowCount() > 2);
+    QVERIFY(check->check());
+
+    std::vector<std::string> codes;
+    for (int r = 1; r < list->rowCount(); ++r)
+        codes.push_back(list->cell(0, r).toStdString());
+    const auto expected =
+        fetchForwardReturns(m_window->http_statements(), "11", "2006/06/01", codes, kForwardHorizons);
+    QVERIFY(expected);
+    QCOMPARE(check->returns().entryDate, std::string("2006/06/02"));
+    QCOMPARE(forwardSummaryRows(check->returns()), forwardSummaryRows(*expected));
+    QCOMPARE(forwardStockRows(check->returns()), forwardStockRows(*expected));
+    QCOMPARE(check->tbl_forward_summary->rowCount(), 4);
+    QCOMPARE(check->tbl_forward_stocks->rowCount(), static_cast<int>(codes.size()));
+    QCOMPARE(check->tbl_forward_stocks->item(0, 1)->text(), list->cell(1, 1));
+
+    // A base date with no later day says so.
+    date->setDate(QDate(2006, 12, 29));
+    m_window->act_serch->trigger();
+    QVERIFY(!check->check());
+    QVERIFY(shown().back().text.contains(QStringLiteral("翌営業日以降の株価がない")));
+}
+
+// The registered stocks, each with its own set: 7203's set trades, 1301's set is the defaults.
+void SimulationRunTest::batchOfRegisteredStocksRunsEachWithItsOwnSet()
+{
+    const std::filesystem::path base = session().base_dir;
+    QVERIFY(registerConditionSet(base, {"7203", "11"}, dayChangeRules()).ok());
+    QVERIFY(registerConditionSet(base, {"1301", "11"}, TJouken::defaults()).ok());
+    setPeriod(QDate(2006, 12, 29), 3);
+    BatchSimulationWindow* batch = BatchSimulationWindow::of(*m_window);
+    batch->cbx_batch_tgt->setCurrentIndex(static_cast<int>(BatchSimulationWindow::Target::Registered));
+    batch->cbx_batch_cdt->setCurrentIndex(
+        static_cast<int>(BatchSimulationWindow::ConditionChoice::Registered));
+    QSignalSpy done(batch, &BatchSimulationWindow::batchFinished);
+    batch->btn_batch_start->click();
+    QVERIFY(done.wait(30000));
+    const auto& rows = batch->rows();
+    QCOMPARE(rows.size(), std::size_t{2});
+    QCOMPARE(rows[0].stock.code, std::string("7203")); // index order
+    QCOMPARE(rows[0].stock.name, std::string("トヨタ自動車"));
+    QCOMPARE(rows[1].stock.code, std::string("1301"));
+    QCOMPARE(rows[0].state, BatchRowState::Done);
+    QCOMPARE(rows[1].state, BatchRowState::Done);
+    QVERIFY(rows[0].trades > 0);
+    QCOMPARE(rows[1].trades, 0);
+
+    // A double-click opens 7203 with its own set in the editor.
+    batch->tbl_batch->sortItems(0, Qt::AscendingOrder);
+    batch->openRow(1);
+    QCOMPARE(QString::fromStdString(work().stk_list.stkCd), QStringLiteral("7203"));
+    QCOMPARE(edit("edt_rst_total_num"),
+             QString::fromStdString(formatNumber(rows[0].result.TotalNum)) + QStringLiteral(" 回"));
 }
 
 QTEST_MAIN(SimulationRunTest)

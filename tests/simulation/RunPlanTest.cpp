@@ -3,6 +3,8 @@
 #include "simulation/RunPlan.h"
 
 #include <gtest/gtest.h>
+#include <string>
+#include <vector>
 
 using namespace vorteq;
 
@@ -120,4 +122,78 @@ TEST(PriceQuery, CodeQuotesAreDoubledAndUnknownMarketsRefused)
     const auto bad = priceQuery("1301", "77", "2006/01/01", "2006/02/01");
     ASSERT_FALSE(bad);
     EXPECT_NE(bad.error().message.find("77"), std::string::npos);
+}
+
+// The long choices follow the six short ones; none reaches before the first table's year.
+TEST(PeriodStart, LongPeriodsCountYearsBackFromTheBaseDate)
+{
+    EXPECT_EQ(start("2012/06/29", SimPeriod::ThreeYears), "2009/06/29");
+    EXPECT_EQ(start("2012/02/29", SimPeriod::FiveYears), "2007/02/28");
+    EXPECT_EQ(start("2016/03/31", SimPeriod::TenYears), "2006/03/31");
+    EXPECT_EQ(start("2012/06/29", SimPeriod::All), "2005/01/01");
+    // Ten years back from 2012 would be 2002: the history starts in 2005.
+    EXPECT_EQ(start("2012/06/29", SimPeriod::TenYears), "2005/01/01");
+    EXPECT_EQ(start("2006/05/15", SimPeriod::ThreeYears), "2005/01/01");
+    // The six short choices keep their list positions.
+    EXPECT_EQ(static_cast<int>(SimPeriod::MonthToDate), 5);
+    EXPECT_EQ(static_cast<int>(SimPeriod::ThreeYears), 6);
+    EXPECT_EQ(kSimPeriodCount, 11);
+}
+
+TEST(PeriodStart, ChosenStartIsCheckedAgainstTheBaseDateAndTheHistory)
+{
+    const int chosen = static_cast<int>(SimPeriod::Chosen);
+    const auto ok = periodStart("2010/06/30", chosen, "2008/03/03");
+    ASSERT_TRUE(ok) << ok.error().message;
+    EXPECT_EQ(*ok, "2008/03/03");
+    EXPECT_EQ(*periodStart("2010/06/30", chosen, "2010/06/30"), "2010/06/30"); // one day
+
+    const auto missing = periodStart("2010/06/30", chosen);
+    ASSERT_FALSE(missing);
+    EXPECT_EQ(missing.error().message, "期間指定の開始日を入力してください。");
+    const auto after = periodStart("2010/06/30", chosen, "2010/07/01");
+    ASSERT_FALSE(after);
+    EXPECT_NE(after.error().message.find("2010/07/01"), std::string::npos);
+    const auto early = periodStart("2010/06/30", chosen, "2004/12/31");
+    ASSERT_FALSE(early);
+    EXPECT_NE(early.error().message.find("2005/01/01"), std::string::npos);
+    EXPECT_FALSE(periodStart("2010/06/30", chosen, "2008/02/30"));
+    // A chosen start given with another choice is not looked at.
+    EXPECT_EQ(*periodStart("2010/06/30", 0, "junk"), "2010/05/30");
+}
+
+TEST(PriceQuery, LongPeriodsReadEveryYearlyTableDownToTheLeadIn)
+{
+    const auto names = [](const std::string& query) {
+        std::vector<std::string> tables;
+        for (std::size_t at = query.find("FROM "); at != std::string::npos; at = query.find("FROM ", at + 1))
+            tables.push_back(query.substr(at + 5, query.find(' ', at + 5) - at - 5));
+        return tables;
+    };
+    // Five years to 2012/06/29: start 2007/06/29, lead-in 2007/04/10: 2012 down to 2007.
+    auto plan = planSimulation("2012/06/29", static_cast<int>(SimPeriod::FiveYears), "1301", "11");
+    ASSERT_TRUE(plan);
+    EXPECT_EQ(plan->leadIn, "2007/04/10");
+    EXPECT_EQ(names(plan->query),
+              (std::vector<std::string>{"STK_DAILY_TSE_2012", "STK_DAILY_TSE_2011", "STK_DAILY_TSE_2010",
+                                        "STK_DAILY_TSE_2009", "STK_DAILY_TSE_2008", "STK_DAILY_TSE_2007"}));
+    EXPECT_TRUE(plan->query.ends_with("ORDER BY 2 DESC"));
+    // Three years to 2009/01/20: the lead-in 2005/11/01 keeps the 2005 table.
+    plan = planSimulation("2009/01/20", static_cast<int>(SimPeriod::ThreeYears), "1301", "21");
+    ASSERT_TRUE(plan);
+    EXPECT_EQ(plan->start, "2006/01/20");
+    EXPECT_EQ(names(plan->query).size(), 5u);
+    EXPECT_EQ(names(plan->query).back(), "STK_DAILY_DSE_2005");
+    // The whole history: from 2005 on, whatever the lead-in says.
+    plan = planSimulation("2008/12/30", static_cast<int>(SimPeriod::All), "1301", "91");
+    ASSERT_TRUE(plan);
+    EXPECT_EQ(plan->start, "2005/01/01");
+    EXPECT_EQ(plan->leadIn, "2004/10/13");
+    EXPECT_EQ(names(plan->query), (std::vector<std::string>{"STK_DAILY_JSA_2008", "STK_DAILY_JSA_2007",
+                                                            "STK_DAILY_JSA_2006", "STK_DAILY_JSA_2005"}));
+    // A chosen period in one year reads one table.
+    plan = planSimulation("2008/12/30", static_cast<int>(SimPeriod::Chosen), "1301", "11", "2008/07/01");
+    ASSERT_TRUE(plan);
+    EXPECT_EQ(plan->leadIn, "2008/04/12");
+    EXPECT_EQ(names(plan->query), std::vector<std::string>{"STK_DAILY_TSE_2008"});
 }
