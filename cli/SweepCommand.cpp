@@ -53,7 +53,7 @@ std::vector<OptionDef> commonSweepOptions()
         {"codes-file", "FILE", "銘柄コードのファイル (1行に1つ)"},
         {"all", "", "市場の全銘柄"},
         {"date", "yyyy/mm/dd", "基準日 = 期間の最終日 (既定はサーバーの株価更新日)"},
-        {"period", "1m|3m|6m|1y|ytd|mtd", "期間 (既定 1y)"},
+        {"period", "1m|3m|6m|1y|ytd|mtd|3y|5y|10y|all", "期間 (既定 1y)"},
         {"from", "yyyy/mm/dd", "期間の開始日 (--period の代わり)"},
         {"to", "yyyy/mm/dd", "期間の最終日 (--from と一緒に; 既定は基準日)"},
         {"conditions", "FILE.dat", "もとになる売買条件ファイル (既定は初期値)"},
