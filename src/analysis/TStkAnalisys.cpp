@@ -98,6 +98,20 @@ constexpr DayField kRoundedFields[] = {
 };
 static_assert(std::size(kRoundedFields) == 40);
 
+// The rounded fields that later steps read too, kept as stored values; the others are the final
+// fields, kept as hundredths.
+constexpr std::size_t kFinalRoundedCount = static_cast<std::size_t>(
+    std::count_if(std::begin(kRoundedFields), std::end(kRoundedFields), SeriesWork::isFinal));
+static_assert(kFinalRoundedCount == std::size(kFinalFields), "a final field that is not rounded");
+constexpr auto kRoundedFromValues = [] {
+    std::array<DayField, std::size(kRoundedFields) - kFinalRoundedCount> out{};
+    std::size_t k = 0;
+    for (const DayField f : kRoundedFields)
+        if (!SeriesWork::isFinal(f))
+            out[k++] = f;
+    return out;
+}();
+
 // The computed fields that the final pass copies as they are: every field an indicator writes but
 // the rounded ones and the two integer rates.
 constexpr std::array<DayField, 23> kStoredFields = {
@@ -161,6 +175,8 @@ Status TStkAnalisys::Analyze(const Ptbl& table, int rowCount, const TJouken& con
 void TStkAnalisys::Clear()
 {
     StkCount = 0;
+    for (TStkData& e : StkList)
+        m_work->keepDays(std::move(e.Days));
     StkList.clear();
 }
 
@@ -237,8 +253,7 @@ Status TStkAnalisys::LoadParams()
 
 Status TStkAnalisys::LoadDailyData(std::string_view start, std::string_view end)
 {
-    StkCount = 0;
-    StkList.clear();
+    Clear();
     if (RowCount <= 0)
         return {};
     // Columns 1..7, each with rows 0..RowCount.
@@ -267,8 +282,11 @@ Status TStkAnalisys::LoadDailyData(std::string_view start, std::string_view end)
         e.StkCd = code;
         e.TermStart = start;
         e.TermEnd = end;
-        e.Days.reserve(static_cast<std::size_t>(dayCounts[index]));
+        e.Days = m_work->takeDays(static_cast<std::size_t>(dayCounts[index]));
+        e.DayCount = dayCounts[index];
     }
+    // Each entry's records are filled in table order.
+    std::vector<std::size_t> filled(dayCounts.size(), 0);
     std::string date;
     std::size_t entry = 0;
     for (int row = 1; row <= RowCount; ++row) {
@@ -277,7 +295,8 @@ Status TStkAnalisys::LoadDailyData(std::string_view start, std::string_view end)
         if (row == 1 || t[kColCode][r] != t[kColCode][r - 1])
             entry = entryOf.find(t[kColCode][r])->second;
         TStkData& e = StkList[entry];
-        TStkDailyData& day = e.Days.emplace_back();
+        TStkDailyData& day = e.Days[filled[entry]++];
+        day.clearAll(); // a record of an earlier run
         date = t[kColDate][r];
         std::replace(date.begin(), date.end(), '-', '/');
         day[DayField::StkDate].setText(date);
@@ -287,7 +306,6 @@ Status TStkAnalisys::LoadDailyData(std::string_view start, std::string_view end)
         day[DayField::LPrice].setTextOrNumber(t[kColLow][r]);
         day[DayField::EPrice].setTextOrNumber(t[kColClose][r]);
         day[DayField::StkVlm].setTextOrNumber(t[kColVolume][r]);
-        e.DayCount = static_cast<int>(e.Days.size());
     }
     StkCount = static_cast<int>(StkList.size());
     return {};
@@ -406,9 +424,22 @@ Status TStkAnalisys::CalcStock(TStkData& stock)
     std::array<const long double*, kStoredFields.size()> stored{};
     for (std::size_t k = 0; k < kStoredFields.size(); ++k)
         stored[k] = s.column(kStoredFields[k]);
-    std::array<const long double*, std::size(kRoundedFields)> rounded{};
+    std::array<const long double*, kRoundedFromValues.size()> rounded{};
     for (std::size_t k = 0; k < rounded.size(); ++k)
-        rounded[k] = s.column(kRoundedFields[k]);
+        rounded[k] = s.column(kRoundedFromValues[k]);
+    std::array<const std::int64_t*, std::size(kFinalFields)> hundredths{};
+    for (std::size_t k = 0; k < hundredths.size(); ++k)
+        hundredths[k] = s.hundredths(kFinalFields[k]);
+    // Writes the two-decimal result of a value to a record's field.
+    const auto writeRounded = [](DayValue& cell, long double v) {
+        std::int64_t q = 0;
+        if (std::isnan(v))
+            cell.setHundredths(0);
+        else if (round2ToHundredths(v, q))
+            cell.setHundredths(q);
+        else
+            cell.setReadBack(round2OfText(v));
+    };
     for (int i = 0; i < n; ++i) {
         const auto u = static_cast<std::size_t>(i);
         TStkDailyData& day = stock.Days[u];
@@ -424,16 +455,14 @@ Status TStkAnalisys::CalcStock(TStkData& stock)
             else
                 day[f].setText(std::to_string(static_cast<std::int64_t>(v)));
         }
-        for (std::size_t k = 0; k < rounded.size(); ++k) {
-            const long double v = rounded[k][u];
-            DayValue& cell = day[kRoundedFields[k]];
-            std::int64_t q = 0;
-            if (std::isnan(v))
-                cell.setHundredths(0);
-            else if (round2ToHundredths(v, q))
-                cell.setHundredths(q);
+        for (std::size_t k = 0; k < rounded.size(); ++k)
+            writeRounded(day[kRoundedFromValues[k]], rounded[k][u]);
+        for (std::size_t k = 0; k < hundredths.size(); ++k) {
+            const std::int64_t q = hundredths[k][u];
+            if (q != SeriesWork::kSettleLater)
+                day[kFinalFields[k]].setHundredths(q);
             else
-                cell.setReadBack(round2OfText(v));
+                writeRounded(day[kFinalFields[k]], s.settleValue(kFinalFields[k], i));
         }
     }
     return {};
