@@ -150,6 +150,8 @@ public:
             volume = a > volume ? a : volume;
         }
         wholeVolumes = wholeV && volume <= room;
+        if (!slideWindows)
+            wholePrices = wholeSquares = wholeVolumes = false;
     }
 
     bool zero(int i, std::uint8_t which) const { return (zeroText[idx(i)] & which) != 0; }
@@ -252,6 +254,11 @@ public:
     bool wholePrices = false;  // see classifyPrices
     bool wholeSquares = false; // the closes squared too
     bool wholeVolumes = false;
+    // Windows may be carried from day to day (sums of whole numbers, counts, running highs and
+    // lows). Off, every window is computed afresh: the plain computation the shortcuts must equal.
+    bool slideWindows = true;
+    // Buffers an indicator may use within one call, kept from stock to stock.
+    std::array<std::vector<long double>, 4> scratch;
     int missingField = -1;
     int missingDay = -1;
 
