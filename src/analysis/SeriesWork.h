@@ -257,6 +257,8 @@ public:
     // Windows may be carried from day to day (sums of whole numbers, counts, running highs and
     // lows). Off, every window is computed afresh: the plain computation the shortcuts must equal.
     bool slideWindows = true;
+    // The date and prices of each day as the records keep them, six a day (TStkAnalisys).
+    std::vector<DayValue> inputs;
     // Buffers an indicator may use within one call, kept from stock to stock.
     std::array<std::vector<long double>, 4> scratch;
     int missingField = -1;
