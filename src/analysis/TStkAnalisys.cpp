@@ -514,6 +514,14 @@ Status TStkAnalisys::calculate(TStkData& stock, bool writeInputs)
         const auto u = static_cast<std::size_t>(i);
         TStkDailyData& day = stock.Days[u];
         if (writeInputs) {
+            // The records of a long series are not in the caches: ask for a later day's record
+            // while this one is written.
+            constexpr std::size_t kAhead = 3;
+            if (u + kAhead < static_cast<std::size_t>(n)) {
+                const auto* ahead = reinterpret_cast<const char*>(&stock.Days[u + kAhead]);
+                for (std::size_t b = 0; b < sizeof(TStkDailyData); b += 64)
+                    __builtin_prefetch(ahead + b, 1);
+            }
             day.clearAll(); // a record of an earlier run
             DayValue* inputs = inputsOf(i);
             for (int k = 0; k < kInputsPerDay; ++k)
