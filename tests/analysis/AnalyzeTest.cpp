@@ -167,6 +167,44 @@ TEST(DailySeries, RecordsOfAnEarlierRunCarryNothingOver)
     }
 }
 
+TEST(DailySeries, StepsByThemselvesGiveWhatAnalyzeGives)
+{
+    // Two stocks whose rows alternate, prices written in other forms than the general format,
+    // zeros: Analyze (which reads the prices and writes each record once) and its steps run one
+    // by one (records filled first, then computed) give the same records.
+    std::vector<PriceRow> rows;
+    for (int d = 40; d-- > 0;) {
+        char date[16];
+        std::snprintf(date, sizeof date, "2006-02-%02d", d % 28 + 1);
+        const std::string c = std::to_string(100 + (d * 7) % 13);
+        rows.push_back({"7203", date, c, std::to_string(110 + d % 5), "95", c, d % 6 ? "1500" : "0"});
+        rows.push_back({"6758", date, "0" + c, c + ".0", "9.5e1", d % 9 ? " " + c : "0", "1e3"});
+    }
+    const TJouken j = conditionsWith({{"AmtBuyRCI1", "5"}, {"AmtDayOSI", "3"}});
+    TStkAnalisys whole;
+    ASSERT_TRUE(analyze(whole, rows, j));
+    TStkAnalisys steps;
+    steps.PriceTable = makePriceTable(rows);
+    steps.RowCount = static_cast<int>(rows.size());
+    steps.Jouken = j;
+    ASSERT_TRUE(steps.LoadParams());
+    ASSERT_TRUE(steps.LoadDailyData("2006/01/04", "2006/03/31"));
+    ASSERT_EQ(steps.StkList.size(), 2u);
+    EXPECT_EQ(steps.StkList[1].Days[0].text(DayField::HPrice), rows[1].high) << "a price keeps its text";
+    EXPECT_EQ(steps.StkList[1].Days[0].text(DayField::RSI), "") << "nothing computed yet";
+    ASSERT_TRUE(steps.CalcIndicators());
+    ASSERT_EQ(whole.StkList.size(), 2u);
+    for (std::size_t e = 0; e < 2; ++e) {
+        EXPECT_EQ(whole.StkList[e].StkCd, steps.StkList[e].StkCd);
+        ASSERT_EQ(whole.StkList[e].DayCount, 40);
+        ASSERT_EQ(steps.StkList[e].DayCount, 40);
+        for (std::size_t i = 0; i < 40; ++i)
+            for (int p = 0; p < TStkDailyData::kFieldCount; ++p)
+                ASSERT_EQ(whole.StkList[e].Days[i].text(p), steps.StkList[e].Days[i].text(p))
+                    << "stock " << e << " day " << i << " field " << p;
+    }
+}
+
 TEST(Parameters, EmptyKeysKeepTheDefaultsAndTheRecordIsCopied)
 {
     TStkAnalisys a;
