@@ -40,6 +40,66 @@ inline HighLow highLowOfWindow(const SeriesWork& s, int i, int n)
     return w;
 }
 
+// The highest high and the lowest low of the windows of n days at days i = 0, 1, ...: with the
+// days cut into blocks of n, a window is the end of one block and the start of the next, and the
+// running highs and lows of each block, from its end and from its start, give every window with
+// one more comparison, whatever n. Highs and lows are exact and ties go to the newest day as in
+// highLowOfWindow (only 0 and -0 tie with different bits), so every window gets exactly its
+// value. Off (SeriesWork::slideWindows), each window is scanned.
+class WindowHighLow {
+public:
+    WindowHighLow(SeriesWork& s, int n) : m_s(s), m_n(n)
+    {
+        if (!s.slideWindows || n < 2)
+            return;
+        for (auto& v : s.scratch)
+            v.resize(indicators::at(s.N));
+        long double* endHigh = s.scratch[0].data(); // days d to the end of d's block
+        long double* endLow = s.scratch[1].data();
+        long double* startHigh = s.scratch[2].data(); // the start of d's block to day d
+        long double* startLow = s.scratch[3].data();
+        const auto& H = s.H;
+        const auto& L = s.L;
+        for (int b = 0; b < s.N; b += n) {
+            const int last = ll(b) + n < s.N ? b + n - 1 : s.N - 1;
+            startHigh[indicators::at(b)] = H[indicators::at(b)];
+            startLow[indicators::at(b)] = L[indicators::at(b)];
+            for (int d = b + 1; d <= last; ++d) {
+                const auto u = indicators::at(d);
+                startHigh[u] = H[u] > startHigh[u - 1] ? H[u] : startHigh[u - 1];
+                startLow[u] = L[u] < startLow[u - 1] ? L[u] : startLow[u - 1];
+            }
+            endHigh[indicators::at(last)] = H[indicators::at(last)];
+            endLow[indicators::at(last)] = L[indicators::at(last)];
+            for (int d = last - 1; d >= b; --d) {
+                const auto u = indicators::at(d);
+                endHigh[u] = H[u] >= endHigh[u + 1] ? H[u] : endHigh[u + 1];
+                endLow[u] = L[u] <= endLow[u + 1] ? L[u] : endLow[u + 1];
+            }
+        }
+    }
+
+    // The window of days i..i+n-1 (i + n <= N).
+    HighLow at(int i) const
+    {
+        if (!m_s.slideWindows || m_n < 2)
+            return highLowOfWindow(m_s, i, m_n);
+        const auto u = static_cast<std::size_t>(i);
+        const auto v = static_cast<std::size_t>(i + m_n - 1);
+        const long double* endHigh = m_s.scratch[0].data();
+        const long double* endLow = m_s.scratch[1].data();
+        if (i % m_n == 0) // the window is a whole block
+            return {endHigh[u], endLow[u]};
+        const long double laterHigh = m_s.scratch[2][v];
+        const long double laterLow = m_s.scratch[3][v];
+        return {laterHigh > endHigh[u] ? laterHigh : endHigh[u], laterLow < endLow[u] ? laterLow : endLow[u]};
+    }
+
+private:
+    const SeriesWork& m_s;
+    int m_n;
+};
+
 // Percent change of a against b, the rate guard on texts: 0 when either text is "0".
 inline long double rateOf(bool aIsZeroText, long double a, bool bIsZeroText, long double b)
 {

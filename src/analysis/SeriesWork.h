@@ -1,9 +1,11 @@
 #pragma once
 
 #include "analysis/TStkDailyData.h"
+#include "analysis/TextRates.h"
 #include "common/NumberText.h"
 
 #include <array>
+#include <cassert>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -13,11 +15,69 @@
 
 namespace vorteq {
 
+// The fields that only the final pass reads, which truncates them to two decimals: an indicator
+// writes them with SeriesWork::putFinal.
+inline constexpr DayField kFinalFields[] = {
+    DayField::ToujituRate,
+    DayField::UpperShadowRate,
+    DayField::LowerShadowRate,
+    DayField::VlmRate,
+    DayField::Kairi1,
+    DayField::Kairi2,
+    DayField::Kairi3,
+    DayField::Kairi4,
+    DayField::WilR,
+    DayField::RCI,
+    DayField::PSY,
+    DayField::MPSY,
+    DayField::VolinPlus1,
+    DayField::VolinMinus1,
+    DayField::VolinPlus2,
+    DayField::VolinMinus2,
+    DayField::ARatio,
+    DayField::BRatio,
+    DayField::VRA,
+    DayField::VRB,
+    DayField::VRW,
+    DayField::OSI,
+    DayField::CCI,
+    DayField::DPO,
+    DayField::STC_K,
+    DayField::STC_SD,
+    DayField::ADX,
+    DayField::RSI,
+    DayField::WilSAR,
+};
+
+namespace detail {
+// For each position, its column among the stored values or among the final fields (-1: none).
+struct ColumnMap {
+    std::array<int, kDayFieldCount> value{};
+    std::array<int, kDayFieldCount> final{};
+    int values = 0;
+    int finals = 0;
+};
+constexpr ColumnMap makeColumnMap(int firstComputed)
+{
+    ColumnMap m;
+    m.value.fill(-1);
+    m.final.fill(-1);
+    for (const DayField f : kFinalFields)
+        m.final[static_cast<std::size_t>(pos(f))] = m.finals++;
+    for (int p = firstComputed; p < kDayFieldCount; ++p)
+        if (!kDayFieldNames[static_cast<std::size_t>(p)].empty() && m.final[static_cast<std::size_t>(p)] < 0)
+            m.value[static_cast<std::size_t>(p)] = m.values++;
+    return m;
+}
+} // namespace detail
+
 // The working state of one stock while its indicators are computed. Prices are read from their
 // texts once into columns. Computed fields are kept in columns of their own, one value a day, each
 // as the value its general-format text reads back as (empty: NaN), so a later step that reads a
 // field sees exactly what reading the text would give; the final pass copies them into the day
-// records. Day i = 0 is the newest, N the number of days.
+// records. A field only the final pass reads is kept as its two-decimal result instead, a whole
+// number of hundredths found while the value is computed. Day i = 0 is the newest, N the number
+// of days.
 class SeriesWork {
 public:
     // Bits of zeroText: the price's text is exactly "0" (the rate guards test the text).
@@ -26,7 +86,18 @@ public:
 
     // The first position an indicator writes; the prices and the date lie below it.
     static constexpr int kFirstComputed = pos(DayField::ZenjituRate);
-    static constexpr int kColumnCount = kDayFieldCount - kFirstComputed;
+    static constexpr detail::ColumnMap kColumns = detail::makeColumnMap(kFirstComputed);
+    static constexpr int kValueColumns = kColumns.values;
+    static constexpr int kFinalColumns = kColumns.finals;
+
+    // A final field's hundredths that the final pass settles from the value itself (rare: values
+    // next to a whole number of hundredths, or too large).
+    static constexpr std::int64_t kSettleLater = std::numeric_limits<std::int64_t>::min();
+
+    static constexpr bool isFinal(DayField f)
+    {
+        return kColumns.final[static_cast<std::size_t>(pos(f))] >= 0;
+    }
 
     // Sizes the columns for `days` days, every computed field empty.
     void reset(std::size_t days)
@@ -38,8 +109,12 @@ public:
         C.assign(days, 0);
         V.assign(days, 0);
         zeroText.assign(days, 0);
-        m_values.resize(days * kColumnCount);
-        fillEmpty(m_values);
+        // The values of the final fields that are settled later follow the stored values; only
+        // the ones written are ever read.
+        m_values.resize(days * (kValueColumns + kFinalColumns));
+        fillEmpty(m_values.data(), days * kValueColumns);
+        // An empty final field gives "0", as 0 hundredths do.
+        m_hundredths.assign(days * kFinalColumns, 0);
         missingField = -1;
         missingDay = -1;
         m_missingAt = {};
@@ -75,6 +150,8 @@ public:
             volume = a > volume ? a : volume;
         }
         wholeVolumes = wholeV && volume <= room;
+        if (!slideWindows)
+            wholePrices = wholeSquares = wholeVolumes = false;
     }
 
     bool zero(int i, std::uint8_t which) const { return (zeroText[idx(i)] & which) != 0; }
@@ -107,11 +184,28 @@ public:
         return c;
     }
 
-    // Writes v into a field that no later step reads, only the final two-decimal pass: kept as
-    // computed until that pass turns it into the value of its truncated text.
+    // Writes v into a field that no later step reads, only the final two-decimal pass: its
+    // hundredths where they are plain from v, otherwise v itself for the final pass to settle. A
+    // value without a finite text leaves the field empty.
     void putFinal(DayField f, int i, long double v)
     {
-        cell(f, i) = std::isfinite(v) ? v : std::numeric_limits<long double>::quiet_NaN();
+        const std::size_t k = finalIndex(f);
+        std::int64_t& q = m_hundredths[k * idx(N) + idx(i)];
+        if (round2ToHundredthsQuick(v, q))
+            return;
+        if (!std::isfinite(v)) {
+            q = 0;
+            return;
+        }
+        q = kSettleLater;
+        m_values[(idx(kValueColumns) + k) * idx(N) + idx(i)] = v;
+    }
+
+    // The hundredths of final field f, day 0 first; kSettleLater where settleValue holds the value.
+    const std::int64_t* hundredths(DayField f) const { return m_hundredths.data() + finalIndex(f) * idx(N); }
+    long double settleValue(DayField f, int i) const
+    {
+        return m_values[(idx(kValueColumns) + finalIndex(f)) * idx(N) + idx(i)];
     }
 
     // Writes a whole number as its integer text (an extended float holds every 64-bit integer).
@@ -129,12 +223,44 @@ public:
     }
     void step(int day) { m_at.step = day; }
 
+    // Day records of a finished run, kept for the next one: a new series then reuses them rather
+    // than allocating, filling and later freeing its records afresh. Bounded, so that a run over a
+    // whole market does not keep its memory after Clear.
+    static constexpr std::size_t kSpareDays = 1u << 15;
+    void keepDays(std::vector<TStkDailyData>&& days)
+    {
+        if (days.capacity() == 0 || m_spareDayCount + days.capacity() > kSpareDays)
+            return;
+        m_spareDayCount += days.capacity();
+        m_spareDays.push_back(std::move(days));
+    }
+    // Records for a series of `count` days: kept ones where there are any, which still hold the
+    // fields of their last run (TStkDailyData::clearAll empties one), then new empty ones.
+    std::vector<TStkDailyData> takeDays(std::size_t count)
+    {
+        std::vector<TStkDailyData> days;
+        if (!m_spareDays.empty()) {
+            days = std::move(m_spareDays.back());
+            m_spareDays.pop_back();
+            m_spareDayCount -= days.capacity();
+        }
+        days.resize(count);
+        return days;
+    }
+
     int N = 0;
     std::vector<long double> O, H, L, C, V;
     std::vector<std::uint8_t> zeroText;
     bool wholePrices = false;  // see classifyPrices
     bool wholeSquares = false; // the closes squared too
     bool wholeVolumes = false;
+    // Windows may be carried from day to day (sums of whole numbers, counts, running highs and
+    // lows). Off, every window is computed afresh: the plain computation the shortcuts must equal.
+    bool slideWindows = true;
+    // The date and prices of each day as the records keep them, six a day (TStkAnalisys).
+    std::vector<DayValue> inputs;
+    // Buffers an indicator may use within one call, kept from stock to stock.
+    std::array<std::vector<long double>, 4> scratch;
     int missingField = -1;
     int missingDay = -1;
 
@@ -148,7 +274,18 @@ private:
     };
 
     static std::size_t idx(int i) { return static_cast<std::size_t>(i); }
-    static std::size_t columnIndex(DayField f) { return static_cast<std::size_t>(pos(f) - kFirstComputed); }
+    static std::size_t columnIndex(DayField f)
+    {
+        const int c = kColumns.value[static_cast<std::size_t>(pos(f))];
+        assert(c >= 0 && "a field without a column of stored values");
+        return static_cast<std::size_t>(c);
+    }
+    static std::size_t finalIndex(DayField f)
+    {
+        const int c = kColumns.final[static_cast<std::size_t>(pos(f))];
+        assert(c >= 0 && "putFinal of a field that a later step reads");
+        return static_cast<std::size_t>(c);
+    }
     std::size_t offset(DayField f) const { return columnIndex(f) * static_cast<std::size_t>(N); }
     long double& cell(DayField f, int i) { return m_values[offset(f) + idx(i)]; }
     long double cell(DayField f, int i) const { return m_values[offset(f) + idx(i)]; }
@@ -161,15 +298,15 @@ private:
         return a < 1e18L && (a + kToInteger) - kToInteger == a;
     }
 
-    // Every value NaN. Copying its 16 bytes as plain data lets the compiler store them in wide
-    // moves; the extended-float stores an assignment would make are many times slower.
-    static void fillEmpty(std::vector<long double>& values)
+    // The first count values NaN. Copying its 16 bytes as plain data lets the compiler store them
+    // in wide moves; the extended-float stores an assignment would make are many times slower.
+    static void fillEmpty(long double* values, std::size_t count)
     {
         static const long double kEmpty = std::numeric_limits<long double>::quiet_NaN();
         unsigned char bytes[sizeof(long double)];
         std::memcpy(bytes, &kEmpty, sizeof bytes);
-        unsigned char* out = reinterpret_cast<unsigned char*>(values.data());
-        for (std::size_t k = 0; k < values.size(); ++k)
+        unsigned char* out = reinterpret_cast<unsigned char*>(values);
+        for (std::size_t k = 0; k < count; ++k)
             std::memcpy(out + k * sizeof bytes, bytes, sizeof bytes);
     }
 
@@ -183,8 +320,11 @@ private:
         m_missingAt = m_at;
     }
 
-    std::vector<long double> m_values;           // kColumnCount columns of N days
-    std::array<int, kColumnCount> m_scaleHint{}; // readBackNumber's hint for each field
+    std::vector<long double> m_values;            // kValueColumns + kFinalColumns columns of N days
+    std::vector<std::int64_t> m_hundredths;       // kFinalColumns columns of N days
+    std::array<int, kValueColumns> m_scaleHint{}; // readBackNumber's hint for each field
+    std::vector<std::vector<TStkDailyData>> m_spareDays;
+    std::size_t m_spareDayCount = 0; // records held by m_spareDays
     Place m_at;
     Place m_missingAt;
 };

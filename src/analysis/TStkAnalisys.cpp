@@ -98,6 +98,20 @@ constexpr DayField kRoundedFields[] = {
 };
 static_assert(std::size(kRoundedFields) == 40);
 
+// The rounded fields that later steps read too, kept as stored values; the others are the final
+// fields, kept as hundredths.
+constexpr std::size_t kFinalRoundedCount = static_cast<std::size_t>(
+    std::count_if(std::begin(kRoundedFields), std::end(kRoundedFields), SeriesWork::isFinal));
+static_assert(kFinalRoundedCount == std::size(kFinalFields), "a final field that is not rounded");
+constexpr auto kRoundedFromValues = [] {
+    std::array<DayField, std::size(kRoundedFields) - kFinalRoundedCount> out{};
+    std::size_t k = 0;
+    for (const DayField f : kRoundedFields)
+        if (!SeriesWork::isFinal(f))
+            out[k++] = f;
+    return out;
+}();
+
 // The computed fields that the final pass copies as they are: every field an indicator writes but
 // the rounded ones and the two integer rates.
 constexpr std::array<DayField, 23> kStoredFields = {
@@ -119,6 +133,25 @@ constexpr int namedComputedFields()
 }
 static_assert(static_cast<int>(kStoredFields.size() + 2 + std::size(kRoundedFields)) == namedComputedFields(),
               "a computed field is neither copied nor rounded by the final pass");
+
+// What a day record holds before the indicators: the date, then the prices in the order of the
+// table's columns.
+constexpr int kInputsPerDay = 6;
+constexpr DayField kInputFields[kInputsPerDay] = {DayField::StkDate, DayField::SPrice, DayField::HPrice,
+                                                  DayField::LPrice,  DayField::EPrice, DayField::StkVlm};
+struct PriceInput {
+    DayField field;
+    int column; // of the price table
+    std::vector<long double> SeriesWork::*series;
+    std::uint8_t zeroBit;
+};
+constexpr PriceInput kPriceInputs[kInputsPerDay - 1] = {
+    {DayField::SPrice, TStkAnalisys::kColOpen, &SeriesWork::O, SeriesWork::kZeroOpen},
+    {DayField::HPrice, TStkAnalisys::kColHigh, &SeriesWork::H, SeriesWork::kZeroHigh},
+    {DayField::LPrice, TStkAnalisys::kColLow, &SeriesWork::L, SeriesWork::kZeroLow},
+    {DayField::EPrice, TStkAnalisys::kColClose, &SeriesWork::C, SeriesWork::kZeroClose},
+    {DayField::StkVlm, TStkAnalisys::kColVolume, &SeriesWork::V, SeriesWork::kZeroVolume},
+};
 
 std::string quoted(std::string_view text)
 {
@@ -148,9 +181,7 @@ Status TStkAnalisys::Analyze(const Ptbl& table, int rowCount, const TJouken& con
 
     Status status = LoadParams();
     if (status)
-        status = LoadDailyData(start, end);
-    if (status)
-        status = CalcIndicators();
+        status = loadAndCalculate(start, end);
     if (status && simulate && m_simulation)
         status = m_simulation(*this);
     if (!status)
@@ -161,6 +192,8 @@ Status TStkAnalisys::Analyze(const Ptbl& table, int rowCount, const TJouken& con
 void TStkAnalisys::Clear()
 {
     StkCount = 0;
+    for (TStkData& e : StkList)
+        m_work->keepDays(std::move(e.Days));
     StkList.clear();
 }
 
@@ -235,10 +268,12 @@ Status TStkAnalisys::LoadParams()
     return {};
 }
 
-Status TStkAnalisys::LoadDailyData(std::string_view start, std::string_view end)
+Status TStkAnalisys::groupRows(std::string_view start, std::string_view end, std::vector<int>& rows,
+                               std::vector<std::size_t>& firstRow)
 {
-    StkCount = 0;
-    StkList.clear();
+    Clear();
+    rows.clear();
+    firstRow.assign(1, 0);
     if (RowCount <= 0)
         return {};
     // Columns 1..7, each with rows 0..RowCount.
@@ -253,44 +288,93 @@ Status TStkAnalisys::LoadDailyData(std::string_view start, std::string_view end)
     // Entries in order of first appearance; each code's days in table order. Codes are compared as
     // exact texts.
     std::unordered_map<std::string_view, std::size_t> entryOf;
-    std::vector<int> dayCounts;
+    std::vector<std::size_t> entryOfRow(static_cast<std::size_t>(RowCount) + 1);
+    std::vector<std::size_t> dayCounts;
     for (int row = 1; row <= RowCount; ++row) {
-        const auto [it, added] =
-            entryOf.emplace(t[kColCode][static_cast<std::size_t>(row)], dayCounts.size());
-        if (added)
-            dayCounts.push_back(0);
-        ++dayCounts[it->second];
+        const auto r = static_cast<std::size_t>(row);
+        // A stock's rows usually follow each other.
+        if (row > 1 && t[kColCode][r] == t[kColCode][r - 1]) {
+            entryOfRow[r] = entryOfRow[r - 1];
+        } else {
+            const auto [it, added] = entryOf.emplace(t[kColCode][r], dayCounts.size());
+            if (added)
+                dayCounts.push_back(0);
+            entryOfRow[r] = it->second;
+        }
+        ++dayCounts[entryOfRow[r]];
     }
     StkList.resize(dayCounts.size());
+    firstRow.resize(dayCounts.size() + 1);
     for (const auto& [code, index] : entryOf) {
         TStkData& e = StkList[index];
         e.StkCd = code;
         e.TermStart = start;
         e.TermEnd = end;
-        e.Days.reserve(static_cast<std::size_t>(dayCounts[index]));
+        e.Days = m_work->takeDays(dayCounts[index]);
+        e.DayCount = static_cast<int>(dayCounts[index]);
     }
-    std::string date;
-    std::size_t entry = 0;
-    for (int row = 1; row <= RowCount; ++row) {
-        const auto r = static_cast<std::size_t>(row);
-        // A stock's rows usually follow each other.
-        if (row == 1 || t[kColCode][r] != t[kColCode][r - 1])
-            entry = entryOf.find(t[kColCode][r])->second;
-        TStkData& e = StkList[entry];
-        TStkDailyData& day = e.Days.emplace_back();
-        date = t[kColDate][r];
-        std::replace(date.begin(), date.end(), '-', '/');
-        day[DayField::StkDate].setText(date);
-        // Prices are read as numbers by every step after this one.
-        day[DayField::SPrice].setTextOrNumber(t[kColOpen][r]);
-        day[DayField::HPrice].setTextOrNumber(t[kColHigh][r]);
-        day[DayField::LPrice].setTextOrNumber(t[kColLow][r]);
-        day[DayField::EPrice].setTextOrNumber(t[kColClose][r]);
-        day[DayField::StkVlm].setTextOrNumber(t[kColVolume][r]);
-        e.DayCount = static_cast<int>(e.Days.size());
-    }
+    for (std::size_t e = 0; e < dayCounts.size(); ++e)
+        firstRow[e + 1] = firstRow[e] + dayCounts[e];
+    // Each entry's rows in table order.
+    rows.resize(static_cast<std::size_t>(RowCount));
+    std::vector<std::size_t> filled(firstRow.begin(), firstRow.end() - 1);
+    for (int row = 1; row <= RowCount; ++row)
+        rows[filled[entryOfRow[static_cast<std::size_t>(row)]]++] = row;
     StkCount = static_cast<int>(StkList.size());
     return {};
+}
+
+namespace {
+// The date and the prices of a day as its record keeps them, read from table row r: the date with
+// "/" for "-", each price kept as a number when its text is the general format of one (every step
+// after this one reads them as numbers).
+void readRow(const PtblData& t, std::size_t r, DayValue* inputs, std::string& date)
+{
+    date = t[TStkAnalisys::kColDate][r];
+    std::replace(date.begin(), date.end(), '-', '/');
+    inputs[0].setText(date);
+    for (int k = 1; k < kInputsPerDay; ++k)
+        inputs[k].setTextOrNumber(t[static_cast<std::size_t>(kPriceInputs[k - 1].column)][r]);
+}
+} // namespace
+
+Status TStkAnalisys::LoadDailyData(std::string_view start, std::string_view end)
+{
+    std::vector<int> rows;
+    std::vector<std::size_t> firstRow;
+    Status status = groupRows(start, end, rows, firstRow);
+    if (!status)
+        return status;
+    std::string date;
+    DayValue inputs[kInputsPerDay];
+    for (std::size_t e = 0; e < StkList.size(); ++e)
+        for (std::size_t k = firstRow[e]; k < firstRow[e + 1]; ++k) {
+            TStkDailyData& day = StkList[e].Days[k - firstRow[e]];
+            day.clearAll(); // a record of an earlier run
+            readRow(*PriceTable, static_cast<std::size_t>(rows[k]), inputs, date);
+            for (int f = 0; f < kInputsPerDay; ++f)
+                day[kInputFields[f]] = std::move(inputs[f]);
+        }
+    return {};
+}
+
+Status TStkAnalisys::loadAndCalculate(std::string_view start, std::string_view end)
+{
+    std::vector<int> rows;
+    std::vector<std::size_t> firstRow;
+    Status status = groupRows(start, end, rows, firstRow);
+    SeriesWork& s = *m_work;
+    std::string date;
+    for (std::size_t e = 0; status && e < StkList.size(); ++e) {
+        const std::size_t days = firstRow[e + 1] - firstRow[e];
+        s.reset(days);
+        s.inputs.resize(days * kInputsPerDay);
+        for (std::size_t k = firstRow[e]; k < firstRow[e + 1]; ++k)
+            readRow(*PriceTable, static_cast<std::size_t>(rows[k]),
+                    &s.inputs[(k - firstRow[e]) * kInputsPerDay], date);
+        status = calculate(StkList[e], true);
+    }
+    return status;
 }
 
 Status TStkAnalisys::CalcIndicators()
@@ -305,43 +389,46 @@ Status TStkAnalisys::CalcIndicators()
 
 Status TStkAnalisys::CalcStock(TStkData& stock)
 {
-    namespace ind = indicators;
     SeriesWork& s = *m_work;
     const int n = stock.DayCount;
     s.reset(stock.Days.size());
-
-    // Read every price once; a text that is not a number stops the run.
-    struct PriceInput {
-        DayField field;
-        std::vector<long double> SeriesWork::*column;
-        std::uint8_t zeroBit;
-    };
-    static constexpr PriceInput kPrices[] = {
-        {DayField::SPrice, &SeriesWork::O, SeriesWork::kZeroOpen},
-        {DayField::HPrice, &SeriesWork::H, SeriesWork::kZeroHigh},
-        {DayField::LPrice, &SeriesWork::L, SeriesWork::kZeroLow},
-        {DayField::EPrice, &SeriesWork::C, SeriesWork::kZeroClose},
-        {DayField::StkVlm, &SeriesWork::V, SeriesWork::kZeroVolume},
-    };
     // A series computed before starts over with every indicator field empty (the final pass
     // always leaves a value in the rounded fields, so one of them tells). The final pass writes
     // every named field anew; the positions no indicator writes are cleared here.
     const bool computedBefore = n > 0 && !stock.Days[0][DayField::IdoAvg1].empty();
+    s.inputs.resize(static_cast<std::size_t>(n) * kInputsPerDay);
     for (int i = 0; i < n; ++i) {
         TStkDailyData& day = stock.Days[static_cast<std::size_t>(i)];
         for (int f = SeriesWork::kFirstComputed; computedBefore && f < TStkDailyData::kFieldCount; ++f)
             if (kDayFieldNames[static_cast<std::size_t>(f)].empty())
                 day[f].clear();
-        for (const PriceInput& p : kPrices) {
-            const DayValue& price = day[p.field];
+        for (int k = 0; k < kInputsPerDay; ++k)
+            s.inputs[static_cast<std::size_t>(i * kInputsPerDay + k)] = day[kInputFields[k]];
+    }
+    return calculate(stock, false);
+}
+
+Status TStkAnalisys::calculate(TStkData& stock, bool writeInputs)
+{
+    namespace ind = indicators;
+    SeriesWork& s = *m_work;
+    const int n = stock.DayCount;
+    const auto inputsOf = [&](int i) { return &s.inputs[static_cast<std::size_t>(i * kInputsPerDay)]; };
+
+    // Read every price once; a text that is not a number stops the run.
+    for (int i = 0; i < n; ++i) {
+        const DayValue* inputs = inputsOf(i);
+        for (int k = 1; k < kInputsPerDay; ++k) {
+            const PriceInput& p = kPriceInputs[k - 1];
+            const DayValue& price = inputs[k];
             const auto v = price.isNumber() ? std::optional(price.storedNumber()) : price.number();
             if (!v)
                 return makeError(ErrorCode::Data,
                                  "株価データの数値が正しくありません: " + stock.StkCd + " " +
-                                     day.text(DayField::StkDate) + " " +
+                                     inputs[0].text() + " " +
                                      std::string(kDayFieldNames[static_cast<std::size_t>(pos(p.field))]) +
-                                     " = " + quoted(day.text(p.field)));
-            (s.*p.column)[static_cast<std::size_t>(i)] = *v;
+                                     " = " + quoted(price.text()));
+            (s.*p.series)[static_cast<std::size_t>(i)] = *v;
             if (price.textEquals("0"))
                 s.zeroText[static_cast<std::size_t>(i)] |= p.zeroBit;
         }
@@ -394,24 +481,52 @@ Status TStkAnalisys::CalcStock(TStkData& stock)
     s.computing(4, 4);
     ind::macd(s, steps, DayMACShort, DayMACLong, DayMAC_SI);
     if (s.missingField >= 0) {
-        const TStkDailyData& day = stock.Days[static_cast<std::size_t>(s.missingDay)];
         return makeError(ErrorCode::Data,
-                         "計算に必要な値がありません: " + stock.StkCd + " " + day.text(DayField::StkDate) +
-                             " " + std::string(kDayFieldNames[static_cast<std::size_t>(s.missingField)]));
+                         "計算に必要な値がありません: " + stock.StkCd + " " +
+                             inputsOf(s.missingDay)[0].text() + " " +
+                             std::string(kDayFieldNames[static_cast<std::size_t>(s.missingField)]));
     }
 
     // Pass 5, with the copy into the day records: the 40 rounded fields truncated to two decimals,
     // an empty one reading "0"; every other computed field as stored. A series computed before
-    // gets every field anew.
+    // gets every field anew. With writeInputs, each record is first emptied and given its date and
+    // prices, so that it is written in one go.
     std::array<const long double*, kStoredFields.size()> stored{};
     for (std::size_t k = 0; k < kStoredFields.size(); ++k)
         stored[k] = s.column(kStoredFields[k]);
-    std::array<const long double*, std::size(kRoundedFields)> rounded{};
+    std::array<const long double*, kRoundedFromValues.size()> rounded{};
     for (std::size_t k = 0; k < rounded.size(); ++k)
-        rounded[k] = s.column(kRoundedFields[k]);
+        rounded[k] = s.column(kRoundedFromValues[k]);
+    std::array<const std::int64_t*, std::size(kFinalFields)> hundredths{};
+    for (std::size_t k = 0; k < hundredths.size(); ++k)
+        hundredths[k] = s.hundredths(kFinalFields[k]);
+    // Writes the two-decimal result of a value to a record's field.
+    const auto writeRounded = [](DayValue& cell, long double v) {
+        std::int64_t q = 0;
+        if (std::isnan(v))
+            cell.setHundredths(0);
+        else if (round2ToHundredths(v, q))
+            cell.setHundredths(q);
+        else
+            cell.setReadBack(round2OfText(v));
+    };
     for (int i = 0; i < n; ++i) {
         const auto u = static_cast<std::size_t>(i);
         TStkDailyData& day = stock.Days[u];
+        if (writeInputs) {
+            // The records of a long series are not in the caches: ask for a later day's record
+            // while this one is written.
+            constexpr std::size_t kAhead = 3;
+            if (u + kAhead < static_cast<std::size_t>(n)) {
+                const auto* ahead = reinterpret_cast<const char*>(&stock.Days[u + kAhead]);
+                for (std::size_t b = 0; b < sizeof(TStkDailyData); b += 64)
+                    __builtin_prefetch(ahead + b, 1);
+            }
+            day.clearAll(); // a record of an earlier run
+            DayValue* inputs = inputsOf(i);
+            for (int k = 0; k < kInputsPerDay; ++k)
+                day[kInputFields[k]] = std::move(inputs[k]);
+        }
         for (std::size_t k = 0; k < kStoredFields.size(); ++k)
             day[kStoredFields[k]].setReadBackFrom(stored[k] + u);
         for (const DayField f : {DayField::ZenjituRateInt, DayField::VlmRateInt}) {
@@ -424,16 +539,14 @@ Status TStkAnalisys::CalcStock(TStkData& stock)
             else
                 day[f].setText(std::to_string(static_cast<std::int64_t>(v)));
         }
-        for (std::size_t k = 0; k < rounded.size(); ++k) {
-            const long double v = rounded[k][u];
-            DayValue& cell = day[kRoundedFields[k]];
-            std::int64_t q = 0;
-            if (std::isnan(v))
-                cell.setHundredths(0);
-            else if (round2ToHundredths(v, q))
-                cell.setHundredths(q);
+        for (std::size_t k = 0; k < rounded.size(); ++k)
+            writeRounded(day[kRoundedFromValues[k]], rounded[k][u]);
+        for (std::size_t k = 0; k < hundredths.size(); ++k) {
+            const std::int64_t q = hundredths[k][u];
+            if (q != SeriesWork::kSettleLater)
+                day[kFinalFields[k]].setHundredths(q);
             else
-                cell.setReadBack(round2OfText(v));
+                writeRounded(day[kFinalFields[k]], s.settleValue(kFinalFields[k], i));
         }
     }
     return {};

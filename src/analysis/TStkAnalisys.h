@@ -106,6 +106,16 @@ public:
     std::vector<TStkData> StkList; // one entry per stock code, in order of first appearance
 
 private:
+    // Clears, then makes one entry per stock code of the table (records sized, not yet filled);
+    // rows holds each entry's table rows in order, entry e's from firstRow[e] to firstRow[e + 1].
+    Status groupRows(std::string_view start, std::string_view end, std::vector<int>& rows,
+                     std::vector<std::size_t>& firstRow);
+    // LoadDailyData and CalcIndicators at once: each stock's records are written in one pass.
+    Status loadAndCalculate(std::string_view start, std::string_view end);
+    // The indicators of a stock whose dates and prices are in the working state's inputs; with
+    // writeInputs, the records are filled with them too.
+    Status calculate(TStkData& stock, bool writeInputs);
+
     SimulationStep m_simulation = nullptr;
     std::unique_ptr<SeriesWork> m_work; // price columns and working state, reused from stock to stock
 };

@@ -69,6 +69,13 @@ public:
     const DayValue* field(std::string_view name) const;
     DayValue* field(std::string_view name);
 
+    // Every field empty, as a new record: for a record used again for another day.
+    void clearAll()
+    {
+        for (DayValue& f : m_fields)
+            f.clear();
+    }
+
 private:
     static std::size_t index(int position)
     {

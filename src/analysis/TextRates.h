@@ -2,6 +2,7 @@
 
 #include "common/NumberText.h"
 
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -20,17 +21,14 @@ std::optional<std::string> Round2Text(std::string_view x);
 // result has no finite value.
 std::optional<std::string> RateText(std::string_view a, std::string_view b);
 
-// Round2Text of the general-format text of x as a whole number of hundredths q: the result is
-// q / 100 (correctly rounded, as the text of the result reads back). False for results of 1E13
-// and more, which round2OfText gives through the text. x may be any finite value, read back from
-// its text or not.
+// Round2Text of the general-format text of x as a whole number of hundredths q, where it can be
+// decided without reading the text back: false otherwise (round2ToHundredths settles those). Calls
+// nothing, so a loop of extended-float arithmetic may run it on a value still in a register.
 // The text's value differs from x by at most 5E-15 relative, so where x x 100 lies clearly
 // between two whole numbers both truncate alike and the read-back can be skipped. That decision
 // is taken on x x 100 rounded to double (off by 1.1E-16 relative at most, well inside the
-// margin), whose truncation to an integer needs no switch of the FPU's rounding mode. Near a
-// whole number of hundredths the value of the text itself is truncated. Inline: the final pass
-// runs it 40 times a day.
-inline bool round2ToHundredths(long double x, std::int64_t& q)
+// margin), whose truncation to an integer needs no switch of the FPU's rounding mode.
+inline bool round2ToHundredthsQuick(long double x, std::int64_t& q)
 {
     const long double p = x * 100;
     const auto pd = static_cast<double>(p);
@@ -52,6 +50,20 @@ inline bool round2ToHundredths(long double x, std::int64_t& q)
         q = nearest;
         return true;
     }
+    return false;
+}
+
+// Round2Text of the general-format text of x as a whole number of hundredths q: the result is
+// q / 100 (correctly rounded, as the text of the result reads back). False for results of 1E13
+// and more, which round2OfText gives through the text. x may be any finite value, read back from
+// its text or not. Near a whole number of hundredths the value of the text itself is truncated.
+inline bool round2ToHundredths(long double x, std::int64_t& q)
+{
+    if (round2ToHundredthsQuick(x, q))
+        return true;
+    const double ad = std::fabs(static_cast<double>(x * 100));
+    if (!(ad < 1e15))
+        return false;
     // Otherwise truncate the text's value in full precision: adding 2^63 rounds a magnitude below 2^63 to a
     // whole number, one less where it rounded up; that whole number is exact as a double.
     constexpr long double kToInteger = 9223372036854775808.0L;

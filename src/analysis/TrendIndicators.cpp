@@ -105,8 +105,11 @@ void dpoAverage(SeriesWork& s, int n)
 // 0 for a flat window. Days with i + n < N.
 void williamsR(SeriesWork& s, int n)
 {
+    if (!(ll(n) < s.N))
+        return;
+    const WindowHighLow window(s, n);
     for (int i = 0; ll(i) + n < s.N; ++i) {
-        const auto [hh, lowest] = highLowOfWindow(s, i, n);
+        const auto [hh, lowest] = window.at(i);
         if (hh - lowest == 0) {
             s.putFinal(DayField::WilR, i, 0);
             continue;
@@ -143,9 +146,9 @@ void rci(SeriesWork& s, int n)
         equal[at(day)] = same;
     };
     for (int i = 0; ll(i) + n < s.N; ++i) {
-        if (i == 0) {
+        if (i == 0 || !s.slideWindows) {
             for (int j = 0; j < n; ++j)
-                countAgainstWindow(j, 0);
+                countAgainstWindow(i + j, i);
         } else {
             const long double left = C[at(i - 1)];
             const int joined = i + n - 1;
@@ -177,9 +180,10 @@ void psychologicalLine(SeriesWork& s, int n)
     const auto rose = [&](int d) { return s.C[at(d)] > s.C[at(d + 1)] ? 1 : 0; };
     int rising = 0;
     for (int i = 0; ll(i) + n < s.N; ++i) {
-        if (i == 0) {
+        if (i == 0 || !s.slideWindows) {
+            rising = 0;
             for (int j = 0; j < n; ++j)
-                rising += rose(j);
+                rising += rose(i + j);
         } else {
             rising += rose(i + n - 1) - rose(i - 1);
         }
@@ -205,8 +209,11 @@ void priceMovePsychologicalLine(SeriesWork& s, int n)
 // lowest low, kept for %D. A flat window writes nothing. Days with i + n < N.
 void stochasticsK(SeriesWork& s, int n)
 {
+    if (!(ll(n) < s.N))
+        return;
+    const WindowHighLow window(s, n);
     for (int i = 0; ll(i) + n < s.N; ++i) {
-        const auto [hh, lowest] = highLowOfWindow(s, i, n);
+        const auto [hh, lowest] = window.at(i);
         if (hh - lowest == 0)
             continue;
         s.putFinal(DayField::STC_K, i, (s.C[at(i)] - lowest) / (hh - lowest) * 100);

@@ -2,6 +2,7 @@
 // simulation step.
 #include "AnalysisTestSupport.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 using namespace vorteq;
@@ -107,6 +108,101 @@ TEST(DailySeries, CopyOutlivesTheNextRunAndEveryRunStartsAfresh)
     EXPECT_EQ(a.StkCount, 0);
     EXPECT_TRUE(a.StkList.empty());
     EXPECT_EQ(kept.Days[2].text(DayField::EPrice), "1");
+}
+
+TEST(DailySeries, RecordsOfAnEarlierRunCarryNothingOver)
+{
+    // One object analyses series of other lengths and stock counts in turn, after a caller (or the
+    // back-test) wrote texts into its records; every run gives exactly the texts of a new object.
+    const auto series = [](const std::string& code, int days, unsigned seed) {
+        std::vector<std::array<std::string, 5>> oldestFirst;
+        unsigned x = seed;
+        int close = 500;
+        for (int d = 0; d < days; ++d) {
+            x = x * 1103515245u + 12345u;
+            close = std::max(1, close + static_cast<int>(x >> 16) % 21 - 10);
+            const int open = std::max(1, close + static_cast<int>(x >> 8) % 7 - 3);
+            oldestFirst.push_back({std::to_string(open), std::to_string(std::max(open, close) + 2),
+                                   std::to_string(std::max(1, std::min(open, close) - 2)),
+                                   std::to_string(close), std::to_string(100 * (x % 50))});
+        }
+        auto rows = ohlcNewestFirst(oldestFirst);
+        for (PriceRow& r : rows)
+            r.code = code;
+        return rows;
+    };
+    const auto concat = [](std::vector<PriceRow> a, const std::vector<PriceRow>& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    const std::vector<std::vector<PriceRow>> runs = {
+        series("1301", 80, 1),
+        series("1301", 40, 2),
+        concat(series("7203", 120, 3), series("8306", 30, 4)),
+        series("6758", 150, 5),
+        {},
+        series("1301", 2, 6),
+    };
+    TStkAnalisys reused;
+    for (std::size_t run = 0; run < runs.size(); ++run) {
+        ASSERT_TRUE(analyze(reused, runs[run]));
+        TStkAnalisys fresh;
+        ASSERT_TRUE(analyze(fresh, runs[run]));
+        ASSERT_EQ(reused.StkList.size(), fresh.StkList.size());
+        for (std::size_t e = 0; e < fresh.StkList.size(); ++e) {
+            ASSERT_EQ(reused.StkList[e].DayCount, fresh.StkList[e].DayCount);
+            ASSERT_EQ(reused.StkList[e].Days.size(), fresh.StkList[e].Days.size());
+            for (std::size_t i = 0; i < fresh.StkList[e].Days.size(); ++i)
+                for (int p = 0; p < TStkDailyData::kFieldCount; ++p)
+                    ASSERT_EQ(reused.StkList[e].Days[i].text(p), fresh.StkList[e].Days[i].text(p))
+                        << "run " << run << " stock " << e << " day " << i << " field " << p;
+        }
+        for (TStkData& stock : reused.StkList)
+            for (TStkDailyData& day : stock.Days) {
+                day[DayField::Signal].setText("買");
+                day[DayField::TradeAction].setText("a text too long for the cell itself");
+                day[15].setText("x");
+                day[DayField::RSI].setText("not a number at all, and long");
+            }
+    }
+}
+
+TEST(DailySeries, StepsByThemselvesGiveWhatAnalyzeGives)
+{
+    // Two stocks whose rows alternate, prices written in other forms than the general format,
+    // zeros: Analyze (which reads the prices and writes each record once) and its steps run one
+    // by one (records filled first, then computed) give the same records.
+    std::vector<PriceRow> rows;
+    for (int d = 40; d-- > 0;) {
+        char date[16];
+        std::snprintf(date, sizeof date, "2006-02-%02d", d % 28 + 1);
+        const std::string c = std::to_string(100 + (d * 7) % 13);
+        rows.push_back({"7203", date, c, std::to_string(110 + d % 5), "95", c, d % 6 ? "1500" : "0"});
+        rows.push_back({"6758", date, "0" + c, c + ".0", "9.5e1", d % 9 ? " " + c : "0", "1e3"});
+    }
+    const TJouken j = conditionsWith({{"AmtBuyRCI1", "5"}, {"AmtDayOSI", "3"}});
+    TStkAnalisys whole;
+    ASSERT_TRUE(analyze(whole, rows, j));
+    TStkAnalisys steps;
+    steps.PriceTable = makePriceTable(rows);
+    steps.RowCount = static_cast<int>(rows.size());
+    steps.Jouken = j;
+    ASSERT_TRUE(steps.LoadParams());
+    ASSERT_TRUE(steps.LoadDailyData("2006/01/04", "2006/03/31"));
+    ASSERT_EQ(steps.StkList.size(), 2u);
+    EXPECT_EQ(steps.StkList[1].Days[0].text(DayField::HPrice), rows[1].high) << "a price keeps its text";
+    EXPECT_EQ(steps.StkList[1].Days[0].text(DayField::RSI), "") << "nothing computed yet";
+    ASSERT_TRUE(steps.CalcIndicators());
+    ASSERT_EQ(whole.StkList.size(), 2u);
+    for (std::size_t e = 0; e < 2; ++e) {
+        EXPECT_EQ(whole.StkList[e].StkCd, steps.StkList[e].StkCd);
+        ASSERT_EQ(whole.StkList[e].DayCount, 40);
+        ASSERT_EQ(steps.StkList[e].DayCount, 40);
+        for (std::size_t i = 0; i < 40; ++i)
+            for (int p = 0; p < TStkDailyData::kFieldCount; ++p)
+                ASSERT_EQ(whole.StkList[e].Days[i].text(p), steps.StkList[e].Days[i].text(p))
+                    << "stock " << e << " day " << i << " field " << p;
+    }
 }
 
 TEST(Parameters, EmptyKeysKeepTheDefaultsAndTheRecordIsCopied)
