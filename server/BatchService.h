@@ -2,6 +2,7 @@
 
 #include "common/Result.h"
 #include "server/AccountStore.h"
+#include "server/Backend.h"
 #include "server/Connection.h"
 #include "server/PasswordPool.h"
 #include "server/ServerConfig.h"
@@ -51,7 +52,8 @@ struct BatchReply {
 // line giving the reason. Thread-safe: each call takes its own database connection.
 class BatchService {
 public:
-    // Opens the database (it must exist and hold the schema).
+    // Opens the database (it must exist and hold the schema): an SQLite file, or PostgreSQL at a
+    // "postgresql://" address.
     static Result<std::unique_ptr<BatchService>> open(const std::string& dbPath, ServerConfig config);
 
     ~BatchService();
@@ -79,7 +81,7 @@ private:
     struct Job;
     class UserSlot;
 
-    BatchService(std::string dbPath, ServerConfig config);
+    explicit BatchService(ServerConfig config);
     std::int64_t now() const;
     // Inflates and splits the body into the job; false when the job is already answered.
     bool decode(Job& job);
@@ -92,8 +94,7 @@ private:
     BatchReply finish(Job& job);
 
     ServerConfig m_config;
-    ConnectionPool m_pool;
-    AccountStore m_accounts;
+    std::unique_ptr<Backend> m_backend;
     std::mutex m_usersMutex;
     std::unordered_map<std::string, std::size_t> m_userRequests; // requests running per user
     std::unique_ptr<PasswordPool> m_passwords; // last: stopped first, while the rest still stands

@@ -5,6 +5,8 @@
 #include "server/DayOrder.h"
 #include "server/HttpServer.h"
 #include "server/ImportCommand.h"
+#include "server/PgBackend.h"
+#include "server/PgDatabase.h"
 #include "server/Schema.h"
 
 #include <cstdio>
@@ -164,6 +166,15 @@ std::optional<Options> parse(int argc, char** argv, std::string& error)
 
 int runInit(const Options& o)
 {
+    if (isPostgresAddress(o.db)) {
+        auto pg = PgDatabase::open(o.db);
+        if (!pg)
+            return fail(pg.error().message);
+        if (auto st = createPostgresSchema(*pg, today().year); !st)
+            return fail(st.error().message);
+        std::fprintf(stderr, "vorteq-server: database ready: %s\n", withoutPassword(o.db).c_str());
+        return 0;
+    }
     auto db = Database::open(o.db, true);
     if (!db)
         return fail(db.error().message);
@@ -175,13 +186,24 @@ int runInit(const Options& o)
 
 int runDayOrder(const Options& o)
 {
+    const auto progress = [](const std::string& table) {
+        std::fprintf(stderr, "vorteq-server: %s を日付順に並べ替えています\n", table.c_str());
+    };
+    if (isPostgresAddress(o.db)) {
+        auto pg = PgDatabase::open(o.db);
+        if (!pg)
+            return fail(pg.error().message);
+        auto ordered = clusterPostgresDailyTables(*pg, progress);
+        if (!ordered)
+            return fail(ordered.error().message);
+        std::fprintf(stderr, "vorteq-server: 日付順に並べ替えた日足テーブル: %d\n", *ordered);
+        return 0;
+    }
     auto db = Database::open(o.db, false);
     if (!db)
         return fail(db.error().message);
     (void)db->exec("PRAGMA cache_size=-262144; PRAGMA temp_store=MEMORY");
-    auto rewritten = putDailyTablesInDayOrder(*db, [](const std::string& table) {
-        std::fprintf(stderr, "vorteq-server: %s を日付順に並べ替えています\n", table.c_str());
-    });
+    auto rewritten = putDailyTablesInDayOrder(*db, progress);
     if (!rewritten)
         return fail(rewritten.error().message);
     std::fprintf(stderr, "vorteq-server: 日付順に並べ替えた日足テーブル: %d\n", *rewritten);
@@ -192,10 +214,19 @@ int runAddUser(const Options& o)
 {
     if (o.positional.size() != 4)
         return fail("adduser needs ID PASSWORD NAME EMAIL (see --help)");
+    NewUser user{o.positional[0], o.positional[1], o.positional[2], o.positional[3], o.blocked, o.mailStatus};
+    if (isPostgresAddress(o.db)) {
+        auto pg = PgDatabase::open(o.db);
+        if (!pg)
+            return fail(pg.error().message);
+        if (auto st = addUser(*pg, user, o.cost); !st)
+            return fail(st.error().message);
+        std::fprintf(stderr, "vorteq-server: user added: %s\n", user.id.c_str());
+        return 0;
+    }
     auto db = Database::open(o.db, false);
     if (!db)
         return fail(db.error().message);
-    NewUser user{o.positional[0], o.positional[1], o.positional[2], o.positional[3], o.blocked, o.mailStatus};
     if (auto st = addUser(*db, user, o.cost); !st)
         return fail(st.error().message);
     std::fprintf(stderr, "vorteq-server: user added: %s\n", user.id.c_str());
@@ -224,7 +255,8 @@ int runServe(const Options& o)
     if (!port)
         return fail(port.error().message);
     std::fprintf(stderr, "vorteq-server: serving %s://%s:%u%s (database %s)\n",
-                 o.tlsCert.empty() ? "http" : "https", o.bind.c_str(), *port, kServletPath, o.db.c_str());
+                 o.tlsCert.empty() ? "http" : "https", o.bind.c_str(), *port, kServletPath,
+                 withoutPassword(o.db).c_str());
     server.waitForSignal();
     server.stop();
     std::fprintf(stderr, "vorteq-server: stopped\n");
