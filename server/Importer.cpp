@@ -504,6 +504,12 @@ Result<ImportSummary> importStocks(Database& db, std::vector<StockSource> source
     auto writer = StockWriter::open(db);
     if (!writer)
         return writer.error();
+    return importStocks(*writer, std::move(sources), options);
+}
+
+Result<ImportSummary> importStocks(StockStore& writer, std::vector<StockSource> sources,
+                                   const ImportOptions& options)
+{
     const std::size_t total = sources.size();
     // The writer is the busiest thread: by default the analysis takes every core but the writer's.
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
@@ -570,7 +576,7 @@ Result<ImportSummary> importStocks(Database& db, std::vector<StockSource> source
     // Stocks written into the open batch: imported once it commits.
     std::vector<std::pair<std::string, std::size_t>> pending;
     auto commitPending = [&] {
-        if (auto st = writer->commit(); st) {
+        if (auto st = writer.commit(); st) {
             for (const auto& [code, rows] : pending) {
                 ++summary.imported;
                 summary.days += static_cast<std::int64_t>(rows);
@@ -599,7 +605,7 @@ Result<ImportSummary> importStocks(Database& db, std::vector<StockSource> source
         if (outcome.failed)
             ++summary.failedSources;
         for (const PreparedStock& stock : outcome.stocks) {
-            if (auto st = writer->write(stock); st) {
+            if (auto st = writer.write(stock); st) {
                 pending.emplace_back(stock.code, stock.rows.size());
             } else {
                 say(st.error().message + "（取り込みませんでした）");
@@ -609,12 +615,12 @@ Result<ImportSummary> importStocks(Database& db, std::vector<StockSource> source
                 commitPending();
             }
         }
-        if (writer->pendingRows() >= kBatchRows || k + 1 == total)
+        if (writer.pendingRows() >= kBatchRows || k + 1 == total)
             commitPending();
         if (options.progress)
             options.progress(ImportProgress{k + 1, total, summary.imported, summary.skipped});
     }
-    if (auto st = writer->updateDates(); !st)
+    if (auto st = writer.updateDates(); !st)
         return makeError(st.error().code, "更新日（STK_UPD）を書き込めませんでした: " + st.error().message);
     return summary;
 }

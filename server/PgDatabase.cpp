@@ -269,8 +269,9 @@ Result<PgDatabase> PgDatabase::open(const std::string& address, const std::strin
     // The address comes first and is expanded; what follows it overrides its parts.
     std::vector<const char*> keys{"dbname", "client_encoding", "application_name", "connect_timeout",
                                   "options"};
-    std::vector<const char*> values{address.c_str(), "UTF8", "vorteq-server", "10",
-                                    "-c extra_float_digits=1 -c DateStyle=ISO"};
+    std::vector<const char*> values{
+        address.c_str(), "UTF8", "vorteq-server", "10",
+        "-c extra_float_digits=1 -c DateStyle=ISO -c client_min_messages=warning"};
     if (!role.empty()) {
         keys.push_back("user");
         values.push_back(role.c_str());

@@ -8,9 +8,13 @@
 #include "screening/ScreeningCriteria.h"
 #include "screening/ScreeningQuery.h"
 #include "screening/TradingDay.h"
+#include "server/Database.h"
+#include "server/DemoMarket.h"
+#include "server/Importer.h"
 #include "server/PgBackend.h"
 #include "server/PgDatabase.h"
 #include "server/PgDialect.h"
+#include "server/PgImport.h"
 #include "simulation/RunPlan.h"
 #include "support/PgCluster.h"
 #include "support/TestServer.h"
@@ -380,4 +384,104 @@ TEST(PgInstances, AServerOnADatabaseWithoutTheSchemaSaysToRunInit)
         EXPECT_EQ(std::string(e.what()).find("secret"), std::string::npos) << e.what();
     }
     cluster.dropDatabase(name);
+}
+
+namespace {
+
+// Every stock of a small demo market as import sources (the FX rates included).
+std::vector<server::StockSource> demoSources(const std::shared_ptr<server::DemoMarket>& market)
+{
+    std::vector<server::StockSource> sources;
+    for (std::size_t i = 0; i < market->instruments().size(); ++i)
+        sources.push_back([market, i]() -> Result<server::StockBatch> {
+            server::StockBatch batch;
+            batch.stocks.push_back(market->series(i));
+            return batch;
+        });
+    return sources;
+}
+
+} // namespace
+
+TEST(PgImport, CopiesTheSameRowsAsTheSqliteImportAndEachStockIsAllOrNothing)
+{
+    server::DemoOptions options;
+    options.last = Date{2006, 2, 28};
+    auto market = std::make_shared<server::DemoMarket>(options);
+    TestServer sqlite(on(TestServerOptions::Backend::Sqlite));
+    TestServer pg(on(TestServerOptions::Backend::Postgres));
+    for (TestServer* server : {&sqlite, &pg})
+        server->addUser("demo", "demo1234", "デモ", "demo@example.com");
+    {
+        auto db = server::Database::open(sqlite.dbPath(), false);
+        ASSERT_TRUE(db);
+        auto done = server::importStocks(*db, demoSources(market), {});
+        ASSERT_TRUE(done) << done.error().message;
+    }
+    auto store = server::openPostgresStockWriter(pg.dbPath());
+    ASSERT_TRUE(store) << store.error().message;
+    server::ImportSummary summary;
+    {
+        auto done = server::importStocks(**store, demoSources(market), {});
+        ASSERT_TRUE(done) << done.error().message;
+        summary = *done;
+    }
+    EXPECT_EQ(summary.imported, static_cast<int>(market->instruments().size()));
+    EXPECT_EQ(pg.query("SELECT UPD_FLG, UPD_DATE FROM STK_UPD ORDER BY 1"),
+              sqlite.query("SELECT UPD_FLG, UPD_DATE FROM STK_UPD ORDER BY UPD_FLG"));
+
+    const std::string cookieS =
+        cookieOf(exchangeFrom("127.0.0.1", sqlite.port(), {"Query", loginSql("demo", "demo1234")}));
+    const std::string cookieP =
+        cookieOf(exchangeFrom("127.0.0.1", pg.port(), {"Query", loginSql("demo", "demo1234")}));
+    std::vector<std::string> statements;
+    for (int day : {3, 17, 27}) {
+        ScreeningCriteria criteria;
+        criteria.baseDate = Date{2006, 2, day};
+        statements.push_back(*buildScreeningSql(criteria, {}));
+    }
+    statements.push_back(*priceQuery(market->instruments()[0].code, "11", "2005/06/01", "2006/02/28"));
+    statements.push_back("SELECT a.STK_CD, a.STK_NM, a.MKT_CD FROM STK_INFO a ORDER BY a.STK_CD");
+    statements.push_back("SELECT a.STK_CD, a.STK_DATE, a.E_PRICE FROM STK_DAILY_FX_2006 a ORDER BY 1, 2");
+    for (const std::string& sql : statements) {
+        const RawExchange s = exchangeFrom("127.0.0.1", sqlite.port(), {"Query", sql}, cookieS);
+        const RawExchange p = exchangeFrom("127.0.0.1", pg.port(), {"Query", sql}, cookieP);
+        EXPECT_GT(s.firstRows(), 0) << sql;
+        EXPECT_EQ(p.text, s.text) << sql;
+    }
+
+    // A stock whose new rows cannot all be stored keeps its old rows, and the stock beside it goes in.
+    const std::string code = market->instruments()[0].code;
+    const auto before = pg.query("SELECT count(*) FROM STK_DAILY_TSE_2006 WHERE STK_CD = '" + code + "'");
+    server::PreparedStock broken;
+    broken.code = code;
+    broken.market = 11;
+    broken.rows.resize(2);
+    broken.rows[0].date = Date{2006, 3, 1};
+    broken.rows[1].date = Date{10000, 1, 4}; // no yearly table can hold it
+    server::PreparedStock fine;
+    fine.code = "9999";
+    fine.name = "新規";
+    fine.market = 11;
+    fine.rows.resize(1);
+    fine.rows[0].date = Date{2006, 3, 1};
+    fine.rows[0].values[3] = server::CellValue{server::CellValue::Kind::Real, 0, 0.1};
+    EXPECT_FALSE((*store)->write(broken));
+    EXPECT_TRUE((*store)->write(fine));
+    ASSERT_TRUE((*store)->commit());
+    EXPECT_EQ(pg.query("SELECT count(*) FROM STK_DAILY_TSE_2006 WHERE STK_CD = '" + code + "'"), before);
+    EXPECT_EQ(
+        pg.query("SELECT STK_NM, E_PRICE FROM STK_INFO, STK_DAILY_TSE_2006 d WHERE STK_INFO.STK_CD = '9999' "
+                 "AND d.STK_CD = '9999'"),
+        (std::vector<std::vector<std::string>>{{"新規", "0.1"}}));
+
+    // day-order stores the rows by date, and what the server answers stays the same.
+    auto owner = server::PgDatabase::open(pg.dbPath());
+    ASSERT_TRUE(owner);
+    auto ordered = server::clusterPostgresDailyTables(*owner, {});
+    ASSERT_TRUE(ordered) << ordered.error().message;
+    EXPECT_GT(*ordered, 0);
+    const RawExchange after = exchangeFrom("127.0.0.1", pg.port(), {"Query", statements[1]}, cookieP);
+    const RawExchange reference = exchangeFrom("127.0.0.1", sqlite.port(), {"Query", statements[1]}, cookieS);
+    EXPECT_EQ(after.text, reference.text);
 }
