@@ -34,9 +34,12 @@ Usage:
   vorteq-server serve [--db PATH] [--bind ADDRESS] [--port N] [--threads N]
                       [--hash-cost interactive|moderate|min] [--session-hours N]
                       [--reply-compression auto|fastest|none] [--tls-cert FILE --tls-key FILE]
+                      [--trusted-proxy ADDRESS]...
       Serves the endpoint http://ADDRESS:N/ORQ/servlet/ApsServlet/ (default 127.0.0.1:8080),
       or https:// with --tls-cert (PEM certificate chain) and --tls-key (PEM private key),
       and writes one line per request to standard error. Ends on SIGINT or SIGTERM.
+      Behind a reverse proxy, --trusted-proxy names its address: the client of its requests
+      is then the last address of their X-Forwarded-For header (for the login throttle).
   vorteq-server day-order [--db PATH]
       Stores the rows of every daily table day by day, where an import left them stock by
       stock: a screening reads one day of every stock, and then reads far fewer pages.
@@ -44,7 +47,10 @@ Usage:
 
 constexpr const char* kUsageTail = R"(  vorteq-server --help
 
---db defaults to vorteq.db in the current folder. --hash-cost sets the cost of new password
+--db defaults to vorteq.db in the current folder; postgresql://USER@HOST:PORT/DATABASE runs
+init, adduser, serve, import (price files), demo-data and day-order on PostgreSQL instead, where
+init creates the roles vorteq_query and vorteq_account the server logs in as (see README.md);
+several serve processes on one PostgreSQL database act as one server. --hash-cost sets the cost of new password
 hashes (default interactive); stored hashes keep the cost they were made with.
 --reply-compression none sends replies as stored zlib blocks: less work for the server on a
 local network, larger replies across the Internet; fastest deflates every reply; auto (the
@@ -72,6 +78,7 @@ struct Options {
     std::string mailStatus = "0";
     std::string tlsCert;
     std::string tlsKey;
+    std::vector<std::string> trustedProxies;
 };
 
 std::optional<int> intArg(const std::string& text, int lo, int hi)
@@ -143,6 +150,11 @@ std::optional<Options> parse(int argc, char** argv, std::string& error)
             if (!v)
                 return std::nullopt;
             (arg == "--tls-cert" ? o.tlsCert : o.tlsKey) = *v;
+        } else if (arg == "--trusted-proxy") {
+            auto v = value();
+            if (!v)
+                return std::nullopt;
+            o.trustedProxies.push_back(*v);
         } else if (arg == "--blocked") {
             o.blocked = true;
         } else if (arg == "--mail-status") {
@@ -250,6 +262,7 @@ int runServe(const Options& o)
     http.threads = o.threads;
     http.tlsCertFile = o.tlsCert;
     http.tlsKeyFile = o.tlsKey;
+    http.trustedProxies = o.trustedProxies;
     HttpServer server(**service, http);
     auto port = server.start();
     if (!port)

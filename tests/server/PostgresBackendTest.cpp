@@ -485,3 +485,33 @@ TEST(PgImport, CopiesTheSameRowsAsTheSqliteImportAndEachStockIsAllOrNothing)
     const RawExchange reference = exchangeFrom("127.0.0.1", sqlite.port(), {"Query", statements[1]}, cookieS);
     EXPECT_EQ(after.text, reference.text);
 }
+
+TEST(PgInstances, BehindATrustedProxyTheThrottleGoesByTheForwardedClient)
+{
+    TestServerOptions options = on(TestServerOptions::Backend::Postgres);
+    options.http.trustedProxies = {"127.0.0.1"};
+    TestServer first(options);
+    seedMarket(first);
+    options.database = first.dbPath();
+    TestServer second(options);
+    const auto via = [](const std::string& client) {
+        return "X-Forwarded-For: 198.51.100.1, " + client + "\r\n";
+    };
+    // One client fails through the proxy (which connects from 127.0.0.1) on both servers.
+    for (int i = 0; i < 4; ++i)
+        exchangeFrom("127.0.0.1", i % 2 == 0 ? first.port() : second.port(),
+                     {"Query", loginSql("demo", "wrong" + std::to_string(i))}, "", via("203.0.113.7"));
+    EXPECT_EQ(exchangeFrom("127.0.0.1", first.port(), {"Query", loginSql("demo", "demo1234")}, "",
+                           via("203.0.113.7"))
+                  .header("x-vorteq-login"),
+              "throttled");
+    // Every other client of the proxy still logs in.
+    EXPECT_EQ(exchangeFrom("127.0.0.1", second.port(), {"Query", loginSql("demo", "demo1234")}, "",
+                           via("203.0.113.8"))
+                  .firstRows(),
+              1);
+    // Anyone else's header is ignored: the failure is recorded against the connecting address.
+    exchangeFrom("127.0.0.3", first.port(), {"Query", loginSql("demo", "wrong")}, "", via("203.0.113.9"));
+    EXPECT_EQ(first.query("SELECT DISTINCT CLIENT_ADDR FROM LOGIN_THROTTLE ORDER BY 1"),
+              (std::vector<std::vector<std::string>>{{"127.0.0.3"}, {"203.0.113.7"}}));
+}
