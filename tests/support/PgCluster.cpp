@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <fcntl.h>
 #include <fstream>
 #include <grp.h>
@@ -235,10 +236,18 @@ void PgCluster::dropDatabase(const std::string& name)
     exec("postgres", "DROP DATABASE IF EXISTS " + name + " WITH (FORCE)");
 }
 
+namespace {
+std::unique_ptr<PgCluster>& sharedSlot()
+{
+    static std::unique_ptr<PgCluster> cluster;
+    return cluster;
+}
+} // namespace
+
 PgCluster& sharedPgCluster()
 {
     static std::mutex mutex;
-    static std::unique_ptr<PgCluster> cluster;
+    std::unique_ptr<PgCluster>& cluster = sharedSlot();
     static std::string failure;
     std::lock_guard lock(mutex);
     if (!cluster) {
@@ -246,6 +255,15 @@ PgCluster& sharedPgCluster()
             throw std::runtime_error(failure);
         try {
             cluster = std::make_unique<PgCluster>();
+            // A test program that dies of an uncaught exception (on a server thread, say) stops
+            // its cluster first, instead of leaving a server running on a removed folder.
+            static const std::terminate_handler previous = std::set_terminate([] {
+                if (auto& shared = sharedSlot())
+                    shared.reset();
+                if (previous)
+                    previous();
+                std::abort();
+            });
         } catch (const std::exception& e) {
             failure = e.what();
             throw;
