@@ -1,5 +1,7 @@
 #include "server/AccountStore.h"
 
+#include "server/PgDatabase.h"
+
 #include <algorithm>
 #include <cctype>
 #include <optional>
@@ -82,17 +84,17 @@ bool isAcceptableMail(std::string_view mail)
     return ats == 1;
 }
 
-Status addUser(Database& db, const NewUser& user, HashCost cost)
+template <class Db> Status addUser(Db& db, const NewUser& user, HashCost cost)
 {
     if (!isAcceptableUserId(user.id))
         return makeError(ErrorCode::Validation,
                          "ユーザーIDは半角の英数字・記号 1～12 文字で指定してください (空白は使えません)。");
     if (!isAcceptablePassword(user.password))
         return makeError(ErrorCode::Validation, "パスワードは半角英数字にて4文字～10文字です。");
-    return storeUser(db, user, cost);
+    return storeUser<Db>(db, user, cost);
 }
 
-Status storeUser(Database& db, const NewUser& user, HashCost cost)
+template <class Db> Status storeUser(Db& db, const NewUser& user, HashCost cost)
 {
     if (user.id.empty() || user.id.size() > kMaxUserIdBytes)
         return makeError(ErrorCode::Validation, "ユーザーIDは1～64バイトで指定してください。");
@@ -133,15 +135,16 @@ bool AccountStore::checkPassword(const std::string& storedHash, std::string_view
     return ok;
 }
 
-Result<ThrottleState> AccountStore::throttleState(Database& db, std::string_view userId,
-                                                  std::string_view address, std::int64_t now)
+template <class Db>
+Result<ThrottleState> AccountStore::throttleState(Db& db, std::string_view userId, std::string_view address,
+                                                  std::int64_t now)
 {
     const LoginThrottle& throttle = m_config.throttle;
     auto read = db.prepareCached("SELECT USR_ID, WAIT_UNTIL FROM LOGIN_THROTTLE "
                                  "WHERE CLIENT_ADDR = ? AND USR_ID IN (?, ?) AND LAST_FAIL > ?");
     if (!read)
         return read.error();
-    Statement& stmt = **read;
+    auto& stmt = **read;
     stmt.bind(1, address).bind(2, userId).bind(3, kWholeAddress).bind(4, now - throttle.forgetAfter.count());
     ThrottleState state;
     for (;;) {
@@ -170,7 +173,8 @@ Result<ThrottleState> AccountStore::throttleState(Database& db, std::string_view
     return state;
 }
 
-Status AccountStore::recordFailure(Database& db, std::string_view userId, std::string_view address,
+template <class Db>
+Status AccountStore::recordFailure(Db& db, std::string_view userId, std::string_view address,
                                    std::int64_t now)
 {
     const LoginThrottle& throttle = m_config.throttle;
@@ -179,7 +183,9 @@ Status AccountStore::recordFailure(Database& db, std::string_view userId, std::s
         auto record = db.prepareCached(
             "INSERT INTO LOGIN_THROTTLE (CLIENT_ADDR, USR_ID, FAIL_COUNT, LAST_FAIL, WAIT_UNTIL) "
             "VALUES (?1, ?2, 1, ?3, 0) ON CONFLICT (CLIENT_ADDR, USR_ID) DO UPDATE SET "
-            "FAIL_COUNT = CASE WHEN LAST_FAIL > ?4 THEN FAIL_COUNT + 1 ELSE 1 END, LAST_FAIL = ?3 "
+            "FAIL_COUNT = CASE WHEN LOGIN_THROTTLE.LAST_FAIL > ?4 THEN LOGIN_THROTTLE.FAIL_COUNT + 1 ELSE 1 "
+            "END, "
+            "LAST_FAIL = ?3 "
             "RETURNING FAIL_COUNT");
         if (!record)
             return record.error();
@@ -188,7 +194,7 @@ Status AccountStore::recordFailure(Database& db, std::string_view userId, std::s
         if (!setWait)
             return setWait.error();
         for (std::string_view id : {userId, kWholeAddress}) {
-            Statement& stmt = **record;
+            auto& stmt = **record;
             stmt.reset();
             stmt.bind(1, address).bind(2, id).bind(3, now).bind(4, now - throttle.forgetAfter.count());
             auto row = stmt.step();
@@ -197,7 +203,7 @@ Status AccountStore::recordFailure(Database& db, std::string_view userId, std::s
             const std::int64_t failures = *row ? stmt.integer(0) : 1;
             stmt.reset();
             const int free = id.empty() ? throttle.freePerAddress : throttle.freePerPair;
-            Statement& update = **setWait;
+            auto& update = **setWait;
             update.reset();
             update.bind(1, now + waitAfter(failures, free, throttle)).bind(2, address).bind(3, id);
             if (auto st = update.run(); !st)
@@ -212,7 +218,8 @@ Status AccountStore::recordFailure(Database& db, std::string_view userId, std::s
     });
 }
 
-Result<LoginOutcome> AccountStore::login(Database& db, const LoginStatement& login, std::string_view address,
+template <class Db>
+Result<LoginOutcome> AccountStore::login(Db& db, const LoginStatement& login, std::string_view address,
                                          std::int64_t now)
 {
     LoginOutcome outcome;
@@ -241,7 +248,7 @@ Result<LoginOutcome> AccountStore::login(Database& db, const LoginStatement& log
             "SELECT PASS_WORD, USR_NM, E_MAIL, MAIL_STATUS, USR_STATUS FROM USR_INFO WHERE USR_ID = ?");
         if (!find)
             return find.error();
-        Statement& stmt = **find;
+        auto& stmt = **find;
         stmt.bind(1, login.userId);
         auto found = stmt.step();
         if (!found)
@@ -334,8 +341,8 @@ Result<LoginOutcome> AccountStore::login(Database& db, const LoginStatement& log
     return outcome;
 }
 
-Result<std::optional<std::string>> AccountStore::sessionUser(Database& db, std::string_view token,
-                                                             std::int64_t now)
+template <class Db>
+Result<std::optional<std::string>> AccountStore::sessionUser(Db& db, std::string_view token, std::int64_t now)
 {
     if (token.size() != 64)
         return std::optional<std::string>();
@@ -349,7 +356,7 @@ Result<std::optional<std::string>> AccountStore::sessionUser(Database& db, std::
             "WHERE s.TOKEN_DIGEST = ? AND s.EXPIRES_AT > ? AND u.USR_STATUS <> 1");
         if (!find)
             return find.error();
-        Statement& stmt = **find;
+        auto& stmt = **find;
         stmt.bind(1, digest).bind(2, now);
         auto row = stmt.step();
         if (!row)
@@ -377,7 +384,8 @@ Result<std::optional<std::string>> AccountStore::sessionUser(Database& db, std::
     return std::optional<std::string>(std::move(userId));
 }
 
-Result<int> AccountStore::changePassword(Database& db, const std::string& sessionUserId,
+template <class Db>
+Result<int> AccountStore::changePassword(Db& db, const std::string& sessionUserId,
                                          const PasswordChange& change, std::string_view keepToken,
                                          std::string_view address, std::int64_t now, std::int64_t& retryAfter)
 {
@@ -445,7 +453,8 @@ Result<int> AccountStore::changePassword(Database& db, const std::string& sessio
     return 1;
 }
 
-Result<int> AccountStore::changeMail(Database& db, const std::string& sessionUserId, const MailChange& change)
+template <class Db>
+Result<int> AccountStore::changeMail(Db& db, const std::string& sessionUserId, const MailChange& change)
 {
     if (change.userId != sessionUserId)
         return refusal("e-mail change for another user");
@@ -461,5 +470,23 @@ Result<int> AccountStore::changeMail(Database& db, const std::string& sessionUse
         return refusal("current e-mail address does not match");
     return 1;
 }
+
+// The two databases the account tables live in.
+#define VORTEQ_ACCOUNT_STORE_FOR(Db)                                                                         \
+    template Status addUser<Db>(Db&, const NewUser&, HashCost);                                              \
+    template Status storeUser<Db>(Db&, const NewUser&, HashCost);                                            \
+    template Result<ThrottleState> AccountStore::throttleState<Db>(Db&, std::string_view, std::string_view,  \
+                                                                   std::int64_t);                            \
+    template Result<LoginOutcome> AccountStore::login<Db>(Db&, const LoginStatement&, std::string_view,      \
+                                                          std::int64_t);                                     \
+    template Result<std::optional<std::string>> AccountStore::sessionUser<Db>(Db&, std::string_view,         \
+                                                                              std::int64_t);                 \
+    template Result<int> AccountStore::changePassword<Db>(Db&, const std::string&, const PasswordChange&,    \
+                                                          std::string_view, std::string_view, std::int64_t,  \
+                                                          std::int64_t&);                                    \
+    template Result<int> AccountStore::changeMail<Db>(Db&, const std::string&, const MailChange&);
+VORTEQ_ACCOUNT_STORE_FOR(Database)
+VORTEQ_ACCOUNT_STORE_FOR(PgDatabase)
+#undef VORTEQ_ACCOUNT_STORE_FOR
 
 } // namespace vorteq::server

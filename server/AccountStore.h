@@ -23,10 +23,10 @@ struct NewUser {
 };
 
 // Adds a user with a hashed password after checking the ID and password against the rules below;
-// an existing user ID is an error.
-Status addUser(Database& db, const NewUser& user, HashCost cost);
+// an existing user ID is an error. Db is Database (SQLite) or PgDatabase (PostgreSQL).
+template <class Db> Status addUser(Db& db, const NewUser& user, HashCost cost);
 // The same without the rules, for accounts as an older server may hold them (tests).
-Status storeUser(Database& db, const NewUser& user, HashCost cost);
+template <class Db> Status storeUser(Db& db, const NewUser& user, HashCost cost);
 
 enum class LoginVerdict { Accepted, Refused, Throttled };
 
@@ -49,20 +49,22 @@ struct ThrottleState {
 };
 
 // What the account tables answer: logins with their failure throttle, sessions, and the two
-// account changes. Times are seconds since the epoch from the configured clock. The password
-// checks take the time of the configured hash cost whatever the stored hash's cost, and no
-// transaction is open while a password is checked.
+// account changes, on SQLite (Database) or PostgreSQL (PgDatabase). Times are seconds since the epoch from
+// the configured clock. The password checks take the time of the configured hash cost whatever the stored
+// hash's cost, and no transaction is open while a password is checked.
 class AccountStore {
 public:
     explicit AccountStore(const ServerConfig& config);
 
     // The throttle of an attempt for userId from address (a database read, no password check).
-    Result<ThrottleState> throttleState(Database& db, std::string_view userId, std::string_view address,
+    template <class Db>
+    Result<ThrottleState> throttleState(Db& db, std::string_view userId, std::string_view address,
                                         std::int64_t now);
 
     // Checks a user ID and password from a client address and, when they match, starts a session.
     // A database failure is an error (the request fails with -99).
-    Result<LoginOutcome> login(Database& db, const LoginStatement& login, std::string_view address,
+    template <class Db>
+    Result<LoginOutcome> login(Db& db, const LoginStatement& login, std::string_view address,
                                std::int64_t now);
 
     // Seconds that must pass before a session's expiry is pushed forward again.
@@ -70,23 +72,27 @@ public:
 
     // The user of a live session, or nullopt (unknown, expired, or the user is now blocked). A live
     // session's expiry moves to now + the session lifetime (written at most once a minute).
-    Result<std::optional<std::string>> sessionUser(Database& db, std::string_view token, std::int64_t now);
+    template <class Db>
+    Result<std::optional<std::string>> sessionUser(Db& db, std::string_view token, std::int64_t now);
 
     // The account changes for the session's own user. The refusal reasons are errors of code
     // Validation; the value is the number of rows changed (1).
     // A password change checks the current password under the login throttle of (user, address):
     // a throttled one is refused with retryAfter set. It also ends the user's other sessions
     // (keepToken is the one in use).
-    Result<int> changePassword(Database& db, const std::string& sessionUserId, const PasswordChange& change,
+    template <class Db>
+    Result<int> changePassword(Db& db, const std::string& sessionUserId, const PasswordChange& change,
                                std::string_view keepToken, std::string_view address, std::int64_t now,
                                std::int64_t& retryAfter);
-    Result<int> changeMail(Database& db, const std::string& sessionUserId, const MailChange& change);
+    template <class Db>
+    Result<int> changeMail(Db& db, const std::string& sessionUserId, const MailChange& change);
 
 private:
     // The password check of a stored hash, padded to the configured cost when the hash is cheaper.
     bool checkPassword(const std::string& storedHash, std::string_view password) const;
     // Records a failed check of userId from address (its wait grows), in its own write transaction.
-    Status recordFailure(Database& db, std::string_view userId, std::string_view address, std::int64_t now);
+    template <class Db>
+    Status recordFailure(Db& db, std::string_view userId, std::string_view address, std::int64_t now);
 
     const ServerConfig& m_config;
     std::string m_dummyHash; // verified against for unknown user IDs, so they cost the same time

@@ -3,6 +3,8 @@
 #include "common/Encoding.h"
 #include "gateway/WireCodec.h"
 #include "gateway/ZlibUtil.h"
+#include "server/PgBackend.h"
+#include "server/PgDatabase.h"
 #include "server/Schema.h"
 #include "server/StatementShape.h"
 
@@ -226,9 +228,7 @@ private:
     bool m_taken = false;
 };
 
-BatchService::BatchService(std::string dbPath, ServerConfig config)
-    : m_config(std::move(config)), m_pool(std::move(dbPath), m_config.limits.maxTempBytes),
-      m_accounts(m_config)
+BatchService::BatchService(ServerConfig config) : m_config(std::move(config))
 {
     int threads = m_config.throttle.passwordThreads;
     if (threads <= 0)
@@ -242,29 +242,14 @@ BatchService::~BatchService() = default;
 
 Result<std::unique_ptr<BatchService>> BatchService::open(const std::string& dbPath, ServerConfig config)
 {
-    std::unique_ptr<BatchService> service(new BatchService(dbPath, std::move(config)));
-    // Check at once that the file opens, holds the schema and takes writes (every login writes),
-    // rather than on the first request.
-    if (auto usable = checkDatabaseWritable(dbPath); !usable)
-        return usable.error();
-    auto lease = service->m_pool.acquire();
-    if (!lease)
-        return makeError(ErrorCode::Server,
-                         lease.error().message + "。先に init でデータベースを作成してください。");
-    auto probe = (*lease)->db().prepare("SELECT 1 FROM USR_INFO, SESSION_INFO, STK_INFO, MKT_INFO, STK_UPD "
-                                        "LIMIT 0");
-    if (!probe)
-        return makeError(ErrorCode::Server,
-                         "データベースに必要な表がありません。先に init を実行してください (" + dbPath + ")");
-    // A database made before the login throttle had its own table gets it now.
-    if (auto st = (*lease)->db().writeTransaction([&] { return (*lease)->db().exec(kLoginThrottleTable); });
-        !st)
-        return makeError(ErrorCode::Server,
-                         "データベースに書き込めません (" + dbPath + "): " + st.error().message);
-    // Date indexes an import stopped before building are built now; without them the server still
-    // answers alike, only slower, so a failure here (an import holding the write lock) is only noted.
-    if (auto st = ensureDateIndexes((*lease)->db()); !st)
-        service->logNotice("date indexes not built: " + st.error().message);
+    std::unique_ptr<BatchService> service(new BatchService(std::move(config)));
+    auto backend = isPostgresAddress(dbPath)
+                       ? openPostgresBackend(dbPath, service->m_config)
+                       : openSqliteBackend(dbPath, service->m_config,
+                                           [&service](std::string_view text) { service->logNotice(text); });
+    if (!backend)
+        return backend.error();
+    service->m_backend = std::move(*backend);
     return service;
 }
 
@@ -402,13 +387,13 @@ bool BatchService::passToPasswordThreads(const std::shared_ptr<Job>& job,
     // and does not queue; the lane follows the address's record.
     ThrottleState state;
     {
-        auto lease = m_pool.acquire();
-        if (!lease) {
-            job->fail("database unavailable: " + lease.error().message);
+        auto session = m_backend->acquire();
+        if (!session) {
+            job->fail("database unavailable: " + session.error().message);
             return true;
         }
-        auto read = m_accounts.throttleState((*lease)->db(), login ? login->userId : std::string(),
-                                             job->request.peerAddress, now());
+        auto read =
+            (*session)->throttleState(login ? login->userId : std::string(), job->request.peerAddress, now());
         if (!read) {
             job->fail("database: " + maskQuoted(read.error().message));
             return true;
@@ -463,11 +448,11 @@ void BatchService::answerThrottled(Job& job, std::int64_t retryAfter, std::strin
 
 void BatchService::runLogin(Job& job, const LoginStatement& login)
 {
-    auto lease = m_pool.acquire();
-    if (!lease)
-        return job.fail("database unavailable: " + lease.error().message);
-    Connection& conn = **lease;
-    auto outcome = m_accounts.login(conn.db(), login, job.request.peerAddress, now());
+    auto session = m_backend->acquire();
+    if (!session)
+        return job.fail("database unavailable: " + session.error().message);
+    BackendSession& conn = **session;
+    auto outcome = conn.login(login, job.request.peerAddress, now());
     if (!outcome)
         return job.fail("database: " + maskQuoted(outcome.error().message));
     if (outcome->verdict == LoginVerdict::Throttled)
@@ -502,15 +487,15 @@ void BatchService::runLogin(Job& job, const LoginStatement& login)
 void BatchService::runBatch(Job& job)
 {
     const Limits& limits = m_config.limits;
-    auto lease = m_pool.acquire();
-    if (!lease)
-        return job.fail("database unavailable: " + lease.error().message);
-    Connection& conn = **lease;
+    auto session = m_backend->acquire();
+    if (!session)
+        return job.fail("database unavailable: " + session.error().message);
+    BackendSession& conn = **session;
     const std::int64_t nowSeconds = now();
 
     // Every batch but the login needs a live session.
     const std::string token = sessionTokenFromCookie(job.request.cookieHeader);
-    auto user = m_accounts.sessionUser(conn.db(), token, nowSeconds);
+    auto user = conn.sessionUser(token, nowSeconds);
     if (!user)
         return job.fail("database: " + user.error().message);
     if (!user->has_value()) {
@@ -549,15 +534,15 @@ void BatchService::runBatch(Job& job)
             if (auto pass = matchPasswordChange(sql)) {
                 job.record.kinds.push_back("password");
                 std::int64_t retryAfter = 0;
-                changed = m_accounts.changePassword(conn.db(), userId, *pass, token, job.request.peerAddress,
-                                                    nowSeconds, retryAfter);
+                changed = conn.changePassword(userId, *pass, token, job.request.peerAddress, nowSeconds,
+                                              retryAfter);
                 if (retryAfter > 0) {
                     job.reply.headers.emplace_back(kLoginHeader, kLoginThrottled);
                     job.reply.headers.emplace_back("Retry-After", std::to_string(retryAfter));
                 }
             } else if (auto mail = matchMailChange(sql)) {
                 job.record.kinds.push_back("mail");
-                changed = m_accounts.changeMail(conn.db(), userId, *mail);
+                changed = conn.changeMail(userId, *mail);
             } else {
                 job.record.kinds.push_back("update");
                 return job.fail("not one of the accepted account changes");
@@ -572,7 +557,7 @@ void BatchService::runBatch(Job& job)
     job.fail("unknown mode word");
 }
 
-bool BatchService::answerFromKeptReplies(Job& job, Connection& conn)
+bool BatchService::answerFromKeptReplies(Job& job, BackendSession& conn)
 {
     if (!m_replies)
         return false;

@@ -2,6 +2,7 @@
 
 #include "common/Result.h"
 #include "server/AccountStore.h"
+#include "server/Backend.h"
 #include "server/Connection.h"
 #include "server/PasswordPool.h"
 #include "server/ReplyCache.h"
@@ -52,7 +53,8 @@ struct BatchReply {
 // line giving the reason. Thread-safe: each call takes its own database connection.
 class BatchService {
 public:
-    // Opens the database (it must exist and hold the schema).
+    // Opens the database (it must exist and hold the schema): an SQLite file, or PostgreSQL at a
+    // "postgresql://" address.
     static Result<std::unique_ptr<BatchService>> open(const std::string& dbPath, ServerConfig config);
 
     ~BatchService();
@@ -82,7 +84,7 @@ private:
     struct Job;
     class UserSlot;
 
-    BatchService(std::string dbPath, ServerConfig config);
+    explicit BatchService(ServerConfig config);
     std::int64_t now() const;
     // Inflates and splits the body into the job; false when the job is already answered.
     bool decode(Job& job);
@@ -96,11 +98,10 @@ private:
     ZlibLevel replyLevel(const Job& job) const;
     // Answers a "Query" batch from the kept replies when the database has not changed; otherwise
     // prepares the job to keep its reply. True when answered.
-    bool answerFromKeptReplies(Job& job, Connection& conn);
+    bool answerFromKeptReplies(Job& job, BackendSession& conn);
 
     ServerConfig m_config;
-    ConnectionPool m_pool;
-    AccountStore m_accounts;
+    std::unique_ptr<Backend> m_backend;
     std::mutex m_usersMutex;
     std::unordered_map<std::string, std::size_t> m_userRequests; // requests running per user
     std::unique_ptr<ReplyCache> m_replies;                       // null when replyCacheBytes is 0

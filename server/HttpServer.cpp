@@ -118,6 +118,11 @@ public:
 
     BatchService& m_service;
     HttpOptions m_options;
+    bool trustsProxy(const std::string& address) const
+    {
+        return std::find(m_options.trustedProxies.begin(), m_options.trustedProxies.end(), address) !=
+               m_options.trustedProxies.end();
+    }
     int m_threadCount;
     net::io_context m_ioc;
     tcp::acceptor m_acceptor;
@@ -261,8 +266,29 @@ private:
                 cookies.append(field.value().data(), field.value().size());
             }
         }
+        // Behind a trusted proxy the client is the address the proxy appended last.
+        std::string client = m_address;
+        bool nearbyClient = m_nearbyPeer;
+        if (m_server.trustsProxy(m_address)) {
+            std::string_view forwarded;
+            for (const auto& field : req)
+                if (beast::iequals(field.name_string(), "X-Forwarded-For"))
+                    forwarded = std::string_view(field.value().data(), field.value().size());
+            if (const std::size_t comma = forwarded.rfind(','); comma != std::string_view::npos)
+                forwarded.remove_prefix(comma + 1);
+            while (!forwarded.empty() && forwarded.front() == ' ')
+                forwarded.remove_prefix(1);
+            while (!forwarded.empty() && forwarded.back() == ' ')
+                forwarded.remove_suffix(1);
+            beast::error_code bad;
+            const auto parsed = net::ip::make_address(std::string(forwarded), bad);
+            if (!bad) {
+                client = parsed.to_string();
+                nearbyClient = isNearby(parsed);
+            }
+        }
         auto body = std::move(m_parser->get().body());
-        m_server.dispatch(std::move(body), std::move(cookies), m_address, m_nearbyPeer,
+        m_server.dispatch(std::move(body), std::move(cookies), client, nearbyClient,
                           [self = self(), version, closeAfter](BatchReply reply) {
                               net::dispatch(self->m_stream.get_executor(),
                                             [self, version, closeAfter, reply = std::move(reply)]() mutable {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace vorteq::server {
 
@@ -29,6 +30,11 @@ struct HttpOptions {
     // Bytes of replies held while their peers read them, over all connections (each connection
     // holds at most one reply). While it is exceeded, new requests are answered -99 without running.
     std::size_t replyMemoryBudget = 96u * 1024u * 1024u;
+    // Reverse proxies in front of the server (their addresses, "127.0.0.1"): for a request from one
+    // of them, the client is the last address of its X-Forwarded-For header, which the proxy
+    // appends; the login throttle and the reply compression go by that client. The header of
+    // anyone else is ignored.
+    std::vector<std::string> trustedProxies;
     // HTTPS: the PEM certificate chain and private key; both empty for plain HTTP.
     std::string tlsCertFile;
     std::string tlsKeyFile;

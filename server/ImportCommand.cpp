@@ -6,6 +6,8 @@
 #include "server/ApiQuotesFile.h"
 #include "server/DemoMarket.h"
 #include "server/Importer.h"
+#include "server/PgDatabase.h"
+#include "server/PgImport.h"
 #include "server/Schema.h"
 
 #include <algorithm>
@@ -131,6 +133,46 @@ Result<Database> openExisting(const std::string& path)
     return db;
 }
 
+constexpr const char* kApiOnlySqlite =
+    "データ API のファイルの取り込み (import, update) は SQLite のデータベースにだけできます。"
+    "PostgreSQL には単純な価格ファイルの import と demo-data で取り込んでください";
+
+// The SQLite file with its writer, both kept for the import.
+class SqliteStore final : public StockStore {
+public:
+    explicit SqliteStore(Database db) : m_db(std::move(db)) {}
+    Status open()
+    {
+        auto writer = StockWriter::open(m_db);
+        if (!writer)
+            return writer.error();
+        m_writer.emplace(std::move(*writer));
+        return Status::success();
+    }
+    Status write(const PreparedStock& stock) override { return m_writer->write(stock); }
+    std::size_t pendingRows() const override { return m_writer->pendingRows(); }
+    Status commit() override { return m_writer->commit(); }
+    Status updateDates() override { return m_writer->updateDates(); }
+
+private:
+    Database m_db;
+    std::optional<StockWriter> m_writer;
+};
+
+// Where import and demo-data write: the SQLite file at path, or PostgreSQL at a postgresql:// address.
+Result<std::unique_ptr<StockStore>> openImportStore(const std::string& path)
+{
+    if (isPostgresAddress(path))
+        return openPostgresStockWriter(path);
+    auto db = openExisting(path);
+    if (!db)
+        return db.error();
+    auto target = std::make_unique<SqliteStore>(std::move(*db));
+    if (auto st = target->open(); !st)
+        return st.error();
+    return std::unique_ptr<StockStore>(std::move(target));
+}
+
 int finish(const Result<ImportSummary>& result, Console& console,
            std::chrono::steady_clock::time_point started)
 {
@@ -230,6 +272,8 @@ int runApiImport(std::map<std::string, std::string>& options, const std::vector<
     if (options.count("--code") || options.count("--names"))
         return fail("--code と --names は単純な価格ファイルのためのものです（データ API "
                     "の銘柄名と市場は上場銘柄のファイルから読みます）");
+    if (isPostgresAddress(common.db))
+        return fail(kApiOnlySqlite);
     ApiImportOptions apiOptionsOut;
     if (!apiOptions(options, common, apiOptionsOut))
         return 2;
@@ -262,6 +306,8 @@ int runUpdateCommand(int argc, char** argv)
     ApiImportOptions apiOptionsOut;
     if (!apiOptions(options, *common, apiOptionsOut))
         return 2;
+    if (isPostgresAddress(common->db))
+        return fail(kApiOnlySqlite);
     if (!fs::exists(common->db))
         return fail("データベースがありません: " + common->db);
     Console console;
@@ -324,9 +370,9 @@ int runImportCommand(int argc, char** argv)
             return fail(read.error().message);
         *names = std::move(*read);
     }
-    auto db = openExisting(common->db);
-    if (!db)
-        return fail(db.error().message);
+    auto target = openImportStore(common->db);
+    if (!target)
+        return fail(target.error().message);
 
     const int marketNo = market->code;
     std::vector<StockSource> sources;
@@ -346,7 +392,7 @@ int runImportCommand(int argc, char** argv)
     importOptions.message = [&](const std::string& line) { console.message(line); };
     importOptions.progress = [&](const ImportProgress& p) { console.progress(p, "ファイル"); };
     const auto started = std::chrono::steady_clock::now();
-    return finish(importStocks(*db, std::move(sources), importOptions), console, started);
+    return finish(importStocks(**target, std::move(sources), importOptions), console, started);
 }
 
 int runDemoDataCommand(int argc, char** argv)
@@ -381,9 +427,9 @@ int runDemoDataCommand(int argc, char** argv)
     const fs::path samples =
         options.count("--samples") ? fs::path(options["--samples"]) : fs::path(VORTEQ_DATA_DIR);
 
-    auto db = openExisting(common->db);
-    if (!db)
-        return fail(db.error().message);
+    auto target = openImportStore(common->db);
+    if (!target)
+        return fail(target.error().message);
     Console console;
     auto market = std::make_shared<DemoMarket>(demo);
     std::vector<StockSource> sources;
@@ -415,7 +461,7 @@ int runDemoDataCommand(int argc, char** argv)
                  formatDate(demo.first).c_str(), formatDate(demo.last).c_str(),
                  static_cast<unsigned long long>(demo.seed));
     const auto started = std::chrono::steady_clock::now();
-    return finish(importStocks(*db, std::move(sources), importOptions), console, started);
+    return finish(importStocks(**target, std::move(sources), importOptions), console, started);
 }
 
 } // namespace vorteq::server

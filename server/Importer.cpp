@@ -532,6 +532,17 @@ Result<ImportSummary> importStocks(Database& db, std::vector<StockSource> source
                 (void)ensureDateIndexes(db);
         }
     } rebuild{db, !setAside->empty()};
+    auto summary = importStocks(*writer, std::move(sources), options);
+    if (summary && rebuild.pending)
+        if (auto st = rebuild.run(); !st && options.message)
+            options.message("日付の索引を作れませんでした（次の取り込みかサーバーの起動時に作ります）: " +
+                            st.error().message);
+    return summary;
+}
+
+Result<ImportSummary> importStocks(StockStore& writer, std::vector<StockSource> sources,
+                                   const ImportOptions& options)
+{
     const std::size_t total = sources.size();
     // The writer is the busiest thread: by default the analysis takes every core but the writer's.
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
@@ -599,7 +610,7 @@ Result<ImportSummary> importStocks(Database& db, std::vector<StockSource> source
     std::vector<std::pair<std::string, std::size_t>> pending;
     auto batchStarted = std::chrono::steady_clock::now();
     auto commitPending = [&] {
-        if (auto st = writer->commit(); st) {
+        if (auto st = writer.commit(); st) {
             for (const auto& [code, rows] : pending) {
                 ++summary.imported;
                 summary.days += static_cast<std::int64_t>(rows);
@@ -628,9 +639,9 @@ Result<ImportSummary> importStocks(Database& db, std::vector<StockSource> source
         if (outcome.failed)
             ++summary.failedSources;
         for (const PreparedStock& stock : outcome.stocks) {
-            if (writer->pendingRows() == 0)
+            if (writer.pendingRows() == 0)
                 batchStarted = std::chrono::steady_clock::now();
-            if (auto st = writer->write(stock); st) {
+            if (auto st = writer.write(stock); st) {
                 pending.emplace_back(stock.code, stock.rows.size());
             } else {
                 say(st.error().message + "（取り込みませんでした）");
@@ -641,8 +652,8 @@ Result<ImportSummary> importStocks(Database& db, std::vector<StockSource> source
             }
         }
         const bool last = k + 1 == total;
-        if (writer->pendingRows() >= kBatchRows || last ||
-            (writer->pendingRows() > 0 && std::chrono::steady_clock::now() - batchStarted >= kBatchTime)) {
+        if (writer.pendingRows() >= kBatchRows || last ||
+            (writer.pendingRows() > 0 && std::chrono::steady_clock::now() - batchStarted >= kBatchTime)) {
             commitPending();
             if (!last)
                 std::this_thread::sleep_for(kPauseAfterBatch);
@@ -650,11 +661,7 @@ Result<ImportSummary> importStocks(Database& db, std::vector<StockSource> source
         if (options.progress)
             options.progress(ImportProgress{k + 1, total, summary.imported, summary.skipped});
     }
-    if (rebuild.pending)
-        if (auto st = rebuild.run(); !st)
-            say("日付の索引を作れませんでした（次の取り込みかサーバーの起動時に作ります）: " +
-                st.error().message);
-    if (auto st = writer->updateDates(); !st)
+    if (auto st = writer.updateDates(); !st)
         return makeError(st.error().code, "更新日（STK_UPD）を書き込めませんでした: " + st.error().message);
     return summary;
 }

@@ -127,32 +127,44 @@ Result<PreparedStock> prepareStock(TStkAnalisys& engine, const StockSeries& seri
 // The market of a code, or nullptr.
 const Market* findMarket(int code);
 
+// Where an import writes its prepared stocks, one at a time, in batches: each stock all or
+// nothing, stored once its batch is committed.
+class StockStore {
+public:
+    virtual ~StockStore() = default;
+    virtual Status write(const PreparedStock& stock) = 0;
+    virtual std::size_t pendingRows() const = 0;
+    virtual Status commit() = 0;
+    // Commits, then sets STK_UPD from the data.
+    virtual Status updateDates() = 0;
+};
+
 // Writes prepared stocks into one database: the stock's rows in every daily table are replaced,
 // its master row written, and a missing yearly table created. Each stock is all or nothing (a
 // savepoint of its own); several stocks share one transaction, so that the pages every stock
 // touches (the date indexes) are written once per batch instead of once per stock.
-class StockWriter {
+class StockWriter final : public StockStore {
 public:
     static Result<StockWriter> open(Database& db);
     StockWriter(StockWriter&&) noexcept;
     StockWriter& operator=(StockWriter&&) noexcept;
     // Rolls back what has not been committed.
-    ~StockWriter();
+    ~StockWriter() override;
 
     // Writes one stock into the open batch; on failure nothing of it is changed and the batch
     // goes on. The stock is stored once the batch is committed.
-    Status write(const PreparedStock& stock);
+    Status write(const PreparedStock& stock) override;
 
     // Rows written since the last commit.
-    std::size_t pendingRows() const;
+    std::size_t pendingRows() const override;
 
     // Commits the open batch, if any. On failure the whole batch is rolled back.
-    Status commit();
+    Status commit() override;
 
     // Commits, then sets STK_UPD from the data: the stock-price row (UPD_FLG 1) to the latest day of the
     // stock markets, the exchange-rate row (UPD_FLG 2) to the latest day of the FX market. A family without
     // any row leaves its row as it was.
-    Status updateDates();
+    Status updateDates() override;
 
 private:
     struct Impl;
@@ -194,6 +206,9 @@ struct ImportSummary {
 // then updates STK_UPD. A bad stock or file is reported and the rest goes on; an error is returned
 // only when the database cannot be used at all.
 Result<ImportSummary> importStocks(Database& db, std::vector<StockSource> sources,
+                                   const ImportOptions& options);
+// The same into any target (the PostgreSQL one).
+Result<ImportSummary> importStocks(StockStore& target, std::vector<StockSource> sources,
                                    const ImportOptions& options);
 
 } // namespace vorteq::server

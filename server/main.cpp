@@ -5,6 +5,8 @@
 #include "server/DayOrder.h"
 #include "server/HttpServer.h"
 #include "server/ImportCommand.h"
+#include "server/PgBackend.h"
+#include "server/PgDatabase.h"
 #include "server/Schema.h"
 
 #include <cstdio>
@@ -32,9 +34,12 @@ Usage:
   vorteq-server serve [--db PATH] [--bind ADDRESS] [--port N] [--threads N]
                       [--hash-cost interactive|moderate|min] [--session-hours N]
                       [--reply-compression auto|fastest|none] [--tls-cert FILE --tls-key FILE]
+                      [--trusted-proxy ADDRESS]...
       Serves the endpoint http://ADDRESS:N/ORQ/servlet/ApsServlet/ (default 127.0.0.1:8080),
       or https:// with --tls-cert (PEM certificate chain) and --tls-key (PEM private key),
       and writes one line per request to standard error. Ends on SIGINT or SIGTERM.
+      Behind a reverse proxy, --trusted-proxy names its address: the client of its requests
+      is then the last address of their X-Forwarded-For header (for the login throttle).
   vorteq-server day-order [--db PATH]
       Stores the rows of every daily table day by day, where an import left them stock by
       stock: a screening reads one day of every stock, and then reads far fewer pages.
@@ -42,7 +47,10 @@ Usage:
 
 constexpr const char* kUsageTail = R"(  vorteq-server --help
 
---db defaults to vorteq.db in the current folder. --hash-cost sets the cost of new password
+--db defaults to vorteq.db in the current folder; postgresql://USER@HOST:PORT/DATABASE runs
+init, adduser, serve, import (price files), demo-data and day-order on PostgreSQL instead, where
+init creates the roles vorteq_query and vorteq_account the server logs in as (see README.md);
+several serve processes on one PostgreSQL database act as one server. --hash-cost sets the cost of new password
 hashes (default interactive); stored hashes keep the cost they were made with.
 --reply-compression none sends replies as stored zlib blocks: less work for the server on a
 local network, larger replies across the Internet; fastest deflates every reply; auto (the
@@ -70,6 +78,7 @@ struct Options {
     std::string mailStatus = "0";
     std::string tlsCert;
     std::string tlsKey;
+    std::vector<std::string> trustedProxies;
 };
 
 std::optional<int> intArg(const std::string& text, int lo, int hi)
@@ -141,6 +150,11 @@ std::optional<Options> parse(int argc, char** argv, std::string& error)
             if (!v)
                 return std::nullopt;
             (arg == "--tls-cert" ? o.tlsCert : o.tlsKey) = *v;
+        } else if (arg == "--trusted-proxy") {
+            auto v = value();
+            if (!v)
+                return std::nullopt;
+            o.trustedProxies.push_back(*v);
         } else if (arg == "--blocked") {
             o.blocked = true;
         } else if (arg == "--mail-status") {
@@ -164,6 +178,15 @@ std::optional<Options> parse(int argc, char** argv, std::string& error)
 
 int runInit(const Options& o)
 {
+    if (isPostgresAddress(o.db)) {
+        auto pg = PgDatabase::open(o.db);
+        if (!pg)
+            return fail(pg.error().message);
+        if (auto st = createPostgresSchema(*pg, today().year); !st)
+            return fail(st.error().message);
+        std::fprintf(stderr, "vorteq-server: database ready: %s\n", withoutPassword(o.db).c_str());
+        return 0;
+    }
     auto db = Database::open(o.db, true);
     if (!db)
         return fail(db.error().message);
@@ -175,13 +198,24 @@ int runInit(const Options& o)
 
 int runDayOrder(const Options& o)
 {
+    const auto progress = [](const std::string& table) {
+        std::fprintf(stderr, "vorteq-server: %s を日付順に並べ替えています\n", table.c_str());
+    };
+    if (isPostgresAddress(o.db)) {
+        auto pg = PgDatabase::open(o.db);
+        if (!pg)
+            return fail(pg.error().message);
+        auto ordered = clusterPostgresDailyTables(*pg, progress);
+        if (!ordered)
+            return fail(ordered.error().message);
+        std::fprintf(stderr, "vorteq-server: 日付順に並べ替えた日足テーブル: %d\n", *ordered);
+        return 0;
+    }
     auto db = Database::open(o.db, false);
     if (!db)
         return fail(db.error().message);
     (void)db->exec("PRAGMA cache_size=-262144; PRAGMA temp_store=MEMORY");
-    auto rewritten = putDailyTablesInDayOrder(*db, [](const std::string& table) {
-        std::fprintf(stderr, "vorteq-server: %s を日付順に並べ替えています\n", table.c_str());
-    });
+    auto rewritten = putDailyTablesInDayOrder(*db, progress);
     if (!rewritten)
         return fail(rewritten.error().message);
     std::fprintf(stderr, "vorteq-server: 日付順に並べ替えた日足テーブル: %d\n", *rewritten);
@@ -192,10 +226,19 @@ int runAddUser(const Options& o)
 {
     if (o.positional.size() != 4)
         return fail("adduser needs ID PASSWORD NAME EMAIL (see --help)");
+    NewUser user{o.positional[0], o.positional[1], o.positional[2], o.positional[3], o.blocked, o.mailStatus};
+    if (isPostgresAddress(o.db)) {
+        auto pg = PgDatabase::open(o.db);
+        if (!pg)
+            return fail(pg.error().message);
+        if (auto st = addUser(*pg, user, o.cost); !st)
+            return fail(st.error().message);
+        std::fprintf(stderr, "vorteq-server: user added: %s\n", user.id.c_str());
+        return 0;
+    }
     auto db = Database::open(o.db, false);
     if (!db)
         return fail(db.error().message);
-    NewUser user{o.positional[0], o.positional[1], o.positional[2], o.positional[3], o.blocked, o.mailStatus};
     if (auto st = addUser(*db, user, o.cost); !st)
         return fail(st.error().message);
     std::fprintf(stderr, "vorteq-server: user added: %s\n", user.id.c_str());
@@ -219,12 +262,14 @@ int runServe(const Options& o)
     http.threads = o.threads;
     http.tlsCertFile = o.tlsCert;
     http.tlsKeyFile = o.tlsKey;
+    http.trustedProxies = o.trustedProxies;
     HttpServer server(**service, http);
     auto port = server.start();
     if (!port)
         return fail(port.error().message);
     std::fprintf(stderr, "vorteq-server: serving %s://%s:%u%s (database %s)\n",
-                 o.tlsCert.empty() ? "http" : "https", o.bind.c_str(), *port, kServletPath, o.db.c_str());
+                 o.tlsCert.empty() ? "http" : "https", o.bind.c_str(), *port, kServletPath,
+                 withoutPassword(o.db).c_str());
     server.waitForSignal();
     server.stop();
     std::fprintf(stderr, "vorteq-server: stopped\n");

@@ -182,9 +182,12 @@ TEST_F(ConnectionLimits, PeersThatDoNotReadTheirRepliesAreDroppedAndFreeTheMemor
     // Stock names of 400 bytes: the list of every stock is a reply of about 12 MB, more than the
     // kernel buffers of a loopback connection take when the peer reads nothing.
     server.execSql(
-        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 30000) "
-        "INSERT INTO STK_INFO (STK_CD, STK_NM, MKT_CD) SELECT 200000 + i, printf('%.400c', 'x'), 11 "
-        "FROM n");
+        server.onPostgres()
+            ? "INSERT INTO STK_INFO (STK_CD, STK_NM, MKT_CD) SELECT (200000 + i)::text, repeat('x', 400), "
+              "11 FROM generate_series(1, 30000) i"
+            : "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 30000) "
+              "INSERT INTO STK_INFO (STK_CD, STK_NM, MKT_CD) SELECT 200000 + i, printf('%.400c', 'x'), 11 "
+              "FROM n");
     ASSERT_TRUE(loginAndQuery());
     std::string cookie = sessionCookie();
     cookie = cookie.substr(0, cookie.find(';'));

@@ -63,7 +63,11 @@ protected:
             rows.push_back(r);
         for (auto& r : server.query("SELECT COUNT(*), SUM(E_PRICE) FROM STK_DAILY_TSE_2006"))
             rows.push_back(r);
-        for (auto& r : server.query("SELECT name FROM sqlite_master ORDER BY name"))
+        const std::string tables = server.onPostgres()
+                                       ? "SELECT upper(tablename) FROM pg_tables WHERE schemaname = 'public' "
+                                         "ORDER BY 1"
+                                       : "SELECT name FROM sqlite_master ORDER BY name";
+        for (auto& r : server.query(tables))
             rows.push_back(r);
         return rows;
     }

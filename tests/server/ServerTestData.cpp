@@ -24,13 +24,14 @@ int RawExchange::firstRows() const
 }
 
 RawExchange exchangeFrom(const std::string& sourceAddress, unsigned short port,
-                         const std::vector<std::string>& items, const std::string& cookieValue)
+                         const std::vector<std::string>& items, const std::string& cookieValue,
+                         const std::string& extraHeaders)
 {
     RawExchange out;
     const std::string body = *zlibCompress(wire::buildRequestText(items), ZlibLevel::Fastest);
     const std::string request =
         "POST /ORQ/servlet/ApsServlet/ HTTP/1.0\r\nContent-Length: " + std::to_string(body.size()) +
-        "\r\nCookie:" + cookieValue + "\r\n\r\n" + body;
+        "\r\nCookie:" + cookieValue + "\r\n" + extraHeaders + "\r\n" + body;
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in from{};
     from.sin_family = AF_INET;

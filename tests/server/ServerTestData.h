@@ -36,8 +36,10 @@ struct RawExchange {
     // Rows of the first section, or -1 when there is none.
     int firstRows() const;
 };
+// extraHeaders: further header lines, each ended by CR LF.
 RawExchange exchangeFrom(const std::string& sourceAddress, unsigned short port,
-                         const std::vector<std::string>& items, const std::string& cookieValue = "");
+                         const std::vector<std::string>& items, const std::string& cookieValue = "",
+                         const std::string& extraHeaders = "");
 
 // Users demo/demo1234, blocked/block123 (USR_STATUS 1) and bounce/bounce12 (MAIL_STATUS "1");
 // the two update dates; six stocks of three markets with daily rows in 2005 and 2006 (see the .cpp).

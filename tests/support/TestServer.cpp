@@ -5,7 +5,10 @@
 #include "server/BatchService.h"
 #include "server/Database.h"
 #include "server/HttpServer.h"
+#include "server/PgBackend.h"
+#include "server/PgDatabase.h"
 #include "server/Schema.h"
+#include "support/PgCluster.h"
 
 #include <atomic>
 #include <cstdio>
@@ -24,12 +27,25 @@ class TestServer::Impl {
 public:
     explicit Impl(const TestServerOptions& options)
     {
-        std::string tmpl = (fs::temp_directory_path() / "vorteq_server_XXXXXX").string();
-        if (::mkdtemp(tmpl.data()) == nullptr)
-            throw std::runtime_error("TestServer: cannot create a temporary folder");
-        m_dir = tmpl;
-        m_dbPath = (m_dir / "vorteq.db").string();
-        {
+        using Backend = TestServerOptions::Backend;
+        m_postgres = options.backend == Backend::Postgres ||
+                     (options.backend == Backend::Default && postgresByDefault()) ||
+                     server::isPostgresAddress(options.database);
+        if (!options.database.empty()) {
+            m_dbPath = options.database;
+        } else if (m_postgres) {
+            PgCluster& cluster = sharedPgCluster();
+            m_pgDatabase = cluster.createDatabase();
+            m_dbPath = cluster.address(m_pgDatabase);
+            auto db = openPg();
+            if (auto st = server::createPostgresSchema(db, today().year); !st)
+                throw std::runtime_error("TestServer: " + st.error().message);
+        } else {
+            std::string tmpl = (fs::temp_directory_path() / "vorteq_server_XXXXXX").string();
+            if (::mkdtemp(tmpl.data()) == nullptr)
+                throw std::runtime_error("TestServer: cannot create a temporary folder");
+            m_dir = tmpl;
+            m_dbPath = (m_dir / "vorteq.db").string();
             auto db = server::Database::open(m_dbPath, true);
             if (!db)
                 throw std::runtime_error("TestServer: " + db.error().message);
@@ -76,8 +92,24 @@ public:
     {
         m_http.reset();
         m_service.reset();
+        if (!m_pgDatabase.empty()) {
+            try {
+                sharedPgCluster().dropDatabase(m_pgDatabase);
+            } catch (const std::exception&) {
+                // The cluster and everything in it go when the test program ends.
+            }
+        }
         std::error_code ignored;
-        fs::remove_all(m_dir, ignored);
+        if (!m_dir.empty())
+            fs::remove_all(m_dir, ignored);
+    }
+
+    server::PgDatabase openPg() const
+    {
+        auto db = server::PgDatabase::open(m_dbPath);
+        if (!db)
+            throw std::runtime_error("TestServer: " + db.error().message);
+        return std::move(*db);
     }
 
     server::Database open() const
@@ -90,6 +122,8 @@ public:
 
     fs::path m_dir;
     std::string m_dbPath;
+    bool m_postgres = false;
+    std::string m_pgDatabase; // made by this server, dropped with it
     std::unique_ptr<server::BatchService> m_service;
     std::unique_ptr<server::HttpServer> m_http;
     unsigned short m_port = 0;
@@ -108,8 +142,14 @@ TestServer::~TestServer() = default;
 void TestServer::addUser(const std::string& id, const std::string& password, const std::string& name,
                          const std::string& email, bool blocked, const std::string& mailStatus)
 {
-    auto db = m_impl->open();
     server::NewUser user{id, password, name, email, blocked, mailStatus};
+    if (m_impl->m_postgres) {
+        auto db = m_impl->openPg();
+        if (auto st = server::storeUser(db, user, server::HashCost::Min); !st)
+            throw std::runtime_error("TestServer::addUser: " + st.error().message);
+        return;
+    }
+    auto db = m_impl->open();
     if (auto st = server::storeUser(db, user, server::HashCost::Min); !st)
         throw std::runtime_error("TestServer::addUser: " + st.error().message);
 }
@@ -121,6 +161,12 @@ const server::ReplyCache* TestServer::keptReplies() const
 
 void TestServer::execSql(const std::string& sql)
 {
+    if (m_impl->m_postgres) {
+        auto db = m_impl->openPg();
+        if (auto st = db.exec(sql); !st)
+            throw std::runtime_error("TestServer::execSql: " + st.error().message);
+        return;
+    }
     auto db = m_impl->open();
     if (auto st = db.exec(sql); !st)
         throw std::runtime_error("TestServer::execSql: " + st.error().message);
@@ -128,6 +174,25 @@ void TestServer::execSql(const std::string& sql)
 
 std::vector<std::vector<std::string>> TestServer::query(const std::string& sql)
 {
+    if (m_impl->m_postgres) {
+        auto db = m_impl->openPg();
+        auto stmt = db.prepare(sql);
+        if (!stmt)
+            throw std::runtime_error("TestServer::query: " + stmt.error().message);
+        std::vector<std::vector<std::string>> rows;
+        for (;;) {
+            auto more = stmt->step();
+            if (!more)
+                throw std::runtime_error("TestServer::query: " + more.error().message);
+            if (!*more)
+                break;
+            std::vector<std::string> row;
+            for (int c = 0; c < stmt->columnCount(); ++c)
+                row.push_back(stmt->text(c));
+            rows.push_back(std::move(row));
+        }
+        return rows;
+    }
     auto db = m_impl->open();
     auto stmt = db.prepare(sql);
     if (!stmt)
@@ -167,6 +232,17 @@ std::size_t TestServer::heldReplyBytes() const
 std::string TestServer::dbPath() const
 {
     return m_impl->m_dbPath;
+}
+
+bool TestServer::onPostgres() const
+{
+    return m_impl->m_postgres;
+}
+
+bool postgresByDefault()
+{
+    const char* backend = std::getenv("VORTEQ_TEST_BACKEND");
+    return backend != nullptr && std::string(backend) == "postgresql";
 }
 
 std::vector<std::string> TestServer::logLines() const

@@ -25,7 +25,16 @@ struct TestServerOptions {
     std::size_t replyCacheBytes = server::ServerConfig{}.replyCacheBytes;
     // Connection bounds, deadlines and TLS files; the address, port and threads are the test's own.
     server::HttpOptions http;
+    // The database kind: by default SQLite, or PostgreSQL when the environment variable
+    // VORTEQ_TEST_BACKEND is "postgresql" (then on the test program's shared cluster).
+    enum class Backend { Default, Sqlite, Postgres } backend = Backend::Default;
+    // Serve the database of another TestServer (its dbPath()) instead of a fresh one: several
+    // servers on one database.
+    std::string database;
 };
+
+// True when test servers run on PostgreSQL by default (VORTEQ_TEST_BACKEND=postgresql).
+bool postgresByDefault();
 
 // The real statement server, in process, on 127.0.0.1 and a free port, over a fresh database in a
 // temporary folder (schema and market master included). Stopped and removed by the destructor.
@@ -49,7 +58,9 @@ public:
     unsigned short port() const;
     // "http://127.0.0.1:<port>/ORQ/servlet/ApsServlet/" (https with a TLS certificate)
     std::string url() const;
+    // The SQLite file, or the PostgreSQL address (as the cluster's superuser).
     std::string dbPath() const;
+    bool onPostgres() const;
     // Bytes of replies the endpoint holds for peers still reading them.
     std::size_t heldReplyBytes() const;
     // The replies the service keeps for repeated "Query" batches (null when it keeps none).
