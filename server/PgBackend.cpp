@@ -538,22 +538,9 @@ Status createPostgresSchema(PgDatabase& db, int lastYear)
 
 Result<std::vector<std::string>> postgresDailyTableNames(PgDatabase& db)
 {
-    auto list = db.prepare("SELECT upper(tablename) FROM pg_tables WHERE schemaname = current_schema() "
-                           "ORDER BY 1");
-    if (!list)
-        return list.error();
-    std::vector<std::string> tables;
-    for (;;) {
-        auto row = list->step();
-        if (!row)
-            return row.error();
-        if (!*row)
-            break;
-        std::string name = list->text(0);
-        if (isDailyTableName(name))
-            tables.push_back(std::move(name));
-    }
-    return tables;
+    return dailyTablesListedBy(db,
+                               "SELECT upper(tablename) FROM pg_tables WHERE schemaname = current_schema() "
+                               "ORDER BY 1");
 }
 
 Result<std::unique_ptr<Backend>> openPostgresBackend(const std::string& address, const ServerConfig& config)

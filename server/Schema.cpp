@@ -47,21 +47,7 @@ bool isDailyTableName(std::string_view name)
 
 Result<std::vector<std::string>> dailyTableNames(Database& db)
 {
-    auto list = db.prepare("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name");
-    if (!list)
-        return list.error();
-    std::vector<std::string> tables;
-    for (;;) {
-        auto row = list->step();
-        if (!row)
-            return row.error();
-        if (!*row)
-            break;
-        std::string name = list->text(0);
-        if (isDailyTableName(name))
-            tables.push_back(std::move(name));
-    }
-    return tables;
+    return dailyTablesListedBy(db, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name");
 }
 
 namespace {

@@ -77,6 +77,27 @@ bool isDailyTableName(std::string_view name);
 // The names of the daily tables the database holds, in name order.
 Result<std::vector<std::string>> dailyTableNames(Database& db);
 
+// The daily tables among the names a catalogue query lists (one name per row), in its order: the
+// one loop behind both databases' listings.
+template <class Db> Result<std::vector<std::string>> dailyTablesListedBy(Db& db, const char* catalogueQuery)
+{
+    auto list = db.prepare(catalogueQuery);
+    if (!list)
+        return list.error();
+    std::vector<std::string> tables;
+    for (;;) {
+        auto row = list->step();
+        if (!row)
+            return row.error();
+        if (!*row)
+            break;
+        std::string name = list->text(0);
+        if (isDailyTableName(name))
+            tables.push_back(std::move(name));
+    }
+    return tables;
+}
+
 // Creates the daily table of one family and year with its key and date index, if missing. The
 // importer calls it for a year that has no table yet.
 Status createDailyTable(Database& db, std::string_view family, int year);
