@@ -8,20 +8,20 @@
 // Run: build-release/bench/bench_run
 #include "accounts/LoginBatch.h"
 #include "app/FeaturePanels.h"
-#include "app/MessageDialog.h"
-#include "app/StringGrid.h"
 #include "app/main_frm.h"
-#include "app/orq_common.h"
 #include "conditions/jouken_editor.h"
 #include "gateway/THttpStatements.h"
+#include "results/SimulationRun.h"
 #include "results/daily_data_view.h"
 #include "results/result_view.h"
 #include "results/trade_result_view.h"
 #include "server/Database.h"
 #include "server/DemoMarket.h"
 #include "server/Importer.h"
-#include "simulation/SimulationRun.h"
 #include "support/TestServer.h"
+#include "widgets/MessageDialog.h"
+#include "widgets/StringGrid.h"
+#include "workbench/orq_common.h"
 
 #include <QAction>
 #include <QApplication>

@@ -5,15 +5,15 @@
 //   fill:    the list (cells, row count, selection, status, repaint of the visible part).
 // Run: build-release/bench/bench_screening
 #include "accounts/LoginBatch.h"
-#include "app/MessageDialog.h"
-#include "app/StringGrid.h"
 #include "app/main_frm.h"
-#include "app/orq_common.h"
 #include "common/NumberText.h"
 #include "gateway/HttpTransport.h"
 #include "gateway/THttpStatements.h"
 #include "screening/screening_panel.h"
 #include "support/TestServer.h"
+#include "widgets/MessageDialog.h"
+#include "widgets/StringGrid.h"
+#include "workbench/orq_common.h"
 
 #include <QAction>
 #include <QApplication>

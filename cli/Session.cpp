@@ -1,8 +1,8 @@
 #include "cli/Session.h"
 
 #include "accounts/AccountTexts.h"
-#include "app/orq_common.h"
 #include "cli/Output.h"
+#include "workbench/orq_common.h"
 
 #include <filesystem>
 

@@ -3,10 +3,10 @@
 #include "accounts/AccountTexts.h"
 #include "accounts/LoginBatch.h"
 #include "accounts/LoginPrefs.h"
-#include "app/MessageDialog.h"
-#include "app/orq_common.h"
 #include "common/DateText.h"
 #include "gateway/THttpStatements.h"
+#include "widgets/MessageDialog.h"
+#include "workbench/orq_common.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>

@@ -3,9 +3,9 @@
 #include "accounts/AccountChange.h"
 #include "accounts/AccountTexts.h"
 #include "accounts/LoginBatch.h"
-#include "app/MessageDialog.h"
-#include "app/orq_common.h"
 #include "gateway/THttpStatements.h"
+#include "widgets/MessageDialog.h"
+#include "workbench/orq_common.h"
 
 #include <QGridLayout>
 #include <QGroupBox>

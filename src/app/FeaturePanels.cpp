@@ -2,11 +2,11 @@
 
 #include "app/main_frm.h"
 #include "conditions/jouken_editor.h"
+#include "results/SimulationRun.h"
+#include "results/batch_frm.h"
 #include "results/forward_frm.h"
 #include "results/result_view.h"
 #include "screening/screening_panel.h"
-#include "simulation/SimulationRun.h"
-#include "simulation/batch_frm.h"
 #include "sweep/sweep_frm.h"
 
 namespace vorteq {

@@ -1,17 +1,17 @@
 #include "accounts/LoginBatch.h"
 #include "app/FeaturePanels.h"
-#include "app/MessageDialog.h"
 #include "app/Screenshots.h"
 #include "app/main_frm.h"
-#include "app/orq_common.h"
 #include "conditions/jouken_editor.h"
 #include "gateway/THttpStatements.h"
+#include "results/batch_frm.h"
 #include "results/chart_view.h"
 #include "results/forward_frm.h"
 #include "results/result_view.h"
 #include "results/statistics_view.h"
 #include "simulation/RunPlan.h"
-#include "simulation/batch_frm.h"
+#include "widgets/MessageDialog.h"
+#include "workbench/orq_common.h"
 
 #include <QAction>
 #include <QApplication>

@@ -3,11 +3,11 @@
 #include "accounts/login_frm.h"
 #include "accounts/usr_frm.h"
 #include "app/FeaturePanels.h"
-#include "app/MessageDialog.h"
 #include "app/main_frm.h"
-#include "app/orq_common.h"
 #include "conditions/jouken_editor.h"
 #include "gateway/THttpStatements.h"
+#include "widgets/MessageDialog.h"
+#include "workbench/orq_common.h"
 
 #include <QApplication>
 #include <QDir>

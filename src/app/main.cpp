@@ -1,12 +1,12 @@
 #include "accounts/login_frm.h"
 #include "app/AppSetup.h"
 #include "app/FeaturePanels.h"
-#include "app/MessageDialog.h"
 #include "app/Screenshots.h"
 #include "app/main_frm.h"
-#include "app/orq_common.h"
 #include "app/run_login.h"
 #include "gateway/HttpTransport.h"
+#include "widgets/MessageDialog.h"
+#include "workbench/orq_common.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

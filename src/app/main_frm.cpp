@@ -2,12 +2,8 @@
 
 #include "accounts/usr_frm.h"
 #include "analysis/TStkAnalisys.h"
-#include "app/DateEdit.h"
 #include "app/GridWidths.h"
-#include "app/MessageDialog.h"
-#include "app/StringGrid.h"
 #include "app/SysForm.h"
-#include "app/orq_common.h"
 #include "app/run_login.h"
 #include "common/DateText.h"
 #include "gateway/THttpStatements.h"
@@ -15,6 +11,10 @@
 #include "screening/TradingDay.h"
 #include "simulation/RunPlan.h"
 #include "simulation/TradeSimulation.h"
+#include "widgets/DateEdit.h"
+#include "widgets/MessageDialog.h"
+#include "widgets/StringGrid.h"
+#include "workbench/orq_common.h"
 
 #include <QAction>
 #include <QApplication>

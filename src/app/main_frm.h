@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/DateEdit.h"
-#include "app/common_unit.h"
 #include "common/Result.h"
+#include "widgets/DateEdit.h"
+#include "workbench/common_unit.h"
 
 #include <QMainWindow>
 

@@ -1,7 +1,7 @@
 #include "app/run_login.h"
 
 #include "accounts/login_frm.h"
-#include "app/orq_common.h"
+#include "workbench/orq_common.h"
 
 namespace vorteq {
 

@@ -1,15 +1,15 @@
 #include "conditions/jouken_editor.h"
 
-#include "app/MessageDialog.h"
-#include "app/common_unit.h"
 #include "app/main_frm.h"
-#include "app/msg_common.h"
-#include "app/orq_common.h"
 #include "conditions/ConditionCatalogue.h"
 #include "conditions/ConditionFiles.h"
 #include "conditions/EditorLayout.h"
 #include "conditions/JoukenValidation.h"
 #include "conditions/ValidationTable.h"
+#include "widgets/MessageDialog.h"
+#include "widgets/msg_common.h"
+#include "workbench/common_unit.h"
+#include "workbench/orq_common.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,12 +1,12 @@
 #include "results/forward_frm.h"
 
-#include "app/MessageDialog.h"
-#include "app/StringGrid.h"
 #include "app/main_frm.h"
-#include "app/msg_common.h"
 #include "common/Csv.h"
 #include "results/result_view.h"
 #include "screening/StockListColumns.h"
+#include "widgets/MessageDialog.h"
+#include "widgets/StringGrid.h"
+#include "widgets/msg_common.h"
 
 #include <QAction>
 #include <QHBoxLayout>

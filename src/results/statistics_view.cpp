@@ -1,8 +1,8 @@
 #include "results/statistics_view.h"
 
-#include "app/MessageDialog.h"
-#include "app/StringGrid.h"
 #include "results/result_view.h"
+#include "widgets/MessageDialog.h"
+#include "widgets/StringGrid.h"
 
 #include <QGroupBox>
 #include <QHeaderView>

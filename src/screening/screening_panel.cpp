@@ -1,14 +1,6 @@
 #include "screening/screening_panel.h"
 
-#include "app/DateEdit.h"
-#include "app/FileSaveDialog.h"
-#include "app/MessageDialog.h"
-#include "app/StringGrid.h"
-#include "app/common_unit.h"
-#include "app/grid_common.h"
 #include "app/main_frm.h"
-#include "app/msg_common.h"
-#include "app/orq_common.h"
 #include "common/Csv.h"
 #include "gateway/THttpStatements.h"
 #include "screening/MarketTable.h"
@@ -16,6 +8,14 @@
 #include "screening/ScreeningQuery.h"
 #include "screening/StockListColumns.h"
 #include "screening/TradingDay.h"
+#include "widgets/DateEdit.h"
+#include "widgets/FileSaveDialog.h"
+#include "widgets/MessageDialog.h"
+#include "widgets/StringGrid.h"
+#include "widgets/grid_common.h"
+#include "widgets/msg_common.h"
+#include "workbench/common_unit.h"
+#include "workbench/orq_common.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/DateEdit.h"
+#include "widgets/DateEdit.h"
 
 #include <QWidget>
 

@@ -1,10 +1,6 @@
 #include "sweep/sweep_frm.h"
 
-#include "app/MessageDialog.h"
-#include "app/StringGrid.h"
-#include "app/common_unit.h"
 #include "app/main_frm.h"
-#include "app/msg_common.h"
 #include "common/DateText.h"
 #include "common/NumberText.h"
 #include "conditions/ConditionCatalogue.h"
@@ -16,6 +12,10 @@
 #include "simulation/RunPlan.h"
 #include "sweep/SweepTable.h"
 #include "sweep/sweep_view.h"
+#include "widgets/MessageDialog.h"
+#include "widgets/StringGrid.h"
+#include "widgets/msg_common.h"
+#include "workbench/common_unit.h"
 
 #include <QAction>
 #include <QApplication>

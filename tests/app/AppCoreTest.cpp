@@ -1,5 +1,5 @@
 #include "app/SysForm.h"
-#include "app/orq_common.h"
+#include "workbench/orq_common.h"
 
 #include <filesystem>
 #include <fstream>

@@ -1,11 +1,11 @@
 #include "app/AppSetup.h"
-#include "app/DateEdit.h"
 #include "app/FeaturePanels.h"
 #include "app/ShellTestSupport.h"
-#include "app/StringGrid.h"
-#include "app/common_unit.h"
 #include "app/main_frm.h"
 #include "common/DateText.h"
+#include "widgets/DateEdit.h"
+#include "widgets/StringGrid.h"
+#include "workbench/common_unit.h"
 
 #include <QAction>
 #include <QComboBox>

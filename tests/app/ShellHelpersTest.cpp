@@ -1,7 +1,7 @@
 #include "app/ShellTestSupport.h"
-#include "app/StringGrid.h"
-#include "app/grid_common.h"
-#include "app/msg_common.h"
+#include "widgets/StringGrid.h"
+#include "widgets/grid_common.h"
+#include "widgets/msg_common.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/FileSaveDialog.h"
-#include "app/MessageDialog.h"
-#include "app/orq_common.h"
+#include "widgets/FileSaveDialog.h"
+#include "widgets/MessageDialog.h"
+#include "workbench/orq_common.h"
 
 #include <QAbstractButton>
 #include <QComboBox>

@@ -1,9 +1,9 @@
 #include "app/AppSetup.h"
 #include "app/ShellTestSupport.h"
-#include "app/common_unit.h"
 #include "app/main_frm.h"
 #include "conditions/ConditionFiles.h"
 #include "conditions/jouken_editor.h"
+#include "workbench/common_unit.h"
 
 #include <QCheckBox>
 #include <QComboBox>

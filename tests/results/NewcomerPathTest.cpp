@@ -5,12 +5,8 @@
 #include "accounts/login_frm.h"
 #include "analysis/TStkAnalisys.h"
 #include "app/AppSetup.h"
-#include "app/DateEdit.h"
 #include "app/FeaturePanels.h"
-#include "app/MessageDialog.h"
 #include "app/ShellTestSupport.h"
-#include "app/StringGrid.h"
-#include "app/common_unit.h"
 #include "app/main_frm.h"
 #include "app/run_login.h"
 #include "common/Csv.h"
@@ -25,6 +21,10 @@
 #include "server/DemoMarket.h"
 #include "server/Importer.h"
 #include "support/TestServer.h"
+#include "widgets/DateEdit.h"
+#include "widgets/MessageDialog.h"
+#include "widgets/StringGrid.h"
+#include "workbench/common_unit.h"
 
 #include <QApplication>
 #include <QCheckBox>

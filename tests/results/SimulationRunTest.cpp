@@ -6,8 +6,6 @@
 #include "analysis/TStkAnalisys.h"
 #include "app/FeaturePanels.h"
 #include "app/ShellTestSupport.h"
-#include "app/StringGrid.h"
-#include "app/common_unit.h"
 #include "app/main_frm.h"
 #include "common/DateText.h"
 #include "common/Encoding.h"
@@ -15,6 +13,7 @@
 #include "conditions/ConditionFiles.h"
 #include "conditions/jouken_editor.h"
 #include "gateway/THttpStatements.h"
+#include "results/batch_frm.h"
 #include "results/chart_view.h"
 #include "results/daily_data_view.h"
 #include "results/forward_frm.h"
@@ -22,8 +21,9 @@
 #include "results/statistics_view.h"
 #include "results/trade_result_view.h"
 #include "simulation/SimulationTestSupport.h"
-#include "simulation/batch_frm.h"
 #include "support/TestServer.h"
+#include "widgets/StringGrid.h"
+#include "workbench/common_unit.h"
 
 #include <QAction>
 #include <QComboBox>

@@ -1,13 +1,13 @@
 #include "accounts/LoginBatch.h"
-#include "app/DateEdit.h"
 #include "app/ShellTestSupport.h"
-#include "app/StringGrid.h"
-#include "app/common_unit.h"
 #include "app/main_frm.h"
 #include "conditions/jouken_editor.h"
 #include "gateway/THttpStatements.h"
 #include "screening/screening_panel.h"
 #include "support/TestServer.h"
+#include "widgets/DateEdit.h"
+#include "widgets/StringGrid.h"
+#include "workbench/common_unit.h"
 
 #include <QCheckBox>
 #include <QComboBox>

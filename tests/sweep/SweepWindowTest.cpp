@@ -6,7 +6,6 @@
 #include "accounts/LoginBatch.h"
 #include "app/FeaturePanels.h"
 #include "app/ShellTestSupport.h"
-#include "app/common_unit.h"
 #include "app/main_frm.h"
 #include "common/DateText.h"
 #include "conditions/jouken_editor.h"
@@ -14,6 +13,7 @@
 #include "support/TestServer.h"
 #include "sweep/sweep_frm.h"
 #include "sweep/sweep_view.h"
+#include "workbench/common_unit.h"
 
 #include <QAction>
 #include <QCheckBox>

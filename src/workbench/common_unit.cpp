@@ -1,4 +1,4 @@
-#include "app/common_unit.h"
+#include "workbench/common_unit.h"
 
 namespace vorteq {
 

@@ -1,4 +1,4 @@
-#include "app/MessageDialog.h"
+#include "widgets/MessageDialog.h"
 
 #include <QApplication>
 #include <QMessageBox>

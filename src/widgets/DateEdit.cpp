@@ -1,6 +1,6 @@
-#include "app/DateEdit.h"
+#include "widgets/DateEdit.h"
 
-#include "app/MessageDialog.h"
+#include "widgets/MessageDialog.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>

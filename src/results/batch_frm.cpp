@@ -1,18 +1,18 @@
-#include "simulation/batch_frm.h"
+#include "results/batch_frm.h"
 
-#include "app/DateEdit.h"
-#include "app/MessageDialog.h"
-#include "app/StringGrid.h"
-#include "app/common_unit.h"
 #include "app/main_frm.h"
-#include "app/msg_common.h"
-#include "app/orq_common.h"
 #include "common/DateText.h"
 #include "conditions/ConditionFiles.h"
 #include "conditions/jouken_editor.h"
 #include "results/result_view.h"
 #include "screening/MarketTable.h"
 #include "screening/StockListColumns.h"
+#include "widgets/DateEdit.h"
+#include "widgets/MessageDialog.h"
+#include "widgets/StringGrid.h"
+#include "widgets/msg_common.h"
+#include "workbench/common_unit.h"
+#include "workbench/orq_common.h"
 
 #include <QAction>
 #include <QComboBox>

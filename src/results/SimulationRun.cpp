@@ -1,13 +1,7 @@
-#include "simulation/SimulationRun.h"
+#include "results/SimulationRun.h"
 
 #include "analysis/TStkAnalisys.h"
-#include "app/MessageDialog.h"
-#include "app/StringGrid.h"
-#include "app/common_unit.h"
-#include "app/grid_common.h"
 #include "app/main_frm.h"
-#include "app/msg_common.h"
-#include "app/orq_common.h"
 #include "common/DateText.h"
 #include "conditions/JoukenValidation.h"
 #include "conditions/jouken_editor.h"
@@ -17,6 +11,12 @@
 #include "results/result_view.h"
 #include "screening/TradingDay.h"
 #include "simulation/RunPlan.h"
+#include "widgets/MessageDialog.h"
+#include "widgets/StringGrid.h"
+#include "widgets/grid_common.h"
+#include "widgets/msg_common.h"
+#include "workbench/common_unit.h"
+#include "workbench/orq_common.h"
 
 #include <QComboBox>
 #include <QDate>

@@ -1,4 +1,4 @@
-#include "app/orq_common.h"
+#include "workbench/orq_common.h"
 
 #include "common/AsciiText.h"
 #include "common/NumberText.h"

@@ -1,6 +1,6 @@
-#include "app/grid_common.h"
+#include "widgets/grid_common.h"
 
-#include "app/StringGrid.h"
+#include "widgets/StringGrid.h"
 
 #include <algorithm>
 

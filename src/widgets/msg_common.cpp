@@ -1,6 +1,6 @@
-#include "app/msg_common.h"
+#include "widgets/msg_common.h"
 
-#include "app/MessageDialog.h"
+#include "widgets/MessageDialog.h"
 
 namespace vorteq {
 
