@@ -132,7 +132,7 @@ QWidget* emptyHost(QWidget* parent, const char* name)
 
 } // namespace
 
-Tfrm_main::Tfrm_main(QWidget* parent) : QMainWindow(parent)
+Tfrm_main::Tfrm_main(QWidget* parent) : QMainWindow(parent), Workbench(*static_cast<QWidget*>(this))
 {
     SessionState& s = session();
     setObjectName(QStringLiteral("frm_main"));
@@ -395,23 +395,15 @@ void Tfrm_main::installDailyDataView(QWidget* view)
     installInto(ts_stk_daily, view);
 }
 
+void Tfrm_main::addMenuAction(QAction* action)
+{
+    menuBar()->addAction(action);
+}
+
 void Tfrm_main::callHook(const std::function<void()>& hook)
 {
     if (hook)
         runAction(hook);
-}
-
-void Tfrm_main::notifyStockRowSelected(const TStkList& row)
-{
-    for (const auto& handler : m_hooks.stockSelected)
-        runAction([&] { handler(row); });
-}
-
-void Tfrm_main::clearSelectedStock()
-{
-    work().stk_list = TStkList{};
-    for (QLineEdit* field : {edt_sim_stk, edt_sim_mkt, edt_sim_cdt, edt_sim_pst})
-        field->clear();
 }
 
 bool Tfrm_main::eventFilter(QObject* watched, QEvent* event)
@@ -449,9 +441,9 @@ void Tfrm_main::FormShow()
     } else {
         showError(choices.error());
     }
-    callHook(m_hooks.searchReset);
-    callHook(m_hooks.joukenDefaults);
-    callHook(m_hooks.resetResultViews);
+    callHook(hooks().searchReset);
+    callHook(hooks().joukenDefaults);
+    callHook(hooks().resetResultViews);
     restoreColumnWidths();
 }
 
@@ -506,7 +498,7 @@ bool Tfrm_main::FormClose()
     // The column widths go to a file of their own; sys_form.ini keeps its two lines.
     else if (const Status widths = saveColumnWidths(); !widths)
         showError(widths.error());
-    callHook(m_hooks.closing);
+    callHook(hooks().closing);
     m_cur_analisys.reset();
     return true;
 }
@@ -518,22 +510,22 @@ void Tfrm_main::act_endExecute()
 
 void Tfrm_main::act_serchExecute()
 {
-    callHook(m_hooks.search);
+    callHook(hooks().search);
 }
 
 void Tfrm_main::act_simExecute()
 {
-    callHook(m_hooks.simulate);
+    callHook(hooks().simulate);
 }
 
 void Tfrm_main::stbn_stk_clearClick()
 {
-    callHook(m_hooks.searchReset);
+    callHook(hooks().searchReset);
 }
 
 void Tfrm_main::sbtn_save_stkClick()
 {
-    callHook(m_hooks.exportStockList);
+    callHook(hooks().exportStockList);
 }
 
 int Tfrm_main::leftPanelWidth() const

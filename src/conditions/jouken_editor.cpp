@@ -1,6 +1,5 @@
 #include "conditions/jouken_editor.h"
 
-#include "app/main_frm.h"
 #include "conditions/ConditionCatalogue.h"
 #include "conditions/ConditionFiles.h"
 #include "conditions/EditorLayout.h"
@@ -8,6 +7,7 @@
 #include "conditions/ValidationTable.h"
 #include "widgets/MessageDialog.h"
 #include "widgets/msg_common.h"
+#include "workbench/Workbench.h"
 #include "workbench/common_unit.h"
 #include "workbench/orq_common.h"
 
@@ -425,7 +425,7 @@ void JoukenEditor::checkEveryFieldIsBound() const
     }
 }
 
-JoukenEditor* JoukenEditor::install(Tfrm_main& window)
+JoukenEditor* JoukenEditor::install(Workbench& window)
 {
     auto* editor = new JoukenEditor(window.ts_stk_jouken);
     editor->m_window = &window;
@@ -442,7 +442,7 @@ JoukenEditor* JoukenEditor::install(Tfrm_main& window)
     return editor;
 }
 
-JoukenEditor* JoukenEditor::of(const Tfrm_main& window)
+JoukenEditor* JoukenEditor::of(const Workbench& window)
 {
     return window.ts_stk_jouken ? window.ts_stk_jouken->findChild<JoukenEditor*>() : nullptr;
 }

@@ -18,7 +18,7 @@ class QToolButton;
 
 namespace vorteq {
 
-class Tfrm_main;
+class Workbench;
 struct TStkList;
 struct ValidationFailure;
 struct ConditionDef;
@@ -35,9 +35,9 @@ public:
 
     // Builds the editor into the window's tab "条件詳細": defaults when the window is shown, and a
     // listener for the selection of a stock row.
-    static JoukenEditor* install(Tfrm_main& window);
+    static JoukenEditor* install(Workbench& window);
     // The editor installed in a window, or nullptr.
-    static JoukenEditor* of(const Tfrm_main& window);
+    static JoukenEditor* of(const Workbench& window);
 
     // Every control to the default of its field.
     void set_jouken_defaults();
@@ -108,7 +108,7 @@ private:
     void setStatus(const QString& status);
 
     std::array<Bound, kJoukenFieldCount> m_bound{};
-    Tfrm_main* m_window = nullptr;
+    Workbench* m_window = nullptr;
 };
 
 } // namespace vorteq

@@ -1,7 +1,6 @@
 #include "results/SimulationRun.h"
 
 #include "analysis/TStkAnalisys.h"
-#include "app/main_frm.h"
 #include "common/DateText.h"
 #include "conditions/JoukenValidation.h"
 #include "conditions/jouken_editor.h"
@@ -11,10 +10,12 @@
 #include "results/result_view.h"
 #include "screening/TradingDay.h"
 #include "simulation/RunPlan.h"
+#include "widgets/DateEdit.h"
 #include "widgets/MessageDialog.h"
 #include "widgets/StringGrid.h"
 #include "widgets/grid_common.h"
 #include "widgets/msg_common.h"
+#include "workbench/Workbench.h"
 #include "workbench/common_unit.h"
 #include "workbench/orq_common.h"
 
@@ -37,12 +38,12 @@ QString qs(std::string_view text)
 
 } // namespace
 
-SimulationRun::SimulationRun(Tfrm_main& window) : QObject(&window), m_window(window)
+SimulationRun::SimulationRun(Workbench& window) : QObject(&window.host()), m_window(window)
 {
     setObjectName(QStringLiteral("simulation_run"));
 }
 
-SimulationRun* SimulationRun::install(Tfrm_main& window)
+SimulationRun* SimulationRun::install(Workbench& window)
 {
     auto* run = new SimulationRun(window);
     QPointer<SimulationRun> guarded(run);

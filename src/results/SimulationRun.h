@@ -6,7 +6,7 @@
 
 namespace vorteq {
 
-class Tfrm_main;
+class Workbench;
 
 // The back-test of the selected stock from the button "ｼﾐｭﾚｰｼｮﾝの実行 F5" or the F5 key, on the
 // main window's statement client and analysis object: the editor's number check, the conditions
@@ -16,10 +16,10 @@ class Tfrm_main;
 class SimulationRun : public QObject {
     Q_OBJECT
 public:
-    explicit SimulationRun(Tfrm_main& window);
+    explicit SimulationRun(Workbench& window);
 
     // Creates the run for the window and registers it on the window's simulate hook.
-    static SimulationRun* install(Tfrm_main& window);
+    static SimulationRun* install(Workbench& window);
 
     // The whole run. Without a selected stock it does nothing at all.
     void sbtn_sim_startClick();
@@ -34,7 +34,7 @@ public:
     const PhaseTimes& lastPhaseTimes() const { return m_times; }
 
 private:
-    Tfrm_main& m_window;
+    Workbench& m_window;
     PhaseTimes m_times;
 };
 

@@ -1,6 +1,5 @@
 #include "results/batch_frm.h"
 
-#include "app/main_frm.h"
 #include "common/DateText.h"
 #include "conditions/ConditionFiles.h"
 #include "conditions/jouken_editor.h"
@@ -11,6 +10,7 @@
 #include "widgets/MessageDialog.h"
 #include "widgets/StringGrid.h"
 #include "widgets/msg_common.h"
+#include "workbench/Workbench.h"
 #include "workbench/common_unit.h"
 #include "workbench/orq_common.h"
 
@@ -19,7 +19,6 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QMenuBar>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
@@ -98,8 +97,8 @@ void fillRow(QTableWidget& table, int row, const std::vector<std::string>& cells
 
 } // namespace
 
-BatchSimulationWindow::BatchSimulationWindow(Tfrm_main& window)
-    : QWidget(&window, Qt::Window), m_window(window)
+BatchSimulationWindow::BatchSimulationWindow(Workbench& window)
+    : QWidget(&window.host(), Qt::Window), m_window(window)
 {
     setObjectName(QStringLiteral("frm_batch"));
     setWindowTitle(QStringLiteral("一括シミュレーション"));
@@ -179,10 +178,10 @@ BatchSimulationWindow::~BatchSimulationWindow()
         m_thread.join();
 }
 
-BatchSimulationWindow* BatchSimulationWindow::install(Tfrm_main& window)
+BatchSimulationWindow* BatchSimulationWindow::install(Workbench& window)
 {
     auto* batch = new BatchSimulationWindow(window);
-    auto* action = new QAction(QStringLiteral("一括シミュレーション(&B)"), &window);
+    auto* action = new QAction(QStringLiteral("一括シミュレーション(&B)"), &window.host());
     action->setObjectName(QStringLiteral("act_batch"));
     QPointer<BatchSimulationWindow> guarded(batch);
     QObject::connect(action, &QAction::triggered, batch, [guarded] {
@@ -192,13 +191,13 @@ BatchSimulationWindow* BatchSimulationWindow::install(Tfrm_main& window)
         guarded->raise();
         guarded->activateWindow();
     });
-    window.menuBar()->addAction(action);
+    window.addMenuAction(action);
     return batch;
 }
 
-BatchSimulationWindow* BatchSimulationWindow::of(const Tfrm_main& window)
+BatchSimulationWindow* BatchSimulationWindow::of(const Workbench& window)
 {
-    return window.findChild<BatchSimulationWindow*>(QStringLiteral("frm_batch"));
+    return window.host().findChild<BatchSimulationWindow*>(QStringLiteral("frm_batch"));
 }
 
 void BatchSimulationWindow::setRunning(bool running)
@@ -240,7 +239,7 @@ Result<std::vector<BatchStock>> BatchSimulationWindow::targetStocks()
     switch (static_cast<Target>(cbx_batch_tgt->currentIndex())) {
     case Target::StockList: {
         std::vector<BatchStock> stocks;
-        if (const auto* list = m_window.findChild<StringGrid*>(QStringLiteral("sg_stk_cd")))
+        if (const auto* list = m_window.host().findChild<StringGrid*>(QStringLiteral("sg_stk_cd")))
             for (int r = 1; r < list->rowCount(); ++r)
                 if (!list->cell(0, r).isEmpty())
                     stocks.push_back({list->cell(0, r).toStdString(), list->cell(1, r).toStdString(),
@@ -459,8 +458,8 @@ void BatchSimulationWindow::openRow(int tableRow)
     if (!m_setup.chosenStart.empty())
         m_window.dtp_stk_fdate->setDate(
             QDate::fromString(qs(m_setup.chosenStart), QStringLiteral("yyyy/MM/dd")));
-    m_window.raise();
-    m_window.activateWindow();
+    m_window.host().raise();
+    m_window.host().activateWindow();
     if (m_window.hooks().simulate)
         m_window.hooks().simulate();
 }

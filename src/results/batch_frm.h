@@ -17,7 +17,7 @@ class QTableWidget;
 
 namespace vorteq {
 
-class Tfrm_main;
+class Workbench;
 
 // The window "一括シミュレーション": the back-test of the simulation panel's period over many stocks
 // (the stock list, the stocks with a registered set, or the whole chosen market), with the editor's
@@ -28,13 +28,13 @@ class Tfrm_main;
 class BatchSimulationWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit BatchSimulationWindow(Tfrm_main& window);
+    explicit BatchSimulationWindow(Workbench& window);
     // Cancels a batch under way and waits for its workers.
     ~BatchSimulationWindow() override;
 
     // Creates the window (hidden) and the main window's menu entry that shows it.
-    static BatchSimulationWindow* install(Tfrm_main& window);
-    static BatchSimulationWindow* of(const Tfrm_main& window);
+    static BatchSimulationWindow* install(Workbench& window);
+    static BatchSimulationWindow* of(const Workbench& window);
 
     enum class Target { StockList = 0, Registered, Market };
     enum class ConditionChoice { Editor = 0, Registered };
@@ -75,7 +75,7 @@ private:
     void fillTables();
     void setRunning(bool running);
 
-    Tfrm_main& m_window;
+    Workbench& m_window;
     std::unique_ptr<BatchRunner> m_runner;
     std::thread m_thread;
     BatchSetup m_setup;

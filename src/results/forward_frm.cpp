@@ -1,18 +1,17 @@
 #include "results/forward_frm.h"
 
-#include "app/main_frm.h"
 #include "common/Csv.h"
 #include "results/result_view.h"
 #include "screening/StockListColumns.h"
 #include "widgets/MessageDialog.h"
 #include "widgets/StringGrid.h"
 #include "widgets/msg_common.h"
+#include "workbench/Workbench.h"
 
 #include <QAction>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QMenuBar>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -63,7 +62,8 @@ QTableWidget* plainTable(QWidget* parent, const char* name)
 
 } // namespace
 
-ForwardCheckWindow::ForwardCheckWindow(Tfrm_main& window) : QWidget(&window, Qt::Window), m_window(window)
+ForwardCheckWindow::ForwardCheckWindow(Workbench& window)
+    : QWidget(&window.host(), Qt::Window), m_window(window)
 {
     setObjectName(QStringLiteral("frm_forward"));
     setWindowTitle(QStringLiteral("検索結果の検証"));
@@ -87,10 +87,10 @@ ForwardCheckWindow::ForwardCheckWindow(Tfrm_main& window) : QWidget(&window, Qt:
     connect(btn_forward_csv, &QPushButton::clicked, this, [this] { btn_forward_csvClick(); });
 }
 
-ForwardCheckWindow* ForwardCheckWindow::install(Tfrm_main& window)
+ForwardCheckWindow* ForwardCheckWindow::install(Workbench& window)
 {
     auto* check = new ForwardCheckWindow(window);
-    auto* action = new QAction(QStringLiteral("検索結果の検証(&V)"), &window);
+    auto* action = new QAction(QStringLiteral("検索結果の検証(&V)"), &window.host());
     action->setObjectName(QStringLiteral("act_forward"));
     QObject::connect(action, &QAction::triggered, check, [check] {
         if (!check->check())
@@ -99,18 +99,18 @@ ForwardCheckWindow* ForwardCheckWindow::install(Tfrm_main& window)
         check->raise();
         check->activateWindow();
     });
-    window.menuBar()->addAction(action);
+    window.addMenuAction(action);
     return check;
 }
 
-ForwardCheckWindow* ForwardCheckWindow::of(const Tfrm_main& window)
+ForwardCheckWindow* ForwardCheckWindow::of(const Workbench& window)
 {
-    return window.findChild<ForwardCheckWindow*>(QStringLiteral("frm_forward"));
+    return window.host().findChild<ForwardCheckWindow*>(QStringLiteral("frm_forward"));
 }
 
 bool ForwardCheckWindow::check()
 {
-    const auto* list = m_window.findChild<StringGrid*>(QStringLiteral("sg_stk_cd"));
+    const auto* list = m_window.host().findChild<StringGrid*>(QStringLiteral("sg_stk_cd"));
     std::vector<std::string> codes;
     std::vector<std::string> names;
     std::string baseDate;

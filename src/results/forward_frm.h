@@ -10,7 +10,7 @@ class QTableWidget;
 
 namespace vorteq {
 
-class Tfrm_main;
+class Workbench;
 
 // The window "検索結果の検証": for the stocks of the list, the return from the open of the trading day
 // after the screening's base date to the close 1, 5, 20 and 60 trading days later, against every
@@ -18,11 +18,11 @@ class Tfrm_main;
 class ForwardCheckWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit ForwardCheckWindow(Tfrm_main& window);
+    explicit ForwardCheckWindow(Workbench& window);
 
     // Creates the window (hidden) and the main window's menu entry that runs the check and shows it.
-    static ForwardCheckWindow* install(Tfrm_main& window);
-    static ForwardCheckWindow* of(const Tfrm_main& window);
+    static ForwardCheckWindow* install(Workbench& window);
+    static ForwardCheckWindow* of(const Workbench& window);
 
     // Asks the server and fills the tables; a message when there is no list or no later day.
     bool check();
@@ -36,7 +36,7 @@ public:
     QPushButton* btn_forward_csv = nullptr;
 
 private:
-    Tfrm_main& m_window;
+    Workbench& m_window;
     ForwardReturns m_returns;
     std::vector<std::string> m_names; // of the listed stocks, in list order
 };

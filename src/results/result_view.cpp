@@ -1,7 +1,6 @@
 #include "results/result_view.h"
 
 #include "analysis/TStkData.h"
-#include "app/main_frm.h"
 #include "common/Csv.h"
 #include "results/chart_view.h"
 #include "results/daily_data_view.h"
@@ -12,6 +11,7 @@
 #include "widgets/StringGrid.h"
 #include "widgets/grid_common.h"
 #include "widgets/msg_common.h"
+#include "workbench/Workbench.h"
 
 #include <QFile>
 #include <QHBoxLayout>
@@ -56,13 +56,13 @@ protected:
 
 } // namespace
 
-ResultViews::ResultViews(Tfrm_main& window, TradeResultView& trade, DailyDataView& daily)
-    : QObject(&window), m_window(window), m_trade(trade), m_daily(daily)
+ResultViews::ResultViews(Workbench& window, TradeResultView& trade, DailyDataView& daily)
+    : QObject(&window.host()), m_window(window), m_trade(trade), m_daily(daily)
 {
     setObjectName(QStringLiteral("result_views"));
 }
 
-ResultViews* ResultViews::install(Tfrm_main& window)
+ResultViews* ResultViews::install(Workbench& window)
 {
     auto* trade = new TradeResultView(window.ts_stk_chart);
     auto* daily = new DailyDataView(window.ts_stk_daily);
@@ -78,9 +78,9 @@ ResultViews* ResultViews::install(Tfrm_main& window)
     return views;
 }
 
-ResultViews* ResultViews::of(const Tfrm_main& window)
+ResultViews* ResultViews::of(const Workbench& window)
 {
-    return window.findChild<ResultViews*>(QStringLiteral("result_views"), Qt::FindDirectChildrenOnly);
+    return window.host().findChild<ResultViews*>(QStringLiteral("result_views"), Qt::FindDirectChildrenOnly);
 }
 
 void ResultViews::ShowDailyTable(const TStkData& stock, std::string_view start)

@@ -19,7 +19,7 @@ class DailyDataView;
 class StatisticsView;
 class StringGrid;
 class TradeResultView;
-class Tfrm_main;
+class Workbench;
 struct TStkData;
 class TJouken;
 
@@ -31,13 +31,13 @@ class TJouken;
 class ResultViews : public QObject {
     Q_OBJECT
 public:
-    ResultViews(Tfrm_main& window, TradeResultView& trade, DailyDataView& daily);
+    ResultViews(Workbench& window, TradeResultView& trade, DailyDataView& daily);
 
     // Builds both tabs into the window and registers ResetResultViews on the window's reset hook
     // (the window's show and every selection of a stock row).
-    static ResultViews* install(Tfrm_main& window);
+    static ResultViews* install(Workbench& window);
     // The views installed in a window, or nullptr.
-    static ResultViews* of(const Tfrm_main& window);
+    static ResultViews* of(const Workbench& window);
 
     // Fills the daily table with the days from the newest down to `start` (yyyy/mm/dd) and the
     // position field with the newest day's label ("－" when it has none).
@@ -61,7 +61,7 @@ private:
     void installChartTabs();
     bool centreChartOn(const QString& date);
 
-    Tfrm_main& m_window;
+    Workbench& m_window;
     TradeResultView& m_trade;
     DailyDataView& m_daily;
     ChartView* m_chart = nullptr;

@@ -1,6 +1,5 @@
 #include "screening/screening_panel.h"
 
-#include "app/main_frm.h"
 #include "common/Csv.h"
 #include "gateway/THttpStatements.h"
 #include "screening/MarketTable.h"
@@ -14,6 +13,7 @@
 #include "widgets/StringGrid.h"
 #include "widgets/grid_common.h"
 #include "widgets/msg_common.h"
+#include "workbench/Workbench.h"
 #include "workbench/common_unit.h"
 #include "workbench/orq_common.h"
 
@@ -80,7 +80,7 @@ protected:
 
 } // namespace
 
-ScreeningPanel::ScreeningPanel(Tfrm_main& window, THttpStatements& statements)
+ScreeningPanel::ScreeningPanel(Workbench& window, THttpStatements& statements)
     : QWidget(nullptr), m_window(window), m_statements(statements)
 {
     setObjectName(QStringLiteral("pnl_screening"));
@@ -139,12 +139,12 @@ ScreeningPanel::ScreeningPanel(Tfrm_main& window, THttpStatements& statements)
     layout->addWidget(sb_stk_cd);
 }
 
-ScreeningPanel* ScreeningPanel::install(Tfrm_main& window)
+ScreeningPanel* ScreeningPanel::install(Workbench& window)
 {
     auto* panel = new ScreeningPanel(window, window.http_statements());
     window.installScreeningPanel(panel);
     QPointer<ScreeningPanel> guarded(panel);
-    Tfrm_main::Hooks& hooks = window.hooks();
+    Workbench::Hooks& hooks = window.hooks();
     hooks.search = [guarded] {
         if (guarded)
             guarded->sbtn_get_stk_infoClick();

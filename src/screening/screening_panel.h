@@ -20,7 +20,7 @@ namespace vorteq {
 class StringGrid;
 class THttpStatements;
 class TSqlSet;
-class Tfrm_main;
+class Workbench;
 struct ScreeningCriteria;
 enum class ScreeningTab;
 
@@ -31,11 +31,11 @@ class ScreeningPanel : public QWidget {
     Q_OBJECT
 public:
     // Builds the panel around the window's target and market choices and the given statement client.
-    ScreeningPanel(Tfrm_main& window, THttpStatements& statements);
+    ScreeningPanel(Workbench& window, THttpStatements& statements);
 
     // Creates the panel with the window's own statement client, puts it into the left panel and
     // registers the search, reset and export hooks (F3, the buttons).
-    static ScreeningPanel* install(Tfrm_main& window);
+    static ScreeningPanel* install(Workbench& window);
 
     // The screening run: number check, restriction, statement, request, list.
     void sbtn_get_stk_infoClick();
@@ -85,7 +85,7 @@ private:
     // Why a screening found nothing: the base date is a holiday, or nothing met the conditions.
     QString emptyResultReason(const ScreeningCriteria& c);
 
-    Tfrm_main& m_window;
+    Workbench& m_window;
     THttpStatements& m_statements;
     std::vector<ConditionWidgets> m_conditions;
     bool m_filling = false; // row changes while the list fills are not selections

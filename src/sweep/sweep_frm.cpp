@@ -1,6 +1,5 @@
 #include "sweep/sweep_frm.h"
 
-#include "app/main_frm.h"
 #include "common/DateText.h"
 #include "common/NumberText.h"
 #include "conditions/ConditionCatalogue.h"
@@ -12,9 +11,11 @@
 #include "simulation/RunPlan.h"
 #include "sweep/SweepTable.h"
 #include "sweep/sweep_view.h"
+#include "widgets/DateEdit.h"
 #include "widgets/MessageDialog.h"
 #include "widgets/StringGrid.h"
 #include "widgets/msg_common.h"
+#include "workbench/Workbench.h"
 #include "workbench/common_unit.h"
 
 #include <QAction>
@@ -29,7 +30,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -105,7 +105,7 @@ QString figureQText(std::optional<long double> v)
 
 } // namespace
 
-SweepWindow::SweepWindow(Tfrm_main& window) : QDialog(&window, Qt::Window), m_window(window)
+SweepWindow::SweepWindow(Workbench& window) : QDialog(&window.host(), Qt::Window), m_window(window)
 {
     setObjectName(QStringLiteral("frm_sweep"));
     setWindowTitle(QStringLiteral("パラメータ最適化"));
@@ -128,10 +128,10 @@ SweepWindow::~SweepWindow()
         m_worker.join();
 }
 
-void SweepWindow::install(Tfrm_main& window)
+void SweepWindow::install(Workbench& window)
 {
-    auto* action = named(new QAction(QStringLiteral("パラメータ最適化(&P)"), &window), "mi_sweep");
-    QObject::connect(action, &QAction::triggered, &window, [&window] {
+    auto* action = named(new QAction(QStringLiteral("パラメータ最適化(&P)"), &window.host()), "mi_sweep");
+    QObject::connect(action, &QAction::triggered, &window.host(), [&window] {
         SweepWindow* sweep = of(window);
         if (!sweep)
             sweep = new SweepWindow(window);
@@ -139,12 +139,12 @@ void SweepWindow::install(Tfrm_main& window)
         sweep->raise();
         sweep->activateWindow();
     });
-    window.menuBar()->addAction(action);
+    window.addMenuAction(action);
 }
 
-SweepWindow* SweepWindow::of(const Tfrm_main& window)
+SweepWindow* SweepWindow::of(const Workbench& window)
 {
-    return window.findChild<SweepWindow*>(QStringLiteral("frm_sweep"), Qt::FindDirectChildrenOnly);
+    return window.host().findChild<SweepWindow*>(QStringLiteral("frm_sweep"), Qt::FindDirectChildrenOnly);
 }
 
 QWidget* SweepWindow::buildSettings()
@@ -297,7 +297,7 @@ std::optional<std::pair<std::vector<std::string>, std::string>> SweepWindow::tar
     const int market = m_window.cbx_mkt_cd ? std::max(0, m_window.cbx_mkt_cd->currentIndex()) : 0;
     std::string marketCode(kMarketTable[static_cast<std::size_t>(market)].code);
     if (rb_sweep_list->isChecked()) {
-        auto* grid = m_window.findChild<StringGrid*>(QStringLiteral("sg_stk_cd"));
+        auto* grid = m_window.host().findChild<StringGrid*>(QStringLiteral("sg_stk_cd"));
         for (int r = 1; grid && r < grid->rowCount(); ++r) {
             const std::string code = grid->cell(0, r).toStdString();
             if (code.empty())

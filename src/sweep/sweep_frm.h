@@ -24,7 +24,7 @@ class QTimer;
 
 namespace vorteq {
 
-class Tfrm_main;
+class Workbench;
 class SweepChart;
 class EquityCurve;
 
@@ -37,12 +37,12 @@ class EquityCurve;
 class SweepWindow : public QDialog {
     Q_OBJECT
 public:
-    explicit SweepWindow(Tfrm_main& window);
+    explicit SweepWindow(Workbench& window);
     ~SweepWindow() override;
 
     // Adds the menu entry to the main window; the window is created when first asked for.
-    static void install(Tfrm_main& window);
-    static SweepWindow* of(const Tfrm_main& window);
+    static void install(Workbench& window);
+    static SweepWindow* of(const Workbench& window);
 
     // The whole run behind "実行": checks, prices, the background work. Returns at once; the
     // results are shown when the work ends (running() turns false).
@@ -97,7 +97,7 @@ private:
     // The stocks of the chosen target: codes and their market; empty with a message shown.
     std::optional<std::pair<std::vector<std::string>, std::string>> targetStocks();
 
-    Tfrm_main& m_window;
+    Workbench& m_window;
     SweepGrid m_grid;
     SweepMetric m_metric = SweepMetric::NetReturn;
     std::vector<SweepStock> m_stocks;
