@@ -2,7 +2,7 @@
 
 #include "accounts/AccountTexts.h"
 #include "cli/Output.h"
-#include "workbench/orq_common.h"
+#include "gateway/ServerUrl.h"
 
 #include <filesystem>
 

@@ -5,6 +5,7 @@
 #include "app/main_frm.h"
 #include "app/run_login.h"
 #include "gateway/HttpTransport.h"
+#include "gateway/ServerUrl.h"
 #include "widgets/MessageDialog.h"
 #include "workbench/orq_common.h"
 
