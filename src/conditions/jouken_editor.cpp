@@ -1,15 +1,11 @@
 #include "conditions/jouken_editor.h"
 
 #include "conditions/ConditionCatalogue.h"
-#include "conditions/ConditionFiles.h"
 #include "conditions/EditorLayout.h"
-#include "conditions/JoukenValidation.h"
 #include "conditions/ValidationTable.h"
 #include "widgets/MessageDialog.h"
-#include "widgets/msg_common.h"
+#include "widgets/QtText.h"
 #include "workbench/Workbench.h"
-#include "workbench/common_unit.h"
-#include "workbench/orq_common.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -33,11 +29,6 @@
 namespace vorteq {
 
 namespace {
-
-QString qs(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 template <class T> T* named(T* widget, const QString& name)
 {
@@ -89,31 +80,6 @@ QWidget* scrollingPage(QWidget* content, const QString& pageName)
     layout->addWidget(area);
     return page;
 }
-
-void ensureVisible(QWidget* widget)
-{
-    for (QWidget* p = widget->parentWidget(); p; p = p->parentWidget()) {
-        if (auto* area = qobject_cast<QScrollArea*>(p)) {
-            area->ensureWidgetVisible(widget);
-            return;
-        }
-    }
-}
-
-// Shows a text in an edit field whose typing limit is maxLength (0: none). QLineEdit cuts a text
-// longer than its limit, so the limit grows to hold a longer loaded text ("0.02" in a three-character
-// field stays whole) and shrinks back once the user has shortened the text.
-void setEditText(QLineEdit* edit, const QString& text, int maxLength)
-{
-    if (maxLength > 0)
-        edit->setMaxLength(std::max(maxLength, static_cast<int>(text.size())));
-    edit->setText(text);
-}
-
-const QString kRegistered = QStringLiteral("登録済");
-const QString kUnregistered = QStringLiteral("未登録");
-const QString kSaved = QStringLiteral("設定済");
-const QString kRemoved = QStringLiteral("未設定");
 
 } // namespace
 
@@ -479,232 +445,6 @@ void JoukenEditor::uncheck_partner(QCheckBox* clicked, QCheckBox* partner)
 {
     if (clicked->isChecked())
         partner->setChecked(false);
-}
-
-void JoukenEditor::set_jouken_defaults()
-{
-    // The defaults name an item of every list, so nothing is out of range here.
-    jouken_to_editor(TJouken::defaults());
-}
-
-void JoukenEditor::clear_jouken_checks()
-{
-    for (const auto& f : kJoukenFields) {
-        const Bound& b = m_bound[static_cast<std::size_t>(f.no)];
-        if (f.kind == FieldKind::Switch || f.kind == FieldKind::ConditionUse)
-            b.box->setChecked(false);
-        if (f.kind == FieldKind::ConditionUse)
-            b.andBox->setChecked(false);
-    }
-}
-
-void JoukenEditor::editor_to_jouken(TJouken& target) const
-{
-    for (const auto& f : kJoukenFields) {
-        const Bound& b = m_bound[static_cast<std::size_t>(f.no)];
-        std::string& value = target[f.no];
-        switch (f.kind) {
-        case FieldKind::Number:
-            value = b.edit->text().toStdString();
-            break;
-        case FieldKind::Choice:
-            value = std::to_string(b.list->currentIndex());
-            break;
-        case FieldKind::Switch:
-            value = b.box->isChecked() ? "1" : "0";
-            break;
-        case FieldKind::ConditionUse:
-            value = b.box->isChecked() ? "1" : b.andBox->isChecked() ? "2" : "0";
-            break;
-        case FieldKind::TradePrice:
-            for (std::size_t i = 0; i < b.radios.size(); ++i)
-                if (b.radios[i]->isChecked())
-                    value = std::to_string(i + 1);
-            break;
-        case FieldKind::Unbound:
-            break;
-        }
-    }
-}
-
-std::vector<int> JoukenEditor::jouken_to_editor(const TJouken& source)
-{
-    std::vector<int> outOfRange;
-    for (const auto& f : kJoukenFields) {
-        const Bound& b = m_bound[static_cast<std::size_t>(f.no)];
-        const std::string& value = source[f.no];
-        switch (f.kind) {
-        case FieldKind::Number:
-            setEditText(b.edit, QString::fromStdString(value), fieldMaxLength(f.no));
-            break;
-        case FieldKind::Choice: {
-            const auto position = choicePosition(f.no, value);
-            if (!position)
-                outOfRange.push_back(f.no);
-            b.list->setCurrentIndex(position.value_or(0));
-            break;
-        }
-        case FieldKind::Switch:
-            b.box->setChecked(value == "1");
-            break;
-        case FieldKind::ConditionUse:
-            // Ticking one box unticks its partner through the row's handler.
-            if (value == "1") {
-                b.box->setChecked(true);
-            } else if (value == "2") {
-                b.andBox->setChecked(true);
-            } else {
-                b.box->setChecked(false);
-                b.andBox->setChecked(false);
-            }
-            break;
-        case FieldKind::TradePrice:
-            // Any other value keeps the button that is selected.
-            if (value.size() == 1 && value[0] >= '1' && value[0] <= '4')
-                b.radios[static_cast<std::size_t>(value[0] - '1')]->setChecked(true);
-            break;
-        case FieldKind::Unbound:
-            break;
-        }
-    }
-    return outOfRange;
-}
-
-bool JoukenEditor::ValidateSimInput()
-{
-    TJouken snapshot;
-    editor_to_jouken(snapshot);
-    const auto failed = validateJouken(snapshot);
-    if (!failed)
-        return true;
-    showFailure(*failed);
-    return false;
-}
-
-void JoukenEditor::showTab(std::string_view name)
-{
-    if (m_window && m_window->pc_stk_sim && m_window->ts_stk_jouken)
-        m_window->pc_stk_sim->setCurrentWidget(m_window->ts_stk_jouken);
-    if (QWidget* page = tabPage(name))
-        pc_jouken->setCurrentWidget(page);
-}
-
-void JoukenEditor::showFailure(const ValidationFailure& failure)
-{
-    if (failure.tabBeforeMessage)
-        showTab(failure.tab);
-    msg_show(qs(failure.message));
-    if (!failure.tabBeforeMessage)
-        showTab(failure.tab);
-    if (QWidget* field = control(failure.field)) {
-        ensureVisible(field);
-        field->setFocus(Qt::OtherFocusReason);
-    }
-}
-
-void JoukenEditor::setStatus(const QString& status)
-{
-    if (m_window && m_window->edt_sim_cdt)
-        m_window->edt_sim_cdt->setText(status);
-}
-
-void JoukenEditor::sbtn_jouken_addClick()
-{
-    const TStkList& stock = work().stk_list;
-    if (stock.stkCd.empty())
-        return;
-    if (!msg_confirm_register())
-        return;
-    editor_to_jouken(jouken);
-    if (const auto unstorable = findUnstorableValue(jouken)) {
-        showFailure(*unstorable);
-        return;
-    }
-    const Status saved =
-        registerConditionSet(session().base_dir, ConditionSetId{stock.stkCd, stock.mktCd}, jouken);
-    if (!saved) {
-        showError(saved.error());
-        return;
-    }
-    msg_registered();
-    setStatus(kSaved);
-}
-
-void JoukenEditor::sbtn_jouken_delClick()
-{
-    const TStkList& stock = work().stk_list;
-    if (stock.stkCd.empty())
-        return;
-    // The question comes before the program knows whether there is a set.
-    if (!msg_confirm_delete())
-        return;
-    const auto outcome = deleteConditionSet(session().base_dir, ConditionSetId{stock.stkCd, stock.mktCd});
-    if (!outcome) {
-        showError(outcome.error());
-        return;
-    }
-    if (*outcome == DeleteOutcome::NotRegistered) {
-        msg_show(QStringLiteral("売買条件が登録されていません。"));
-        return;
-    }
-    msg_deleted();
-    setStatus(kRemoved);
-}
-
-void JoukenEditor::sg_stk_cdClick(const TStkList& row)
-{
-    if (m_window && m_window->hooks().resetResultViews)
-        m_window->hooks().resetResultViews();
-    if (row.stkCd.empty())
-        return;
-    WorkState& shared = work();
-    shared.stk_list = row;
-
-    QString status = kUnregistered;
-    std::vector<int> outOfRange;
-    std::vector<int> skipped;
-    const ConditionSetId id{row.stkCd, row.mktCd};
-    // A code that cannot name a file has no set; registering it says why.
-    if (checkConditionSetId(id)) {
-        const auto loaded = readConditionSet(session().base_dir, id);
-        if (!loaded) {
-            // A set exists but cannot be read: claim neither state, and say why.
-            status.clear();
-            showError(loaded.error());
-        } else if (*loaded) {
-            skipped = (*loaded)->skippedLines;
-            shared.stk_tbl = (*loaded)->table;
-            shared.stk_tbl_rows = (*loaded)->rows;
-            shared.stk_tbl_cols = 2;
-            jouken_read_tbl(*shared.stk_tbl, shared.stk_tbl_rows, jouken);
-            outOfRange = jouken_to_editor(jouken);
-            status = kRegistered;
-        }
-    }
-
-    if (m_window) {
-        m_window->edt_sim_stk->setText(QString::fromStdString(row.stkNm));
-        m_window->edt_sim_mkt->setText(QString::fromStdString(row.mktNm));
-        m_window->edt_sim_cdt->setText(status);
-        m_window->edt_sim_pst->setText(QStringLiteral("N/A"));
-    }
-
-    if (!skipped.empty())
-        showMessage(qs(skippedLinesMessage(skipped, conditionFilePath(session().base_dir, id))),
-                    MsgKind::Warning);
-    if (!outOfRange.empty()) {
-        QString keys;
-        for (int no : outOfRange) {
-            if (!keys.isEmpty())
-                keys += QStringLiteral(", ");
-            keys += qs(kJoukenFields[no].key);
-        }
-        showMessage(
-            QStringLiteral("売買条件ファイルに選択肢にない値がありました。次の項目は最初の選択肢を表示して"
-                           "います: ") +
-                keys,
-            MsgKind::Warning);
-    }
 }
 
 } // namespace vorteq
