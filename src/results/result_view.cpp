@@ -8,6 +8,7 @@
 #include "results/trade_result_view.h"
 #include "widgets/FileSaveDialog.h"
 #include "widgets/MessageDialog.h"
+#include "widgets/QtText.h"
 #include "widgets/StringGrid.h"
 #include "widgets/grid_common.h"
 #include "widgets/msg_common.h"
@@ -27,11 +28,6 @@
 namespace vorteq {
 
 namespace {
-
-QString qs(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // The daily table's column of the date.
 const int kDailyDateColumn = [] {

@@ -2,6 +2,7 @@
 
 #include "results/result_view.h"
 #include "widgets/MessageDialog.h"
+#include "widgets/QtText.h"
 #include "widgets/StringGrid.h"
 
 #include <QGroupBox>
@@ -12,11 +13,6 @@
 namespace vorteq {
 
 namespace {
-
-QString qs(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 constexpr int kCaptionWidth = 190;
 constexpr int kFigureWidth = 120;

@@ -10,6 +10,7 @@
 #include "widgets/DateEdit.h"
 #include "widgets/FileSaveDialog.h"
 #include "widgets/MessageDialog.h"
+#include "widgets/QtText.h"
 #include "widgets/StringGrid.h"
 #include "widgets/grid_common.h"
 #include "widgets/msg_common.h"
@@ -45,11 +46,6 @@ constexpr int kFirstNumberColumn = 4;
 constexpr int kNameColumn = 1;
 // A typical stock name, demo suffix included: the name column is made this wide.
 const QString kTypicalName = QStringLiteral("日本ハウジング工業（サンプル）");
-
-QString qs(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 template <class T> T* named(T* widget, std::string_view name)
 {

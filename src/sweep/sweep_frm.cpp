@@ -13,6 +13,7 @@
 #include "sweep/sweep_view.h"
 #include "widgets/DateEdit.h"
 #include "widgets/MessageDialog.h"
+#include "widgets/QtText.h"
 #include "widgets/StringGrid.h"
 #include "widgets/msg_common.h"
 #include "workbench/Workbench.h"
@@ -44,11 +45,6 @@
 
 namespace vorteq {
 namespace {
-
-QString qs(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 template <class W> W* named(W* widget, const char* name)
 {
