@@ -46,11 +46,6 @@ void Tfrm_login::setRegistrationUrl(const QString& url)
     registrationUrlSetting = url;
 }
 
-QString Tfrm_login::registrationUrl()
-{
-    return registrationUrlSetting;
-}
-
 Tfrm_login::Tfrm_login(QWidget* parent) : QDialog(parent)
 {
     SessionState& s = session();

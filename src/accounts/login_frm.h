@@ -20,7 +20,6 @@ public:
 
     // The registration web address shown at the bottom, a deployment setting.
     static void setRegistrationUrl(const QString& url);
-    static QString registrationUrl();
 
     // A login again during a session: the user ID is this one and cannot be changed, so the main
     // window goes on for the same user.

@@ -9,15 +9,10 @@
 
 #include <functional>
 #include <memory>
-#include <vector>
 
 class QAction;
-class QComboBox;
-class QDateEdit;
 class QLabel;
-class QLineEdit;
 class QSplitter;
-class QStackedLayout;
 class QTabWidget;
 class QToolButton;
 

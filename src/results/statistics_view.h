@@ -24,8 +24,6 @@ public:
     // Writes the figures and the day-by-day account to a file the user picks.
     void sbtn_save_statisticsClick();
 
-    const std::vector<std::string>& csvLines() const { return m_lines; }
-
     QToolButton* sbtn_save_statistics = nullptr;
     QGroupBox* gb_statistics = nullptr;
     StringGrid* sg_statistics = nullptr;

@@ -55,14 +55,6 @@ public:
     // What the tabs hold now.
     ScreeningCriteria criteria() const;
 
-    // The widgets of one condition row.
-    struct ConditionWidgets {
-        QCheckBox* use = nullptr;
-        QLineEdit* number = nullptr;
-        std::vector<QComboBox*> choices; // in screen order
-    };
-    const ConditionWidgets& conditionWidgets(std::size_t index) const { return m_conditions.at(index); }
-
     QTabWidget* pc_stk_serch = nullptr;
     QWidget* ts_stk_usual = nullptr;
     QWidget* ts_stk_additional = nullptr;
@@ -76,6 +68,13 @@ public:
     QLabel* sb_stk_cd = nullptr;
 
 private:
+    // The widgets of one condition row.
+    struct ConditionWidgets {
+        QCheckBox* use = nullptr;
+        QLineEdit* number = nullptr;
+        std::vector<QComboBox*> choices; // in screen order
+    };
+
     QWidget* buildUsualTab();
     QWidget* buildConditionTab(ScreeningTab tab, int columns);
     QWidget* buildConditionRow(QWidget* parent, std::size_t index);

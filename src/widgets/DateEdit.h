@@ -18,9 +18,6 @@ public:
     // The dates the calendar offers and a typed date may take: the data's first day to the last update.
     void setOfferedRange(const QDate& first, const QDate& last);
 
-    // The text typed so far while a whole date is being typed; empty otherwise.
-    QString typedText() const { return m_typing ? m_typed : QString(); }
-
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
