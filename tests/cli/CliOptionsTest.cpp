@@ -61,6 +61,36 @@ TEST(CliOptions, MistakesAreUsageErrorsThatNameTheOption)
     EXPECT_EQ(messageOf(parse({"--market", "11", "--utf8=yes"})), "--utf8 は値をとりません。");
 }
 
+TEST(CliOptions, HostileArgumentsGetTheFirstMistakeInJapanese)
+{
+    // An option takes the next word as its value, whatever it looks like.
+    EXPECT_EQ(messageOf(parse({"--market", "--date", "2006/05/15"})), "余分な引数があります: \"2006/05/15\"");
+    EXPECT_EQ(messageOf(parse({"--market", "11", "--date"})), "--date には値 (DATE) が必要です。");
+    EXPECT_EQ(messageOf(parse({"--market", "11", "--bogus=1"})), "不明なオプションです: --bogus");
+    EXPECT_EQ(messageOf(parse({"--market", "11", "-x"})), "余分な引数があります: \"-x\"");
+    EXPECT_EQ(messageOf(parse({"--", "--market", "11"})), "余分な引数があります: \"--\"");
+    EXPECT_EQ(messageOf(parse({"--market", "11", "--utf8", "--utf8"})), "--utf8 が2回指定されています。");
+    EXPECT_EQ(messageOf(parse({"--market=11", "--market=11"})), "--market が2回指定されています。");
+    // A word before an option without its value is named first, as it comes first.
+    EXPECT_EQ(messageOf(parse({"stray", "--market"})), "余分な引数があります: \"stray\"");
+    // Unknown options are refused before a missing required one.
+    EXPECT_EQ(messageOf(parse({"--bogus"})), "不明なオプションです: --bogus");
+
+    std::vector<std::string> many(5000, "--utf8");
+    many.insert(many.begin(), {"--market", "11"});
+    EXPECT_EQ(messageOf(parse(many)), "--utf8 が2回指定されています。");
+    // Long and odd values are kept byte for byte.
+    const std::string huge(1 << 20, 'x');
+    const std::string odd = "\xff\xfe=,--date";
+    auto parsed = parse({"--market", huge, "--date=" + odd});
+    ASSERT_TRUE(parsed.ok()) << messageOf(parsed);
+    EXPECT_EQ(parsed->value("market"), huge);
+    EXPECT_EQ(parsed->value("date"), odd);
+    EXPECT_FALSE(parsed->has("utf8"));
+    // An empty value after "=" is no value.
+    EXPECT_EQ(messageOf(parse({"--market="})), "--market には値 (CODE) が必要です。");
+}
+
 TEST(CliOptions, HelpAnywhereSkipsEveryOtherCheck)
 {
     auto parsed = parse({"--bogus", "--help"});
