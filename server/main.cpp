@@ -1,5 +1,6 @@
 #include "common/CommandLine.h"
 #include "common/DateText.h"
+#include "gateway/ServletPath.h"
 #include "server/AccountStore.h"
 #include "server/BatchService.h"
 #include "server/Database.h"
@@ -258,7 +259,7 @@ int runServe(const Options& o)
         return fail(port.error().message);
     std::fprintf(stderr, "vorteq-server: serving %s://%s:%u%s (database %s)\n",
                  o.tlsCert.empty() ? "http" : "https", o.bind.c_str(), *port,
-                 kServletPath, withoutPassword(o.db).c_str());
+                 std::string(kServletPath).c_str(), withoutPassword(o.db).c_str());
     server.waitForSignal();
     server.stop();
     std::fprintf(stderr, "vorteq-server: stopped\n");
