@@ -49,7 +49,7 @@ Outcome<PeriodChoice> periodChoiceOf(const ParsedOptions& options)
     }
     auto index = periodIndexOf(options.valueOr("period", "1m"));
     if (!index)
-        return index.failure();
+        return index.error();
     return PeriodChoice{*index, {}};
 }
 

@@ -69,7 +69,7 @@ protected:
         seedStocks(server);
         io.environment["VORTEQ_PASSWORD"] = "demo1234";
         auto opened = cli::Session::open({server.url(), "demo"}, io);
-        ASSERT_TRUE(opened) << opened.failure().message;
+        ASSERT_TRUE(opened) << opened.error().message;
         session.emplace(std::move(*opened));
         setup.endDate = "2006/12/29";
         setup.periodIndex = static_cast<int>(SimPeriod::OneYear);

@@ -188,5 +188,5 @@ TEST(CliOptions, TodaysMarketsGoByCodeOrName)
     EXPECT_EQ(*marketPositionOf("11"), 0);
     const auto unknown = marketPositionOf("17");
     ASSERT_FALSE(unknown);
-    EXPECT_NE(unknown.failure().message.find("16 グロース"), std::string::npos);
+    EXPECT_NE(unknown.error().message.find("16 グロース"), std::string::npos);
 }
