@@ -1,7 +1,7 @@
 #include "cli/Options.h"
 
-#include "cli/TextWidth.h"
 #include "common/CommandLine.h"
+#include "common/TextWidth.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #include "CliTestSupport.h"
 #include "cli/Options.h"
 #include "cli/ScreeningOptions.h"
-#include "cli/TextTable.h"
+#include "common/TextTable.h"
 #include "screening/ScreeningConditions.h"
 
 #include <gtest/gtest.h>

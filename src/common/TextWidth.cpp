@@ -1,4 +1,4 @@
-#include "cli/TextWidth.h"
+#include "common/TextWidth.h"
 
 #include <clocale>
 #include <cwchar>

@@ -1,7 +1,7 @@
-#include "cli/TextTable.h"
+#include "common/TextTable.h"
 
-#include "cli/TextWidth.h"
 #include "common/NumberText.h"
+#include "common/TextWidth.h"
 
 #include <algorithm>
 
