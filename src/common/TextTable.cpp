@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-namespace vorteq::cli {
+namespace vorteq {
 
 std::string formatTable(const std::vector<std::vector<std::string>>& rows)
 {
@@ -48,4 +48,4 @@ std::string formatTable(const std::vector<std::vector<std::string>>& rows)
     return out;
 }
 
-} // namespace vorteq::cli
+} // namespace vorteq
