@@ -1,10 +1,10 @@
 #include "cli/Backtest.h"
 
 #include "common/DateText.h"
-#include "common/SqlText.h"
 #include "conditions/ConditionFiles.h"
 #include "conditions/JoukenFields.h"
 #include "conditions/JoukenValidation.h"
+#include "screening/ScreeningQuery.h"
 #include "simulation/StockBacktest.h"
 
 #include <array>
@@ -87,8 +87,7 @@ Outcome<BacktestResult> runBacktest(THttpStatements& statements, TStkAnalisys& a
     // The name, when wanted, rides in the same request as statement 2.
     std::vector<std::string> extra;
     if (request.fetchName)
-        extra.push_back("SELECT a.STK_NM FROM STK_INFO a WHERE a.STK_CD = '" + escapeSqlText(request.code) +
-                        "' AND a.MKT_CD = " + request.marketCode + " ");
+        extra.push_back(stockNameQuery(request.code, request.marketCode));
     BacktestTimes times;
     auto stock = backtestStock(statements, analysis, request.conditions, result.plan, times, extra);
     timings.requests += times.request;

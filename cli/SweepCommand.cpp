@@ -8,10 +8,10 @@
 #include "common/Csv.h"
 #include "common/DateText.h"
 #include "common/NumberText.h"
-#include "common/SqlText.h"
 #include "common/TextFile.h"
 #include "conditions/JoukenFields.h"
 #include "screening/MarketTable.h"
+#include "screening/ScreeningQuery.h"
 #include "simulation/RunPlan.h"
 #include "sweep/SweepTable.h"
 #include "sweep/WalkForward.h"
@@ -252,8 +252,7 @@ Outcome<SweepPeriod> periodOf(const SweepSetup& setup, Session& session)
 
 Outcome<std::vector<std::string>> marketCodes(Session& session, const std::string& marketCode)
 {
-    auto result = runQuery(session, "SELECT a.STK_CD FROM STK_INFO a WHERE a.MKT_CD = " + marketCode +
-                                        " ORDER BY a.STK_CD");
+    auto result = runQuery(session, marketCodesQuery(marketCode));
     if (!result)
         return result.error();
     std::vector<std::string> codes;

@@ -12,6 +12,7 @@
 #include "conditions/jouken_editor.h"
 #include "results/result_view.h"
 #include "screening/MarketTable.h"
+#include "screening/ScreeningQuery.h"
 #include "screening/StockListColumns.h"
 
 #include <QAction>
@@ -218,8 +219,7 @@ BatchSimulationWindow::marketStocks(const std::vector<std::string>& marketCodes)
     http.Clear();
     http.Add("Query");
     for (const std::string& code : marketCodes)
-        http.Add("SELECT a.STK_CD, a.STK_NM, a.MKT_CD FROM STK_INFO a WHERE a.MKT_CD = " + code +
-                 " ORDER BY a.STK_CD");
+        http.Add(marketStocksQuery(code));
     const Result<bool> executed = http.Execute();
     if (!executed)
         return executed.error();
