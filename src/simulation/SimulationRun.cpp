@@ -17,6 +17,7 @@
 #include "results/result_view.h"
 #include "screening/TradingDay.h"
 #include "simulation/RunPlan.h"
+#include "simulation/StockBacktest.h"
 
 #include <QComboBox>
 #include <QDate>
@@ -94,48 +95,40 @@ void SimulationRun::sbtn_sim_startClick()
         return;
     }
 
-    PhaseTimes times;
-    const auto sent = Clock::now();
     THttpStatements& http = m_window.http_statements();
-    http.Clear();
-    http.Add("Query");
-    http.Add(plan->query);
-    const Result<bool> executed = http.Execute();
-    if (!executed) {
-        showError(executed.error());
-        return;
+    BacktestTimes spent;
+    const Result<TStkData> run = backtestStock(http, *analysis, jouken, *plan, spent);
+    const auto analysedAt = Clock::now();
+    PhaseTimes times;
+    times.request = spent.request;
+    times.analysis = spent.analysis;
+    // The price table stays with the session until the next run or selection replaces it.
+    if (spent.stop == BacktestStop::None || spent.stop == BacktestStop::Analysis ||
+        spent.stop == BacktestStop::NoSeries) {
+        const TSqlSet& prices = http.Item(1);
+        shared.stk_tbl = prices.Tbl;
+        shared.stk_tbl_rows = prices.RowCount;
+        shared.stk_tbl_cols = prices.ColCount;
     }
-    if (!*executed) {
+    switch (spent.stop) {
+    case BacktestStop::None:
+        break;
+    case BacktestStop::QueryRefused:
         msg_sql_error();
         return;
-    }
-    const TSqlSet& prices = http.Item(1);
-    if (prices.RowCount == 0) {
+    case BacktestStop::NoPrices:
         msg_no_data(qs("期間 " + plan->start + "～" + plan->end + " に " + stock.stkNm +
                        " の株価データがありません。"));
         return;
-    }
-    const auto received = Clock::now();
-    times.request = received - sent;
-
-    // The price table stays with the session until the next run or selection replaces it.
-    shared.stk_tbl = prices.Tbl;
-    shared.stk_tbl_rows = prices.RowCount;
-    shared.stk_tbl_cols = prices.ColCount;
-    analysis->Clear();
-    const Status analysed =
-        analysis->Analyze(prices.Tbl, prices.RowCount, jouken, plan->start, plan->end, true);
-    if (!analysed) {
-        showError(analysed.error());
-        return;
-    }
-    TStkData result;
-    if (!analysis->GetStkData(0, result)) {
+    case BacktestStop::NoSeries:
         msg_no_data();
         return;
+    case BacktestStop::Exchange:
+    case BacktestStop::Analysis:
+        showError(run.error());
+        return;
     }
-    const auto analysedAt = Clock::now();
-    times.analysis = analysedAt - received;
+    const TStkData& result = *run;
 
     StringGrid& daily = *views->daily().sg_sim_stk;
     clear_grid_cells(daily, 0, daily.colCount() - 1, 1, daily.rowCount() - 1);
