@@ -84,7 +84,7 @@ int runBacktest(const ParsedOptions& options, CliIo& io)
     BacktestRequest request;
     request.code = options.valueOr("code", {});
     request.marketCode = std::string(kMarketTable[static_cast<std::size_t>(*market)].code);
-    request.periodIndex = period->index;
+    request.period = period->period;
     request.chosenStart = period->from;
     request.fetchName = true;
 

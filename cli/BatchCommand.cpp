@@ -214,12 +214,12 @@ int runBatchMeasured(const ParsedOptions& options, CliIo& io, BatchTimings& timi
         io.writeErr("vorteq-cli: データがありませんでした。\n");
     const std::string endDate = formatDate(prepared->criteria.baseDate);
     // A chosen period that does not fit the base date would fail every stock the same way.
-    if (const auto checked = periodStart(endDate, period->index, period->from); !checked)
+    if (const auto checked = periodStart(endDate, period->period, period->from); !checked)
         return report(io, failureOf(checked.error()));
 
     BatchSetup setup;
     setup.endDate = endDate;
-    setup.periodIndex = period->index;
+    setup.period = period->period;
     setup.chosenStart = period->from;
     const PtblData& list = *hits->Tbl;
     for (int r = 1; r <= hits->RowCount; ++r)

@@ -36,7 +36,7 @@ struct SweepSetup {
     std::vector<std::string> codes; // sorted, without repeats; empty with --all until asked
     bool allOfMarket = false;
     std::optional<Date> date;
-    int periodIndex = 0;
+    SimPeriod period = SimPeriod::OneMonth;
     std::string from, to; // --from / --to, yyyy/mm/dd
     SweepGrid grid;
     SweepMetric metric = SweepMetric::NetReturn;
@@ -164,10 +164,10 @@ Outcome<SweepSetup> readSetup(const ParsedOptions& options, CliIo& io)
     } else if (options.has("to")) {
         return usage("--to は --from と一緒に指定してください。");
     } else {
-        auto period = periodIndexOf(options.valueOr("period", "1y"));
+        auto period = periodOf(options.valueOr("period", "1y"));
         if (!period)
             return period.error();
-        setup.periodIndex = *period;
+        setup.period = *period;
     }
 
     ConditionSource source;
@@ -238,7 +238,7 @@ Outcome<SweepPeriod> periodOf(const SweepSetup& setup, Session& session)
         if (!end)
             return end.error();
         p.end = formatDate(*end);
-        auto start = periodStart(p.end, setup.periodIndex);
+        auto start = periodStart(p.end, setup.period);
         if (!start)
             return failureOf(start.error());
         p.start = *start;

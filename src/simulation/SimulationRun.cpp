@@ -84,9 +84,9 @@ void SimulationRun::sbtn_sim_startClick()
             return;
         }
     }
-    const int period = m_window.cbx_stk_term->currentIndex();
+    const std::optional<SimPeriod> period = simPeriodAt(m_window.cbx_stk_term->currentIndex());
     const std::string chosenStart =
-        period == static_cast<int>(SimPeriod::Chosen)
+        period == SimPeriod::Chosen
             ? m_window.dtp_stk_fdate->date().toString(QStringLiteral("yyyy/MM/dd")).toStdString()
             : std::string();
     const Result<SimulationPlan> plan = planSimulation(end, period, stock.stkCd, stock.mktCd, chosenStart);

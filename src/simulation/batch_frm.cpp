@@ -298,11 +298,11 @@ void BatchSimulationWindow::btn_batch_startClick()
     }
     BatchSetup setup;
     setup.endDate = m_window.dtp_stk_sdate->date().toString(QStringLiteral("yyyy/MM/dd")).toStdString();
-    setup.periodIndex = m_window.cbx_stk_term->currentIndex();
-    if (setup.periodIndex == static_cast<int>(SimPeriod::Chosen))
+    setup.period = simPeriodAt(m_window.cbx_stk_term->currentIndex());
+    if (setup.period == SimPeriod::Chosen)
         setup.chosenStart =
             m_window.dtp_stk_fdate->date().toString(QStringLiteral("yyyy/MM/dd")).toStdString();
-    const Result<std::string> start = periodStart(setup.endDate, setup.periodIndex, setup.chosenStart);
+    const Result<std::string> start = periodStart(setup.endDate, setup.period, setup.chosenStart);
     if (!start) {
         showError(start.error());
         return;
@@ -455,7 +455,7 @@ void BatchSimulationWindow::openRow(int tableRow)
         if (JoukenEditor* editor = JoukenEditor::of(m_window))
             editor->jouken_to_editor(m_editorJouken);
     m_window.dtp_stk_sdate->setDate(QDate::fromString(qs(m_setup.endDate), QStringLiteral("yyyy/MM/dd")));
-    m_window.cbx_stk_term->setCurrentIndex(m_setup.periodIndex);
+    m_window.cbx_stk_term->setCurrentIndex(m_setup.period ? listPositionOf(*m_setup.period) : -1);
     if (!m_setup.chosenStart.empty())
         m_window.dtp_stk_fdate->setDate(
             QDate::fromString(qs(m_setup.chosenStart), QStringLiteral("yyyy/MM/dd")));

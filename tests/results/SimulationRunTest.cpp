@@ -592,7 +592,7 @@ void SimulationRunTest::f5AndTheCommandLinesFlowGiveTheSameRun()
     // object of its own.
     TJouken rules = dayChangeRules();
     rules.set("KbnTrade", "0");
-    const auto plan = planSimulation("2006/06/06", 5, "1332", "11");
+    const auto plan = planSimulation("2006/06/06", SimPeriod::MonthToDate, "1332", "11");
     QVERIFY(plan);
     TStkAnalisys analysis;
     installSimulation(analysis);
