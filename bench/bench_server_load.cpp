@@ -20,6 +20,7 @@
 // The market is generated once per run into a temporary folder (VORTEQ_BENCH_DB=path keeps and
 // reuses it). Run: bench_server_load --benchmark_counters_tabular=true
 #include "common/DateText.h"
+#include "gateway/ServletPath.h"
 #include "gateway/THttpStatements.h"
 #include "gateway/WireCodec.h"
 #include "gateway/ZlibUtil.h"
@@ -276,7 +277,7 @@ struct Fixture {
         serve(*serviceUncached, httpUncached, portUncached);
         serve(*serviceStoredUncached, httpStoredUncached, portStoredUncached);
 
-        THttpStatements login("http://127.0.0.1:" + std::to_string(port) + kServletPath);
+        THttpStatements login("http://127.0.0.1:" + std::to_string(port) + std::string(kServletPath));
         login.Add("Query");
         login.Add("SELECT a.USR_NM, a.E_MAIL, a.MAIL_STATUS FROM USR_INFO a WHERE a.USR_STATUS <> 1 "
                   "AND a.USR_ID = 'bench' AND a.PASS_WORD = 'bench123' ");

@@ -1,10 +1,10 @@
 #include "cli/Backtest.h"
 
 #include "common/DateText.h"
-#include "common/SqlText.h"
 #include "conditions/ConditionFiles.h"
 #include "conditions/JoukenFields.h"
 #include "conditions/JoukenValidation.h"
+#include "screening/ScreeningQuery.h"
 #include "simulation/StockBacktest.h"
 
 #include <array>
@@ -27,11 +27,11 @@ Failure rejected(std::string message)
 
 } // namespace
 
-Outcome<int> periodIndexOf(std::string_view text)
+Outcome<SimPeriod> periodOf(std::string_view text)
 {
     for (std::size_t i = 0; i < kPeriodWords.size(); ++i)
         if (kPeriodWords[i] == text)
-            return static_cast<int>(i);
+            return *simPeriodAt(static_cast<int>(i));
     return Failure{ExitCode::Usage,
                    "--period は 1m, 3m, 6m, 1y, ytd, mtd, 3y, 5y, 10y, all のいずれかです: \"" +
                        std::string(text) + "\""};
@@ -45,12 +45,12 @@ Outcome<PeriodChoice> periodChoiceOf(const ParsedOptions& options)
         const auto date = parseDate(*from);
         if (!date)
             return Failure{ExitCode::Usage, "--from は yyyy/mm/dd の日付です: \"" + *from + "\""};
-        return PeriodChoice{static_cast<int>(SimPeriod::Chosen), formatDate(*date)};
+        return PeriodChoice{SimPeriod::Chosen, formatDate(*date)};
     }
-    auto index = periodIndexOf(options.valueOr("period", "1m"));
-    if (!index)
-        return index.failure();
-    return PeriodChoice{*index, {}};
+    auto period = periodOf(options.valueOr("period", "1m"));
+    if (!period)
+        return period.error();
+    return PeriodChoice{*period, {}};
 }
 
 std::vector<OptionDef> periodOptions()
@@ -78,7 +78,7 @@ Outcome<BacktestResult> runBacktest(THttpStatements& statements, TStkAnalisys& a
                                     const BacktestRequest& request, RunTimings& timings)
 {
     BacktestResult result;
-    auto plan = planSimulation(request.endDate, request.periodIndex, request.code, request.marketCode,
+    auto plan = planSimulation(request.endDate, request.period, request.code, request.marketCode,
                                request.chosenStart);
     if (!plan)
         return failureOf(plan.error());
@@ -87,8 +87,7 @@ Outcome<BacktestResult> runBacktest(THttpStatements& statements, TStkAnalisys& a
     // The name, when wanted, rides in the same request as statement 2.
     std::vector<std::string> extra;
     if (request.fetchName)
-        extra.push_back("SELECT a.STK_NM FROM STK_INFO a WHERE a.STK_CD = '" + escapeSqlText(request.code) +
-                        "' AND a.MKT_CD = " + request.marketCode + " ");
+        extra.push_back(stockNameQuery(request.code, request.marketCode));
     BacktestTimes times;
     auto stock = backtestStock(statements, analysis, request.conditions, result.plan, times, extra);
     timings.requests += times.request;

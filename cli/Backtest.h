@@ -17,11 +17,11 @@
 namespace vorteq::cli {
 
 // --period: 1m, 3m, 6m, 1y, ytd, mtd, 3y, 5y, 10y or all, as the position in the client's period list.
-Outcome<int> periodIndexOf(std::string_view text);
+Outcome<SimPeriod> periodOf(std::string_view text);
 
 // The period of a run: a choice of the list, or the chosen period with its first day.
 struct PeriodChoice {
-    int index = 0;
+    SimPeriod period = SimPeriod::OneMonth;
     std::string from; // yyyy/mm/dd with the chosen period, else empty
 };
 
@@ -57,7 +57,7 @@ struct BacktestRequest {
     std::string code;
     std::string marketCode;
     std::string endDate; // yyyy/mm/dd
-    int periodIndex = 0;
+    SimPeriod period = SimPeriod::OneMonth;
     std::string chosenStart; // the first day of the chosen period
     TJouken conditions;
     bool fetchName = false; // also read the stock's name (the closing text names the stock)

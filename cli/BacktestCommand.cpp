@@ -67,13 +67,13 @@ int runBacktest(const ParsedOptions& options, CliIo& io)
         return report(io, *wrong);
     auto period = periodChoiceOf(options);
     if (!period)
-        return report(io, period.failure());
+        return report(io, period.error());
     auto market = marketPositionOf(options.valueOr("market", {}));
     if (!market)
-        return report(io, market.failure());
+        return report(io, market.error());
     auto date = dateOptionOf(options);
     if (!date)
-        return report(io, date.failure());
+        return report(io, date.error());
     const OutputEncoding encoding = encodingOf(options);
     const std::optional<std::string> outDir = options.value("out");
     // What an interrupted earlier run left in the folder is settled before anything else.
@@ -84,7 +84,7 @@ int runBacktest(const ParsedOptions& options, CliIo& io)
     BacktestRequest request;
     request.code = options.valueOr("code", {});
     request.marketCode = std::string(kMarketTable[static_cast<std::size_t>(*market)].code);
-    request.periodIndex = period->index;
+    request.period = period->period;
     request.chosenStart = period->from;
     request.fetchName = true;
 
@@ -97,18 +97,18 @@ int runBacktest(const ParsedOptions& options, CliIo& io)
         io.writeErr("vorteq-cli: 売買条件の指定がないため、初期値の売買条件で実行します。\n");
     auto conditions = loadConditions(source, request.code, request.marketCode);
     if (!conditions)
-        return report(io, conditions.failure());
+        return report(io, conditions.error());
     request.conditions = std::move(*conditions);
 
     auto login = readLoginTarget(options, io);
     if (!login)
-        return report(io, login.failure());
+        return report(io, login.error());
     auto session = Session::open(*login, io);
     if (!session)
-        return report(io, session.failure());
+        return report(io, session.error());
     auto end = baseDateOf(*date, *session);
     if (!end)
-        return report(io, end.failure());
+        return report(io, end.error());
     request.endDate = formatDate(*end);
 
     TStkAnalisys analysis;
@@ -116,7 +116,7 @@ int runBacktest(const ParsedOptions& options, CliIo& io)
     RunTimings timings;
     auto run = runBacktest(*session, analysis, request, timings);
     if (!run)
-        return report(io, run.failure());
+        return report(io, run.error());
 
     if (auto failed = writeChartAndStats(options, *run, request.conditions, encoding))
         return report(io, *failed);

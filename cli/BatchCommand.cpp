@@ -3,9 +3,9 @@
 #include "cli/Output.h"
 #include "cli/ScreenRun.h"
 #include "cli/ScreeningOptions.h"
-#include "cli/TextTable.h"
 #include "common/Csv.h"
 #include "common/NumberText.h"
+#include "common/TextTable.h"
 #include "results/BatchBacktest.h"
 #include "results/ResultRows.h"
 #include "simulation/BatchRunner.h"
@@ -178,10 +178,10 @@ int runBatchMeasured(const ParsedOptions& options, CliIo& io, BatchTimings& timi
         return report(io, {ExitCode::Usage, "--format は csv か table です: \"" + format + "\""});
     auto period = periodChoiceOf(options);
     if (!period)
-        return report(io, period.failure());
+        return report(io, period.error());
     auto jobs = jobsOf(options);
     if (!jobs)
-        return report(io, jobs.failure());
+        return report(io, jobs.error());
     const bool showProgress = options.has("progress") || io.errIsTerminal();
     const OutputEncoding encoding = encodingOf(options);
     const std::filesystem::path baseDir = baseDirOf(options);
@@ -193,33 +193,33 @@ int runBatchMeasured(const ParsedOptions& options, CliIo& io, BatchTimings& timi
         source.file = *file;
         auto loaded = loadConditions(source, {}, {});
         if (!loaded)
-            return report(io, loaded.failure());
+            return report(io, loaded.error());
         shared = std::move(*loaded);
     }
     auto prepared = prepareScreening(options, io);
     if (!prepared)
-        return report(io, prepared.failure());
+        return report(io, prepared.error());
 
     const auto loginStarted = Clock::now();
     auto session = Session::open(prepared->login, io);
     timings.login = Clock::now() - loginStarted;
     if (!session)
-        return report(io, session.failure());
+        return report(io, session.error());
     const auto screenStarted = Clock::now();
     auto hits = runScreening(*session, *prepared, false, io);
     timings.screening = Clock::now() - screenStarted;
     if (!hits)
-        return report(io, hits.failure());
+        return report(io, hits.error());
     if (hits->RowCount == 0)
         io.writeErr("vorteq-cli: データがありませんでした。\n");
     const std::string endDate = formatDate(prepared->criteria.baseDate);
     // A chosen period that does not fit the base date would fail every stock the same way.
-    if (const auto checked = periodStart(endDate, period->index, period->from); !checked)
+    if (const auto checked = periodStart(endDate, period->period, period->from); !checked)
         return report(io, failureOf(checked.error()));
 
     BatchSetup setup;
     setup.endDate = endDate;
-    setup.periodIndex = period->index;
+    setup.period = period->period;
     setup.chosenStart = period->from;
     const PtblData& list = *hits->Tbl;
     for (int r = 1; r <= hits->RowCount; ++r)
@@ -229,7 +229,7 @@ int runBatchMeasured(const ParsedOptions& options, CliIo& io, BatchTimings& timi
             shared ? Outcome<TJouken>(*shared)
                    : loadConditions(ConditionSource{{}, baseDir}, stock.code, stock.marketCode);
         if (!conditions)
-            return makeError(ErrorCode::Validation, conditions.failure().message);
+            return makeError(ErrorCode::Validation, conditions.error().message);
         return std::move(*conditions);
     };
     const std::string url = session->statements().url();

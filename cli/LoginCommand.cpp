@@ -12,10 +12,10 @@ int runLogin(const ParsedOptions& options, CliIo& io)
 {
     auto target = readLoginTarget(options, io);
     if (!target)
-        return report(io, target.failure());
+        return report(io, target.error());
     auto session = Session::open(*target, io);
     if (!session)
-        return report(io, session.failure());
+        return report(io, session.error());
     const LoginReply& reply = session->reply();
     std::string text = "ログインしました: " + reply.user.userName + " (" + reply.user.userId + ")\n";
     text += "株価更新日: " + reply.stkUpdDate.value_or("-") + "\n";

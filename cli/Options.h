@@ -28,20 +28,18 @@ public:
     // The value of an option that takes one, or nothing when it was not given.
     std::optional<std::string> value(std::string_view name) const;
     std::string valueOr(std::string_view name, std::string fallback) const;
-    // Names in the order they were given.
-    const std::vector<std::string>& order() const { return m_order; }
     bool helpRequested() const { return m_help; }
 
 private:
     friend Result<ParsedOptions> parseOptions(std::span<const std::string>, std::span<const OptionDef>);
     std::map<std::string, std::string, std::less<>> m_given;
-    std::vector<std::string> m_order;
     bool m_help = false;
 };
 
-// Reads the arguments after the command word. "--help" or "-h" anywhere asks for the help and skips
-// every other check. Unknown options, positional arguments, a missing value, an option given twice
-// and a missing required option are usage errors (ErrorCode::Validation) with a Japanese message.
+// Reads the arguments after the command word with the command-line library. "--help" or "-h" anywhere
+// asks for the help and skips every other check. Unknown options, positional arguments, a missing value, an
+// option given twice and a missing required option are usage errors (ErrorCode::Validation) with a Japanese
+// message.
 Result<ParsedOptions> parseOptions(std::span<const std::string> args, std::span<const OptionDef> optionDefs);
 
 // The option part of a command's help: one line per option, aligned.

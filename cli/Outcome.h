@@ -3,10 +3,8 @@
 #include "cli/CliIo.h"
 #include "common/Result.h"
 
-#include <cassert>
 #include <string>
 #include <utility>
-#include <variant>
 
 namespace vorteq::cli {
 
@@ -39,27 +37,6 @@ inline Failure failureOf(const Error& error)
 }
 
 // A value or the failure that stops the command.
-template <class T> class [[nodiscard]] Outcome {
-public:
-    Outcome(T value) : m_state(std::in_place_index<0>, std::move(value)) {}
-    Outcome(Failure failure) : m_state(std::in_place_index<1>, std::move(failure)) {}
-
-    bool ok() const { return m_state.index() == 0; }
-    explicit operator bool() const { return ok(); }
-    T& operator*()
-    {
-        assert(ok() && "Outcome: no value");
-        return std::get<0>(m_state);
-    }
-    T* operator->() { return &**this; }
-    const Failure& failure() const
-    {
-        assert(!ok() && "Outcome: no failure");
-        return std::get<1>(m_state);
-    }
-
-private:
-    std::variant<T, Failure> m_state;
-};
+template <class T> using Outcome = Result<T, Failure>;
 
 } // namespace vorteq::cli

@@ -2,9 +2,9 @@
 #include "cli/Output.h"
 #include "cli/ScreenRun.h"
 #include "cli/ScreeningOptions.h"
-#include "cli/TextTable.h"
 #include "common/Csv.h"
 #include "common/DateText.h"
+#include "common/TextTable.h"
 #include "results/ForwardReturns.h"
 #include "screening/MarketTable.h"
 #include "screening/StockListColumns.h"
@@ -43,13 +43,13 @@ int runScreen(const ParsedOptions& options, CliIo& io)
     }
     auto prepared = prepareScreening(options, io);
     if (!prepared)
-        return report(io, prepared.failure());
+        return report(io, prepared.error());
     auto session = Session::open(prepared->login, io);
     if (!session)
-        return report(io, session.failure());
+        return report(io, session.error());
     auto hits = runScreening(*session, *prepared, options.has("print-sql"), io);
     if (!hits)
-        return report(io, hits.failure());
+        return report(io, hits.error());
     if (hits->RowCount == 0)
         io.writeErr("vorteq-cli: データがありませんでした。\n");
 

@@ -24,7 +24,7 @@ Outcome<std::optional<Date>> dateOptionOf(const ParsedOptions& options)
         return std::optional<Date>();
     auto date = dateOption(*given);
     if (!date)
-        return date.failure();
+        return date.error();
     return std::optional<Date>(*date);
 }
 
@@ -43,11 +43,11 @@ Outcome<PreparedScreening> prepareScreening(const ParsedOptions& options, CliIo&
     PreparedScreening prepared;
     auto date = dateOptionOf(options);
     if (!date)
-        return date.failure();
+        return date.error();
     prepared.date = *date;
     auto criteria = criteriaFromOptions(options, prepared.date.value_or(Date{}));
     if (!criteria)
-        return criteria.failure();
+        return criteria.error();
     prepared.criteria = std::move(*criteria);
 
     if (auto failed = search_check_numbers(prepared.criteria)) {
@@ -64,7 +64,7 @@ Outcome<PreparedScreening> prepareScreening(const ParsedOptions& options, CliIo&
     }
     auto login = readLoginTarget(options, io);
     if (!login)
-        return login.failure();
+        return login.error();
     prepared.login = std::move(*login);
     return prepared;
 }
@@ -73,7 +73,7 @@ Outcome<TSqlSet> runScreening(Session& session, PreparedScreening& prepared, boo
 {
     auto date = baseDateOf(prepared.date, session);
     if (!date)
-        return date.failure();
+        return date.error();
     prepared.criteria.baseDate = *date;
     auto sql = buildScreeningSql(prepared.criteria, prepared.registeredFilter);
     if (!sql)

@@ -196,7 +196,7 @@ Outcome<ScreeningCriteria> criteriaFromOptions(const ParsedOptions& options, con
     criteria.stockName = options.valueOr("name", {});
     auto market = marketPositionOf(options.valueOr("market", {}));
     if (!market)
-        return market.failure();
+        return market.error();
     criteria.marketPosition = *market;
     criteria.baseDate = baseDate;
 

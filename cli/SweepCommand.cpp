@@ -8,10 +8,10 @@
 #include "common/Csv.h"
 #include "common/DateText.h"
 #include "common/NumberText.h"
-#include "common/SqlText.h"
 #include "common/TextFile.h"
 #include "conditions/JoukenFields.h"
 #include "screening/MarketTable.h"
+#include "screening/ScreeningQuery.h"
 #include "simulation/RunPlan.h"
 #include "sweep/SweepTable.h"
 #include "sweep/WalkForward.h"
@@ -36,7 +36,7 @@ struct SweepSetup {
     std::vector<std::string> codes; // sorted, without repeats; empty with --all until asked
     bool allOfMarket = false;
     std::optional<Date> date;
-    int periodIndex = 0;
+    SimPeriod period = SimPeriod::OneMonth;
     std::string from, to; // --from / --to, yyyy/mm/dd
     SweepGrid grid;
     SweepMetric metric = SweepMetric::NetReturn;
@@ -134,11 +134,11 @@ Outcome<SweepSetup> readSetup(const ParsedOptions& options, CliIo& io)
         return usage("銘柄は --code, --codes-file, --all のどれか1つで指定してください。");
     auto market = marketPositionOf(options.valueOr("market", {}));
     if (!market)
-        return market.failure();
+        return market.error();
     setup.marketCode = std::string(kMarketTable[static_cast<std::size_t>(*market)].code);
     auto codes = codesOf(options);
     if (!codes)
-        return codes.failure();
+        return codes.error();
     setup.codes = std::move(*codes);
     setup.allOfMarket = options.has("all");
     if (!setup.allOfMarket && setup.codes.empty())
@@ -146,7 +146,7 @@ Outcome<SweepSetup> readSetup(const ParsedOptions& options, CliIo& io)
 
     auto date = dateOptionOf(options);
     if (!date)
-        return date.failure();
+        return date.error();
     setup.date = *date;
     if (options.has("from")) {
         if (options.has("period"))
@@ -164,10 +164,10 @@ Outcome<SweepSetup> readSetup(const ParsedOptions& options, CliIo& io)
     } else if (options.has("to")) {
         return usage("--to は --from と一緒に指定してください。");
     } else {
-        auto period = periodIndexOf(options.valueOr("period", "1y"));
+        auto period = periodOf(options.valueOr("period", "1y"));
         if (!period)
-            return period.failure();
-        setup.periodIndex = *period;
+            return period.error();
+        setup.period = *period;
     }
 
     ConditionSource source;
@@ -177,7 +177,7 @@ Outcome<SweepSetup> readSetup(const ParsedOptions& options, CliIo& io)
         io.writeErr("vorteq-cli: 売買条件の指定がないため、初期値の売買条件で掃引します。\n");
     auto conditions = loadConditions(source, "", setup.marketCode);
     if (!conditions)
-        return conditions.failure();
+        return conditions.error();
 
     std::vector<SweepAxis> axes;
     for (const char* name : {"vary", "vary2"})
@@ -200,7 +200,7 @@ Outcome<SweepSetup> readSetup(const ParsedOptions& options, CliIo& io)
     const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     auto jobs = positiveInt(options, "jobs", cores, 1024);
     if (!jobs)
-        return jobs.failure();
+        return jobs.error();
     setup.jobs = *jobs;
 
     // The conditions, the cells, the market and the period decide the result; the stocks are added
@@ -228,7 +228,7 @@ Outcome<SweepPeriod> periodOf(const SweepSetup& setup, Session& session)
         } else {
             auto end = baseDateOf(setup.date, session);
             if (!end)
-                return end.failure();
+                return end.error();
             p.end = formatDate(*end);
             if (p.end < p.start)
                 return usage("--from が基準日 " + p.end + " より後です。");
@@ -236,9 +236,9 @@ Outcome<SweepPeriod> periodOf(const SweepSetup& setup, Session& session)
     } else {
         auto end = baseDateOf(setup.date, session);
         if (!end)
-            return end.failure();
+            return end.error();
         p.end = formatDate(*end);
-        auto start = periodStart(p.end, setup.periodIndex);
+        auto start = periodStart(p.end, setup.period);
         if (!start)
             return failureOf(start.error());
         p.start = *start;
@@ -252,10 +252,9 @@ Outcome<SweepPeriod> periodOf(const SweepSetup& setup, Session& session)
 
 Outcome<std::vector<std::string>> marketCodes(Session& session, const std::string& marketCode)
 {
-    auto result = runQuery(session, "SELECT a.STK_CD FROM STK_INFO a WHERE a.MKT_CD = " + marketCode +
-                                        " ORDER BY a.STK_CD");
+    auto result = runQuery(session, marketCodesQuery(marketCode));
     if (!result)
-        return result.failure();
+        return result.error();
     std::vector<std::string> codes;
     for (int r = 1; r <= result->RowCount; ++r)
         codes.push_back(result->Tbl->cell(1, r));
@@ -276,7 +275,7 @@ Outcome<std::vector<SweepStock>> fetchPrices(Session& session, const std::vector
             return failureOf(query.error());
         auto prices = runQuery(session, *query);
         if (!prices)
-            return prices.failure();
+            return prices.error();
         stocks.push_back({code, prices->Tbl, prices->RowCount});
     }
     return stocks;
@@ -321,17 +320,17 @@ Outcome<PreparedRun> prepareRun(const ParsedOptions& options, CliIo& io, SweepSe
 {
     auto login = readLoginTarget(options, io);
     if (!login)
-        return login.failure();
+        return login.error();
     auto session = Session::open(*login, io);
     if (!session)
-        return session.failure();
+        return session.error();
     auto period = periodOf(setup, *session);
     if (!period)
-        return period.failure();
+        return period.error();
     if (setup.allOfMarket) {
         auto codes = marketCodes(*session, setup.marketCode);
         if (!codes)
-            return codes.failure();
+            return codes.error();
         setup.codes = std::move(*codes);
     }
     std::vector<std::string> mine = shard ? shardOf(setup.codes, *shard) : setup.codes;
@@ -352,7 +351,7 @@ int runSweepCommand(const ParsedOptions& options, CliIo& io)
 {
     auto setup = readSetup(options, io);
     if (!setup)
-        return report(io, setup.failure());
+        return report(io, setup.error());
     std::optional<ShardPart> shard;
     if (const auto text = options.value("shard")) {
         auto parsed = parseShard(*text);
@@ -363,7 +362,7 @@ int runSweepCommand(const ParsedOptions& options, CliIo& io)
     const OutputEncoding encoding = encodingOf(options);
     auto prepared = prepareRun(options, io, *setup, shard);
     if (!prepared)
-        return report(io, prepared.failure());
+        return report(io, prepared.error());
     const SweepPeriod& period = prepared->period;
     setup->settings += period.start + "\n" + period.end + "\n";
     for (const std::string& code : setup->codes)
@@ -396,7 +395,7 @@ int runSweepCommand(const ParsedOptions& options, CliIo& io)
         auto stocks = fetchPrices(prepared->session, part, setup->marketCode, period);
         if (!stocks) {
             (void)collect(); // the block in progress ends before the failure is reported
-            return report(io, stocks.failure());
+            return report(io, stocks.error());
         }
         if (auto failed = collect())
             return report(io, *failed);
@@ -488,20 +487,20 @@ int runWalkforwardCommand(const ParsedOptions& options, CliIo& io)
 {
     auto setup = readSetup(options, io);
     if (!setup)
-        return report(io, setup.failure());
+        return report(io, setup.error());
     auto inMonths = positiveInt(options, "in-months", 12, 240);
     if (!inMonths)
-        return report(io, inMonths.failure());
+        return report(io, inMonths.error());
     auto outMonths = positiveInt(options, "out-months", 3, 240);
     if (!outMonths)
-        return report(io, outMonths.failure());
+        return report(io, outMonths.error());
     const OutputEncoding encoding = encodingOf(options);
     auto prepared = prepareRun(options, io, *setup, std::nullopt);
     if (!prepared)
-        return report(io, prepared.failure());
+        return report(io, prepared.error());
     auto stocks = fetchPrices(prepared->session, prepared->codes, setup->marketCode, prepared->period);
     if (!stocks)
-        return report(io, stocks.failure());
+        return report(io, stocks.error());
     auto windows = walkForwardWindows(prepared->period.start, prepared->period.end, *inMonths, *outMonths);
     if (!windows)
         return report(io, {ExitCode::Rejected, windows.error().message});

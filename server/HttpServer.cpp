@@ -1,6 +1,7 @@
 // The only translation unit that includes Boost.Beast: its templates are heavy to compile.
 #include "server/HttpServer.h"
 
+#include "gateway/ServletPath.h"
 #include "gateway/SessionHeader.h"
 #include "server/BatchService.h"
 #include "server/Importer.h"

@@ -51,9 +51,6 @@ void tuneAllocatorForServing();
 // 192.168/16, link-local; IPv6 loopback, unique-local and link-local, IPv4-mapped ones alike).
 bool isNearbyAddress(const std::string& address);
 
-// The servlet path every request must use.
-inline constexpr const char* kServletPath = "/ORQ/servlet/ApsServlet/";
-
 // The HTTP endpoint: accepts HTTP/1.0 and 1.1 POSTs (over TLS when a certificate is given) to the
 // servlet path on a pool of threads and answers each with what the batch service returns. Bodies
 // above the service's limit are refused with -99 without being read into memory; slow or silent

@@ -1,5 +1,6 @@
 #include "server/ImportCommand.h"
 
+#include "common/CommandLine.h"
 #include "common/DateText.h"
 #include "common/NumberText.h"
 #include "server/ApiImport.h"
@@ -193,28 +194,31 @@ struct CommonArgs {
     int jobs = 0;
 };
 
-// Reads "--name value" options (and flags without a value) into the map; the rest are files.
-// Returns an error text.
+// Reads "--name value" options (and flags without a value) into the map with the command-line
+// library; the rest are files. An option given twice keeps its last value. Returns an error text.
 std::string splitArgs(int argc, char** argv, const std::vector<std::string_view>& known,
                       std::map<std::string, std::string>& options, std::vector<std::string>& files,
                       const std::vector<std::string_view>& flags = {})
 {
-    for (int i = 2; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg.rfind("--", 0) != 0) {
-            files.push_back(arg);
-            continue;
-        }
-        if (std::find(flags.begin(), flags.end(), arg) != flags.end()) {
-            options[arg];
-            continue;
-        }
-        if (std::find(known.begin(), known.end(), arg) == known.end())
-            return "unknown option " + arg + " (see --help)";
-        if (i + 1 >= argc)
-            return arg + " needs a value";
-        options[arg] = argv[++i];
-    }
+    CLI::App app;
+    app.set_help_flag();
+    app.allow_extras();
+    app.add_option("files", files);
+    for (std::string_view name : known)
+        app.add_option(std::string(name))->expected(1)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    for (std::string_view name : flags)
+        app.add_flag(std::string(name));
+    const CommandLineReading reading = readCommandLine(app, std::vector<std::string>(argv + 2, argv + argc));
+    if (!reading.missingValue.empty())
+        return reading.missingValue + " needs a value";
+    if (!reading.failure.empty())
+        return reading.failure;
+    if (!reading.leftOver.empty())
+        return "unknown option " + reading.leftOver.front() + " (see --help)";
+    for (const CLI::Option* option : app.get_options())
+        if (option->count() > 0 && option->get_name() != "files")
+            options[option->get_name()] =
+                option->get_expected_max() == 0 ? std::string() : option->results().back();
     return {};
 }
 

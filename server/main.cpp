@@ -1,4 +1,6 @@
+#include "common/CommandLine.h"
 #include "common/DateText.h"
+#include "gateway/ServletPath.h"
 #include "server/AccountStore.h"
 #include "server/BatchService.h"
 #include "server/Database.h"
@@ -11,6 +13,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -93,86 +96,73 @@ std::optional<int> intArg(const std::string& text, int lo, int hi)
     return std::nullopt;
 }
 
+// A check of an option's text; its message follows "--name: " when the text fails it.
+CLI::Validator check(std::function<bool(const std::string&)> accepts, std::string message)
+{
+    return CLI::Validator([accepts = std::move(accepts), message = std::move(message)](
+                              std::string& text) { return accepts(text) ? std::string() : message; },
+                          "");
+}
+
+CLI::Validator numberFrom(int lo, int hi)
+{
+    return CLI::Validator(
+        [lo, hi](std::string& text) {
+            return intArg(text, lo, hi) ? std::string() : "not a valid number: " + text;
+        },
+        "");
+}
+
+// The options of init, adduser, serve and day-order. Every command takes every option; the words
+// that are not options are adduser's fields. An option given twice keeps its last value, except
+// --trusted-proxy, which names one proxy each time.
 std::optional<Options> parse(int argc, char** argv, std::string& error)
 {
     Options o;
-    for (int i = 2; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&]() -> std::optional<std::string> {
-            if (i + 1 >= argc) {
-                error = arg + " needs a value";
-                return std::nullopt;
-            }
-            return std::string(argv[++i]);
-        };
-        if (arg == "--db") {
-            auto v = value();
-            if (!v)
-                return std::nullopt;
-            o.db = *v;
-        } else if (arg == "--bind") {
-            auto v = value();
-            if (!v)
-                return std::nullopt;
-            o.bind = *v;
-        } else if (arg == "--port" || arg == "--threads" || arg == "--session-hours") {
-            auto v = value();
-            if (!v)
-                return std::nullopt;
-            const auto n = arg == "--port" ? intArg(*v, 0, 65535) : intArg(*v, 1, 10000);
-            if (!n) {
-                error = arg + ": not a valid number: " + *v;
-                return std::nullopt;
-            }
-            (arg == "--port" ? o.port : arg == "--threads" ? o.threads : o.sessionHours) = *n;
-        } else if (arg == "--hash-cost") {
-            auto v = value();
-            if (!v)
-                return std::nullopt;
-            auto cost = parseHashCost(*v);
-            if (!cost) {
-                error = "--hash-cost: use interactive, moderate or min";
-                return std::nullopt;
-            }
-            o.cost = *cost;
-        } else if (arg == "--reply-compression") {
-            auto v = value();
-            if (!v)
-                return std::nullopt;
-            if (*v != "auto" && *v != "fastest" && *v != "none") {
-                error = "--reply-compression: use auto, fastest or none";
-                return std::nullopt;
-            }
-            o.replyCompression = *v == "none" ? ZlibLevel::None : ZlibLevel::Fastest;
-            o.storedRepliesNearby = *v == "auto";
-        } else if (arg == "--tls-cert" || arg == "--tls-key") {
-            auto v = value();
-            if (!v)
-                return std::nullopt;
-            (arg == "--tls-cert" ? o.tlsCert : o.tlsKey) = *v;
-        } else if (arg == "--trusted-proxy") {
-            auto v = value();
-            if (!v)
-                return std::nullopt;
-            o.trustedProxies.push_back(*v);
-        } else if (arg == "--blocked") {
-            o.blocked = true;
-        } else if (arg == "--mail-status") {
-            auto v = value();
-            if (!v)
-                return std::nullopt;
-            if (*v != "0" && *v != "1") {
-                error = "--mail-status: use 0 or 1";
-                return std::nullopt;
-            }
-            o.mailStatus = *v;
-        } else if (arg.rfind("--", 0) == 0) {
-            error = "unknown option " + arg;
-            return std::nullopt;
-        } else {
-            o.positional.push_back(arg);
-        }
-    }
+    std::string port = std::to_string(o.port), threads = std::to_string(o.threads);
+    std::string sessionHours = std::to_string(o.sessionHours);
+    std::string hashCost = "interactive", replyCompression = "auto";
+    CLI::App app;
+    app.set_help_flag();
+    app.allow_extras();
+    app.add_option("words", o.positional);
+    app.add_option("--db", o.db);
+    app.add_option("--bind", o.bind);
+    app.add_option("--port", port)->check(numberFrom(0, 65535));
+    app.add_option("--threads", threads)->check(numberFrom(1, 10000));
+    app.add_option("--session-hours", sessionHours)->check(numberFrom(1, 10000));
+    app.add_option("--hash-cost", hashCost)
+        ->check(check([](const std::string& text) { return parseHashCost(text).has_value(); },
+                      "use interactive, moderate or min"));
+    app.add_option("--reply-compression", replyCompression)
+        ->check(check(
+            [](const std::string& text) { return text == "auto" || text == "fastest" || text == "none"; },
+            "use auto, fastest or none"));
+    app.add_option("--tls-cert", o.tlsCert);
+    app.add_option("--tls-key", o.tlsKey);
+    app.add_option("--trusted-proxy", o.trustedProxies)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    app.add_flag("--blocked", o.blocked);
+    app.add_option("--mail-status", o.mailStatus)
+        ->check(check([](const std::string& text) { return text == "0" || text == "1"; }, "use 0 or 1"));
+    for (CLI::Option* option : app.get_options())
+        if (option->get_name() != "--trusted-proxy" && option->get_name() != "words")
+            option->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+
+    const CommandLineReading reading = readCommandLine(app, std::vector<std::string>(argv + 2, argv + argc));
+    if (!reading.missingValue.empty())
+        error = reading.missingValue + " needs a value";
+    else if (!reading.failure.empty())
+        error = reading.failure; // a failed check: "--port: not a valid number: x"
+    else if (!reading.leftOver.empty())
+        error = "unknown option " + reading.leftOver.front();
+    if (!error.empty())
+        return std::nullopt;
+    o.port = *intArg(port, 0, 65535);
+    o.threads = threads == "0" ? 0 : *intArg(threads, 1, 10000);
+    o.sessionHours = *intArg(sessionHours, 1, 10000);
+    o.cost = *parseHashCost(hashCost);
+    o.replyCompression = replyCompression == "none" ? ZlibLevel::None : ZlibLevel::Fastest;
+    o.storedRepliesNearby = replyCompression == "auto";
     return o;
 }
 
@@ -268,8 +258,8 @@ int runServe(const Options& o)
     if (!port)
         return fail(port.error().message);
     std::fprintf(stderr, "vorteq-server: serving %s://%s:%u%s (database %s)\n",
-                 o.tlsCert.empty() ? "http" : "https", o.bind.c_str(), *port, kServletPath,
-                 withoutPassword(o.db).c_str());
+                 o.tlsCert.empty() ? "http" : "https", o.bind.c_str(), *port,
+                 std::string(kServletPath).c_str(), withoutPassword(o.db).c_str());
     server.waitForSignal();
     server.stop();
     std::fprintf(stderr, "vorteq-server: stopped\n");

@@ -178,7 +178,7 @@ int takeRunScreenshots(const QString& folder, const std::string& serverUrl, cons
         // The chosen period shows its start field beside the base date.
         const int period = window.cbx_stk_term->currentIndex();
         window.pc_stk_sim->setCurrentWidget(window.ts_stk_chart);
-        window.cbx_stk_term->setCurrentIndex(static_cast<int>(SimPeriod::Chosen));
+        window.cbx_stk_term->setCurrentIndex(listPositionOf(SimPeriod::Chosen));
         ok = saveScreenshot(window, dir, QStringLiteral("run_chosen_period.png")) && ok;
         window.cbx_stk_term->setCurrentIndex(period);
         ok = takeBatchScreenshots(window, dir) && ok;

@@ -318,7 +318,7 @@ QWidget* Tfrm_main::buildSimulationFields()
     cbx_stk_term = fixedList(box, "cbx_stk_term", kTerms);
     lbl_stk_fdate = caption(box, "lbl_stk_fdate", "開始日");
     const auto showChosenStart = [this](int index) {
-        const bool chosen = index == static_cast<int>(SimPeriod::Chosen);
+        const bool chosen = index == listPositionOf(SimPeriod::Chosen);
         lbl_stk_fdate->setVisible(chosen);
         dtp_stk_fdate->setVisible(chosen);
     };

@@ -29,11 +29,12 @@ struct Error {
 inline Error makeError(ErrorCode code, std::string message) { return Error{code, std::move(message)}; }
 
 // A value or the error that prevented it. Failures a user can meet travel as values, not exceptions.
-template <class T>
+// The command line carries its own kind of error (with the exit status) in the same type.
+template <class T, class E = Error>
 class [[nodiscard]] Result {
 public:
     Result(T value) : m_state(std::in_place_index<0>, std::move(value)) {}
-    Result(Error error) : m_state(std::in_place_index<1>, std::move(error)) {}
+    Result(E error) : m_state(std::in_place_index<1>, std::move(error)) {}
 
     bool ok() const { return m_state.index() == 0; }
     explicit operator bool() const { return ok(); }
@@ -55,13 +56,13 @@ public:
     T& operator*() & { return value(); }
     const T& operator*() const& { return value(); }
 
-    const Error& error() const {
+    const E& error() const {
         assert(!ok() && "Result::error() on a value");
         return std::get<1>(m_state);
     }
 
 private:
-    std::variant<T, Error> m_state;
+    std::variant<T, E> m_state;
 };
 
 // Success or the error that prevented it, for operations without a value.

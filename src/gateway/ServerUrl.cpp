@@ -2,6 +2,7 @@
 
 #include "common/AsciiText.h"
 #include "common/NumberText.h"
+#include "gateway/ServletPath.h"
 
 namespace vorteq {
 
@@ -79,7 +80,7 @@ Result<std::string> makeServerUrl(std::string_view hostPort)
             return badServer(hostPort);
         portNumber = *value;
     }
-    return scheme + "://" + std::string(host) + ":" + std::to_string(portNumber) + "/ORQ/servlet/ApsServlet/";
+    return scheme + "://" + std::string(host) + ":" + std::to_string(portNumber) + std::string(kServletPath);
 }
 
 } // namespace vorteq

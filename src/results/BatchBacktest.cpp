@@ -276,8 +276,8 @@ std::vector<BatchRow> runBatchBacktest(const BatchSetup& setup, BatchRunner& run
             Result<TJouken> conditions = setup.conditions(stock);
             if (!conditions)
                 return fail(conditions.error());
-            auto plan = planSimulation(setup.endDate, setup.periodIndex, stock.code, stock.marketCode,
-                                       setup.chosenStart);
+            auto plan =
+                planSimulation(setup.endDate, setup.period, stock.code, stock.marketCode, setup.chosenStart);
             if (!plan)
                 return fail(plan.error());
             BacktestTimes times;

@@ -9,6 +9,7 @@
 #include "conditions/TJouken.h"
 #include "gateway/THttpStatements.h"
 #include "simulation/BatchRunner.h"
+#include "simulation/RunPlan.h"
 #include "simulation/StockBacktest.h"
 
 #include <array>
@@ -99,8 +100,8 @@ std::vector<std::string> batchCsvLines(const std::vector<BatchRow>& rows, const 
 // Everything a batch needs. The callbacks are called from the worker threads.
 struct BatchSetup {
     std::vector<BatchStock> stocks;
-    std::string endDate; // the base date
-    int periodIndex = 0;
+    std::string endDate;                                   // the base date
+    std::optional<SimPeriod> period = SimPeriod::OneMonth; // nothing: the base date alone
     std::string chosenStart;
     // The condition set a stock runs with (the same one for all, or each stock's registered one).
     std::function<Result<TJouken>(const BatchStock&)> conditions;

@@ -2,6 +2,7 @@
 
 #include "common/NumberText.h"
 #include "results/ResultRows.h"
+#include "simulation/TradeCodes.h"
 
 #include <algorithm>
 #include <limits>
@@ -101,10 +102,10 @@ ChartData buildChartData(const TStkData& stock, std::string_view start, const TJ
         const TTradeRecord& t = result.Trades[static_cast<std::size_t>(i)];
         const int day = dayIndexOf(chart.series, t.TradeDate.str());
         MarkerKind kind = MarkerKind::Sell;
-        if (t.TradeKind == "買い") {
+        if (t.TradeKind == textOf(TradeKind::OpenLong)) {
             kind = MarkerKind::Buy;
             shortOpen = false;
-        } else if (t.TradeKind == "空売り") {
+        } else if (t.TradeKind == textOf(TradeKind::OpenShort)) {
             kind = MarkerKind::Short;
             shortOpen = true;
         } else {

@@ -4,6 +4,7 @@
 #include "common/DateText.h"
 #include "common/NumberText.h"
 #include "results/ResultRows.h"
+#include "simulation/TradeCodes.h"
 
 #include <algorithm>
 #include <cmath>
@@ -49,7 +50,7 @@ bool onOrBefore(const std::string& trade, const std::string& day)
 
 bool isOpening(const TradeText& kind)
 {
-    return kind == "買い" || kind == "空売り";
+    return kind == textOf(TradeKind::OpenLong) || kind == textOf(TradeKind::OpenShort);
 }
 
 long double executionPrice(const EquityDay& day, int tradePrice)

@@ -3,6 +3,7 @@
 #include "common/Csv.h"
 #include "common/DateText.h"
 #include "common/NumberText.h"
+#include "simulation/TradeCodes.h"
 
 #include <algorithm>
 
@@ -26,10 +27,10 @@ std::string_view signalLabel(const TStkData& stock, int day)
 {
     const auto& days = stock.Days;
     const DayValue& signal = days[static_cast<std::size_t>(day)][DayField::Signal];
-    const bool buy = signal.textEquals("1");
-    if (!buy && !signal.textEquals("2"))
+    const bool buy = signal.textEquals(textOf(Signal::Buy));
+    if (!buy && !signal.textEquals(textOf(Signal::Sell)))
         return {};
-    const std::string_view same = buy ? "1" : "2";
+    const std::string_view same = textOf(buy ? Signal::Buy : Signal::Sell);
     const bool oldest = day + 1 >= static_cast<int>(days.size());
     const bool starts = oldest || !days[static_cast<std::size_t>(day + 1)][DayField::Signal].textEquals(same);
     if (buy)

@@ -18,6 +18,7 @@
 #include "workbench/Workbench.h"
 #include "workbench/common_unit.h"
 #include "workbench/orq_common.h"
+#include "simulation/StockBacktest.h"
 
 #include <QComboBox>
 #include <QDate>
@@ -84,9 +85,9 @@ void SimulationRun::sbtn_sim_startClick()
             return;
         }
     }
-    const int period = m_window.cbx_stk_term->currentIndex();
+    const std::optional<SimPeriod> period = simPeriodAt(m_window.cbx_stk_term->currentIndex());
     const std::string chosenStart =
-        period == static_cast<int>(SimPeriod::Chosen)
+        period == SimPeriod::Chosen
             ? m_window.dtp_stk_fdate->date().toString(QStringLiteral("yyyy/MM/dd")).toStdString()
             : std::string();
     const Result<SimulationPlan> plan = planSimulation(end, period, stock.stkCd, stock.mktCd, chosenStart);
@@ -95,48 +96,40 @@ void SimulationRun::sbtn_sim_startClick()
         return;
     }
 
-    PhaseTimes times;
-    const auto sent = Clock::now();
     THttpStatements& http = m_window.http_statements();
-    http.Clear();
-    http.Add("Query");
-    http.Add(plan->query);
-    const Result<bool> executed = http.Execute();
-    if (!executed) {
-        showError(executed.error());
-        return;
+    BacktestTimes spent;
+    const Result<TStkData> run = backtestStock(http, *analysis, jouken, *plan, spent);
+    const auto analysedAt = Clock::now();
+    PhaseTimes times;
+    times.request = spent.request;
+    times.analysis = spent.analysis;
+    // The price table stays with the session until the next run or selection replaces it.
+    if (spent.stop == BacktestStop::None || spent.stop == BacktestStop::Analysis ||
+        spent.stop == BacktestStop::NoSeries) {
+        const TSqlSet& prices = http.Item(1);
+        shared.stk_tbl = prices.Tbl;
+        shared.stk_tbl_rows = prices.RowCount;
+        shared.stk_tbl_cols = prices.ColCount;
     }
-    if (!*executed) {
+    switch (spent.stop) {
+    case BacktestStop::None:
+        break;
+    case BacktestStop::QueryRefused:
         msg_sql_error();
         return;
-    }
-    const TSqlSet& prices = http.Item(1);
-    if (prices.RowCount == 0) {
+    case BacktestStop::NoPrices:
         msg_no_data(qs("期間 " + plan->start + "～" + plan->end + " に " + stock.stkNm +
                        " の株価データがありません。"));
         return;
-    }
-    const auto received = Clock::now();
-    times.request = received - sent;
-
-    // The price table stays with the session until the next run or selection replaces it.
-    shared.stk_tbl = prices.Tbl;
-    shared.stk_tbl_rows = prices.RowCount;
-    shared.stk_tbl_cols = prices.ColCount;
-    analysis->Clear();
-    const Status analysed =
-        analysis->Analyze(prices.Tbl, prices.RowCount, jouken, plan->start, plan->end, true);
-    if (!analysed) {
-        showError(analysed.error());
-        return;
-    }
-    TStkData result;
-    if (!analysis->GetStkData(0, result)) {
+    case BacktestStop::NoSeries:
         msg_no_data();
         return;
+    case BacktestStop::Exchange:
+    case BacktestStop::Analysis:
+        showError(run.error());
+        return;
     }
-    const auto analysedAt = Clock::now();
-    times.analysis = analysedAt - received;
+    const TStkData& result = *run;
 
     StringGrid& daily = *views->daily().sg_sim_stk;
     clear_grid_cells(daily, 0, daily.colCount() - 1, 1, daily.rowCount() - 1);

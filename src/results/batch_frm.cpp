@@ -5,6 +5,7 @@
 #include "conditions/jouken_editor.h"
 #include "results/result_view.h"
 #include "screening/MarketTable.h"
+#include "screening/ScreeningQuery.h"
 #include "screening/StockListColumns.h"
 #include "widgets/DateEdit.h"
 #include "widgets/MessageDialog.h"
@@ -217,8 +218,7 @@ BatchSimulationWindow::marketStocks(const std::vector<std::string>& marketCodes)
     http.Clear();
     http.Add("Query");
     for (const std::string& code : marketCodes)
-        http.Add("SELECT a.STK_CD, a.STK_NM, a.MKT_CD FROM STK_INFO a WHERE a.MKT_CD = " + code +
-                 " ORDER BY a.STK_CD");
+        http.Add(marketStocksQuery(code));
     const Result<bool> executed = http.Execute();
     if (!executed)
         return executed.error();
@@ -297,11 +297,11 @@ void BatchSimulationWindow::btn_batch_startClick()
     }
     BatchSetup setup;
     setup.endDate = m_window.dtp_stk_sdate->date().toString(QStringLiteral("yyyy/MM/dd")).toStdString();
-    setup.periodIndex = m_window.cbx_stk_term->currentIndex();
-    if (setup.periodIndex == static_cast<int>(SimPeriod::Chosen))
+    setup.period = simPeriodAt(m_window.cbx_stk_term->currentIndex());
+    if (setup.period == SimPeriod::Chosen)
         setup.chosenStart =
             m_window.dtp_stk_fdate->date().toString(QStringLiteral("yyyy/MM/dd")).toStdString();
-    const Result<std::string> start = periodStart(setup.endDate, setup.periodIndex, setup.chosenStart);
+    const Result<std::string> start = periodStart(setup.endDate, setup.period, setup.chosenStart);
     if (!start) {
         showError(start.error());
         return;
@@ -454,7 +454,7 @@ void BatchSimulationWindow::openRow(int tableRow)
         if (JoukenEditor* editor = JoukenEditor::of(m_window))
             editor->jouken_to_editor(m_editorJouken);
     m_window.dtp_stk_sdate->setDate(QDate::fromString(qs(m_setup.endDate), QStringLiteral("yyyy/MM/dd")));
-    m_window.cbx_stk_term->setCurrentIndex(m_setup.periodIndex);
+    m_window.cbx_stk_term->setCurrentIndex(m_setup.period ? listPositionOf(*m_setup.period) : -1);
     if (!m_setup.chosenStart.empty())
         m_window.dtp_stk_fdate->setDate(
             QDate::fromString(qs(m_setup.chosenStart), QStringLiteral("yyyy/MM/dd")));

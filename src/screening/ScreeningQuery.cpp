@@ -253,4 +253,22 @@ Result<std::string> search_registered_filter(const std::filesystem::path& baseDi
     return registeredStockFilter(*lines, market->code);
 }
 
+std::string stockNameQuery(std::string_view stockCode, std::string_view marketCode)
+{
+    return "SELECT a.STK_NM FROM STK_INFO a WHERE a.STK_CD = '" + escapeSqlText(stockCode) +
+           "' AND a.MKT_CD = " + std::string(marketCode) + " ";
+}
+
+std::string marketCodesQuery(std::string_view marketCode)
+{
+    return "SELECT a.STK_CD FROM STK_INFO a WHERE a.MKT_CD = " + std::string(marketCode) +
+           " ORDER BY a.STK_CD";
+}
+
+std::string marketStocksQuery(std::string_view marketCode)
+{
+    return "SELECT a.STK_CD, a.STK_NM, a.MKT_CD FROM STK_INFO a WHERE a.MKT_CD = " + std::string(marketCode) +
+           " ORDER BY a.STK_CD";
+}
+
 } // namespace vorteq

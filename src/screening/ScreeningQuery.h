@@ -48,4 +48,12 @@ std::string registeredStockFilter(const std::vector<std::string>& indexLines, st
 // A missing index gives an empty restriction; an index that cannot be read is an error.
 Result<std::string> search_registered_filter(const std::filesystem::path& baseDir, int marketPosition);
 
+// The stock master's statements. The market code is a checked market code (digits only).
+// The name of one stock: one row, STK_NM.
+std::string stockNameQuery(std::string_view stockCode, std::string_view marketCode);
+// The codes of a market's stocks in code order: STK_CD.
+std::string marketCodesQuery(std::string_view marketCode);
+// The stocks of a market in code order: STK_CD, STK_NM, MKT_CD.
+std::string marketStocksQuery(std::string_view marketCode);
+
 } // namespace vorteq

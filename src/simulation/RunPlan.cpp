@@ -32,7 +32,8 @@ void appendSelect(std::string& q, char alias, const std::string& table, std::str
 
 } // namespace
 
-Result<std::string> periodStart(std::string_view endDate, int periodIndex, std::string_view chosenStart)
+Result<std::string> periodStart(std::string_view endDate, std::optional<SimPeriod> period,
+                                std::string_view chosenStart)
 {
     const auto end = parseDate(endDate);
     if (!end)
@@ -40,38 +41,40 @@ Result<std::string> periodStart(std::string_view endDate, int periodIndex, std::
     const Date firstDay{kFirstDailyTableYear, 1, 1};
     const auto yearsBack = [&](int years) { return std::max(addMonths(*end, -12 * years), firstDay); };
     Date start = *end;
-    switch (periodIndex) {
-    case static_cast<int>(SimPeriod::OneMonth):
+    if (!period)
+        return formatDate(start); // no choice: the period is the base date alone
+    switch (*period) {
+    case SimPeriod::OneMonth:
         start = addMonths(*end, -1);
         break;
-    case static_cast<int>(SimPeriod::ThreeMonths):
+    case SimPeriod::ThreeMonths:
         start = addMonths(*end, -3);
         break;
-    case static_cast<int>(SimPeriod::SixMonths):
+    case SimPeriod::SixMonths:
         start = addMonths(*end, -6);
         break;
-    case static_cast<int>(SimPeriod::OneYear):
+    case SimPeriod::OneYear:
         start = addMonths(*end, -12);
         break;
-    case static_cast<int>(SimPeriod::YearToDate):
+    case SimPeriod::YearToDate:
         start = Date{end->year, 1, 1};
         break;
-    case static_cast<int>(SimPeriod::MonthToDate):
+    case SimPeriod::MonthToDate:
         start = Date{end->year, end->month, 1};
         break;
-    case static_cast<int>(SimPeriod::ThreeYears):
+    case SimPeriod::ThreeYears:
         start = yearsBack(3);
         break;
-    case static_cast<int>(SimPeriod::FiveYears):
+    case SimPeriod::FiveYears:
         start = yearsBack(5);
         break;
-    case static_cast<int>(SimPeriod::TenYears):
+    case SimPeriod::TenYears:
         start = yearsBack(10);
         break;
-    case static_cast<int>(SimPeriod::All):
+    case SimPeriod::All:
         start = firstDay;
         break;
-    case static_cast<int>(SimPeriod::Chosen): {
+    case SimPeriod::Chosen: {
         if (chosenStart.empty())
             return makeError(ErrorCode::Validation, "期間指定の開始日を入力してください。");
         const auto chosen = parseDate(chosenStart);
@@ -86,8 +89,6 @@ Result<std::string> periodStart(std::string_view endDate, int periodIndex, std::
         start = *chosen;
         break;
     }
-    default: // no choice: the period is the base date alone
-        break;
     }
     return formatDate(start);
 }
@@ -128,12 +129,13 @@ Result<std::string> priceQuery(std::string_view stockCode, std::string_view mark
     return q;
 }
 
-Result<SimulationPlan> planSimulation(std::string_view endDate, int periodIndex, std::string_view stockCode,
-                                      std::string_view marketCode, std::string_view chosenStart)
+Result<SimulationPlan> planSimulation(std::string_view endDate, std::optional<SimPeriod> period,
+                                      std::string_view stockCode, std::string_view marketCode,
+                                      std::string_view chosenStart)
 {
     SimulationPlan plan;
     plan.end = endDate;
-    Result<std::string> start = periodStart(endDate, periodIndex, chosenStart);
+    Result<std::string> start = periodStart(endDate, period, chosenStart);
     if (!start)
         return start.error();
     plan.start = std::move(*start);

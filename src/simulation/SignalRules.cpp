@@ -295,11 +295,11 @@ Result<bool> SignalRules::AnyHolds(Side side, int stock, int day) const
     return t == Truth::True;
 }
 
-Result<char> SignalRules::JudgeSignal(int stock, int day, char position) const
+Result<Signal> SignalRules::JudgeSignal(int stock, int day, Position position) const
 {
     // Holding long, the sell side is asked first; flat or short, the buy side. Each side's OR group
     // is asked before its AND group.
-    const Side first = position == kPositionLong ? Side::Sell : Side::Buy;
+    const Side first = position == Position::Long ? Side::Sell : Side::Buy;
     const Side second = first == Side::Buy ? Side::Sell : Side::Buy;
     for (const Side side : {first, second}) {
         Truth t = anyHolds(side, stock, day);
@@ -308,9 +308,9 @@ Result<char> SignalRules::JudgeSignal(int stock, int day, char position) const
         if (t == Truth::Failed)
             return failure(stock, day);
         if (t == Truth::True)
-            return side == Side::Buy ? kSignalBuy : kSignalSell;
+            return side == Side::Buy ? Signal::Buy : Signal::Sell;
     }
-    return kSignalNone;
+    return Signal::None;
 }
 
 } // namespace vorteq

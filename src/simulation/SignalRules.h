@@ -3,20 +3,13 @@
 #include "analysis/TStkAnalisys.h"
 #include "common/Result.h"
 #include "conditions/ConditionCatalogue.h"
+#include "simulation/TradeCodes.h"
 
 #include <array>
 #include <string>
 #include <vector>
 
 namespace vorteq {
-
-// Day signals and positions, as the texts the day records and the result record keep.
-inline constexpr char kSignalNone = '0';
-inline constexpr char kSignalBuy = '1';
-inline constexpr char kSignalSell = '2';
-inline constexpr char kPositionFlat = '0';
-inline constexpr char kPositionLong = '1';
-inline constexpr char kPositionShort = '2';
 
 // Signed threshold test of a day's value v against the threshold t. Choice 0 ("以上"): v >= t, or
 // v <= t for a negative t; choice 1 ("以下"): v from 0 up to t, or from t up to 0 for a negative t.
@@ -70,7 +63,7 @@ public:
 
     // The day's signal given the position held: the side that would close the position is asked
     // first (sell when long, buy when flat or short), each side's OR group before its AND group.
-    Result<char> JudgeSignal(int stock, int day, char position) const;
+    Result<Signal> JudgeSignal(int stock, int day, Position position) const;
 
     const std::vector<SignalRule>& andGroup(Side side) const
     {

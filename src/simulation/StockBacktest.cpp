@@ -19,13 +19,17 @@ Result<TStkData> backtestStock(THttpStatements& statements, TStkAnalisys& analys
     if (gate)
         gate->release();
     times.request += Clock::now() - sent;
+    const auto stop = [&](BacktestStop where, Error error) {
+        times.stop = where;
+        return error;
+    };
     if (!executed)
-        return executed.error();
+        return stop(BacktestStop::Exchange, executed.error());
     if (!*executed)
-        return makeError(ErrorCode::Server, kPriceQueryFailed);
+        return stop(BacktestStop::QueryRefused, makeError(ErrorCode::Server, kPriceQueryFailed));
     const TSqlSet& prices = statements.Item(1);
     if (prices.RowCount == 0)
-        return makeError(ErrorCode::Data, kNoPriceData);
+        return stop(BacktestStop::NoPrices, makeError(ErrorCode::Data, kNoPriceData));
 
     const auto started = Clock::now();
     analysis.Clear();
@@ -36,11 +40,13 @@ Result<TStkData> backtestStock(THttpStatements& statements, TStkAnalisys& analys
     times.analysis += Clock::now() - started;
     if (!analysed) {
         const Error& error = analysed.error();
-        return makeError(error.code == ErrorCode::Validation ? ErrorCode::Validation : ErrorCode::Data,
-                         error.message);
+        return stop(BacktestStop::Analysis,
+                    makeError(error.code == ErrorCode::Validation ? ErrorCode::Validation : ErrorCode::Data,
+                              error.message));
     }
     if (!copied)
-        return makeError(ErrorCode::Data, kNoPriceData);
+        return stop(BacktestStop::NoSeries, makeError(ErrorCode::Data, kNoPriceData));
+    times.stop = BacktestStop::None;
     return stock;
 }
 

@@ -12,10 +12,21 @@
 
 namespace vorteq {
 
-// Time one back-test spent waiting for the server and in the engine.
+// Where a back-test stopped short of a series; the client words each stop its own way.
+enum class BacktestStop {
+    None,         // the series was made
+    Exchange,     // the request failed (the error says how)
+    QueryRefused, // the server could not run the price query
+    NoPrices,     // the query gave no rows
+    Analysis,     // the analysis or the simulation failed
+    NoSeries,     // the analysis kept no series of the stock
+};
+
+// Time one back-test spent waiting for the server and in the engine, and where it stopped.
 struct BacktestTimes {
     std::chrono::nanoseconds request{0};
     std::chrono::nanoseconds analysis{0};
+    BacktestStop stop = BacktestStop::None;
 };
 
 // How many requests of one user the statement server runs at the same time; it refuses the others
@@ -37,7 +48,8 @@ private:
 inline constexpr const char* kPriceQueryFailed = "SQL ERROR (サーバーが文を実行できませんでした)";
 inline constexpr const char* kNoPriceData = "データがありませんでした。";
 
-// One stock's back-test as the client's run does it: the plan's price query sent as one batch on
+// One stock's back-test, the one flow of the client's run (F5), the command line's backtest and the
+// batches: the plan's price query sent as one batch on
 // `statements` (with `extra` statements riding behind it, read back by the caller as items 2...),
 // the rows handed to `analysis` (cleared first) with the conditions, the period start and end and
 // the simulation, and the stock's series copied out. Failures: the exchange's own error; kPriceQueryFailed

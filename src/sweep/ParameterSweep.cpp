@@ -4,14 +4,14 @@
 #include "common/NumberText.h"
 #include "conditions/JoukenFields.h"
 #include "conditions/JoukenValidation.h"
+#include "simulation/BatchRunner.h"
 #include "simulation/TradeSimulation.h"
 
 #include <algorithm>
 #include <cassert>
 #include <cmath>
 #include <map>
-#include <mutex>
-#include <thread>
+#include <memory>
 
 namespace vorteq {
 namespace {
@@ -355,30 +355,28 @@ Result<std::vector<std::vector<CellFigures>>> runSweep(const SweepGrid& grid,
     std::vector<std::vector<CellFigures>> results(
         stocks.size(), std::vector<CellFigures>(static_cast<std::size_t>(grid.cellCount())));
     const long long total = static_cast<long long>(stocks.size()) * grid.cellCount();
-    std::atomic<std::size_t> next{0};
-    std::atomic<long long> done{0};
-    std::mutex progressLock;
-    const auto work = [&] {
-        SweepWorker worker(grid, stocks, start, end);
-        for (std::size_t i = next++; i < items.size(); i = next++) {
-            if (options.cancel && options.cancel->load(std::memory_order_relaxed))
+    const auto cancelled = [&] { return options.cancel && options.cancel->load(std::memory_order_relaxed); };
+    BatchRunner runner(jobs);
+    // Each worker walks its pieces on an analysis object of its own.
+    const auto makeWorker = [&]() -> BatchRunner::Job {
+        auto worker = std::make_shared<SweepWorker>(grid, stocks, start, end);
+        return [&, worker](int index) {
+            if (cancelled()) {
+                runner.cancel();
                 return;
-            const WorkItem& item = items[i];
-            worker.run(item, *itemCells[i], results[static_cast<std::size_t>(item.stock)], options.cancel);
-            const long long now = done += static_cast<long long>(item.last - item.first);
-            if (options.progress) {
-                const std::lock_guard lock(progressLock);
-                options.progress(now, total);
             }
-        }
+            const WorkItem& item = items[static_cast<std::size_t>(index)];
+            worker->run(item, *itemCells[static_cast<std::size_t>(index)],
+                        results[static_cast<std::size_t>(item.stock)], options.cancel);
+        };
     };
-    const int threads = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(jobs), items.size()));
-    {
-        std::vector<std::jthread> pool;
-        for (int t = 1; t < threads; ++t)
-            pool.emplace_back(work);
-        work();
-    }
+    long long done = 0;
+    runner.run(static_cast<int>(items.size()), makeWorker, [&](int index, int, int) {
+        const WorkItem& item = items[static_cast<std::size_t>(index)];
+        done += static_cast<long long>(item.last - item.first);
+        if (options.progress && !cancelled())
+            options.progress(done, total);
+    });
     if (options.cancel && options.cancel->load())
         return makeError(ErrorCode::Validation, kCancelled);
     return results;

@@ -7,6 +7,7 @@
 #include "conditions/jouken_editor.h"
 #include "gateway/THttpStatements.h"
 #include "screening/MarketTable.h"
+#include "screening/ScreeningQuery.h"
 #include "screening/StockListColumns.h"
 #include "simulation/RunPlan.h"
 #include "sweep/SweepTable.h"
@@ -310,7 +311,7 @@ std::optional<std::pair<std::vector<std::string>, std::string>> SweepWindow::tar
     THttpStatements& http = m_window.http_statements();
     http.Clear();
     http.Add("Query");
-    http.Add("SELECT a.STK_CD FROM STK_INFO a WHERE a.MKT_CD = " + marketCode + " ORDER BY a.STK_CD");
+    http.Add(marketCodesQuery(marketCode));
     const Result<bool> executed = http.Execute();
     if (!executed) {
         showError(executed.error());

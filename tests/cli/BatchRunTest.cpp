@@ -69,10 +69,10 @@ protected:
         seedStocks(server);
         io.environment["VORTEQ_PASSWORD"] = "demo1234";
         auto opened = cli::Session::open({server.url(), "demo"}, io);
-        ASSERT_TRUE(opened) << opened.failure().message;
+        ASSERT_TRUE(opened) << opened.error().message;
         session.emplace(std::move(*opened));
         setup.endDate = "2006/12/29";
-        setup.periodIndex = static_cast<int>(SimPeriod::OneYear);
+        setup.period = SimPeriod::OneYear;
         for (const char* code : {"2001", "2002", "1332", "2003", "9999", "2004", "2005"})
             setup.stocks.push_back({code, std::string("銘柄") + code, "11", "東証一部"});
         setup.conditions = [](const BatchStock&) -> Result<TJouken> { return rsiConditions(); };
@@ -105,7 +105,7 @@ TEST_F(BatchRun, EveryLineIsTheSingleBacktestOfItsStockWhateverTheWorkers)
     for (const BatchStock& stock : setup.stocks) {
         TStkAnalisys analysis;
         installSimulation(analysis);
-        const auto plan = planSimulation(setup.endDate, setup.periodIndex, stock.code, stock.marketCode);
+        const auto plan = planSimulation(setup.endDate, setup.period, stock.code, stock.marketCode);
         ASSERT_TRUE(plan);
         BacktestTimes times;
         const auto run = backtestStock(session->statements(), analysis, rsiConditions(), *plan, times);

@@ -1,7 +1,7 @@
 #include "CliTestSupport.h"
 #include "cli/Options.h"
 #include "cli/ScreeningOptions.h"
-#include "cli/TextTable.h"
+#include "common/TextTable.h"
 #include "screening/ScreeningConditions.h"
 
 #include <gtest/gtest.h>
@@ -59,6 +59,36 @@ TEST(CliOptions, MistakesAreUsageErrorsThatNameTheOption)
     EXPECT_EQ(messageOf(parse({"--market", "11", "--market", "12"})), "--market が2回指定されています。");
     EXPECT_EQ(messageOf(parse({"--date", "2006/05/15"})), "--market を指定してください。");
     EXPECT_EQ(messageOf(parse({"--market", "11", "--utf8=yes"})), "--utf8 は値をとりません。");
+}
+
+TEST(CliOptions, HostileArgumentsGetTheFirstMistakeInJapanese)
+{
+    // An option takes the next word as its value, whatever it looks like.
+    EXPECT_EQ(messageOf(parse({"--market", "--date", "2006/05/15"})), "余分な引数があります: \"2006/05/15\"");
+    EXPECT_EQ(messageOf(parse({"--market", "11", "--date"})), "--date には値 (DATE) が必要です。");
+    EXPECT_EQ(messageOf(parse({"--market", "11", "--bogus=1"})), "不明なオプションです: --bogus");
+    EXPECT_EQ(messageOf(parse({"--market", "11", "-x"})), "余分な引数があります: \"-x\"");
+    EXPECT_EQ(messageOf(parse({"--", "--market", "11"})), "余分な引数があります: \"--\"");
+    EXPECT_EQ(messageOf(parse({"--market", "11", "--utf8", "--utf8"})), "--utf8 が2回指定されています。");
+    EXPECT_EQ(messageOf(parse({"--market=11", "--market=11"})), "--market が2回指定されています。");
+    // A word before an option without its value is named first, as it comes first.
+    EXPECT_EQ(messageOf(parse({"stray", "--market"})), "余分な引数があります: \"stray\"");
+    // Unknown options are refused before a missing required one.
+    EXPECT_EQ(messageOf(parse({"--bogus"})), "不明なオプションです: --bogus");
+
+    std::vector<std::string> many(5000, "--utf8");
+    many.insert(many.begin(), {"--market", "11"});
+    EXPECT_EQ(messageOf(parse(many)), "--utf8 が2回指定されています。");
+    // Long and odd values are kept byte for byte.
+    const std::string huge(1 << 20, 'x');
+    const std::string odd = "\xff\xfe=,--date";
+    auto parsed = parse({"--market", huge, "--date=" + odd});
+    ASSERT_TRUE(parsed.ok()) << messageOf(parsed);
+    EXPECT_EQ(parsed->value("market"), huge);
+    EXPECT_EQ(parsed->value("date"), odd);
+    EXPECT_FALSE(parsed->has("utf8"));
+    // An empty value after "=" is no value.
+    EXPECT_EQ(messageOf(parse({"--market="})), "--market には値 (CODE) が必要です。");
 }
 
 TEST(CliOptions, HelpAnywhereSkipsEveryOtherCheck)
@@ -158,5 +188,5 @@ TEST(CliOptions, TodaysMarketsGoByCodeOrName)
     EXPECT_EQ(*marketPositionOf("11"), 0);
     const auto unknown = marketPositionOf("17");
     ASSERT_FALSE(unknown);
-    EXPECT_NE(unknown.failure().message.find("16 グロース"), std::string::npos);
+    EXPECT_NE(unknown.error().message.find("16 グロース"), std::string::npos);
 }

@@ -56,7 +56,7 @@ TEST_F(Forward, ReturnsOfTheListAgainstTheMarketByHand)
     CapturingIo io;
     io.environment["VORTEQ_PASSWORD"] = "demo1234";
     auto session = cli::Session::open({server.url(), "demo"}, io);
-    ASSERT_TRUE(session) << session.failure().message;
+    ASSERT_TRUE(session) << session.error().message;
     const auto r = fetchForwardReturns(session->statements(), "11", "2006/05/15", {"1301", "1332", "7203"},
                                        {1, 2, 5, 30});
     ASSERT_TRUE(r) << r.error().message;

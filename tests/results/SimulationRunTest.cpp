@@ -14,13 +14,17 @@
 #include "conditions/jouken_editor.h"
 #include "gateway/THttpStatements.h"
 #include "results/batch_frm.h"
+#include "results/ResultRows.h"
 #include "results/chart_view.h"
 #include "results/daily_data_view.h"
 #include "results/forward_frm.h"
 #include "results/result_view.h"
 #include "results/statistics_view.h"
 #include "results/trade_result_view.h"
+#include "simulation/RunPlan.h"
 #include "simulation/SimulationTestSupport.h"
+#include "simulation/StockBacktest.h"
+#include "simulation/TradeSimulation.h"
 #include "support/TestServer.h"
 #include "widgets/StringGrid.h"
 #include "workbench/common_unit.h"
@@ -196,6 +200,7 @@ private slots:
     void labelsFollowRunsOfSignals();
     void tradesAppearOnTheDayTheyAreExecuted();
     void twoTradesFillTheSummaryAndTheExport();
+    void f5AndTheCommandLinesFlowGiveTheSameRun();
     void runWithoutTradesShowsZeroAndAHundred();
     void everyDayBeforeTheStartShowsAnEmptyTable();
     void signalsWithoutMoneyForOneUnitAreExplained();
@@ -575,6 +580,36 @@ void SimulationRunTest::runTwoTrades()
     m_editor->jouken_to_editor(rules);
     setPeriod(QDate(2006, 6, 6), 5); // from 2006/06/01
     run();
+}
+
+void SimulationRunTest::f5AndTheCommandLinesFlowGiveTheSameRun()
+{
+    runTwoTrades();
+    TStkData client;
+    QVERIFY(m_window->cur_analisys()->GetStkData(0, client));
+
+    // The command line's backtest: its plan from the same choices, the back-test on an analysis
+    // object of its own.
+    TJouken rules = dayChangeRules();
+    rules.set("KbnTrade", "0");
+    const auto plan = planSimulation("2006/06/06", SimPeriod::MonthToDate, "1332", "11");
+    QVERIFY(plan);
+    TStkAnalisys analysis;
+    installSimulation(analysis);
+    BacktestTimes times;
+    const Result<TStkData> direct = backtestStock(m_window->http_statements(), analysis, rules, *plan, times);
+    QVERIFY(direct);
+    QCOMPARE(times.stop, BacktestStop::None);
+    QVERIFY(!client.UserResult.Trades.empty());
+    QVERIFY(dailyRows(*direct, plan->start) == dailyRows(client, plan->start));
+    QVERIFY(tradeRows(direct->UserResult) == tradeRows(client.UserResult));
+    const auto summary = [](const TStkData& s) {
+        std::vector<std::string> texts;
+        for (const SummaryText& t : summaryTexts(s.UserResult))
+            texts.push_back(t.text);
+        return texts;
+    };
+    QVERIFY(summary(*direct) == summary(client));
 }
 
 void SimulationRunTest::twoTradesFillTheSummaryAndTheExport()

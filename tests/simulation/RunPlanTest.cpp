@@ -12,7 +12,7 @@ namespace {
 
 std::string start(const char* end, SimPeriod p)
 {
-    const auto s = periodStart(end, static_cast<int>(p));
+    const auto s = periodStart(end, p);
     EXPECT_TRUE(s) << s.error().message;
     return s ? *s : std::string();
 }
@@ -43,7 +43,7 @@ TEST(PeriodStart, YearAndMonthToDate)
 {
     EXPECT_EQ(start("2006/08/09", SimPeriod::YearToDate), "2006/01/01");
     EXPECT_EQ(start("2006/08/09", SimPeriod::MonthToDate), "2006/08/01");
-    const auto none = periodStart("2006/08/09", -1);
+    const auto none = periodStart("2006/08/09", std::nullopt);
     ASSERT_TRUE(none);
     EXPECT_EQ(*none, "2006/08/09");
 }
@@ -58,7 +58,7 @@ TEST(PeriodStart, DayBeyondTheTargetMonthIsClampedToItsEnd)
 
 TEST(PeriodStart, BaseDateThatIsNotADateIsRefused)
 {
-    const auto s = periodStart("2006/02/30", 0);
+    const auto s = periodStart("2006/02/30", SimPeriod::OneMonth);
     ASSERT_FALSE(s);
     EXPECT_NE(s.error().message.find("2006/02/30"), std::string::npos);
     EXPECT_FALSE(leadInDate("20060215"));
@@ -74,7 +74,7 @@ TEST(LeadIn, EightyCalendarDaysBeforeTheStart)
 
 TEST(PriceQuery, TwoYearlyTables)
 {
-    const auto plan = planSimulation("2006/05/15", static_cast<int>(SimPeriod::ThreeMonths), "1301", "11");
+    const auto plan = planSimulation("2006/05/15", SimPeriod::ThreeMonths, "1301", "11");
     ASSERT_TRUE(plan) << plan.error().message;
     EXPECT_EQ(plan->start, "2006/02/15");
     EXPECT_EQ(plan->leadIn, "2005/11/27");
@@ -86,7 +86,7 @@ TEST(PriceQuery, TwoYearlyTables)
 
 TEST(PriceQuery, OneTableWithinTheYear)
 {
-    const auto plan = planSimulation("2006/12/20", 0, "6758", "21");
+    const auto plan = planSimulation("2006/12/20", SimPeriod::OneMonth, "6758", "21");
     ASSERT_TRUE(plan);
     EXPECT_EQ(plan->query, select('a', "STK_DAILY_DSE_2006", "6758", "2006/09/01", "2006/12/20") +
                                "ORDER BY a.STK_DATE DESC");
@@ -94,7 +94,7 @@ TEST(PriceQuery, OneTableWithinTheYear)
 
 TEST(PriceQuery, OneYearAcrossThreeTables)
 {
-    const auto plan = planSimulation("2007/02/10", static_cast<int>(SimPeriod::OneYear), "9984", "91");
+    const auto plan = planSimulation("2007/02/10", SimPeriod::OneYear, "9984", "91");
     ASSERT_TRUE(plan);
     EXPECT_EQ(plan->start, "2006/02/10");
     EXPECT_EQ(plan->leadIn, "2005/11/22");
@@ -107,7 +107,7 @@ TEST(PriceQuery, OneYearAcrossThreeTables)
 TEST(PriceQuery, NoTableBeforeTheFirstYear)
 {
     // Start 2005/01/01, lead-in 2004/10/13: there is no 2004 table.
-    const auto plan = planSimulation("2005/02/01", 0, "1301", "999");
+    const auto plan = planSimulation("2005/02/01", SimPeriod::OneMonth, "1301", "999");
     ASSERT_TRUE(plan);
     EXPECT_EQ(plan->leadIn, "2004/10/13");
     EXPECT_EQ(plan->query, select('a', "STK_DAILY_FX_2005", "1301", "2004/10/13", "2005/02/01") +
@@ -135,14 +135,20 @@ TEST(PeriodStart, LongPeriodsCountYearsBackFromTheBaseDate)
     EXPECT_EQ(start("2012/06/29", SimPeriod::TenYears), "2005/01/01");
     EXPECT_EQ(start("2006/05/15", SimPeriod::ThreeYears), "2005/01/01");
     // The six short choices keep their list positions.
-    EXPECT_EQ(static_cast<int>(SimPeriod::MonthToDate), 5);
-    EXPECT_EQ(static_cast<int>(SimPeriod::ThreeYears), 6);
+    EXPECT_EQ(listPositionOf(SimPeriod::MonthToDate), 5);
+    EXPECT_EQ(listPositionOf(SimPeriod::ThreeYears), 6);
     EXPECT_EQ(kSimPeriodCount, 11);
+    // Every position of the list names its choice and back; no choice and positions past the list
+    // name none.
+    for (int position = 0; position < kSimPeriodCount; ++position)
+        EXPECT_EQ(listPositionOf(*simPeriodAt(position)), position);
+    EXPECT_EQ(simPeriodAt(-1), std::nullopt);
+    EXPECT_EQ(simPeriodAt(kSimPeriodCount), std::nullopt);
 }
 
 TEST(PeriodStart, ChosenStartIsCheckedAgainstTheBaseDateAndTheHistory)
 {
-    const int chosen = static_cast<int>(SimPeriod::Chosen);
+    const SimPeriod chosen = SimPeriod::Chosen;
     const auto ok = periodStart("2010/06/30", chosen, "2008/03/03");
     ASSERT_TRUE(ok) << ok.error().message;
     EXPECT_EQ(*ok, "2008/03/03");
@@ -159,7 +165,7 @@ TEST(PeriodStart, ChosenStartIsCheckedAgainstTheBaseDateAndTheHistory)
     EXPECT_NE(early.error().message.find("2005/01/01"), std::string::npos);
     EXPECT_FALSE(periodStart("2010/06/30", chosen, "2008/02/30"));
     // A chosen start given with another choice is not looked at.
-    EXPECT_EQ(*periodStart("2010/06/30", 0, "junk"), "2010/05/30");
+    EXPECT_EQ(*periodStart("2010/06/30", SimPeriod::OneMonth, "junk"), "2010/05/30");
 }
 
 TEST(PriceQuery, LongPeriodsReadEveryYearlyTableDownToTheLeadIn)
@@ -171,7 +177,7 @@ TEST(PriceQuery, LongPeriodsReadEveryYearlyTableDownToTheLeadIn)
         return tables;
     };
     // Five years to 2012/06/29: start 2007/06/29, lead-in 2007/04/10: 2012 down to 2007.
-    auto plan = planSimulation("2012/06/29", static_cast<int>(SimPeriod::FiveYears), "1301", "11");
+    auto plan = planSimulation("2012/06/29", SimPeriod::FiveYears, "1301", "11");
     ASSERT_TRUE(plan);
     EXPECT_EQ(plan->leadIn, "2007/04/10");
     EXPECT_EQ(names(plan->query),
@@ -179,20 +185,20 @@ TEST(PriceQuery, LongPeriodsReadEveryYearlyTableDownToTheLeadIn)
                                         "STK_DAILY_TSE_2009", "STK_DAILY_TSE_2008", "STK_DAILY_TSE_2007"}));
     EXPECT_TRUE(plan->query.ends_with("ORDER BY 2 DESC"));
     // Three years to 2009/01/20: the lead-in 2005/11/01 keeps the 2005 table.
-    plan = planSimulation("2009/01/20", static_cast<int>(SimPeriod::ThreeYears), "1301", "21");
+    plan = planSimulation("2009/01/20", SimPeriod::ThreeYears, "1301", "21");
     ASSERT_TRUE(plan);
     EXPECT_EQ(plan->start, "2006/01/20");
     EXPECT_EQ(names(plan->query).size(), 5u);
     EXPECT_EQ(names(plan->query).back(), "STK_DAILY_DSE_2005");
     // The whole history: from 2005 on, whatever the lead-in says.
-    plan = planSimulation("2008/12/30", static_cast<int>(SimPeriod::All), "1301", "91");
+    plan = planSimulation("2008/12/30", SimPeriod::All, "1301", "91");
     ASSERT_TRUE(plan);
     EXPECT_EQ(plan->start, "2005/01/01");
     EXPECT_EQ(plan->leadIn, "2004/10/13");
     EXPECT_EQ(names(plan->query), (std::vector<std::string>{"STK_DAILY_JSA_2008", "STK_DAILY_JSA_2007",
                                                             "STK_DAILY_JSA_2006", "STK_DAILY_JSA_2005"}));
     // A chosen period in one year reads one table.
-    plan = planSimulation("2008/12/30", static_cast<int>(SimPeriod::Chosen), "1301", "11", "2008/07/01");
+    plan = planSimulation("2008/12/30", SimPeriod::Chosen, "1301", "11", "2008/07/01");
     ASSERT_TRUE(plan);
     EXPECT_EQ(plan->leadIn, "2008/04/12");
     EXPECT_EQ(names(plan->query), std::vector<std::string>{"STK_DAILY_TSE_2008"});

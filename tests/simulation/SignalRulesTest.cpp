@@ -31,11 +31,12 @@ struct Rules {
         EXPECT_TRUE(r) << r.error().message;
         return r && *r;
     }
+    // The signal's stored digit for the position's stored digit.
     char judge(int d, char position)
     {
-        const Result<char> r = rules.JudgeSignal(0, d, position);
+        const Result<Signal> r = rules.JudgeSignal(0, d, *positionOf(std::string_view(&position, 1)));
         EXPECT_TRUE(r) << r.error().message;
-        return r ? *r : '?';
+        return r ? codeOf(*r) : '?';
     }
 };
 

@@ -1,6 +1,7 @@
 #include "support/TestServer.h"
 
 #include "common/DateText.h"
+#include "gateway/ServletPath.h"
 #include "server/AccountStore.h"
 #include "server/BatchService.h"
 #include "server/Database.h"
@@ -221,7 +222,7 @@ unsigned short TestServer::port() const
 std::string TestServer::url() const
 {
     return std::string(m_impl->m_tls ? "https" : "http") + "://127.0.0.1:" + std::to_string(m_impl->m_port) +
-           server::kServletPath;
+           std::string(kServletPath);
 }
 
 std::size_t TestServer::heldReplyBytes() const

@@ -1,10 +1,10 @@
-#include "cli/TextWidth.h"
+#include "common/TextWidth.h"
 
 #include <clocale>
 #include <cwchar>
 #include <locale.h>
 
-namespace vorteq::cli {
+namespace vorteq {
 
 namespace {
 
@@ -81,4 +81,4 @@ std::size_t displayWidth(std::string_view utf8)
     return width;
 }
 
-} // namespace vorteq::cli
+} // namespace vorteq

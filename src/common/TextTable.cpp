@@ -1,11 +1,11 @@
-#include "cli/TextTable.h"
+#include "common/TextTable.h"
 
-#include "cli/TextWidth.h"
 #include "common/NumberText.h"
+#include "common/TextWidth.h"
 
 #include <algorithm>
 
-namespace vorteq::cli {
+namespace vorteq {
 
 std::string formatTable(const std::vector<std::vector<std::string>>& rows)
 {
@@ -48,4 +48,4 @@ std::string formatTable(const std::vector<std::vector<std::string>>& rows)
     return out;
 }
 
-} // namespace vorteq::cli
+} // namespace vorteq
