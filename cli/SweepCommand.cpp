@@ -11,7 +11,7 @@
 #include "common/SqlText.h"
 #include "common/TextFile.h"
 #include "conditions/JoukenFields.h"
-#include "screening/MarketTable.h"
+#include "series/MarketTable.h"
 #include "simulation/RunPlan.h"
 #include "sweep/SweepTable.h"
 #include "sweep/WalkForward.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/TStkDailyData.h"
+#include "series/TStkDailyData.h"
 #include "analysis/TextRates.h"
 #include "common/NumberText.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/TStkData.h"
+#include "series/TStkData.h"
 #include "common/Result.h"
 #include "conditions/TJouken.h"
 #include "gateway/Ptbl.h"

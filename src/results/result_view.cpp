@@ -1,6 +1,6 @@
 #include "results/result_view.h"
 
-#include "analysis/TStkData.h"
+#include "series/TStkData.h"
 #include "app/FileSaveDialog.h"
 #include "app/MessageDialog.h"
 #include "app/StringGrid.h"

@@ -11,7 +11,7 @@
 #include "app/orq_common.h"
 #include "common/Csv.h"
 #include "gateway/THttpStatements.h"
-#include "screening/MarketTable.h"
+#include "series/MarketTable.h"
 #include "screening/ScreeningCriteria.h"
 #include "screening/ScreeningQuery.h"
 #include "screening/StockListColumns.h"

@@ -11,7 +11,7 @@
 #include "conditions/ConditionFiles.h"
 #include "conditions/jouken_editor.h"
 #include "results/result_view.h"
-#include "screening/MarketTable.h"
+#include "series/MarketTable.h"
 #include "screening/StockListColumns.h"
 
 #include <QAction>

@@ -11,7 +11,7 @@
 #include "conditions/EditorLayout.h"
 #include "conditions/jouken_editor.h"
 #include "gateway/THttpStatements.h"
-#include "screening/MarketTable.h"
+#include "series/MarketTable.h"
 #include "screening/StockListColumns.h"
 #include "simulation/RunPlan.h"
 #include "sweep/SweepTable.h"
