@@ -1,8 +1,8 @@
 #include "analysis/TStkAnalisys.h"
 
-#include "analysis/Indicators.h"
-#include "analysis/SeriesWork.h"
-#include "analysis/TextRates.h"
+#include "indicators/IndicatorKit.h"
+#include "indicators/SeriesWork.h"
+#include "indicators/TextRates.h"
 #include "common/NumberText.h"
 
 #include <algorithm>

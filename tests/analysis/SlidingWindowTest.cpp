@@ -2,7 +2,7 @@
 // of rising days and of lower closes, running highs and lows) against the same indicators with
 // every window computed afresh: on random series of whole, decimal, very large and long flat
 // prices, for every period the calculation tab accepts, each stored value must agree to the bit.
-#include "analysis/Indicators.h"
+#include "indicators/IndicatorKit.h"
 #include "conditions/ValidationTable.h"
 
 #include <algorithm>

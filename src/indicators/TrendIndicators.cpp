@@ -3,7 +3,7 @@
 // C, O, H, L are the close, open, high and low; day i+1 is the day before day i; the window of
 // n days at day i is days i..i+n-1, summed from day i toward older days (WindowSums).
 
-#include "analysis/Indicators.h"
+#include "indicators/IndicatorKit.h"
 #include "common/NumberText.h"
 
 namespace vorteq::indicators {

@@ -9,7 +9,7 @@
 // indicators read only their own earlier days and pass 1's fields, so they too may run one after
 // the other.
 
-#include "analysis/SeriesWork.h"
+#include "indicators/SeriesWork.h"
 
 namespace vorteq::indicators {
 

@@ -3,7 +3,7 @@
 // volatility system. C, O, H, L, V are the close, open, high, low and volume; day i+1 is the day
 // before day i; the window of n days at day i is days i..i+n-1, summed toward older days.
 
-#include "analysis/Indicators.h"
+#include "indicators/IndicatorKit.h"
 #include "common/NumberText.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "series/TStkDailyData.h"
-#include "analysis/TextRates.h"
+#include "indicators/TextRates.h"
 #include "common/NumberText.h"
 
 #include <array>
