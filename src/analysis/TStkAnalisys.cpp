@@ -1,12 +1,13 @@
 #include "analysis/TStkAnalisys.h"
 
-#include "indicators/IndicatorKit.h"
+#include "common/NumberText.h"
+#include "indicators/IndicatorTable.h"
 #include "indicators/SeriesWork.h"
 #include "indicators/TextRates.h"
-#include "common/NumberText.h"
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cmath>
 #include <optional>
 #include <unordered_map>
@@ -14,125 +15,36 @@
 namespace vorteq {
 namespace {
 
-// One indicator parameter and the condition key that overrides its default, in the order the
-// keys are read (a conversion error stops at the first faulty key).
-struct ParamBinding {
-    int key;
-    int TStkAnalisys::*period;         // integer periods (days)
-    long double TStkAnalisys::*factor; // extended parameters
+// The computed fields by how the final pass writes them (indicator table), with the rounded
+// fields split into those kept as stored values (later steps read them too) and the final fields,
+// kept as hundredths.
+struct FinalPassFields {
+    std::vector<DayField> stored;
+    std::vector<DayField> roundedFromValues;
+    std::vector<DayField> whole;
 };
 
-constexpr ParamBinding kParamBindings[] = {
-    {fieldNo("AmtBuyIdo"), &TStkAnalisys::DayIdo1, nullptr},
-    {fieldNo("AmtBuyKairi1"), &TStkAnalisys::DayIdo2, nullptr},
-    {fieldNo("AmtBuyCloss1"), &TStkAnalisys::DayIdo3, nullptr},
-    {fieldNo("AmtBuyCloss2"), &TStkAnalisys::DayIdo4, nullptr},
-    {fieldNo("AmtBuyRSI1"), &TStkAnalisys::DayRSI, nullptr},
-    {fieldNo("AmtBuyDMI"), &TStkAnalisys::DayDMI, nullptr},
-    {fieldNo("AmtBuyRCI1"), &TStkAnalisys::DayRCI, nullptr},
-    {fieldNo("AmtBuyVRA1"), &TStkAnalisys::DayVR, nullptr},
-    {fieldNo("AmtBuyVRW1"), &TStkAnalisys::DayVRW, nullptr},
-    {fieldNo("AmtBuySTK1"), &TStkAnalisys::DaySTC_K, nullptr},
-    {fieldNo("AmtDaySTC_D"), &TStkAnalisys::DaySTC_D, nullptr},
-    {fieldNo("AmtDaySTC_SD"), &TStkAnalisys::DaySTC_SD, nullptr},
-    {fieldNo("AmtBuyPSY1"), &TStkAnalisys::DayPSY, nullptr},
-    {fieldNo("AmtBuyMPSY1"), &TStkAnalisys::DayMPSY, nullptr},
-    {fieldNo("AmtDayABRatio"), &TStkAnalisys::DayABRatio, nullptr},
-    {fieldNo("AmtBuyMACD1"), &TStkAnalisys::DayMACShort, nullptr},
-    {fieldNo("AmtBuyMACD2"), &TStkAnalisys::DayMACLong, nullptr},
-    {fieldNo("AmtDayMAC_SI"), &TStkAnalisys::DayMAC_SI, nullptr},
-    {fieldNo("AmtDayParaboAf"), nullptr, &TStkAnalisys::ParaboAfStep},
-    {fieldNo("AmtDayParaboLim"), nullptr, &TStkAnalisys::ParaboAfLim},
-    {fieldNo("AmtBuyWilR1"), &TStkAnalisys::DayWilR, nullptr},
-    {fieldNo("AmtDayWIL"), &TStkAnalisys::DayWIL, nullptr},
-    {fieldNo("AmtDayWIL_VI"), nullptr, &TStkAnalisys::WIL_VI},
-    {fieldNo("AmtBuyVolin"), &TStkAnalisys::DayVolin, nullptr},
-    {fieldNo("AmtDayCCI"), &TStkAnalisys::DayCCI, nullptr},
-    {fieldNo("AmtDayDPO"), &TStkAnalisys::DayDPO, nullptr},
-    {fieldNo("AmtDayOSI"), &TStkAnalisys::DayOSI, nullptr},
-};
-static_assert(std::size(kParamBindings) == 27);
-
-// The 40 fields that the final pass truncates to two decimals (an empty one becomes "0").
-constexpr DayField kRoundedFields[] = {
-    DayField::ARatio,
-    DayField::ADX,
-    DayField::BRatio,
-    DayField::CCI,
-    DayField::DPO,
-    DayField::STC_D,
-    DayField::STC_K,
-    DayField::STC_SD,
-    DayField::UpperShadowRate,
-    DayField::LowerShadowRate,
-    DayField::VRB,
-    DayField::MACD,
-    DayField::MinusDI,
-    DayField::MPSY,
-    DayField::MACSignal,
-    DayField::OSI,
-    DayField::PlusDI,
-    DayField::PSY,
-    DayField::ToujituRate,
-    DayField::ZenjituRate,
-    DayField::ParaboSAR,
-    DayField::RCI,
-    DayField::RSI,
-    DayField::IdoAvg1,
-    DayField::Kairi1,
-    DayField::IdoAvg2,
-    DayField::Kairi2,
-    DayField::IdoAvg3,
-    DayField::Kairi3,
-    DayField::IdoAvg4,
-    DayField::Kairi4,
-    DayField::VlmRate,
-    DayField::VolinMinus1,
-    DayField::VolinMinus2,
-    DayField::VolinPlus1,
-    DayField::VolinPlus2,
-    DayField::VRA,
-    DayField::WilSAR,
-    DayField::WilR,
-    DayField::VRW,
-};
-static_assert(std::size(kRoundedFields) == 40);
-
-// The rounded fields that later steps read too, kept as stored values; the others are the final
-// fields, kept as hundredths.
-constexpr std::size_t kFinalRoundedCount = static_cast<std::size_t>(
-    std::count_if(std::begin(kRoundedFields), std::end(kRoundedFields), SeriesWork::isFinal));
-static_assert(kFinalRoundedCount == std::size(kFinalFields), "a final field that is not rounded");
-constexpr auto kRoundedFromValues = [] {
-    std::array<DayField, std::size(kRoundedFields) - kFinalRoundedCount> out{};
-    std::size_t k = 0;
-    for (const DayField f : kRoundedFields)
-        if (!SeriesWork::isFinal(f))
-            out[k++] = f;
-    return out;
-}();
-
-// The computed fields that the final pass copies as they are: every field an indicator writes but
-// the rounded ones and the two integer rates.
-constexpr std::array<DayField, 23> kStoredFields = {
-    DayField::RenzokuDays, DayField::RSIUpAvg, DayField::RSIDownAvg, DayField::CCITypAvg,
-    DayField::CCITypDev,   DayField::DPOAvg,   DayField::OSIRange,   DayField::OSIPressure,
-    DayField::TrueRange,   DayField::STC_High, DayField::STC_Low,    DayField::MACShortEMA,
-    DayField::MACLongEMA,  DayField::MACDOsc,  DayField::PlusDM,     DayField::MinusDM,
-    DayField::DX,          DayField::ParaboAf, DayField::ParaboPos,  DayField::ParaboEp,
-    DayField::WilATR,      DayField::WilSIC,   DayField::WilPos,
-};
-
-// Every named position from the first computed one on is either copied or rounded.
-constexpr int namedComputedFields()
+const FinalPassFields& finalPassFields()
 {
-    int count = 0;
-    for (int p = SeriesWork::kFirstComputed; p < kDayFieldCount; ++p)
-        count += kDayFieldNames[static_cast<std::size_t>(p)].empty() ? 0 : 1;
-    return count;
+    static const FinalPassFields fields = [] {
+        FinalPassFields f;
+        const auto stored = outputsOfKind(OutputKind::Stored);
+        f.stored.assign(stored.begin(), stored.end());
+        const auto whole = outputsOfKind(OutputKind::Whole);
+        f.whole.assign(whole.begin(), whole.end());
+        const auto rounded = outputsOfKind(OutputKind::Rounded);
+        for (const DayField d : rounded)
+            if (!SeriesWork::isFinal(d))
+                f.roundedFromValues.push_back(d);
+        assert(std::all_of(std::begin(kFinalFields), std::end(kFinalFields),
+                           [&](DayField d) {
+                               return std::find(rounded.begin(), rounded.end(), d) != rounded.end();
+                           }) &&
+               "a field kept as hundredths that is not rounded");
+        return f;
+    }();
+    return fields;
 }
-static_assert(static_cast<int>(kStoredFields.size() + 2 + std::size(kRoundedFields)) == namedComputedFields(),
-              "a computed field is neither copied nor rounded by the final pass");
 
 // What a day record holds before the indicators: the date, then the prices in the order of the
 // table's columns.
@@ -163,7 +75,7 @@ std::string quoted(std::string_view text)
 
 } // namespace
 
-TStkAnalisys::TStkAnalisys() : m_work(std::make_unique<SeriesWork>()) {}
+TStkAnalisys::TStkAnalisys() : Params(defaultParamValues()), m_work(std::make_unique<SeriesWork>()) {}
 TStkAnalisys::~TStkAnalisys() = default;
 
 Status TStkAnalisys::Analyze(const Ptbl& table, int rowCount, const TJouken& conditions,
@@ -207,43 +119,27 @@ bool TStkAnalisys::GetStkData(int index, TStkData& out) const
 
 void TStkAnalisys::SetDefaultParams()
 {
-    DayIdo1 = 5;
-    DayIdo2 = 15;
-    DayIdo3 = 25;
-    DayIdo4 = 50;
-    DayRSI = 9;
-    DayRCI = 9;
-    DayPSY = 12;
-    DayMPSY = 12;
-    DayVR = 14;
-    DayVRW = 14;
-    DaySTC_K = 9;
-    DaySTC_D = 5;
-    DaySTC_SD = 3;
-    DayMACShort = 12;
-    DayMACLong = 26;
-    DayMAC_SI = 9;
-    DayOSI = 7;
-    DayDMI = 14;
-    DayABRatio = 26;
-    DayWilR = 10;
-    ParaboAfStep = 0.02L;
-    ParaboAfLim = 2.0L;
-    DayWIL = 7;
-    WIL_VI = 3.0L;
-    DayVolin = 20;
-    DayCCI = 20;
-    DayDPO = 20;
+    Params = defaultParamValues();
+}
+
+long double TStkAnalisys::param(std::string_view member) const
+{
+    for (const TableParam& p : tableParams())
+        if (p.def->member == member)
+            return Params[p.index];
+    return 0;
 }
 
 Status TStkAnalisys::LoadParams()
 {
-    for (const ParamBinding& b : kParamBindings) {
-        const std::string& text = Jouken[b.key];
+    for (const TableParam& p : tableParams()) {
+        const std::string_view key = p.def->key;
+        const auto no = lookupJoukenField(key);
+        assert(no && "an indicator parameter without a condition key");
+        const std::string& text = Jouken[*no];
         if (text.empty())
             continue; // the default stays
-        const std::string_view key = kJoukenFields[b.key].key;
-        if (b.period) {
+        if (p.def->kind == ParamKind::Period) {
             const auto v = parseInt32(text);
             if (!v)
                 return makeError(ErrorCode::Validation, "計算条件の数値が正しくありません: " +
@@ -252,19 +148,19 @@ Status TStkAnalisys::LoadParams()
             if (*v < 1)
                 return makeError(ErrorCode::Validation, "計算条件の期間は1以上にしてください: " +
                                                             std::string(key) + " = " + quoted(text));
-            this->*b.period = *v;
+            Params[p.index] = *v;
         } else {
             const auto v = parseNumber(text);
             if (!v)
                 return makeError(ErrorCode::Validation, "計算条件の数値が正しくありません: " +
                                                             std::string(key) + " = " + quoted(text));
-            this->*b.factor = *v;
+            Params[p.index] = *v;
         }
     }
-    if (DayMACShort >= DayMACLong)
-        return makeError(ErrorCode::Validation,
-                         "MACDのロング期間はショート期間より大きくしてください: AmtBuyMACD1 = " +
-                             std::to_string(DayMACShort) + ", AmtBuyMACD2 = " + std::to_string(DayMACLong));
+    for (const IndicatorDef* ind : indicatorTable())
+        if (ind->checkParams)
+            if (auto message = ind->checkParams(paramsOf(*ind, Params)))
+                return makeError(ErrorCode::Validation, std::move(*message));
     return {};
 }
 
@@ -410,7 +306,6 @@ Status TStkAnalisys::CalcStock(TStkData& stock)
 
 Status TStkAnalisys::calculate(TStkData& stock, bool writeInputs)
 {
-    namespace ind = indicators;
     SeriesWork& s = *m_work;
     const int n = stock.DayCount;
     const auto inputsOf = [&](int i) { return &s.inputs[static_cast<std::size_t>(i * kInputsPerDay)]; };
@@ -435,51 +330,21 @@ Status TStkAnalisys::calculate(TStkData& stock, bool writeInputs)
     }
     s.classifyPrices();
 
-    // Pass 1: what reads only the prices, each indicator over every day.
-    ind::trueRange(s);
-    ind::dayRates(s);
-    ind::volumeRates(s);
-    ind::integerChangeRate(s);
-    ind::directionalMovement(s);
-    ind::ultimateOscillatorInputs(s);
-    ind::movingAverage(s, DayIdo1, DayField::IdoAvg1, DayField::Kairi1);
-    ind::movingAverage(s, DayIdo2, DayField::IdoAvg2, DayField::Kairi2);
-    ind::movingAverage(s, DayIdo3, DayField::IdoAvg3, DayField::Kairi3);
-    ind::movingAverage(s, DayIdo4, DayField::IdoAvg4, DayField::Kairi4);
-    ind::bollingerBands(s, DayVolin);
-    ind::cciTypicalPrice(s, DayCCI);
-    ind::abRatio(s, DayABRatio);
-    ind::dpoAverage(s, DayDPO);
-    ind::williamsR(s, DayWilR);
-    ind::rci(s, DayRCI);
-    ind::psychologicalLine(s, DayPSY);
-    ind::priceMovePsychologicalLine(s, DayMPSY);
-    ind::stochasticsK(s, DaySTC_K);
-    ind::volumeRatios(s, DayVR, DayVRW);
-    // Pass 2: what reads pass 1's stored fields.
-    ind::directionalIndex(s, DayDMI);
-    ind::ultimateOscillator(s, DayOSI);
-    ind::cci(s, DayCCI);
-    ind::dpo(s, DayDPO);
-    ind::stochasticsD(s, DaySTC_D);
-    // Pass 3: averages of pass 2's fields.
-    ind::adx(s, DayDMI);
-    ind::stochasticsSlowD(s, DaySTC_SD);
-    // Pass 4, oldest day to newest: the recursive indicators. It ends at a day whose close text is
-    // "0" (looked at before the step after it; day 0 before the first step).
+    // Passes 1 to 3 over whole columns, then pass 4, oldest day to newest: the recursive
+    // indicators. Pass 4 ends at a day whose close text is "0" (looked at before the step after it;
+    // day 0 before the first step). Each pass runs its stages in the order of the indicator table.
     int steps = 0;
     while (steps < n && !s.zero(steps == 0 ? 0 : n - steps, SeriesWork::kZeroClose))
         ++steps;
-    s.computing(4, 0);
-    ind::rsi(s, steps, DayRSI);
-    s.computing(4, 1);
-    ind::parabolic(s, steps, ParaboAfStep, ParaboAfLim);
-    s.computing(4, 2);
-    ind::consecutiveDays(s, steps);
-    s.computing(4, 3);
-    ind::wilderVolatility(s, steps, DayWIL, WIL_VI);
-    s.computing(4, 4);
-    ind::macd(s, steps, DayMACShort, DayMACLong, DayMAC_SI);
+    for (int pass = 1; pass <= 4; ++pass) {
+        int place = 0;
+        for (const IndicatorDef* ind : indicatorTable())
+            for (const IndicatorStage& stage : ind->stages)
+                if (stage.pass == pass) {
+                    s.computing(pass, place++);
+                    stage.compute(s, paramsOf(*ind, Params), steps);
+                }
+    }
     if (s.missingField >= 0) {
         return makeError(ErrorCode::Data,
                          "計算に必要な値がありません: " + stock.StkCd + " " +
@@ -487,16 +352,19 @@ Status TStkAnalisys::calculate(TStkData& stock, bool writeInputs)
                              std::string(kDayFieldNames[static_cast<std::size_t>(s.missingField)]));
     }
 
-    // Pass 5, with the copy into the day records: the 40 rounded fields truncated to two decimals,
+    // Pass 5, with the copy into the day records: the rounded fields truncated to two decimals,
     // an empty one reading "0"; every other computed field as stored. A series computed before
     // gets every field anew. With writeInputs, each record is first emptied and given its date and
     // prices, so that it is written in one go.
-    std::array<const long double*, kStoredFields.size()> stored{};
-    for (std::size_t k = 0; k < kStoredFields.size(); ++k)
-        stored[k] = s.column(kStoredFields[k]);
-    std::array<const long double*, kRoundedFromValues.size()> rounded{};
-    for (std::size_t k = 0; k < rounded.size(); ++k)
-        rounded[k] = s.column(kRoundedFromValues[k]);
+    const FinalPassFields& fields = finalPassFields();
+    const std::vector<DayField>& storedFields = fields.stored;
+    const std::vector<DayField>& roundedFields = fields.roundedFromValues;
+    std::array<const long double*, SeriesWork::kValueColumns> stored{};
+    for (std::size_t k = 0; k < storedFields.size(); ++k)
+        stored[k] = s.column(storedFields[k]);
+    std::array<const long double*, SeriesWork::kValueColumns> rounded{};
+    for (std::size_t k = 0; k < roundedFields.size(); ++k)
+        rounded[k] = s.column(roundedFields[k]);
     std::array<const std::int64_t*, std::size(kFinalFields)> hundredths{};
     for (std::size_t k = 0; k < hundredths.size(); ++k)
         hundredths[k] = s.hundredths(kFinalFields[k]);
@@ -527,9 +395,9 @@ Status TStkAnalisys::calculate(TStkData& stock, bool writeInputs)
             for (int k = 0; k < kInputsPerDay; ++k)
                 day[kInputFields[k]] = std::move(inputs[k]);
         }
-        for (std::size_t k = 0; k < kStoredFields.size(); ++k)
-            day[kStoredFields[k]].setReadBackFrom(stored[k] + u);
-        for (const DayField f : {DayField::ZenjituRateInt, DayField::VlmRateInt}) {
+        for (std::size_t k = 0; k < storedFields.size(); ++k)
+            day[storedFields[k]].setReadBackFrom(stored[k] + u);
+        for (const DayField f : fields.whole) {
             // A whole number below 1E15 is written as its digits; a larger one in full.
             const long double v = s.at(f, i);
             if (std::isnan(v))
@@ -539,8 +407,8 @@ Status TStkAnalisys::calculate(TStkData& stock, bool writeInputs)
             else
                 day[f].setText(std::to_string(static_cast<std::int64_t>(v)));
         }
-        for (std::size_t k = 0; k < rounded.size(); ++k)
-            writeRounded(day[kRoundedFromValues[k]], rounded[k][u]);
+        for (std::size_t k = 0; k < roundedFields.size(); ++k)
+            writeRounded(day[roundedFields[k]], rounded[k][u]);
         for (std::size_t k = 0; k < hundredths.size(); ++k) {
             const std::int64_t q = hundredths[k][u];
             if (q != SeriesWork::kSettleLater)

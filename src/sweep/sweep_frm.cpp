@@ -67,7 +67,7 @@ QString fieldCaption(int field)
             return qs("売り ") + qs(c.caption) + qs(" (") + qs(key) + qs(")");
     }
     std::string_view heading;
-    for (const CalcTabField& f : kCalcTabFields) {
+    for (const CalcTabField& f : calcTabFields()) {
         if (!f.heading.empty())
             heading = f.heading;
         if (f.field == field)
