@@ -92,6 +92,9 @@ private:
     // The indicators of a stock whose dates and prices are in the working state's inputs; with
     // writeInputs, the records are filled with them too.
     Status calculate(TStkData& stock, bool writeInputs);
+    // The final pass: every computed field of the working state into the stock's day records;
+    // with writeInputs, each record is first emptied and given its date and prices.
+    void writeDays(TStkData& stock, bool writeInputs);
 
     SimulationStep m_simulation = nullptr;
     std::unique_ptr<SeriesWork> m_work; // price columns and working state, reused from stock to stock
