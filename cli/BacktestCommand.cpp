@@ -6,7 +6,7 @@
 #include "cli/ScreenRun.h"
 #include "cli/ScreeningOptions.h"
 #include "results/ResultRows.h"
-#include "screening/MarketTable.h"
+#include "series/MarketTable.h"
 #include "simulation/TradeSimulation.h"
 
 namespace vorteq::cli {

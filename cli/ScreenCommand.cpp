@@ -6,7 +6,7 @@
 #include "common/DateText.h"
 #include "common/TextTable.h"
 #include "results/ForwardReturns.h"
-#include "screening/MarketTable.h"
+#include "series/MarketTable.h"
 #include "screening/StockListColumns.h"
 #include "screening/StockListExport.h"
 

@@ -1,7 +1,7 @@
 #include "cli/ScreeningOptions.h"
 
 #include "common/DateText.h"
-#include "screening/MarketTable.h"
+#include "series/MarketTable.h"
 
 #include <algorithm>
 

@@ -10,7 +10,7 @@
 #include "common/NumberText.h"
 #include "common/TextFile.h"
 #include "conditions/JoukenFields.h"
-#include "screening/MarketTable.h"
+#include "series/MarketTable.h"
 #include "screening/ScreeningQuery.h"
 #include "simulation/RunPlan.h"
 #include "sweep/SweepTable.h"

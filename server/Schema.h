@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/Result.h"
-#include "screening/MarketTable.h"
+#include "series/MarketTable.h"
 #include "server/Database.h"
 
 #include <array>

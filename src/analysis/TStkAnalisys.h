@@ -1,9 +1,9 @@
 #pragma once
 
-#include "analysis/TStkData.h"
 #include "common/Result.h"
 #include "conditions/TJouken.h"
 #include "gateway/Ptbl.h"
+#include "series/TStkData.h"
 
 #include <memory>
 #include <string>
@@ -65,34 +65,11 @@ public:
     int RowCount = 0;
     int StkCount = 0;
 
-    // Indicator periods (days) and parameters, with their defaults.
-    int DayIdo1 = 5;
-    int DayIdo2 = 15;
-    int DayIdo3 = 25;
-    int DayIdo4 = 50;
-    int DayRSI = 9;
-    int DayRCI = 9;
-    int DayPSY = 12;
-    int DayMPSY = 12;
-    int DayVR = 14;
-    int DayVRW = 14;
-    int DaySTC_K = 9;
-    int DaySTC_D = 5;
-    int DaySTC_SD = 3;
-    int DayMACShort = 12;
-    int DayMACLong = 26;
-    int DayMAC_SI = 9;
-    int DayOSI = 7;
-    int DayDMI = 14;
-    int DayABRatio = 26;
-    int DayWilR = 10;
-    long double ParaboAfStep = 0.02L;
-    long double ParaboAfLim = 2.0L; // 2.0, not 0.2: the factor may grow to 2
-    int DayWIL = 7;
-    long double WIL_VI = 3.0L;
-    int DayVolin = 20;
-    int DayCCI = 20;
-    int DayDPO = 20;
+    // The value of every indicator parameter (periods in days, factors), in the order of the
+    // indicator table; the defaults until LoadParams reads the conditions.
+    std::vector<long double> Params;
+    // A parameter's value by the analysis object's name for it (DayRSI); 0 for an unknown name.
+    long double param(std::string_view member) const;
 
     TJouken Jouken; // this run's own copy of the conditions
 
@@ -115,6 +92,9 @@ private:
     // The indicators of a stock whose dates and prices are in the working state's inputs; with
     // writeInputs, the records are filled with them too.
     Status calculate(TStkData& stock, bool writeInputs);
+    // The final pass: every computed field of the working state into the stock's day records;
+    // with writeInputs, each record is first emptied and given its date and prices.
+    void writeDays(TStkData& stock, bool writeInputs);
 
     SimulationStep m_simulation = nullptr;
     std::unique_ptr<SeriesWork> m_work; // price columns and working state, reused from stock to stock

@@ -7,7 +7,7 @@
 #include "app/run_login.h"
 #include "common/DateText.h"
 #include "gateway/THttpStatements.h"
-#include "screening/MarketTable.h"
+#include "series/MarketTable.h"
 #include "screening/TradingDay.h"
 #include "simulation/RunPlan.h"
 #include "simulation/TradeSimulation.h"

@@ -5,6 +5,7 @@
 // the signal rules all read this table; control names come from the key table through the keys.
 
 #include "conditions/JoukenFields.h"
+#include "series/TStkDailyData.h"
 
 #include <array>
 #include <span>
@@ -38,12 +39,17 @@ struct EditorSlot {
     int row;    // 1..14 from the top
 };
 
+// The day fields a test reads, in the order its kind gives them: the first count of at.
+struct TestedFields {
+    std::array<DayField, 5> at{};
+    std::size_t count = 0;
+};
+
 struct ConditionDef {
     std::string_view stem;    // the key's indicator word: UseBuy<stem>
     std::string_view caption; // the Or box's text, the same on both sides
     TestKind test;
-    // Day fields (names of the daily series) the test reads, in the order the kind gives them.
-    std::array<std::string_view, 5> tested;
+    TestedFields tested;
     ConditionKeys buy;
     ConditionKeys sell;
     EditorSlot slot;
@@ -65,6 +71,12 @@ consteval ConditionKeys keysOf(std::string_view use, std::string_view threshold,
     k.lineChoice = lineChoice.empty() ? -1 : fieldNo(lineChoice);
     return k;
 }
+
+template <class... Fields> consteval TestedFields tested(Fields... fields)
+{
+    static_assert(sizeof...(fields) >= 1 && sizeof...(fields) <= 5, "a test reads one to five day fields");
+    return TestedFields{{fields...}, sizeof...(fields)};
+}
 } // namespace detail
 
 inline constexpr int kConditionCount = 28;
@@ -74,7 +86,7 @@ inline constexpr ConditionDef kConditions[kConditionCount] = {
     {"ARatio",
      "強弱ﾚｼｵのAﾚｼｵが",
      TestKind::SignedThreshold,
-     {"ARatio"},
+     detail::tested(DayField::ARatio),
      detail::keysOf("UseBuyARatio", "AmtBuyARatio", "KbnBuyARatio"),
      detail::keysOf("UseSellARatio", "AmtSellARatio", "KbnSellARatio"),
      {1, 3},
@@ -83,7 +95,7 @@ inline constexpr ConditionDef kConditions[kConditionCount] = {
     {"BRatio",
      "強弱ﾚｼｵのBﾚｼｵが",
      TestKind::SignedThreshold,
-     {"BRatio"},
+     detail::tested(DayField::BRatio),
      detail::keysOf("UseBuyBRatio", "AmtBuyBRatio", "KbnBuyBRatio"),
      detail::keysOf("UseSellBRatio", "AmtSellBRatio", "KbnSellBRatio"),
      {1, 4},
@@ -92,7 +104,7 @@ inline constexpr ConditionDef kConditions[kConditionCount] = {
     {"CCI",
      "CCIが",
      TestKind::SignedThreshold,
-     {"CCI"},
+     detail::tested(DayField::CCI),
      detail::keysOf("UseBuyCCI", "AmtBuyCCI", "KbnBuyCCI"),
      detail::keysOf("UseSellCCI", "AmtSellCCI", "KbnSellCCI"),
      {1, 1},
@@ -101,7 +113,7 @@ inline constexpr ConditionDef kConditions[kConditionCount] = {
     {"Closs",
      "移動平均線Cが移動平均線D",
      TestKind::LineComparison,
-     {"IdoAvg3", "IdoAvg4"},
+     detail::tested(DayField::IdoAvg3, DayField::IdoAvg4),
      detail::keysOf("UseBuyCloss", "", "KbnBuyCloss"),
      detail::keysOf("UseSellCloss", "", "KbnSellCloss"),
      {0, 7},
@@ -110,7 +122,7 @@ inline constexpr ConditionDef kConditions[kConditionCount] = {
     {"DMI",
      "DMIの+DIが-DI",
      TestKind::LineComparison,
-     {"PlusDI", "MinusDI"},
+     detail::tested(DayField::PlusDI, DayField::MinusDI),
      detail::keysOf("UseBuyDMI", "", "KbnBuyDMI"),
      detail::keysOf("UseSellDMI", "", "KbnSellDMI"),
      {1, 11},
@@ -119,7 +131,7 @@ inline constexpr ConditionDef kConditions[kConditionCount] = {
     {"DPO",
      "DPOが",
      TestKind::SignedThreshold,
-     {"DPO"},
+     detail::tested(DayField::DPO),
      detail::keysOf("UseBuyDPO", "AmtBuyDPO", "KbnBuyDPO"),
      detail::keysOf("UseSellDPO", "AmtSellDPO", "KbnSellDPO"),
      {1, 2},
@@ -128,7 +140,7 @@ inline constexpr ConditionDef kConditions[kConditionCount] = {
     {"Ido",
      "株価が移動平均線A",
      TestKind::LineComparison,
-     {"EPrice", "IdoAvg1"},
+     detail::tested(DayField::EPrice, DayField::IdoAvg1),
      detail::keysOf("UseBuyIdo", "", "KbnBuyIdo"),
      detail::keysOf("UseSellIdo", "", "KbnSellIdo"),
      {0, 5},
@@ -137,7 +149,7 @@ inline constexpr ConditionDef kConditions[kConditionCount] = {
     {"Kairi",
      "株価と移動平均線Bとのカイリ率が",
      TestKind::SignedThreshold,
-     {"Kairi2"},
+     detail::tested(DayField::Kairi2),
      detail::keysOf("UseBuyKairi", "AmtBuyKairi2", "KbnBuyKairi"),
      detail::keysOf("UseSellKairi", "AmtSellKairi2", "KbnSellKairi"),
      {0, 6},
@@ -146,7 +158,7 @@ inline constexpr ConditionDef kConditions[kConditionCount] = {
     {"MACD",
      "MACDがｼｸﾞﾅﾙ",
      TestKind::LineComparison,
-     {"MACD", "MACSignal"},
+     detail::tested(DayField::MACD, DayField::MACSignal),
      detail::keysOf("UseBuyMACD", "", "KbnBuyMACD"),
      detail::keysOf("UseSellMACD", "", "KbnSellMACD"),
      {1, 12},
@@ -155,7 +167,7 @@ inline constexpr ConditionDef kConditions[kConditionCount] = {
     {"MPSY",
      "値動きｻｲｺﾛｼﾞｶﾙﾗｲﾝが",
      TestKind::SignedThreshold,
-     {"MPSY"},
+     detail::tested(DayField::MPSY),
      detail::keysOf("UseBuyMPSY", "AmtBuyMPSY2", "KbnBuyMPSY"),
      detail::keysOf("UseSellMPSY", "AmtSellMPSY2", "KbnSellMPSY"),
      {1, 14},
@@ -164,7 +176,7 @@ inline constexpr ConditionDef kConditions[kConditionCount] = {
     {"OSI",
      "U-OSIが",
      TestKind::SignedThreshold,
-     {"OSI"},
+     detail::tested(DayField::OSI),
      detail::keysOf("UseBuyOSI", "AmtBuyOSI", "KbnBuyOSI"),
      detail::keysOf("UseSellOSI", "AmtSellOSI", "KbnSellOSI"),
      {0, 12},
@@ -173,7 +185,7 @@ inline constexpr ConditionDef kConditions[kConditionCount] = {
     {"Parab",
      "ﾊﾟﾗﾎﾞﾘｯｸが",
      TestKind::StopAndReverse,
-     {"ParaboSAR", "EPrice"},
+     detail::tested(DayField::ParaboSAR, DayField::EPrice),
      detail::keysOf("UseBuyParab", "", "KbnBuyParab"),
      detail::keysOf("UseSellParab", "", "KbnSellParab"),
      {1, 5},
@@ -182,7 +194,7 @@ inline constexpr ConditionDef kConditions[kConditionCount] = {
     {"PSY",
      "ｻｲｺﾛｼﾞｶﾙﾗｲﾝが",
      TestKind::SignedThreshold,
-     {"PSY"},
+     detail::tested(DayField::PSY),
      detail::keysOf("UseBuyPSY", "AmtBuyPSY2", "KbnBuyPSY"),
      detail::keysOf("UseSellPSY", "AmtSellPSY2", "KbnSellPSY"),
      {1, 13},
@@ -191,7 +203,7 @@ inline constexpr ConditionDef kConditions[kConditionCount] = {
     {"RCI",
      "RCIが",
      TestKind::SignedThreshold,
-     {"RCI"},
+     detail::tested(DayField::RCI),
      detail::keysOf("UseBuyRCI", "AmtBuyRCI2", "KbnBuyRCI"),
      detail::keysOf("UseSellRCI", "AmtSellRCI2", "KbnSellRCI"),
      {0, 14},
@@ -200,7 +212,7 @@ inline constexpr ConditionDef kConditions[kConditionCount] = {
     {"Renzoku",
      "株価が",
      TestKind::Renzoku,
-     {"RenzokuDays", "ZenjituRate"},
+     detail::tested(DayField::RenzokuDays, DayField::ZenjituRate),
      detail::keysOf("UseBuyRenzoku", "AmtBuyRenzoku", "KbnBuyRenzoku"),
      detail::keysOf("UseSellRenzoku", "AmtSellRenzoku", "KbnSellRenzoku"),
      {0, 4},
@@ -209,7 +221,7 @@ inline constexpr ConditionDef kConditions[kConditionCount] = {
     {"RSI",
      "RSIが",
      TestKind::SignedThreshold,
-     {"RSI"},
+     detail::tested(DayField::RSI),
      detail::keysOf("UseBuyRSI", "AmtBuyRSI2", "KbnBuyRSI"),
      detail::keysOf("UseSellRSI", "AmtSellRSI2", "KbnSellRSI"),
      {0, 8},
@@ -218,7 +230,7 @@ inline constexpr ConditionDef kConditions[kConditionCount] = {
     {"STCB",
      "ｽﾄｷｬｽﾃｨｸｽ%Dが%SD",
      TestKind::LineComparison,
-     {"STC_D", "STC_SD"},
+     detail::tested(DayField::STC_D, DayField::STC_SD),
      detail::keysOf("UseBuySTCB", "", "KbnBuySTCB"),
      detail::keysOf("UseSellSTCB", "", "KbnSellSTCB"),
      {0, 10},
@@ -227,7 +239,7 @@ inline constexpr ConditionDef kConditions[kConditionCount] = {
     {"STCC",
      "ｽﾄｷｬｽﾃｨｸｽ",
      TestKind::StochasticsChoice,
-     {"STC_K", "STC_D", "STC_SD"},
+     detail::tested(DayField::STC_K, DayField::STC_D, DayField::STC_SD),
      detail::keysOf("UseBuySTCC", "AmtBuySTCC", "KbnBuySTCC2", "KbnBuySTCC1"),
      detail::keysOf("UseSellSTCC", "AmtSellSTCC", "KbnSellSTCC2", "KbnSellSTCC1"),
      {0, 11},
@@ -236,7 +248,7 @@ inline constexpr ConditionDef kConditions[kConditionCount] = {
     {"STK",
      "ｽﾄｷｬｽﾃｨｸｽ%Kが%D",
      TestKind::LineComparison,
-     {"STC_K", "STC_D"},
+     detail::tested(DayField::STC_K, DayField::STC_D),
      detail::keysOf("UseBuySTK", "", "KbnBuySTK"),
      detail::keysOf("UseSellSTK", "", "KbnSellSTK"),
      {0, 9},
@@ -245,7 +257,7 @@ inline constexpr ConditionDef kConditions[kConditionCount] = {
     {"Toujitu",
      "株価当日比が",
      TestKind::SignedThreshold,
-     {"ToujituRate"},
+     detail::tested(DayField::ToujituRate),
      detail::keysOf("UseBuyToujitu", "AmtBuyToujitu", "KbnBuyToujitu"),
      detail::keysOf("UseSellToujitu", "AmtSellToujitu", "KbnSellToujitu"),
      {0, 1},
@@ -254,7 +266,7 @@ inline constexpr ConditionDef kConditions[kConditionCount] = {
     {"VLM",
      "出来高増減率が",
      TestKind::SignedThreshold,
-     {"VlmRate"},
+     detail::tested(DayField::VlmRate),
      detail::keysOf("UseBuyVLM", "AmtBuyVLM", "KbnBuyVLM"),
      detail::keysOf("UseSellVLM", "AmtSellVLM", "KbnSellVLM"),
      {0, 3},
@@ -263,7 +275,8 @@ inline constexpr ConditionDef kConditions[kConditionCount] = {
     {"Volin",
      "株価がﾎﾞﾘﾝｼﾞｬｰﾊﾞﾝﾄﾞの",
      TestKind::BollingerBand,
-     {"EPrice", "VolinPlus2", "VolinMinus2", "VolinPlus1", "VolinMinus1"},
+     detail::tested(DayField::EPrice, DayField::VolinPlus2, DayField::VolinMinus2, DayField::VolinPlus1,
+                    DayField::VolinMinus1),
      detail::keysOf("UseBuyVolin", "", "KbnBuyVorin"),
      detail::keysOf("UseSellVolin", "", "KbnSellVorin"),
      {1, 7},
@@ -272,7 +285,7 @@ inline constexpr ConditionDef kConditions[kConditionCount] = {
     {"VRA",
      "ﾎﾞﾘｭｰﾑﾚｼｵ[A]が",
      TestKind::SignedThreshold,
-     {"VRA"},
+     detail::tested(DayField::VRA),
      detail::keysOf("UseBuyVRA", "AmtBuyVRA2", "KbnBuyVRA"),
      detail::keysOf("UseSellVRA", "AmtSellVRA2", "KbnSellVRA"),
      {1, 8},
@@ -281,7 +294,7 @@ inline constexpr ConditionDef kConditions[kConditionCount] = {
     {"VRB",
      "ﾎﾞﾘｭｰﾑﾚｼｵ[B]が",
      TestKind::SignedThreshold,
-     {"VRB"},
+     detail::tested(DayField::VRB),
      detail::keysOf("UseBuyVRB", "AmtBuyVRB2", "KbnBuyVRB"),
      detail::keysOf("UseSellVRB", "AmtSellVRB2", "KbnSellVRB"),
      {1, 9},
@@ -290,7 +303,7 @@ inline constexpr ConditionDef kConditions[kConditionCount] = {
     {"VRW",
      "和光ﾎﾞﾘｭｰﾑﾚｼｵが",
      TestKind::SignedThreshold,
-     {"VRW"},
+     detail::tested(DayField::VRW),
      detail::keysOf("UseBuyVRW", "AmtBuyVRW2", "KbnBuyVRW"),
      detail::keysOf("UseSellVRW", "AmtSellVRW2", "KbnSellVRW"),
      {1, 10},
@@ -299,7 +312,7 @@ inline constexpr ConditionDef kConditions[kConditionCount] = {
     {"Wild",
      "ﾜｲﾙﾀﾞｰｽﾞﾎﾞﾗﾃｨﾘﾃｨが",
      TestKind::StopAndReverse,
-     {"WilSAR", "EPrice"},
+     detail::tested(DayField::WilSAR, DayField::EPrice),
      detail::keysOf("UseBuyWild", "", "KbnBuyWild"),
      detail::keysOf("UseSellWild", "", "KbnSellWild"),
      {1, 6},
@@ -308,7 +321,7 @@ inline constexpr ConditionDef kConditions[kConditionCount] = {
     {"WilR",
      "ﾗﾘｰｳｨﾘｱﾑｽﾞ%Rが",
      TestKind::SignedThreshold,
-     {"WilR"},
+     detail::tested(DayField::WilR),
      detail::keysOf("UseBuyWilR", "AmtBuyWilR2", "KbnBuyWilR"),
      detail::keysOf("UseSellWilR", "AmtSellWilR2", "KbnSellWilR"),
      {0, 13},
@@ -317,7 +330,7 @@ inline constexpr ConditionDef kConditions[kConditionCount] = {
     {"Zenjitu",
      "株価前日比が",
      TestKind::SignedThreshold,
-     {"ZenjituRate"},
+     detail::tested(DayField::ZenjituRate),
      detail::keysOf("UseBuyZenjitu", "AmtBuyZenjitu", "KbnBuyZenjitu"),
      detail::keysOf("UseSellZenjitu", "AmtSellZenjitu", "KbnSellZenjitu"),
      {0, 2},

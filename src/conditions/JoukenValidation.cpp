@@ -118,7 +118,7 @@ std::optional<ValidationFailure> validateJouken(const TJouken& record)
     for (Side side : {Side::Buy, Side::Sell})
         if (auto failed = checkThresholds(record, side))
             return failed;
-    for (const ParameterRule& rule : kParameterRules)
+    for (const ParameterRule& rule : parameterRules())
         if (auto failed = checkParameter(record, rule))
             return failed;
     return std::nullopt;

@@ -322,7 +322,7 @@ QWidget* JoukenEditor::buildCalcTab()
     std::vector<QHBoxLayout*> rows;
     int lastColumn = -1;
     int lastRow = -1;
-    for (const CalcTabField& place : kCalcTabFields) {
+    for (const CalcTabField& place : calcTabFields()) {
         const std::string_view editControl = kJoukenFields[place.field].controls[0];
         const QString name = role(editControl);
         QGridLayout* grid = grids[place.column];

@@ -4,7 +4,7 @@
 // summary over the stocks, and the export. The runs go through the one per-stock back-test, so a
 // stock's line shows exactly what a single run of that stock shows.
 
-#include "analysis/TUserResult.h"
+#include "series/TUserResult.h"
 #include "common/Result.h"
 #include "conditions/TJouken.h"
 #include "gateway/THttpStatements.h"

@@ -5,7 +5,7 @@
 // what the run left in the stock's series (its days and its trade records) without running it
 // again, so the views, the exports and the command line show the same figures.
 
-#include "analysis/TStkData.h"
+#include "series/TStkData.h"
 
 #include <array>
 #include <optional>

@@ -4,7 +4,7 @@
 #include "common/NumberText.h"
 #include "common/SqlText.h"
 #include "results/BatchBacktest.h"
-#include "screening/MarketTable.h"
+#include "series/MarketTable.h"
 
 #include <algorithm>
 #include <cstdio>

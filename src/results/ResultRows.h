@@ -4,7 +4,7 @@
 // list, the summary fields and the export lines of both grids. The views only copy these into
 // their controls.
 
-#include "analysis/TStkData.h"
+#include "series/TStkData.h"
 
 #include <array>
 #include <span>

@@ -4,7 +4,7 @@
 #include "conditions/ConditionFiles.h"
 #include "conditions/jouken_editor.h"
 #include "results/result_view.h"
-#include "screening/MarketTable.h"
+#include "series/MarketTable.h"
 #include "screening/ScreeningQuery.h"
 #include "screening/StockListColumns.h"
 #include "widgets/DateEdit.h"

@@ -3,7 +3,7 @@
 #include "common/NumberText.h"
 #include "common/SqlText.h"
 #include "common/TextFile.h"
-#include "screening/MarketTable.h"
+#include "series/MarketTable.h"
 #include "screening/StockListColumns.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "screening/TradingDay.h"
 
-#include "screening/MarketTable.h"
+#include "series/MarketTable.h"
 
 namespace vorteq {
 

@@ -2,7 +2,7 @@
 
 #include "common/Csv.h"
 #include "gateway/THttpStatements.h"
-#include "screening/MarketTable.h"
+#include "series/MarketTable.h"
 #include "screening/ScreeningCriteria.h"
 #include "screening/ScreeningQuery.h"
 #include "screening/StockListColumns.h"

@@ -1,9 +1,9 @@
 #include "simulation/RunPlan.h"
 
-#include "analysis/TStkData.h"
+#include "series/TStkData.h"
 #include "common/DateText.h"
 #include "common/SqlText.h"
-#include "screening/MarketTable.h"
+#include "series/MarketTable.h"
 
 #include <algorithm>
 

@@ -58,13 +58,8 @@ SignalRule makeSignalRule(const ConditionDef& condition, Side side, const TJouke
     SignalRule r;
     r.condition = &condition;
     r.side = side;
-    for (std::size_t i = 0; i < condition.tested.size(); ++i) {
-        if (condition.tested[i].empty())
-            continue;
-        const auto p = findDayField(condition.tested[i]);
-        assert(p && "the condition catalogue names a day field the series does not have");
-        r.fields[i] = p.value_or(-1);
-    }
+    for (std::size_t i = 0; i < condition.tested.count; ++i)
+        r.fields[i] = pos(condition.tested.at[i]);
     const ConditionKeys& k = condition.keys(side);
     r.choice = choiceIndex(conditions[k.choice]);
     if (k.lineChoice >= 0)

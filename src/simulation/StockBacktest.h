@@ -1,7 +1,7 @@
 #pragma once
 
 #include "analysis/TStkAnalisys.h"
-#include "analysis/TStkData.h"
+#include "series/TStkData.h"
 #include "common/Result.h"
 #include "conditions/TJouken.h"
 #include "gateway/THttpStatements.h"

@@ -6,7 +6,7 @@
 #include "conditions/EditorLayout.h"
 #include "conditions/jouken_editor.h"
 #include "gateway/THttpStatements.h"
-#include "screening/MarketTable.h"
+#include "series/MarketTable.h"
 #include "screening/ScreeningQuery.h"
 #include "screening/StockListColumns.h"
 #include "simulation/RunPlan.h"
@@ -64,7 +64,7 @@ QString fieldCaption(int field)
             return qs("売り ") + qs(c.caption) + qs(" (") + qs(key) + qs(")");
     }
     std::string_view heading;
-    for (const CalcTabField& f : kCalcTabFields) {
+    for (const CalcTabField& f : calcTabFields()) {
         if (!f.heading.empty())
             heading = f.heading;
         if (f.field == field)

@@ -210,11 +210,11 @@ TEST(Parameters, EmptyKeysKeepTheDefaultsAndTheRecordIsCopied)
     TStkAnalisys a;
     TJouken j = conditionsWith({{"AmtBuyRSI1", " 14"}, {"AmtDayParaboAf", "0.5"}});
     ASSERT_TRUE(analyze(a, closesNewestFirst({"1", "2"}), j));
-    EXPECT_EQ(a.DayRSI, 14) << "leading blanks are accepted";
-    EXPECT_EQ(a.ParaboAfStep, 0.5L);
-    EXPECT_EQ(a.ParaboAfLim, 2.0L);
-    EXPECT_EQ(a.DayIdo4, 50);
-    EXPECT_EQ(a.DayMACLong, 26);
+    EXPECT_EQ(a.param("DayRSI"), 14) << "leading blanks are accepted";
+    EXPECT_EQ(a.param("ParaboAfStep"), 0.5L);
+    EXPECT_EQ(a.param("ParaboAfLim"), 2.0L);
+    EXPECT_EQ(a.param("DayIdo4"), 50);
+    EXPECT_EQ(a.param("DayMACLong"), 26);
     j[fieldNo("AmtBuyRSI1")] = "3";
     EXPECT_EQ(a.Jouken.value("AmtBuyRSI1"), " 14");
 }

@@ -2,65 +2,16 @@
 // left as they were, the first value sits exactly on the oldest day its window allows, flat and
 // zero series give no infinity or NaN text, and a short history is not an error.
 #include "AnalysisTestSupport.h"
+#include "indicators/IndicatorTable.h"
+#include "indicators/SeriesWork.h"
 
 #include <algorithm>
-#include <functional>
 #include <gtest/gtest.h>
 
 using namespace vorteq;
 using namespace vorteq::testing;
 
 namespace {
-
-// One indicator field, the key of its period, and the oldest day (index from the newest) that
-// has a value for N days and period p; -1 when no day can have one.
-struct Contract {
-    DayField field;
-    const char* key;
-    std::function<int(int n, int p)> oldestDay;
-};
-
-const std::vector<Contract>& contracts()
-{
-    static const std::vector<Contract> table = {
-        {DayField::TrueRange, nullptr, [](int n, int) { return n - 2; }},
-        {DayField::ZenjituRateInt, nullptr, [](int n, int) { return n - 2; }},
-        {DayField::PlusDM, nullptr, [](int n, int) { return n - 2; }},
-        {DayField::OSIRange, nullptr, [](int n, int) { return n - 2; }},
-        {DayField::IdoAvg1, "AmtBuyIdo", [](int n, int p) { return n - p; }},
-        {DayField::IdoAvg4, "AmtBuyCloss2", [](int n, int p) { return n - p; }},
-        {DayField::VolinPlus1, "AmtBuyVolin", [](int n, int p) { return n - p - 1; }},
-        {DayField::CCITypAvg, "AmtDayCCI", [](int n, int p) { return n - p - 1; }},
-        {DayField::CCI, "AmtDayCCI", [](int n, int p) { return n - 2 * p; }},
-        {DayField::ARatio, "AmtDayABRatio", [](int n, int p) { return n - p - 1; }},
-        {DayField::DPOAvg, "AmtDayDPO", [](int n, int p) { return n - p - 1; }},
-        // i + p + p/2 + 1 < N with p/2 an exact half.
-        {DayField::DPO, "AmtDayDPO", [](int n, int p) { return (2 * n - 3 * p - 3) / 2; }},
-        {DayField::WilR, "AmtBuyWilR1", [](int n, int p) { return n - p - 1; }},
-        {DayField::RCI, "AmtBuyRCI1", [](int n, int p) { return n - p - 1; }},
-        {DayField::PSY, "AmtBuyPSY1", [](int n, int p) { return n - p - 1; }},
-        {DayField::MPSY, "AmtBuyMPSY1", [](int n, int p) { return n - p - 1; }},
-        {DayField::STC_K, "AmtBuySTK1", [](int n, int p) { return n - p - 1; }},
-        // %D (period 5) needs %K on all its days; slow %D (3) needs %D on all of its.
-        {DayField::STC_D, "AmtBuySTK1", [](int n, int p) { return n - p - 5; }},
-        {DayField::STC_SD, "AmtBuySTK1", [](int n, int p) { return n - p - 7; }},
-        {DayField::VRA, "AmtBuyVRA1", [](int n, int p) { return n - p - 1; }},
-        {DayField::VRW, "AmtBuyVRW1", [](int n, int p) { return n - p - 1; }},
-        {DayField::PlusDI, "AmtBuyDMI", [](int n, int p) { return n - p - 1; }},
-        {DayField::ADX, "AmtBuyDMI", [](int n, int p) { return n - 2 * p; }},
-        {DayField::OSI, "AmtDayOSI", [](int n, int p) { return n - 4 * p - 1; }},
-        {DayField::RSI, "AmtBuyRSI1", [](int n, int p) { return n - p - 1; }},
-        {DayField::MACShortEMA, "AmtBuyMACD1", [](int n, int p) { return n - p; }},
-        {DayField::MACLongEMA, "AmtBuyMACD2", [](int n, int p) { return n - p; }},
-        {DayField::MACD, "AmtBuyMACD2", [](int n, int p) { return n - p - 1; }},
-        {DayField::MACSignal, "AmtBuyMACD2", [](int n, int p) { return n - p - 9; }},
-        {DayField::ParaboSAR, nullptr, [](int n, int) { return n - 2; }},
-        {DayField::RenzokuDays, nullptr, [](int n, int) { return n - 3; }},
-        {DayField::WilATR, "AmtDayWIL", [](int n, int p) { return n - p - 1; }},
-        {DayField::WilSAR, "AmtDayWIL", [](int n, int p) { return n - p - 2; }},
-    };
-    return table;
-}
 
 // A zig-zag with a drift: no window is flat, no change is zero, so every value is non-zero.
 std::vector<PriceRow> zigzag(int days)
@@ -78,46 +29,90 @@ std::vector<PriceRow> zigzag(int days)
 // zero there); every other field is empty.
 bool hasValue(const TStkDailyData& d, DayField f)
 {
-    static const DayField plain[] = {DayField::TrueRange,   DayField::ZenjituRateInt, DayField::PlusDM,
-                                     DayField::OSIRange,    DayField::CCITypAvg,      DayField::DPOAvg,
-                                     DayField::MACShortEMA, DayField::MACLongEMA,     DayField::RenzokuDays,
-                                     DayField::WilATR};
+    const auto rounded = outputsOfKind(OutputKind::Rounded);
     const std::string t = d.text(f);
-    if (std::find(std::begin(plain), std::end(plain), f) != std::end(plain))
+    if (std::find(rounded.begin(), rounded.end(), f) == rounded.end())
         return !t.empty();
     return !t.empty() && t != "0";
 }
 
-} // namespace
-
-TEST(IndicatorContract, FirstValueExactlyWhereTheWindowAllows)
+// The parameter values to try for an indicator: the defaults, then each period at 3, 5 and 8 with
+// the others at their defaults (where the indicator accepts the combination).
+std::vector<std::vector<long double>> variantsOf(const IndicatorDef& ind)
 {
-    const int n = 70;
-    for (const Contract& c : contracts()) {
-        for (int period : {3, 5, 8}) {
-            TJouken j;
-            if (c.key) {
-                j.set(c.key, std::to_string(period));
-                if (std::string_view(c.key) == "AmtBuyMACD1")
-                    j.set("AmtBuyMACD2", "20");
-                if (std::string_view(c.key) == "AmtBuyMACD2")
-                    j.set("AmtBuyMACD1", std::to_string(period - 1));
-            }
-            const TStkData s = analyzeRows(zigzag(n), j);
-            ASSERT_EQ(s.DayCount, n);
-            const int p = c.key ? period : 0;
-            const int oldest = c.oldestDay(n, p);
-            const auto name = kDayFieldNames[static_cast<std::size_t>(pos(c.field))];
-            ASSERT_GE(oldest, 0) << name;
-            EXPECT_TRUE(hasValue(s.Days[static_cast<std::size_t>(oldest)], c.field))
-                << name << " period " << period;
-            EXPECT_TRUE(hasValue(s.Days[0], c.field)) << name;
-            if (oldest + 1 < n) {
-                EXPECT_FALSE(hasValue(s.Days[static_cast<std::size_t>(oldest + 1)], c.field))
-                    << name << " period " << period;
-            }
+    const std::vector<long double> defaults = defaultParamValues();
+    std::vector<std::vector<long double>> variants = {defaults};
+    for (const TableParam& p : tableParams()) {
+        if (p.indicator != &ind || p.def->kind != ParamKind::Period)
+            continue;
+        for (const int period : {3, 5, 8}) {
+            std::vector<long double> v = defaults;
+            v[p.index] = period;
+            if (!ind.checkParams || !ind.checkParams(paramsOf(ind, v)))
+                variants.push_back(v);
         }
     }
+    return variants;
+}
+
+// The conditions that set an indicator's parameters to the given values.
+TJouken conditionsFor(const IndicatorDef& ind, const std::vector<long double>& values)
+{
+    TJouken j;
+    for (const TableParam& p : tableParams())
+        if (p.indicator == &ind && p.def->kind == ParamKind::Period)
+            j.set(p.def->key, std::to_string(static_cast<int>(values[p.index])));
+    return j;
+}
+
+// "RSI AmtBuyRSI1=9" for the failure messages.
+std::string describe(const IndicatorDef& ind, const std::vector<long double>& values)
+{
+    std::string text(ind.name);
+    for (const TableParam& p : tableParams())
+        if (p.indicator == &ind && p.def->kind == ParamKind::Period)
+            text += " " + std::string(p.def->key) + "=" + std::to_string(static_cast<int>(values[p.index]));
+    return text;
+}
+
+} // namespace
+
+TEST(IndicatorContract, EveryComputedFieldHasExactlyOneIndicator)
+{
+    int outputs = 0;
+    for (const IndicatorDef* ind : indicatorTable())
+        outputs += static_cast<int>(ind->outputs.size());
+    int named = 0;
+    for (int p = SeriesWork::kFirstComputed; p < kDayFieldCount; ++p)
+        if (!kDayFieldNames[static_cast<std::size_t>(p)].empty()) {
+            ++named;
+            EXPECT_NE(writerOf(static_cast<DayField>(p)), nullptr)
+                << kDayFieldNames[static_cast<std::size_t>(p)];
+        }
+    EXPECT_EQ(outputs, named) << "a field written by two indicators";
+    EXPECT_EQ(outputs, 65);
+}
+
+TEST(IndicatorContract, FirstValueExactlyAtTheLookback)
+{
+    const int n = 70;
+    for (const IndicatorDef* ind : indicatorTable())
+        for (const std::vector<long double>& values : variantsOf(*ind)) {
+            const TStkData s = analyzeRows(zigzag(n), conditionsFor(*ind, values));
+            ASSERT_EQ(s.DayCount, n);
+            for (const OutputDef& out : ind->outputs) {
+                const int oldest = n - 1 - ind->lookback(paramsOf(*ind, values), out.field);
+                const auto name = kDayFieldNames[static_cast<std::size_t>(pos(out.field))];
+                const std::string where = std::string(name) + ", " + describe(*ind, values);
+                ASSERT_GE(oldest, 0) << where;
+                ASSERT_LT(oldest, n) << where;
+                EXPECT_TRUE(hasValue(s.Days[static_cast<std::size_t>(oldest)], out.field)) << where;
+                EXPECT_TRUE(hasValue(s.Days[0], out.field)) << where;
+                if (oldest + 1 < n) {
+                    EXPECT_FALSE(hasValue(s.Days[static_cast<std::size_t>(oldest + 1)], out.field)) << where;
+                }
+            }
+        }
 }
 
 TEST(IndicatorContract, WindowLimitsAtTheirEdges)
@@ -192,6 +187,24 @@ TEST(IndicatorContract, FlatZeroAndShortSeriesGiveNoInfinityAndNoError)
                 const std::string t = d.text(p);
                 EXPECT_EQ(t.find("INF"), std::string::npos) << kDayFieldNames[static_cast<std::size_t>(p)];
                 EXPECT_EQ(t.find("NAN"), std::string::npos) << kDayFieldNames[static_cast<std::size_t>(p)];
+            }
+    }
+}
+
+TEST(IndicatorContract, HistoryShorterThanTheLookbackGivesNoValue)
+{
+    const std::vector<long double> defaults = defaultParamValues();
+    for (const int days : {1, 2, 3, 5, 10, 20, 40}) {
+        const TStkData s = analyzeRows(zigzag(days));
+        ASSERT_EQ(s.DayCount, days);
+        for (const IndicatorDef* ind : indicatorTable())
+            for (const OutputDef& out : ind->outputs) {
+                if (ind->lookback(paramsOf(*ind, defaults), out.field) < days)
+                    continue;
+                for (const TStkDailyData& d : s.Days)
+                    EXPECT_FALSE(hasValue(d, out.field))
+                        << kDayFieldNames[static_cast<std::size_t>(pos(out.field))] << " on " << days
+                        << " days";
             }
     }
 }

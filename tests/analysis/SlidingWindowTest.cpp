@@ -2,18 +2,16 @@
 // of rising days and of lower closes, running highs and lows) against the same indicators with
 // every window computed afresh: on random series of whole, decimal, very large and long flat
 // prices, for every period the calculation tab accepts, each stored value must agree to the bit.
-#include "analysis/Indicators.h"
-#include "conditions/ValidationTable.h"
+#include "indicators/IndicatorTable.h"
+#include "indicators/SeriesWork.h"
 
 #include <algorithm>
 #include <cstring>
-#include <functional>
 #include <gtest/gtest.h>
 #include <random>
 #include <string>
 
 using namespace vorteq;
-namespace ind = vorteq::indicators;
 
 namespace {
 
@@ -89,10 +87,12 @@ void load(SeriesWork& s, const Prices& p, bool slide)
     }
     s.slideWindows = slide;
     s.classifyPrices();
-    // What the windows of pass 2 read.
-    ind::trueRange(s);
-    ind::directionalMovement(s);
-    ind::ultimateOscillatorInputs(s);
+    // Every field of pass 1 with the default periods, for what the windows of pass 2 read.
+    const std::vector<long double> defaults = defaultParamValues();
+    for (const IndicatorDef* ind : indicatorTable())
+        for (const IndicatorStage& stage : ind->stages)
+            if (stage.pass == 1)
+                stage.compute(s, paramsOf(*ind, defaults), 0);
 }
 
 // The first field, position and day where the two differ, or "".
@@ -121,55 +121,31 @@ std::string firstDifference(const SeriesWork& a, const SeriesWork& b)
     return "";
 }
 
-// The largest period the calculation tab accepts for a key.
-int upperLimit(std::string_view key)
-{
-    for (const ParameterRule& r : kParameterRules)
-        if (kJoukenFields[r.field].key == key)
-            return static_cast<int>(r.upperLimit);
-    ADD_FAILURE() << "no rule for " << key;
-    return 0;
-}
-
-struct Windowed {
-    const char* key; // the period's condition key
-    std::function<void(SeriesWork&, int)> run;
-};
-
-const std::vector<Windowed>& windowedIndicators()
-{
-    static const std::vector<Windowed> all = {
-        {"AmtBuyIdo",
-         [](SeriesWork& s, int n) { ind::movingAverage(s, n, DayField::IdoAvg1, DayField::Kairi1); }},
-        {"AmtDayDPO", ind::dpoAverage},
-        {"AmtBuyVolin", ind::bollingerBands},
-        {"AmtDayABRatio", ind::abRatio},
-        {"AmtBuyPSY1", ind::psychologicalLine},
-        {"AmtBuyMPSY1", ind::priceMovePsychologicalLine},
-        {"AmtBuyVRA1", [](SeriesWork& s, int n) { ind::volumeRatios(s, n, n); }},
-        {"AmtBuyVRW1", [](SeriesWork& s, int n) { ind::volumeRatios(s, 14, n); }},
-        {"AmtBuyRCI1", ind::rci},
-        {"AmtBuySTK1", ind::stochasticsK},
-        {"AmtBuyWilR1", ind::williamsR},
-        {"AmtBuyDMI", ind::directionalIndex},
-        {"AmtDayOSI", ind::ultimateOscillator},
-    };
-    return all;
-}
-
 void expectCarriedWindowsEqualFreshOnes(Kind kind, int days, std::uint64_t seed)
 {
     const Prices p = randomSeries(kind, days, seed);
     SeriesWork carried, fresh;
     load(carried, p, true);
     load(fresh, p, false);
-    for (const Windowed& w : windowedIndicators())
-        for (int n = 1; n <= upperLimit(w.key); ++n) {
-            w.run(carried, n);
-            w.run(fresh, n);
+    // Every period of every indicator that computes whole columns (passes 1 to 3), up to the largest
+    // one the calculation tab accepts, the other periods at their defaults.
+    for (const TableParam& param : tableParams()) {
+        if (param.def->kind != ParamKind::Period)
+            continue;
+        const IndicatorDef& ind = *param.indicator;
+        std::vector<long double> values = defaultParamValues();
+        for (int n = 1; n <= static_cast<int>(param.def->check.upperLimit); ++n) {
+            values[param.index] = n;
+            for (int pass = 1; pass <= 3; ++pass)
+                for (const IndicatorStage& stage : ind.stages)
+                    if (stage.pass == pass) {
+                        stage.compute(carried, paramsOf(ind, values), 0);
+                        stage.compute(fresh, paramsOf(ind, values), 0);
+                    }
             const std::string diff = firstDifference(carried, fresh);
-            ASSERT_EQ(diff, "") << w.key << " = " << n << ", seed " << seed;
+            ASSERT_EQ(diff, "") << param.def->key << " = " << n << ", seed " << seed;
         }
+    }
 }
 
 } // namespace

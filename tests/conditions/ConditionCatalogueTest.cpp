@@ -90,14 +90,14 @@ TEST(ConditionCatalogue, EditorOrderGivesTheValidationOrderOfThresholds)
 TEST(ValidationTable, CoversEveryIndicatorParameterOnce)
 {
     std::set<int> fields;
-    for (const auto& r : kParameterRules) {
+    for (const auto& r : parameterRules()) {
         EXPECT_TRUE(fields.insert(r.field).second);
         const auto role = kJoukenFields[r.field].role;
         EXPECT_EQ(r.integer, role == NumberRole::Period) << kJoukenFields[r.field].key;
         EXPECT_EQ(r.lowerLimit, r.integer ? 1 : 0);
     }
     EXPECT_EQ(fields.size(), 27u);
-    EXPECT_EQ(kJoukenFields[kParameterRules[0].field].controls[0], "edt_p_mva");
-    EXPECT_EQ(kJoukenFields[kParameterRules[7].field].controls[0], "edt_rci1");
+    EXPECT_EQ(kJoukenFields[parameterRules()[0].field].controls[0], "edt_p_mva");
+    EXPECT_EQ(kJoukenFields[parameterRules()[7].field].controls[0], "edt_rci1");
     EXPECT_EQ(kJoukenFields[kCommonNumberRules[1].switchKey].controls[0], "cb_com_tesuu");
 }

@@ -3,7 +3,7 @@
 // clients' SQLite statements. Every test runs on the test program's throw-away cluster.
 #include "ServerTestData.h"
 #include "common/DateText.h"
-#include "screening/MarketTable.h"
+#include "series/MarketTable.h"
 #include "screening/ScreeningConditions.h"
 #include "screening/ScreeningCriteria.h"
 #include "screening/ScreeningQuery.h"

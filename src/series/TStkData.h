@@ -1,7 +1,7 @@
 #pragma once
 
-#include "analysis/TStkDailyData.h"
-#include "analysis/TUserResult.h"
+#include "series/TStkDailyData.h"
+#include "series/TUserResult.h"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "analysis/DayValue.h"
+#include "series/DayValue.h"
 
 #include "common/NumberText.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/TTradeRecord.h"
+#include "series/TTradeRecord.h"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "analysis/TTradeRecord.h"
+#include "series/TTradeRecord.h"
 
 #include <gtest/gtest.h>
 #include <sstream>

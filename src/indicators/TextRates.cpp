@@ -1,4 +1,4 @@
-#include "analysis/TextRates.h"
+#include "indicators/TextRates.h"
 
 #include "common/NumberText.h"
 

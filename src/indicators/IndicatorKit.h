@@ -1,15 +1,15 @@
 #pragma once
 
-// One function per indicator. Each checks its own start condition (the days on which it runs) and
-// writes its fields; on every other day its fields stay empty.
-// Pass 1..3 functions compute every day of the series, day 0 (the newest) first; within a pass
-// they read only the prices and the fields of earlier passes, so one indicator after the other
-// gives what a day-by-day walk gives. Pass 4 functions run steps r = 1, 2, ... on the days
-// d = N - r, from the oldest day to the newest, each step reading the day before; the pass-4
-// indicators read only their own earlier days and pass 1's fields, so they too may run one after
-// the other.
+// Helpers the indicator computations share: window bounds, the highest high and lowest low of a
+// window, the rate guard and the mean over complete windows, the oldest-first walk of pass 4.
+// Passes 1 to 3 compute every day of the series, day 0 (the newest) first; within a pass they read
+// only the prices and the fields of earlier passes, so one indicator after the other gives what a
+// day-by-day walk gives. Pass 4 runs steps r = 1, 2, ... on the days d = N - r, from the oldest day
+// to the newest, each step reading the day before; the pass-4 indicators read only their own
+// earlier days and pass 1's fields, so they too may run one after the other. An indicator writes
+// its fields only on the days its window allows; on every other day they stay empty.
 
-#include "analysis/SeriesWork.h"
+#include "indicators/SeriesWork.h"
 
 namespace vorteq::indicators {
 
@@ -124,46 +124,6 @@ inline void meanOverCompleteWindows(SeriesWork& s, DayField from, DayField to, i
             s.putFinal(to, i, sum / n);
     }
 }
-
-// Pass 1: price-based (trend and oscillator) indicators.
-void dayRates(SeriesWork& s);
-void integerChangeRate(SeriesWork& s);
-void ultimateOscillatorInputs(SeriesWork& s);
-void movingAverage(SeriesWork& s, int p, DayField avg, DayField kairi);
-void cciTypicalPrice(SeriesWork& s, int n);
-void dpoAverage(SeriesWork& s, int n);
-void williamsR(SeriesWork& s, int n);
-void rci(SeriesWork& s, int n);
-void psychologicalLine(SeriesWork& s, int n);
-void priceMovePsychologicalLine(SeriesWork& s, int n);
-void stochasticsK(SeriesWork& s, int n);
-
-// Pass 1: volume, volatility and band indicators.
-void trueRange(SeriesWork& s);
-void volumeRates(SeriesWork& s);
-void directionalMovement(SeriesWork& s);
-void bollingerBands(SeriesWork& s, int n);
-void abRatio(SeriesWork& s, int n);
-// Volume ratios A and B over abDays and the Wako volume ratio over wakoDays.
-void volumeRatios(SeriesWork& s, int abDays, int wakoDays);
-
-// Pass 2.
-void directionalIndex(SeriesWork& s, int n);
-void ultimateOscillator(SeriesWork& s, int n);
-void cci(SeriesWork& s, int n);
-void dpo(SeriesWork& s, int n);
-void stochasticsD(SeriesWork& s, int n);
-
-// Pass 3.
-void adx(SeriesWork& s, int n);
-void stochasticsSlowD(SeriesWork& s, int n);
-
-// Pass 4, oldest day first: steps r = 1..steps, each on day d = N - r and reading day d + 1.
-void rsi(SeriesWork& s, int steps, int n);
-void parabolic(SeriesWork& s, int steps, long double afStep, long double afLimit);
-void consecutiveDays(SeriesWork& s, int steps);
-void wilderVolatility(SeriesWork& s, int steps, int n, long double multiple);
-void macd(SeriesWork& s, int steps, int shortDays, int longDays, int signalDays);
 
 // Runs step(r, d) for r = 1..steps, oldest day first.
 template <class Step> void forEachStep(SeriesWork& s, int steps, Step step)

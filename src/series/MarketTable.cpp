@@ -1,4 +1,4 @@
-#include "screening/MarketTable.h"
+#include "series/MarketTable.h"
 
 namespace vorteq {
 

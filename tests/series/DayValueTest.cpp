@@ -1,4 +1,4 @@
-#include "analysis/TStkDailyData.h"
+#include "series/TStkDailyData.h"
 #include "common/NumberText.h"
 
 #include <gtest/gtest.h>

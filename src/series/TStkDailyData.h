@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/DayValue.h"
+#include "series/DayValue.h"
 
 #include <array>
 #include <cassert>
@@ -13,7 +13,7 @@ namespace vorteq {
 // Named positions of a day's 99 fields.
 enum class DayField : int {
 #define DAY_FIELD(name, pos) name = pos,
-#include "analysis/DayFields.def"
+#include "series/DayFields.def"
 #undef DAY_FIELD
 };
 
@@ -29,7 +29,7 @@ constexpr std::array<std::string_view, kDayFieldCount> makeDayFieldNames()
 {
     std::array<std::string_view, kDayFieldCount> names{};
 #define DAY_FIELD(name, pos) names[pos] = #name;
-#include "analysis/DayFields.def"
+#include "series/DayFields.def"
 #undef DAY_FIELD
     return names;
 }

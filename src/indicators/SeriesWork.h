@@ -1,8 +1,8 @@
 #pragma once
 
-#include "analysis/TStkDailyData.h"
-#include "analysis/TextRates.h"
 #include "common/NumberText.h"
+#include "indicators/TextRates.h"
+#include "series/TStkDailyData.h"
 
 #include <array>
 #include <cassert>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/DayValue.h"
+#include "series/DayValue.h"
 
 #include <optional>
 #include <ostream>

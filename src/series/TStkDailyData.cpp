@@ -1,4 +1,4 @@
-#include "analysis/TStkDailyData.h"
+#include "series/TStkDailyData.h"
 
 namespace vorteq {
 
