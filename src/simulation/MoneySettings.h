@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/TStkDailyData.h"
+#include "series/TStkDailyData.h"
 #include "common/Result.h"
 #include "conditions/TJouken.h"
 

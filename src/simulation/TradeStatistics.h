@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/TUserResult.h"
+#include "series/TUserResult.h"
 
 namespace vorteq {
 
