@@ -17,9 +17,9 @@
 #include "results/daily_data_view.h"
 #include "results/result_view.h"
 #include "results/trade_result_view.h"
-#include "server/Database.h"
-#include "server/DemoMarket.h"
-#include "server/Importer.h"
+#include "server/storage/Database.h"
+#include "server/import/DemoMarket.h"
+#include "server/import/Importer.h"
 #include "simulation/SimulationRun.h"
 #include "support/TestServer.h"
 

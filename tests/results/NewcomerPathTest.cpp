@@ -21,9 +21,9 @@
 #include "results/result_view.h"
 #include "results/trade_result_view.h"
 #include "screening/screening_panel.h"
-#include "server/Database.h"
-#include "server/DemoMarket.h"
-#include "server/Importer.h"
+#include "server/storage/Database.h"
+#include "server/import/DemoMarket.h"
+#include "server/import/Importer.h"
 #include "support/TestServer.h"
 
 #include <QApplication>

@@ -1,13 +1,13 @@
 // The schema, the value text and the confined connection, on a database in a temporary folder.
 #include "gateway/WireCodec.h"
 #include "gateway/ZlibUtil.h"
-#include "server/AccountStore.h"
-#include "server/BatchService.h"
-#include "server/Connection.h"
-#include "server/Database.h"
-#include "server/DayOrder.h"
-#include "server/HttpServer.h"
-#include "server/Schema.h"
+#include "server/policy/AccountStore.h"
+#include "server/http/BatchService.h"
+#include "server/storage/Connection.h"
+#include "server/storage/Database.h"
+#include "server/storage/DayOrder.h"
+#include "server/http/HttpServer.h"
+#include "server/storage/Schema.h"
 
 #include <chrono>
 #include <filesystem>
