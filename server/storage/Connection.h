@@ -1,11 +1,13 @@
 #pragma once
 
 #include "common/Result.h"
-#include "server/storage/Database.h"
 #include "server/ServerConfig.h"
+#include "server/storage/ConfinementPolicy.h"
+#include "server/storage/Database.h"
+#include "server/storage/RequestLimits.h"
+#include "server/storage/StatementCache.h"
 #include "server/storage/TempFileCap.h"
 
-#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -44,19 +46,6 @@ struct SelectResult final : RowSink {
     }
 };
 
-// What is left of one request's limits; every statement of the batch draws on the same budget.
-struct RequestBudget {
-    std::chrono::steady_clock::time_point deadline;
-    std::size_t rowsLeft = 0;
-    std::size_t replyBytesLeft = 0;
-
-    // The whole of the limits, starting now.
-    static RequestBudget of(const Limits& limits)
-    {
-        return {std::chrono::steady_clock::now() + limits.requestTime, limits.maxRows, limits.maxReplyBytes};
-    }
-};
-
 // A database connection with its guards: an authorizer that, while a statement from the wire is
 // compiled, allows only reading the market tables, and a progress handler that ends any statement
 // running past its deadline.
@@ -86,15 +75,6 @@ public:
     // Runs one trusted SELECT of the server's own, within the same budget.
     Result<std::size_t> runTrustedSelect(std::string_view sql, RequestBudget& budget, RowSink& sink);
 
-    // Guard state read by the two SQLite callbacks.
-    struct Guard {
-        bool confined = false;
-        std::string denied; // the first thing the authorizer refused
-        bool deadlineSet = false;
-        std::chrono::steady_clock::time_point deadline;
-        bool timedOut = false;
-    };
-
     // Whether another connection may have written the database since this connection last asked:
     // true the first time, and whenever SQLite's data version of the connection moved (its own
     // writes do not move it). Asked outside any transaction, it sees the latest commit.
@@ -103,33 +83,17 @@ public:
     // Confined statements compiled on this connection so far (the ones not found in the cache).
     std::uint64_t compiledCount() const { return m_compiled; }
 
-    // Compiled confined statements kept per connection; the least recently used one goes first.
-    // Longer texts are compiled for each request: kept, a few of them would hold megabytes.
-    static constexpr std::size_t kStatementCacheSize = 16;
-    static constexpr std::size_t kMaxKeptStatementBytes = 64 * 1024;
-
 private:
-    // A compiled confined statement with the user and the text it was compiled for.
-    struct CachedStatement {
-        std::string user;
-        std::string sql;
-        Statement stmt;
-        std::uint64_t lastUse = 0;
-    };
-
     Connection(std::unique_ptr<TempFileCap> tempFiles, Database db);
     Result<std::size_t> run(std::string_view user, std::string_view sql, RequestBudget& budget, bool confined,
                             RowSink& sink);
     Status compile(std::string_view sql, bool confined, Statement& out);
-    CachedStatement* findCached(std::string_view user, std::string_view sql);
-    void keep(std::string_view user, std::string_view sql, Statement stmt);
-    void forget(const CachedStatement* entry);
 
     std::unique_ptr<TempFileCap> m_tempFiles; // declared before m_db: outlives the connection
     Database m_db;
-    Guard m_guard;
-    std::vector<CachedStatement> m_cache; // declared after m_db: finalized before it closes
-    std::uint64_t m_useClock = 0;
+    Confinement m_confinement;
+    StatementDeadline m_deadline;
+    StatementCache m_cache; // declared after m_db: finalized before it closes
     std::uint64_t m_compiled = 0;
     std::optional<std::int64_t> m_dataVersion; // at the last look
     std::string m_rowText;                     // the values of the current row, end to end
@@ -169,10 +133,5 @@ private:
     std::mutex m_mutex;
     std::vector<std::unique_ptr<Connection>> m_idle;
 };
-
-// A number as it goes on the wire: the shortest digits that read back to the same double, in fixed
-// notation from 0.0001 up to below 1E15 and in exponent form outside ("1E-5", "2.5E20"); whole
-// numbers have no point. (Integers and texts go out as stored, NULL as an empty field.)
-void appendValueText(std::string& out, double value);
 
 } // namespace vorteq::server

@@ -3,6 +3,7 @@
 #include "gateway/WireCodec.h"
 #include "server/storage/PgDialect.h"
 #include "server/storage/Schema.h"
+#include "server/storage/ValueText.h"
 #include "server/policy/StatementShape.h"
 
 #include <charconv>
