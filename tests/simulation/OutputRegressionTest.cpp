@@ -236,6 +236,16 @@ void collectRun(TStkAnalisys& a, const RunCase& c, int index, TextCollector& out
     }
 }
 
+// Every run, each on an analysis object of its own.
+void collectAll(const std::vector<RunCase>& cases, TextCollector& out)
+{
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        TStkAnalisys a;
+        installSimulation(a);
+        collectRun(a, cases[i], static_cast<int>(i), out);
+    }
+}
+
 // Made-up series from the raw output of a fixed generator (its distributions are left aside: they
 // differ between standard libraries).
 class Maker {
@@ -670,11 +680,7 @@ TEST(OutputRegression, EveryTextOfEveryRunIsAsRecorded)
 {
     TextCollector texts(std::getenv("VORTEQ_DUMP_TEXTS"));
     const auto cases = allCases();
-    for (std::size_t i = 0; i < cases.size(); ++i) {
-        TStkAnalisys a;
-        installSimulation(a);
-        collectRun(a, cases[i], static_cast<int>(i), texts);
-    }
+    collectAll(cases, texts);
     const auto actual = texts.digests();
     ASSERT_GT(texts.texts(), 1000000) << "the runs should produce texts by the million";
 
@@ -690,11 +696,7 @@ TEST(OutputRegression, EveryTextOfEveryRunIsAsRecorded)
             out << what << ' ' << digest << '\n';
         TextCollector all(nullptr);
         all.keepRunFields();
-        for (std::size_t i = 0; i < cases.size(); ++i) {
-            TStkAnalisys a;
-            installSimulation(a);
-            collectRun(a, cases[i], static_cast<int>(i), all);
-        }
+        collectAll(cases, all);
         writeRecord(recordPath, all.runFields());
         GTEST_SKIP() << "digests written to " << path << ", the record of the runs to " << recordPath;
     }
@@ -714,11 +716,7 @@ TEST(OutputRegression, EveryTextOfEveryRunIsAsRecorded)
     // Run again keeping the digests of every run's fields, and name the first text that differs.
     TextCollector again(nullptr);
     again.keepRunFields();
-    for (std::size_t i = 0; i < cases.size(); ++i) {
-        TStkAnalisys a;
-        installSimulation(a);
-        collectRun(a, cases[i], static_cast<int>(i), again);
-    }
+    collectAll(cases, again);
     ADD_FAILURE() << firstDifference(again, recordPath);
 }
 
