@@ -2,8 +2,8 @@
 
 // A temporary folder and a fresh database in it, for the benchmarks of the importer and the update.
 
-#include "server/Database.h"
-#include "server/Schema.h"
+#include "server/storage/Database.h"
+#include "server/storage/Schema.h"
 
 #include <cstdlib>
 #include <filesystem>

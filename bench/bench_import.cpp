@@ -3,10 +3,10 @@
 // One iteration each (tens of seconds); reports stock-days per second and the database size.
 #include "BenchDatabase.h"
 #include "MarketGenerator.h"
-#include "server/DemoMarket.h"
-#include "server/ImportCommand.h"
-#include "server/Importer.h"
-#include "server/Schema.h"
+#include "server/import/DemoMarket.h"
+#include "server/import/ImportCommand.h"
+#include "server/import/Importer.h"
+#include "server/storage/Schema.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdlib>

@@ -24,11 +24,11 @@
 #include "gateway/THttpStatements.h"
 #include "gateway/WireCodec.h"
 #include "gateway/ZlibUtil.h"
-#include "server/AccountStore.h"
-#include "server/BatchService.h"
-#include "server/Database.h"
-#include "server/HttpServer.h"
-#include "server/Schema.h"
+#include "server/policy/AccountStore.h"
+#include "server/http/BatchService.h"
+#include "server/storage/Database.h"
+#include "server/http/HttpServer.h"
+#include "server/storage/Schema.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

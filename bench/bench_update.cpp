@@ -4,9 +4,9 @@
 // is not timed. Usage: bench_update [--benchmark_filter=...]; the arguments are stocks, days.
 #include "BenchDatabase.h"
 #include "MarketGenerator.h"
-#include "server/ApiImport.h"
-#include "server/Importer.h"
-#include "server/Schema.h"
+#include "server/import/ApiImport.h"
+#include "server/import/Importer.h"
+#include "server/storage/Schema.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdlib>

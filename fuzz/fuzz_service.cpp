@@ -7,10 +7,10 @@
 // market tables are unchanged, and a session cookie is only ever set by a correct login.
 #include "gateway/WireCodec.h"
 #include "gateway/ZlibUtil.h"
-#include "server/AccountStore.h"
-#include "server/BatchService.h"
-#include "server/Database.h"
-#include "server/Schema.h"
+#include "server/policy/AccountStore.h"
+#include "server/http/BatchService.h"
+#include "server/storage/Database.h"
+#include "server/storage/Schema.h"
 
 #include <cstddef>
 #include <cstdint>

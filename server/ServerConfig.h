@@ -1,7 +1,7 @@
 #pragma once
 
 #include "gateway/ZlibUtil.h"
-#include "server/Passwords.h"
+#include "server/policy/Passwords.h"
 
 #include <chrono>
 #include <cstddef>

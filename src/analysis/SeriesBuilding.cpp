@@ -77,7 +77,7 @@ void readRow(const PtblData& t, std::size_t r, DayValue* inputs, std::string& da
     std::replace(date.begin(), date.end(), '-', '/');
     inputs[0].setText(date);
     for (int k = 1; k < kInputsPerDay; ++k)
-        inputs[k].setTextOrNumber(t[static_cast<std::size_t>(kPriceInputs[k - 1].column)][r]);
+        inputs[k].setTextOrNumber(t[kPriceInputs[k - 1].column][r]);
 }
 } // namespace
 

@@ -1,13 +1,13 @@
 // The data API's files: reading them in JSON and CSV, importing them with split-adjusted prices,
 // daily updates against a full re-import, bad files, and an update while the server serves.
-#include "server/ApiImport.h"
+#include "server/import/ApiImport.h"
 
 #include "ServerTestData.h"
 #include "gateway/THttpStatements.h"
 #include "screening/ScreeningQuery.h"
-#include "server/ApiQuotesFile.h"
-#include "server/ImportCommand.h"
-#include "server/QuoteStore.h"
+#include "server/import/ApiQuotesFile.h"
+#include "server/import/ImportCommand.h"
+#include "server/storage/QuoteStore.h"
 #include "support/TempDir.h"
 #include "support/TestServer.h"
 

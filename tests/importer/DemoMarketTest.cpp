@@ -1,9 +1,9 @@
 // The demo market: reproducible to the byte, and prices a screening user would find plausible.
-#include "server/DemoMarket.h"
+#include "server/import/DemoMarket.h"
 
 #include "common/NumberText.h"
-#include "server/ImportCommand.h"
-#include "server/Schema.h"
+#include "server/import/ImportCommand.h"
+#include "server/storage/Schema.h"
 #include "support/TestServer.h"
 
 #include <cmath>

@@ -1,8 +1,8 @@
 // An import killed at any moment leaves a sound database: every stock all there or not at all, and
 // an import run afterwards completes it, date indexes included.
 #include "common/DateText.h"
-#include "server/Importer.h"
-#include "server/Schema.h"
+#include "server/import/Importer.h"
+#include "server/storage/Schema.h"
 
 #include <chrono>
 #include <csignal>

@@ -4,8 +4,8 @@
 #include "analysis/AnalysisTestSupport.h"
 #include "common/Encoding.h"
 #include "gateway/THttpStatements.h"
-#include "server/ImportCommand.h"
-#include "server/Importer.h"
+#include "server/import/ImportCommand.h"
+#include "server/import/Importer.h"
 #include "support/TestServer.h"
 
 #include <charconv>

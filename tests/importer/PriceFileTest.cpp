@@ -1,5 +1,5 @@
 // Reading daily price files and names files: layouts, encodings, date forms and bad rows.
-#include "server/PriceFile.h"
+#include "server/import/PriceFile.h"
 
 #include "common/Encoding.h"
 #include "support/TempDir.h"

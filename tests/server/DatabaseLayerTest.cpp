@@ -1,13 +1,14 @@
 // The schema, the value text and the confined connection, on a database in a temporary folder.
 #include "gateway/WireCodec.h"
 #include "gateway/ZlibUtil.h"
-#include "server/AccountStore.h"
-#include "server/BatchService.h"
-#include "server/Connection.h"
-#include "server/Database.h"
-#include "server/DayOrder.h"
-#include "server/HttpServer.h"
-#include "server/Schema.h"
+#include "server/policy/AccountStore.h"
+#include "server/http/BatchService.h"
+#include "server/storage/Connection.h"
+#include "server/storage/Database.h"
+#include "server/storage/DayOrder.h"
+#include "server/http/HttpServer.h"
+#include "server/storage/Schema.h"
+#include "server/storage/ValueText.h"
 
 #include <chrono>
 #include <filesystem>
@@ -349,12 +350,12 @@ TEST_F(TempDatabase, KeptStatementsStayConfinedAndWithinTheLimits)
     EXPECT_EQ(all.rows.size(), 5u);
     // A very long text is compiled anew each time rather than kept.
     const std::uint64_t compiled = (*conn)->compiledCount();
-    const std::string padded = sql + std::string(Connection::kMaxKeptStatementBytes, ' ');
+    const std::string padded = sql + std::string(StatementCache::kMaxKeptBytes, ' ');
     for (int i = 0; i < 2; ++i)
         EXPECT_TRUE((*conn)->runConfinedSelect("u1", padded, limits, sink));
     EXPECT_EQ((*conn)->compiledCount(), compiled + 2);
     // More texts than the cache holds: the oldest goes, every answer stays right.
-    for (std::size_t i = 0; i <= Connection::kStatementCacheSize; ++i) {
+    for (std::size_t i = 0; i <= StatementCache::kSize; ++i) {
         SelectResult result;
         ASSERT_TRUE((*conn)->runConfinedSelect("u1",
                                                "SELECT STK_CD FROM STK_INFO WHERE STK_CD >= '" +

@@ -1,7 +1,7 @@
 // Replies kept for repeated "Query" batches, attacked: they must never outlive a change of the data,
 // never reach a request without a live session, and never grow beyond their memory.
 #include "ServerTestData.h"
-#include "server/ReplyCache.h"
+#include "server/http/ReplyCache.h"
 #include "support/TestServer.h"
 
 #include <atomic>

@@ -3,8 +3,8 @@
 // hashes of another cost, the per-user limit on running requests, and the start-up check. Other
 // clients are played from other loopback source addresses (127.0.0.2, ...).
 #include "ServerTestData.h"
-#include "server/BatchService.h"
-#include "server/Database.h"
+#include "server/http/BatchService.h"
+#include "server/storage/Database.h"
 #include "support/TempDir.h"
 #include "support/TestServer.h"
 

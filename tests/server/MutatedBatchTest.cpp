@@ -3,7 +3,7 @@
 #include "ServerTestData.h"
 #include "gateway/WireCodec.h"
 #include "gateway/ZlibUtil.h"
-#include "server/BatchService.h"
+#include "server/http/BatchService.h"
 #include "support/TestServer.h"
 
 #include <gtest/gtest.h>

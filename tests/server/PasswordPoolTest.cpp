@@ -1,6 +1,6 @@
 // The password threads: known pairs first, then addresses without failures; each lane is bounded,
 // a waiting lane is passed over only so often, and what is queued still runs when the pool stops.
-#include "server/PasswordPool.h"
+#include "server/policy/PasswordPool.h"
 
 #include <algorithm>
 #include <condition_variable>

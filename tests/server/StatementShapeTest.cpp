@@ -1,4 +1,4 @@
-#include "server/StatementShape.h"
+#include "server/policy/StatementShape.h"
 
 #include <gtest/gtest.h>
 

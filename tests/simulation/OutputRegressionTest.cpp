@@ -3,11 +3,13 @@
 // every result value and the outcome of the run. They are folded into one digest per field (over
 // all runs) and one per group of runs, and compared with the digests recorded in
 // output_digests.txt when the engine was known to be right. Work on the speed of the engine or the
-// trade execution must leave every one of them as it is; a difference names the field and the
-// group it touched.
+// trade execution must leave every one of them as it is. Beside them, output_record.gz keeps one
+// digest per run and field, and the texts themselves of the runs on the real series: when a digest
+// differs, the runs are made again and the first difference is named with its run, stock, day or
+// trade and field, and with the recorded and the new text where the run's texts are recorded.
 //
-// VORTEQ_WRITE_DIGESTS=1 records the digests anew, after a deliberate change of behaviour only.
-// VORTEQ_DUMP_TEXTS=<file> writes every text, one a line, to compare two builds with diff.
+// VORTEQ_WRITE_DIGESTS=1 records the digests and the record anew, after a deliberate change of
+// behaviour only. VORTEQ_DUMP_TEXTS=<file> writes every text, one a line, to compare two builds.
 #include "SimulationTestSupport.h"
 #include "common/DateText.h"
 #include "common/NumberText.h"
@@ -22,6 +24,7 @@
 #include <map>
 #include <random>
 #include <sstream>
+#include <zlib.h>
 
 using namespace vorteq;
 using namespace vorteq::testing;
@@ -65,12 +68,38 @@ std::string bitsOf(long double v)
     return out;
 }
 
+// A text as the collector kept it: its place in the order of all texts, and where it came from.
+struct KeptText {
+    long seq = 0;
+    std::string where;
+    std::string text;
+};
+
+// The texts of one field in one run.
+struct RunField {
+    Digest digest;
+    long firstSeq = 0;
+    std::string firstWhere;
+    std::vector<KeptText> texts; // kept for the runs whose texts are recorded, when asked
+};
+
+// A run and a field.
+using RunFieldKey = std::pair<int, std::string>;
+
 class TextCollector {
 public:
     explicit TextCollector(const char* dumpPath)
     {
         if (dumpPath && *dumpPath)
             m_dump.open(dumpPath);
+    }
+
+    // Keeps one digest per run and field, and the texts of the runs whose texts are recorded.
+    void keepRunFields() { m_keep = true; }
+    void beginRun(int run, bool recordTexts)
+    {
+        m_run = run;
+        m_recordTexts = recordTexts;
     }
 
     void add(const std::string& group, const std::string& where, const std::string& column,
@@ -80,7 +109,18 @@ public:
         m_byGroup[group].add(text);
         if (m_dump.is_open())
             m_dump << group << '|' << where << '|' << column << '|' << text << '\n';
-        ++m_texts;
+        if (m_keep) {
+            auto [it, fresh] = m_runFields.try_emplace({m_run, column});
+            RunField& part = it->second;
+            if (fresh) {
+                part.firstSeq = m_count;
+                part.firstWhere = group + " " + where;
+            }
+            part.digest.add(text);
+            if (m_recordTexts)
+                part.texts.push_back({m_count, group + " " + where, std::string(text)});
+        }
+        ++m_count;
     }
 
     std::map<std::string, std::string> digests() const
@@ -92,13 +132,18 @@ public:
             out["group " + group] = hex(d.h);
         return out;
     }
-    long texts() const { return m_texts; }
+    long texts() const { return m_count; }
+    const std::map<RunFieldKey, RunField>& runFields() const { return m_runFields; }
 
 private:
     std::map<std::string, Digest> m_byColumn;
     std::map<std::string, Digest> m_byGroup;
     std::ofstream m_dump;
-    long m_texts = 0;
+    long m_count = 0;
+    bool m_keep = false;
+    int m_run = 0;
+    bool m_recordTexts = false;
+    std::map<RunFieldKey, RunField> m_runFields;
 };
 
 // One run of Analyze: the rows of one or more stocks, the conditions and the period.
@@ -108,6 +153,9 @@ struct RunCase {
     TJouken conditions;
     std::string start, end;
     bool simulate = true;
+    // The run's texts are kept in output_record.gz, not only their digests: the runs of the real
+    // series with the defaults and with the benchmark's rules, and the runs that stop with a message.
+    bool recordTexts = false;
 };
 
 void collectRun(TStkAnalisys& a, const RunCase& c, int index, TextCollector& out)
@@ -115,6 +163,7 @@ void collectRun(TStkAnalisys& a, const RunCase& c, int index, TextCollector& out
     a.Clear();
     const Status st = a.Analyze(makePriceTable(c.rows), static_cast<int>(c.rows.size()), c.conditions,
                                 c.start, c.end, c.simulate);
+    out.beginRun(index, c.recordTexts);
     const std::string run = "run" + std::to_string(index);
     out.add(c.group, run, "status", st ? "ok" : st.error().message);
     out.add(c.group, run, "stocks", std::to_string(a.StkCount));
@@ -184,6 +233,16 @@ void collectRun(TStkAnalisys& a, const RunCase& c, int index, TextCollector& out
         };
         for (const auto& [name, text] : texts)
             out.add(c.group, where, name, *text);
+    }
+}
+
+// Every run, each on an analysis object of its own.
+void collectAll(const std::vector<RunCase>& cases, TextCollector& out)
+{
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        TStkAnalisys a;
+        installSimulation(a);
+        collectRun(a, cases[i], static_cast<int>(i), out);
     }
 }
 
@@ -366,8 +425,9 @@ std::vector<RunCase> allCases()
     };
     for (const auto& [name, file] : files) {
         const auto rows = loadCsvNewestFirst(std::string(VORTEQ_DATA_DIR) + "/" + file, "1301");
-        cases.push_back({name, rows, TJouken(), "2006/01/01", "2006/12/31", false});
-        cases.push_back({name, rows, tenConditions(), dateOfRow(rows, 55), dateOfRow(rows, 1 << 20), true});
+        cases.push_back({name, rows, TJouken(), "2006/01/01", "2006/12/31", false, true});
+        cases.push_back(
+            {name, rows, tenConditions(), dateOfRow(rows, 55), dateOfRow(rows, 1 << 20), true, true});
         for (int k = 0; k < 6; ++k) {
             TJouken j = TJouken::defaults();
             randomPeriods(m, j);
@@ -428,10 +488,12 @@ std::vector<RunCase> allCases()
     {
         auto rows = makeStock(m, "9001", 120, styles[0], Date{2004, 1, 5});
         rows[30].close = "0.0";
-        cases.push_back({"errors", rows, tenConditions(), dateOfRow(rows, 10), dateOfRow(rows, 200), true});
+        cases.push_back(
+            {"errors", rows, tenConditions(), dateOfRow(rows, 10), dateOfRow(rows, 200), true, true});
         rows = makeStock(m, "9002", 120, styles[2], Date{2004, 1, 5});
         rows[70].high = "12a";
-        cases.push_back({"errors", rows, tenConditions(), dateOfRow(rows, 10), dateOfRow(rows, 200), true});
+        cases.push_back(
+            {"errors", rows, tenConditions(), dateOfRow(rows, 10), dateOfRow(rows, 200), true, true});
         // Prices at the end of the extended range: ranges overflow, and the first value found
         // missing is the one a day-by-day run of the passes meets first.
         rows = makeStock(m, "9004", 120, styles[0], Date{2004, 1, 5});
@@ -439,11 +501,11 @@ std::vector<RunCase> allCases()
         rows[60].low = "-1e4932";
         rows[75].high = "1.1e4932";
         rows[75].low = "-1.1e4932";
-        cases.push_back({"errors", rows, TJouken(), dateOfRow(rows, 10), dateOfRow(rows, 200), false});
+        cases.push_back({"errors", rows, TJouken(), dateOfRow(rows, 10), dateOfRow(rows, 200), false, true});
         rows = makeStock(m, "9003", 120, styles[0], Date{2004, 1, 5});
         TJouken j = tenConditions();
         j.set("AmtBuyRSI2", "x");
-        cases.push_back({"errors", rows, j, dateOfRow(rows, 10), dateOfRow(rows, 200), true});
+        cases.push_back({"errors", rows, j, dateOfRow(rows, 10), dateOfRow(rows, 200), true, true});
     }
     return cases;
 }
@@ -462,21 +524,168 @@ std::map<std::string, std::string> readDigests(const std::string& path)
     return out;
 }
 
+// The digest of one run's field as recorded: the low 32 bits are plenty to find the run and field.
+std::string shortDigest(const Digest& d)
+{
+    return hex(d.h).substr(8);
+}
+
+// The record of the runs: for every run and field, in that order, a line "= <run> <field> <digest>",
+// followed for the runs whose texts are recorded by one line per text, with backslash and line feed
+// escaped. gzip, so that the texts stay small.
+void writeRecord(const std::string& path, const std::map<RunFieldKey, RunField>& runFields)
+{
+    gzFile out = gzopen(path.c_str(), "wb9");
+    ASSERT_NE(out, nullptr) << "cannot write " << path;
+    std::string line;
+    for (const auto& [key, part] : runFields) {
+        line = "= " + std::to_string(key.first) + " " + key.second + " " + shortDigest(part.digest) + "\n";
+        for (const KeptText& k : part.texts) {
+            for (const char c : k.text)
+                line += c == '\\' ? std::string("\\\\") : c == '\n' ? std::string("\\n") : std::string(1, c);
+            line += '\n';
+        }
+        gzwrite(out, line.data(), static_cast<unsigned>(line.size()));
+    }
+    ASSERT_EQ(gzclose(out), Z_OK) << "cannot write " << path;
+}
+
+// A run's field as recorded.
+struct RecordedField {
+    std::string digest;
+    std::vector<std::string> texts;
+};
+
+// The record written by writeRecord; empty when there is none.
+std::map<RunFieldKey, RecordedField> readRecord(const std::string& path)
+{
+    std::map<RunFieldKey, RecordedField> out;
+    gzFile in = gzopen(path.c_str(), "rb");
+    if (!in)
+        return out;
+    RecordedField* current = nullptr;
+    std::string line;
+    char buf[4096];
+    const auto takeLine = [&] {
+        if (line.rfind("= ", 0) == 0) {
+            std::istringstream fields(line.substr(2));
+            int run = 0;
+            std::string column, digest;
+            fields >> run >> column >> digest;
+            current = &out[{run, column}];
+            current->digest = digest;
+            return;
+        }
+        if (!current)
+            return;
+        std::string text;
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            if (line[i] == '\\' && i + 1 < line.size()) {
+                text += line[i + 1] == 'n' ? '\n' : line[i + 1];
+                ++i;
+            } else {
+                text += line[i];
+            }
+        }
+        current->texts.push_back(std::move(text));
+    };
+    while (gzgets(in, buf, sizeof buf)) {
+        const std::size_t n = std::strlen(buf);
+        if (n > 0 && buf[n - 1] == '\n') {
+            line.append(buf, n - 1);
+            takeLine();
+            line.clear();
+        } else {
+            line.append(buf, n);
+        }
+    }
+    gzclose(in);
+    return out;
+}
+
+std::string quoted(const std::string& text)
+{
+    return "\"" + text + "\"";
+}
+
+// The first difference, in the order of the runs, between the record and the runs made again, told
+// as a message: the run, stock and day or trade, the field, and the recorded and the new text where
+// the run's texts are recorded.
+std::string firstDifference(const TextCollector& again, const std::string& recordPath)
+{
+    const auto recorded = readRecord(recordPath);
+    if (recorded.empty())
+        return "no record of the runs in " + recordPath;
+    std::map<int, std::vector<std::string>> changedByRun; // run -> fields whose digest differs
+    for (const auto& [key, part] : again.runFields()) {
+        const auto it = recorded.find(key);
+        if (it == recorded.end() || it->second.digest != shortDigest(part.digest))
+            changedByRun[key.first].push_back(key.second);
+    }
+    for (const auto& [key, old] : recorded)
+        if (!again.runFields().count(key))
+            changedByRun[key.first].push_back(key.second + " (recorded, not produced now)");
+    if (changedByRun.empty())
+        return "the record in " + recordPath + " matches every run: it is older than output_digests.txt";
+
+    const auto& [run, fields] = *changedByRun.begin();
+    long firstSeq = -1;
+    std::string first;
+    for (const std::string& column : fields) {
+        const auto now = again.runFields().find({run, column});
+        const auto was = recorded.find({run, column});
+        if (now == again.runFields().end() || was == recorded.end()) {
+            if (first.empty())
+                first = "run " + std::to_string(run) + ", field " + column +
+                        ": produced in one of record and run only";
+            continue;
+        }
+        const RunField& part = now->second;
+        long seq = part.firstSeq;
+        std::string message;
+        if (part.texts.empty() || was->second.texts.empty()) {
+            message = "first difference in " + part.firstWhere + ", field " + column +
+                      ": the texts of this run are not recorded, only its digest (recorded " +
+                      was->second.digest + ", now " + shortDigest(part.digest) + ")";
+        } else {
+            const std::vector<std::string>& old = was->second.texts;
+            std::size_t i = 0;
+            while (i < old.size() && i < part.texts.size() && old[i] == part.texts[i].text)
+                ++i;
+            if (i < part.texts.size())
+                seq = part.texts[i].seq;
+            else
+                seq = part.texts.empty() ? seq : part.texts.back().seq + 1;
+            const std::string where =
+                i < part.texts.size() ? part.texts[i].where : part.firstWhere + " (after its last text)";
+            message = "first difference at " + where + ", field " + column + ": recorded " +
+                      (i < old.size() ? quoted(old[i]) : "(no text)") + ", now " +
+                      (i < part.texts.size() ? quoted(part.texts[i].text) : "(no text)");
+        }
+        if (firstSeq < 0 || seq < firstSeq) {
+            firstSeq = seq;
+            first = message;
+        }
+    }
+    std::size_t pairs = 0;
+    for (const auto& [r, f] : changedByRun)
+        pairs += f.size();
+    return first + "\n  (" + std::to_string(pairs) + " fields of " + std::to_string(changedByRun.size()) +
+           " runs differ; in run " + std::to_string(run) + ": " + std::to_string(fields.size()) + " fields)";
+}
+
 } // namespace
 
 TEST(OutputRegression, EveryTextOfEveryRunIsAsRecorded)
 {
     TextCollector texts(std::getenv("VORTEQ_DUMP_TEXTS"));
     const auto cases = allCases();
-    for (std::size_t i = 0; i < cases.size(); ++i) {
-        TStkAnalisys a;
-        installSimulation(a);
-        collectRun(a, cases[i], static_cast<int>(i), texts);
-    }
+    collectAll(cases, texts);
     const auto actual = texts.digests();
     ASSERT_GT(texts.texts(), 1000000) << "the runs should produce texts by the million";
 
     const std::string path = VORTEQ_DIGEST_FILE;
+    const std::string recordPath = VORTEQ_RECORD_FILE;
     const char* write = std::getenv("VORTEQ_WRITE_DIGESTS");
     if (write && std::string_view(write) == "1") {
         std::ofstream out(path);
@@ -485,16 +694,30 @@ TEST(OutputRegression, EveryTextOfEveryRunIsAsRecorded)
                "# group <name> over all fields of its runs. Written with VORTEQ_WRITE_DIGESTS=1.\n";
         for (const auto& [what, digest] : actual)
             out << what << ' ' << digest << '\n';
-        GTEST_SKIP() << "digests written to " << path;
+        TextCollector all(nullptr);
+        all.keepRunFields();
+        collectAll(cases, all);
+        writeRecord(recordPath, all.runFields());
+        GTEST_SKIP() << "digests written to " << path << ", the record of the runs to " << recordPath;
     }
     const auto expected = readDigests(path);
     ASSERT_FALSE(expected.empty()) << "no digests in " << path;
+    bool changed = false;
     for (const auto& [what, digest] : expected) {
         const auto it = actual.find(what);
         ASSERT_NE(it, actual.end()) << what << " was not produced";
         EXPECT_EQ(it->second, digest) << "the texts of " << what << " changed";
+        changed = changed || it->second != digest;
     }
     EXPECT_EQ(actual.size(), expected.size()) << "the runs produce other fields or groups than recorded";
+    if (!changed && actual.size() == expected.size())
+        return;
+
+    // Run again keeping the digests of every run's fields, and name the first text that differs.
+    TextCollector again(nullptr);
+    again.keepRunFields();
+    collectAll(cases, again);
+    ADD_FAILURE() << firstDifference(again, recordPath);
 }
 
 // The client runs every back-test on the one analysis object of its window, and a batch runs stock

@@ -2,13 +2,13 @@
 
 #include "common/DateText.h"
 #include "gateway/ServletPath.h"
-#include "server/AccountStore.h"
-#include "server/BatchService.h"
-#include "server/Database.h"
-#include "server/HttpServer.h"
-#include "server/PgBackend.h"
-#include "server/PgDatabase.h"
-#include "server/Schema.h"
+#include "server/policy/AccountStore.h"
+#include "server/http/BatchService.h"
+#include "server/storage/Database.h"
+#include "server/http/HttpServer.h"
+#include "server/storage/PgBackend.h"
+#include "server/storage/PgDatabase.h"
+#include "server/storage/Schema.h"
 #include "support/PgCluster.h"
 
 #include <atomic>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "server/HttpServer.h"
+#include "server/http/HttpServer.h"
 #include "server/ServerConfig.h"
 
 #include <cstddef>

@@ -1,0 +1,669 @@
+#include "server/import/Importer.h"
+
+#include "analysis/TStkAnalisys.h"
+#include "common/NumberText.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <sqlite3.h>
+#include <thread>
+#include <unordered_map>
+
+namespace vorteq::server {
+
+namespace {
+
+// The general-format text of a number read into the double that the database keeps; the server
+// writes that double back as the shortest text that reads back to it, which is this text again
+// (a text of at most 15 significant digits survives the trip through a double).
+std::optional<double> textToDouble(std::string_view text)
+{
+    double value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+// A day field as a stored value. Most values are whole hundredths (the two-decimal fields, the
+// averages of whole-yen prices); for those the double is formed directly from the hundredths,
+// which is exactly what reading their text would give. Any other value goes through its text.
+CellValue cellOf(const DayValue& field, ColumnType type)
+{
+    CellValue cell;
+    if (field.empty())
+        return cell;
+    const auto number = field.number();
+    if (!number)
+        return cell;
+    const long double v = *number;
+    if (std::fabs(v) < 1e13L) {
+        const long double scaled = v * 100.0L;
+        const auto k = static_cast<std::int64_t>(scaled + (scaled < 0 ? -0.5L : 0.5L));
+        if (static_cast<long double>(k) / 100.0L == v) {
+            if (type == ColumnType::Integer && k % 100 == 0) {
+                cell.kind = CellValue::Kind::Integer;
+                cell.integer = k / 100;
+            } else {
+                cell.kind = CellValue::Kind::Real;
+                cell.real = static_cast<double>(k) / 100.0;
+            }
+            return cell;
+        }
+    }
+    if (auto d = textToDouble(field.text())) {
+        cell.kind = CellValue::Kind::Real;
+        cell.real = *d;
+    }
+    return cell;
+}
+
+CellValue realOf(std::string_view text)
+{
+    CellValue cell;
+    if (auto d = textToDouble(text)) {
+        cell.kind = CellValue::Kind::Real;
+        cell.real = *d;
+    }
+    return cell;
+}
+
+Error stockError(const std::string& code, std::string message)
+{
+    return makeError(ErrorCode::Data, "銘柄 " + code + ": " + std::move(message));
+}
+
+bool sameName(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::toupper(static_cast<unsigned char>(x)) ==
+                      std::toupper(static_cast<unsigned char>(y));
+           });
+}
+
+} // namespace
+
+void disableSqliteMemoryStatistics()
+{
+    (void)sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+}
+
+TJouken importConditions()
+{
+    TJouken conditions;
+    conditions.set("AmtBuyIdo", "5");
+    conditions.set("AmtBuyKairi1", "15");
+    conditions.set("AmtBuyCloss1", "25");
+    conditions.set("AmtBuyCloss2", "50");
+    return conditions;
+}
+
+const Market* findMarket(int code)
+{
+    for (const Market& m : kMarkets)
+        if (m.code == code)
+            return &m;
+    return nullptr;
+}
+
+Result<PreparedStock> prepareStock(TStkAnalisys& engine, const StockSeries& series)
+{
+    const int n = static_cast<int>(series.days.size());
+    if (n == 0)
+        return stockError(series.code, "日足がありません");
+    // The engine reads the table in the shape of the daily-price query: newest day first.
+    Ptbl table = makePtbl(TStkAnalisys::kColVolume + 1, n + 1);
+    PtblData& t = *table;
+    for (int k = 0; k < n; ++k) {
+        const PriceDay& day = series.days[static_cast<std::size_t>(k)];
+        const int row = n - k;
+        t.set(TStkAnalisys::kColCode, row, series.code);
+        t.set(TStkAnalisys::kColDate, row, formatDate(day.date));
+        t.set(TStkAnalisys::kColOpen, row, day.open);
+        t.set(TStkAnalisys::kColHigh, row, day.high);
+        t.set(TStkAnalisys::kColLow, row, day.low);
+        t.set(TStkAnalisys::kColClose, row, day.close);
+        t.set(TStkAnalisys::kColVolume, row, std::to_string(day.volume));
+    }
+    static const TJouken kConditions = importConditions();
+    const std::string first = formatDate(series.days.front().date);
+    const std::string last = formatDate(series.days.back().date);
+    if (auto st = engine.Analyze(table, n, kConditions, first, last, false); !st)
+        return stockError(series.code, "指標を計算できません: " + st.error().message);
+    if (engine.StkList.size() != 1 || engine.StkList.front().Days.size() != series.days.size())
+        return stockError(series.code, "指標の計算結果が日足の数と合いません");
+
+    PreparedStock out;
+    out.code = series.code;
+    out.name = series.name;
+    out.market = series.market;
+    out.alsoWrite = series.alsoWrite;
+    out.rows.resize(series.days.size());
+    const std::vector<TStkDailyData>& days = engine.StkList.front().Days;
+    for (int k = 0; k < n; ++k) {
+        const PriceDay& day = series.days[static_cast<std::size_t>(k)];
+        const TStkDailyData& computed = days[static_cast<std::size_t>(n - 1 - k)];
+        DailyRow& row = out.rows[static_cast<std::size_t>(k)];
+        row.date = day.date;
+        row.values[0] = realOf(day.open);
+        row.values[1] = realOf(day.high);
+        row.values[2] = realOf(day.low);
+        row.values[3] = realOf(day.close);
+        row.values[4].kind = CellValue::Kind::Integer;
+        row.values[4].integer = day.volume;
+        for (std::size_t c = 0; c < kIndicatorColumns.size(); ++c)
+            row.values[kPriceColumnCount - 2 + c] =
+                cellOf(computed[kIndicatorColumns[c].field], kDailyColumns[kPriceColumnCount + c].type);
+    }
+    engine.Clear();
+    return out;
+}
+
+std::string dailyInsertSql(std::string_view table, std::string_view verb)
+{
+    std::string sql = std::string(verb) + " INTO " + std::string(table) + " (";
+    std::string params;
+    for (std::size_t i = 0; i < kDailyColumns.size(); ++i) {
+        sql += (i ? ", " : "") + std::string(kDailyColumns[i].name);
+        params += i ? ", ?" : "?";
+    }
+    sql += ") VALUES (" + params + ")";
+    return sql;
+}
+
+void bindDailyRow(Statement& insert, std::string_view code, const DailyRow& row)
+{
+    insert.bind(1, code);
+    const std::string date = formatDate(row.date);
+    insert.bind(2, std::string_view(date));
+    for (std::size_t i = 0; i < row.values.size(); ++i) {
+        const CellValue& v = row.values[i];
+        const int index = static_cast<int>(i) + 3;
+        switch (v.kind) {
+        case CellValue::Kind::Null:
+            insert.bindNull(index);
+            break;
+        case CellValue::Kind::Integer:
+            insert.bind(index, v.integer);
+            break;
+        case CellValue::Kind::Real:
+            insert.bind(index, v.real);
+            break;
+        }
+    }
+}
+
+struct StockWriter::Impl {
+    Database* db = nullptr;
+    // Every daily table of the database, by name, with its statements once prepared.
+    struct Table {
+        std::string family;
+        int year = 0;
+        Statement insert;
+        Statement remove;
+    };
+    std::map<std::string, Table> tables;
+    Statement upsertInfo;
+    std::optional<Transaction> batch;
+    std::size_t pending = 0;                 // rows written in the open batch
+    std::vector<std::string> createdInBatch; // tables the open batch made
+
+    void forget(const std::vector<std::string>& names)
+    {
+        for (const std::string& name : names)
+            tables.erase(name);
+    }
+
+    Status savepoint(std::string_view sql) { return db->exec(sql); }
+
+    void addTable(const std::string& name)
+    {
+        for (std::string_view family : kDailyFamilies)
+            if (name.size() == family.size() + 4 && sameName(name.substr(0, family.size()), family)) {
+                Table t;
+                t.family = std::string(family);
+                t.year = std::stoi(name.substr(family.size()));
+                tables.emplace(name, std::move(t));
+                return;
+            }
+    }
+
+    Result<Statement*> insertFor(const std::string& name)
+    {
+        auto found = tables.find(name);
+        if (found == tables.end())
+            return makeError(ErrorCode::Internal, "日足テーブル " + name + " がありません");
+        Table& t = found->second;
+        if (!t.insert.handle()) {
+            auto st = db->prepare(dailyInsertSql(name));
+            if (!st)
+                return st.error();
+            t.insert = std::move(*st);
+        }
+        return &t.insert;
+    }
+
+    Result<Statement*> removeFor(const std::string& name)
+    {
+        Table& t = tables.find(name)->second; // called for the names of the map only
+        if (!t.remove.handle()) {
+            auto st = db->prepare("DELETE FROM " + name + " WHERE STK_CD = ?");
+            if (!st)
+                return st.error();
+            t.remove = std::move(*st);
+        }
+        return &t.remove;
+    }
+
+    Result<std::optional<std::string>> latestDate(const std::vector<std::string_view>& families)
+    {
+        std::optional<std::string> latest;
+        for (const auto& [name, table] : tables) {
+            if (std::find(families.begin(), families.end(), table.family) == families.end())
+                continue;
+            auto st = db->prepare("SELECT MAX(STK_DATE) FROM " + name);
+            if (!st)
+                return st.error();
+            auto row = st->step();
+            if (!row)
+                return row.error();
+            if (*row && !st->isNull(0)) {
+                std::string date = st->text(0);
+                if (!latest || date > *latest)
+                    latest = std::move(date);
+            }
+        }
+        return latest;
+    }
+};
+
+StockWriter::StockWriter(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
+StockWriter::StockWriter(StockWriter&&) noexcept = default;
+StockWriter& StockWriter::operator=(StockWriter&&) noexcept = default;
+StockWriter::~StockWriter() = default;
+
+Result<StockWriter> StockWriter::open(Database& db)
+{
+    auto impl = std::make_unique<Impl>();
+    impl->db = &db;
+    // A large page cache for this connection: the date index of a table takes every stock's rows.
+    if (auto st = db.exec("PRAGMA cache_size=-262144; PRAGMA temp_store=MEMORY"); !st)
+        return st.error();
+    auto tables = dailyTableNames(db);
+    if (!tables)
+        return tables.error();
+    for (const std::string& name : *tables)
+        impl->addTable(name);
+    auto upsert =
+        db.prepare("INSERT INTO STK_INFO (STK_CD, STK_NM, MKT_CD) "
+                   "VALUES (?1, COALESCE(?2, (SELECT STK_NM FROM STK_INFO WHERE STK_CD = ?1), ?1), ?3) "
+                   "ON CONFLICT (STK_CD) DO UPDATE SET STK_NM = excluded.STK_NM, MKT_CD = excluded.MKT_CD");
+    if (!upsert)
+        return upsert.error();
+    impl->upsertInfo = std::move(*upsert);
+    return StockWriter(std::move(impl));
+}
+
+Status StockWriter::write(const PreparedStock& stock)
+{
+    Impl& m = *m_impl;
+    const Market* market = findMarket(stock.market);
+    if (!market)
+        return stockError(stock.code, "市場コード " + std::to_string(stock.market) + " はありません");
+    if (!m.batch) {
+        auto tx = Transaction::begin(*m.db, true);
+        if (!tx)
+            return stockError(stock.code, "書き込めませんでした: " + tx.error().message);
+        m.batch.emplace(std::move(*tx));
+    }
+    if (auto st = m.savepoint("SAVEPOINT stock"); !st)
+        return stockError(stock.code, "書き込めませんでした: " + st.error().message);
+    // Tables made for this stock vanish with its rollback, and so must their entries here.
+    std::vector<std::string> created;
+    auto fail = [&](const Error& e) -> Status {
+        (void)m.savepoint("ROLLBACK TO stock");
+        (void)m.savepoint("RELEASE stock");
+        m.forget(created);
+        return stockError(stock.code, "書き込めませんでした: " + e.message);
+    };
+
+    std::set<int> years;
+    for (const DailyRow& row : stock.rows)
+        years.insert(row.date.year);
+    for (int year : years) {
+        const std::string name = dailyTableName(market->family, year);
+        if (m.tables.count(name))
+            continue;
+        if (!isDailyTableName(name))
+            return fail(
+                makeError(ErrorCode::Data, "年 " + std::to_string(year) + " の日足テーブルは作れません"));
+        if (auto st = createDailyTable(*m.db, market->family, year); !st)
+            return fail(st.error());
+        m.addTable(name);
+        created.push_back(name);
+    }
+    // Re-import replaces: the stock's rows go from every daily table (also another family's, for
+    // a stock that changed market).
+    for (auto& [name, table] : m.tables) {
+        auto remove = m.removeFor(name);
+        if (!remove)
+            return fail(remove.error());
+        (*remove)->bind(1, std::string_view(stock.code));
+        Status st = (*remove)->run();
+        (*remove)->reset();
+        if (!st)
+            return fail(st.error());
+    }
+    m.upsertInfo.bind(1, std::string_view(stock.code));
+    if (stock.name.empty())
+        m.upsertInfo.bindNull(2);
+    else
+        m.upsertInfo.bind(2, std::string_view(stock.name));
+    m.upsertInfo.bind(3, std::int64_t{stock.market});
+    Status info = m.upsertInfo.run();
+    m.upsertInfo.reset();
+    if (!info)
+        return fail(info.error());
+
+    Statement* insert = nullptr;
+    int insertYear = 0;
+    for (const DailyRow& row : stock.rows) {
+        if (!insert || row.date.year != insertYear) {
+            auto st = m.insertFor(dailyTableName(market->family, row.date.year));
+            if (!st)
+                return fail(st.error());
+            insert = *st;
+            insertYear = row.date.year;
+        }
+        bindDailyRow(*insert, stock.code, row);
+        Status st = insert->run();
+        // Every parameter is bound again for the next row: a plain reset is enough.
+        sqlite3_reset(insert->handle());
+        if (!st)
+            return fail(st.error());
+    }
+    if (stock.alsoWrite)
+        if (Status st = stock.alsoWrite(*m.db); !st)
+            return fail(st.error());
+    if (auto st = m.savepoint("RELEASE stock"); !st)
+        return fail(st.error());
+    m.createdInBatch.insert(m.createdInBatch.end(), created.begin(), created.end());
+    m.pending += stock.rows.size();
+    return Status::success();
+}
+
+std::size_t StockWriter::pendingRows() const
+{
+    return m_impl->pending;
+}
+
+Status StockWriter::commit()
+{
+    Impl& m = *m_impl;
+    if (!m.batch)
+        return Status::success();
+    Status st = m.batch->commit();
+    m.batch.reset();
+    m.pending = 0;
+    if (!st) {
+        // A COMMIT that fails may leave the transaction open: end it, and forget its tables.
+        (void)m.db->exec("ROLLBACK");
+        m.forget(m.createdInBatch);
+    }
+    m.createdInBatch.clear();
+    return st;
+}
+
+Status StockWriter::updateDates()
+{
+    Impl& m = *m_impl;
+    if (auto st = commit(); !st)
+        return st;
+    auto stocks = m.latestDate({"STK_DAILY_TSE_", "STK_DAILY_DSE_", "STK_DAILY_JSA_"});
+    if (!stocks)
+        return stocks.error();
+    auto fx = m.latestDate({"STK_DAILY_FX_"});
+    if (!fx)
+        return fx.error();
+    auto tx = Transaction::begin(*m.db, true);
+    if (!tx)
+        return tx.error();
+    auto upsert = m.db->prepare("INSERT INTO STK_UPD (UPD_FLG, UPD_DATE) VALUES (?, ?) "
+                                "ON CONFLICT (UPD_FLG) DO UPDATE SET UPD_DATE = excluded.UPD_DATE");
+    if (!upsert)
+        return upsert.error();
+    const std::pair<int, const std::optional<std::string>*> rows[] = {{kUpdFlagStock, &*stocks},
+                                                                      {kUpdFlagFx, &*fx}};
+    for (const auto& [flag, date] : rows) {
+        if (!*date)
+            continue;
+        upsert->bind(1, std::int64_t{flag}).bind(2, std::string_view(**date));
+        Status st = upsert->run();
+        upsert->reset();
+        if (!st)
+            return st;
+    }
+    return tx->commit();
+}
+
+namespace {
+
+// Rows per batch transaction: large enough that the date indexes are written rarely, small
+// enough that the write-ahead log stays a few hundred megabytes at most.
+constexpr std::size_t kBatchRows = 200000;
+// A batch also ends once it has held the write lock this long, and the writer then leaves the lock
+// free for a moment: a running server's login or session record waits for about one batch, not
+// for the whole import (its connections look for the lock every millisecond while they wait).
+constexpr std::chrono::milliseconds kBatchTime{500};
+constexpr std::chrono::milliseconds kPauseAfterBatch{3};
+
+// What the analysis of one source gives the writer.
+struct SourceOutcome {
+    std::vector<std::string> messages;
+    std::vector<PreparedStock> stocks;
+    int skipped = 0;
+    bool failed = false;
+};
+
+SourceOutcome runSource(TStkAnalisys& engine, const StockSource& source)
+{
+    SourceOutcome out;
+    try {
+        auto batch = source();
+        if (!batch) {
+            out.failed = true;
+            out.messages.push_back(batch.error().message);
+            return out;
+        }
+        out.messages = std::move(batch->problems);
+        out.skipped = batch->skippedStocks;
+        for (const StockSeries& series : batch->stocks) {
+            auto prepared = prepareStock(engine, series);
+            if (prepared) {
+                out.stocks.push_back(std::move(*prepared));
+            } else {
+                out.messages.push_back(prepared.error().message + "（取り込みませんでした）");
+                ++out.skipped;
+            }
+        }
+    } catch (const std::exception& e) {
+        out.failed = true;
+        out.stocks.clear();
+        out.messages.push_back(std::string("取り込みを中断しました: ") + e.what());
+    }
+    return out;
+}
+
+} // namespace
+
+Result<ImportSummary> importStocks(Database& db, std::vector<StockSource> sources,
+                                   const ImportOptions& options)
+{
+    auto writer = StockWriter::open(db);
+    if (!writer)
+        return writer.error();
+    // The date index of a table filled from empty is built in one sorted pass after its rows are
+    // in, rather than entry by entry at scattered places (and rewritten with every batch). Indexes
+    // an earlier import left unbuilt are built first.
+    if (auto st = ensureDateIndexes(db); !st)
+        return st.error();
+    auto setAside = setAsideEmptyTablesDateIndexes(db);
+    if (!setAside)
+        return setAside.error();
+    struct RebuildIndexes {
+        Database& db;
+        bool pending;
+        Status run()
+        {
+            pending = false;
+            return ensureDateIndexes(db);
+        }
+        ~RebuildIndexes()
+        {
+            if (pending)
+                (void)ensureDateIndexes(db);
+        }
+    } rebuild{db, !setAside->empty()};
+    auto summary = importStocks(*writer, std::move(sources), options);
+    if (summary && rebuild.pending)
+        if (auto st = rebuild.run(); !st && options.message)
+            options.message("日付の索引を作れませんでした（次の取り込みかサーバーの起動時に作ります）: " +
+                            st.error().message);
+    return summary;
+}
+
+Result<ImportSummary> importStocks(StockStore& writer, std::vector<StockSource> sources,
+                                   const ImportOptions& options)
+{
+    const std::size_t total = sources.size();
+    // The writer is the busiest thread: by default the analysis takes every core but the writer's.
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    std::size_t workerCount =
+        options.workers > 0 ? static_cast<std::size_t>(options.workers) : std::max(1u, cores - 1);
+    workerCount = std::max<std::size_t>(1, std::min(workerCount, total));
+    // Sources analysed ahead of the writer, at most: bounds the memory of finished stocks.
+    const std::size_t window = 2 * workerCount + 2;
+
+    std::mutex mutex;
+    std::condition_variable ready;    // a slot was filled
+    std::condition_variable advanced; // the writer took a slot
+    std::vector<std::optional<SourceOutcome>> slots(total);
+    std::size_t next = 0;    // next source to analyse
+    std::size_t written = 0; // sources the writer has taken
+    bool stop = false;
+
+    auto work = [&] {
+        TStkAnalisys engine;
+        for (;;) {
+            std::size_t k = 0;
+            {
+                std::unique_lock lock(mutex);
+                advanced.wait(lock, [&] { return stop || next >= total || next < written + window; });
+                if (stop || next >= total)
+                    return;
+                k = next++;
+            }
+            SourceOutcome outcome = runSource(engine, sources[k]);
+            {
+                std::lock_guard lock(mutex);
+                slots[k] = std::move(outcome);
+            }
+            ready.notify_all();
+        }
+    };
+    std::vector<std::thread> workers;
+    // Stops and joins the workers however the writer's loop ends.
+    struct Join {
+        std::vector<std::thread>& threads;
+        std::mutex& mutex;
+        bool& stop;
+        std::condition_variable& advanced;
+        ~Join()
+        {
+            {
+                std::lock_guard lock(mutex);
+                stop = true;
+            }
+            advanced.notify_all();
+            for (std::thread& t : threads)
+                if (t.joinable())
+                    t.join();
+        }
+    } join{workers, mutex, stop, advanced};
+    for (std::size_t i = 0; i < workerCount && total > 0; ++i)
+        workers.emplace_back(work);
+
+    ImportSummary summary;
+    auto say = [&](const std::string& line) {
+        if (options.message)
+            options.message(line);
+    };
+    // Stocks written into the open batch: imported once it commits.
+    std::vector<std::pair<std::string, std::size_t>> pending;
+    auto batchStarted = std::chrono::steady_clock::now();
+    auto commitPending = [&] {
+        if (auto st = writer.commit(); st) {
+            for (const auto& [code, rows] : pending) {
+                ++summary.imported;
+                summary.days += static_cast<std::int64_t>(rows);
+            }
+        } else {
+            for (const auto& [code, rows] : pending)
+                say("銘柄 " + code + ": 書き込みを確定できませんでした: " + st.error().message +
+                    "（取り込みませんでした）");
+            summary.skipped += static_cast<int>(pending.size());
+        }
+        pending.clear();
+    };
+    for (std::size_t k = 0; k < total; ++k) {
+        SourceOutcome outcome;
+        {
+            std::unique_lock lock(mutex);
+            ready.wait(lock, [&] { return slots[k].has_value(); });
+            outcome = std::move(*slots[k]);
+            slots[k].reset();
+            written = k + 1;
+        }
+        advanced.notify_all();
+        for (const std::string& line : outcome.messages)
+            say(line);
+        summary.skipped += outcome.skipped;
+        if (outcome.failed)
+            ++summary.failedSources;
+        for (const PreparedStock& stock : outcome.stocks) {
+            if (writer.pendingRows() == 0)
+                batchStarted = std::chrono::steady_clock::now();
+            if (auto st = writer.write(stock); st) {
+                pending.emplace_back(stock.code, stock.rows.size());
+            } else {
+                say(st.error().message + "（取り込みませんでした）");
+                ++summary.skipped;
+                // Some failures (a full disk, for one) end the whole transaction: settle the batch
+                // now, so that the stocks before this one are reported as they really are.
+                commitPending();
+            }
+        }
+        const bool last = k + 1 == total;
+        if (writer.pendingRows() >= kBatchRows || last ||
+            (writer.pendingRows() > 0 && std::chrono::steady_clock::now() - batchStarted >= kBatchTime)) {
+            commitPending();
+            if (!last)
+                std::this_thread::sleep_for(kPauseAfterBatch);
+        }
+        if (options.progress)
+            options.progress(ImportProgress{k + 1, total, summary.imported, summary.skipped});
+    }
+    if (auto st = writer.updateDates(); !st)
+        return makeError(st.error().code, "更新日（STK_UPD）を書き込めませんでした: " + st.error().message);
+    return summary;
+}
+
+} // namespace vorteq::server

@@ -1,0 +1,214 @@
+#pragma once
+
+#include "series/TStkDailyData.h"
+#include "common/Result.h"
+#include "conditions/TJouken.h"
+#include "server/storage/Database.h"
+#include "server/import/PriceFile.h"
+#include "server/storage/Schema.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vorteq {
+class TStkAnalisys;
+}
+
+namespace vorteq::server {
+
+// A precomputed column of the daily tables and the day field of the analysis engine it holds.
+struct IndicatorColumn {
+    std::string_view column;
+    DayField field;
+};
+
+// The 40 precomputed columns, in table order (they follow the seven price columns).
+inline constexpr std::array<IndicatorColumn, 40> kIndicatorColumns{{
+    {"PT_RANGE", DayField::ToujituRate},
+    {"PY_RANGE", DayField::ZenjituRate},
+    {"H_RANGE", DayField::UpperShadowRate},
+    {"L_RANGE", DayField::LowerShadowRate},
+    {"V_RANGE", DayField::VlmRate},
+    {"RENZOKU", DayField::RenzokuDays},
+    {"MA_05", DayField::IdoAvg1},
+    {"MA_15", DayField::IdoAvg2},
+    {"MA_25", DayField::IdoAvg3},
+    {"MA_50", DayField::IdoAvg4},
+    {"MARATIO_05", DayField::Kairi1},
+    {"MARATIO_15", DayField::Kairi2},
+    {"MARATIO_25", DayField::Kairi3},
+    {"MARATIO_50", DayField::Kairi4},
+    {"STC_K", DayField::STC_K},
+    {"STC_D", DayField::STC_D},
+    {"STC_SD", DayField::STC_SD},
+    {"RSI", DayField::RSI},
+    {"U_OSI", DayField::OSI},
+    {"WIL_R", DayField::WilR},
+    {"RCI", DayField::RCI},
+    {"CCI", DayField::CCI},
+    {"ARATIO", DayField::ARatio},
+    {"BRATIO", DayField::BRatio},
+    {"PAR_SAR", DayField::ParaboSAR},
+    {"WIL_SAR", DayField::WilSAR},
+    {"VOL_P2", DayField::VolinPlus2},
+    {"VOL_M2", DayField::VolinMinus2},
+    {"VOL_P1", DayField::VolinPlus1},
+    {"VOL_M1", DayField::VolinMinus1},
+    {"VR_A", DayField::VRA},
+    {"VR_B", DayField::VRB},
+    {"VR_W", DayField::VRW},
+    {"DMI_P", DayField::PlusDI},
+    {"DMI_M", DayField::MinusDI},
+    {"DMI_ADX", DayField::ADX},
+    {"MACD", DayField::MACD},
+    {"MACD_S", DayField::MACSignal},
+    {"SAI_A", DayField::PSY},
+    {"SAI_B", DayField::MPSY},
+}};
+
+// Columns of a daily table before the precomputed ones: code, date, four prices, volume.
+inline constexpr std::size_t kPriceColumnCount = 7;
+
+namespace detail {
+constexpr bool indicatorColumnsFollowTable()
+{
+    if (kDailyColumns.size() != kPriceColumnCount + kIndicatorColumns.size())
+        return false;
+    for (std::size_t i = 0; i < kIndicatorColumns.size(); ++i)
+        if (kDailyColumns[kPriceColumnCount + i].name != kIndicatorColumns[i].column)
+            return false;
+    return true;
+}
+} // namespace detail
+static_assert(detail::indicatorColumnsFollowTable(), "the precomputed columns must follow the daily table");
+
+// The conditions the importer analyses with: every indicator at its default period, the four
+// moving averages at 5, 15, 25 and 50 days (the MA_05 .. MA_50 columns).
+TJouken importConditions();
+
+// One stored value: no value, an integer or a float.
+struct CellValue {
+    enum class Kind : std::uint8_t { Null, Integer, Real };
+    Kind kind = Kind::Null;
+    std::int64_t integer = 0;
+    double real = 0;
+};
+
+// One row of a daily table without the stock code: the date and the values of the columns from
+// S_PRICE on, in table order.
+struct DailyRow {
+    Date date;
+    std::array<CellValue, kDailyColumns.size() - 2> values;
+};
+
+// A stock ready to be written: its master data and its rows, oldest day first.
+struct PreparedStock {
+    std::string code;
+    std::string name;
+    int market = 0;
+    std::vector<DailyRow> rows;
+    std::function<Status(Database&)> alsoWrite; // from the series
+};
+
+// The INSERT of every column of a daily table; bindDailyRow binds one stock's row to it.
+std::string dailyInsertSql(std::string_view table, std::string_view verb = "INSERT");
+void bindDailyRow(Statement& insert, std::string_view code, const DailyRow& row);
+
+// Runs the analysis engine over the whole series and turns every day into a row. The engine is
+// the caller's (one per thread; it is reused from stock to stock).
+Result<PreparedStock> prepareStock(TStkAnalisys& engine, const StockSeries& series);
+
+// The market of a code, or nullptr.
+const Market* findMarket(int code);
+
+// Where an import writes its prepared stocks, one at a time, in batches: each stock all or
+// nothing, stored once its batch is committed.
+class StockStore {
+public:
+    virtual ~StockStore() = default;
+    virtual Status write(const PreparedStock& stock) = 0;
+    virtual std::size_t pendingRows() const = 0;
+    virtual Status commit() = 0;
+    // Commits, then sets STK_UPD from the data.
+    virtual Status updateDates() = 0;
+};
+
+// Writes prepared stocks into one database: the stock's rows in every daily table are replaced,
+// its master row written, and a missing yearly table created. Each stock is all or nothing (a
+// savepoint of its own); several stocks share one transaction, so that the pages every stock
+// touches (the date indexes) are written once per batch instead of once per stock.
+class StockWriter final : public StockStore {
+public:
+    static Result<StockWriter> open(Database& db);
+    StockWriter(StockWriter&&) noexcept;
+    StockWriter& operator=(StockWriter&&) noexcept;
+    // Rolls back what has not been committed.
+    ~StockWriter() override;
+
+    // Writes one stock into the open batch; on failure nothing of it is changed and the batch
+    // goes on. The stock is stored once the batch is committed.
+    Status write(const PreparedStock& stock) override;
+
+    // Rows written since the last commit.
+    std::size_t pendingRows() const override;
+
+    // Commits the open batch, if any. On failure the whole batch is rolled back.
+    Status commit() override;
+
+    // Commits, then sets STK_UPD from the data: the stock-price row (UPD_FLG 1) to the latest day of the
+    // stock markets, the exchange-rate row (UPD_FLG 2) to the latest day of the FX market. A family without
+    // any row leaves its row as it was.
+    Status updateDates() override;
+
+private:
+    struct Impl;
+    explicit StockWriter(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> m_impl;
+};
+
+// Turns off SQLite's process-wide memory statistics, which take a global lock on every allocation.
+// Takes effect only before the process first uses SQLite; later it does nothing. For programs
+// that import in bulk or serve many requests at once.
+void disableSqliteMemoryStatistics();
+
+// One unit of import work: reads a file or makes a generated stock.
+using StockSource = std::function<Result<StockBatch>()>;
+
+struct ImportProgress {
+    std::size_t sourcesDone = 0;
+    std::size_t sourcesTotal = 0;
+    int imported = 0;
+    int skipped = 0;
+};
+
+struct ImportOptions {
+    int workers = 0; // analysis threads; 0: one per core but one (the writer's)
+    // Receives every problem (bad row, unreadable file, stock left out), one line each.
+    std::function<void(const std::string&)> message;
+    // Called after each source has been written.
+    std::function<void(const ImportProgress&)> progress;
+};
+
+struct ImportSummary {
+    int imported = 0;      // stocks written
+    int skipped = 0;       // stocks left out (bad rows, a failed analysis or write)
+    int failedSources = 0; // files that could not be read at all
+    std::int64_t days = 0; // rows written
+};
+
+// Reads, analyses (in parallel) and writes (on the calling thread, in source order) every stock,
+// then updates STK_UPD. A bad stock or file is reported and the rest goes on; an error is returned
+// only when the database cannot be used at all.
+Result<ImportSummary> importStocks(Database& db, std::vector<StockSource> sources,
+                                   const ImportOptions& options);
+// The same into any target (the PostgreSQL one).
+Result<ImportSummary> importStocks(StockStore& target, std::vector<StockSource> sources,
+                                   const ImportOptions& options);
+
+} // namespace vorteq::server
