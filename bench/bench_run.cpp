@@ -18,7 +18,6 @@
 #include "server/storage/Database.h"
 #include "server/import/DemoMarket.h"
 #include "server/import/Importer.h"
-#include "results/SimulationRun.h"
 #include "support/TestServer.h"
 #include "widgets/MessageDialog.h"
 #include "widgets/StringGrid.h"
