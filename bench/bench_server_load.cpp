@@ -24,10 +24,10 @@
 #include "gateway/THttpStatements.h"
 #include "gateway/WireCodec.h"
 #include "gateway/ZlibUtil.h"
-#include "server/policy/AccountStore.h"
 #include "server/http/BatchService.h"
-#include "server/storage/Database.h"
 #include "server/http/HttpServer.h"
+#include "server/policy/AccountStore.h"
+#include "server/storage/Database.h"
 #include "server/storage/Schema.h"
 
 #include <algorithm>

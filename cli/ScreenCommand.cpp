@@ -6,9 +6,9 @@
 #include "common/DateText.h"
 #include "common/TextTable.h"
 #include "results/ForwardReturns.h"
-#include "series/MarketTable.h"
 #include "screening/StockListColumns.h"
 #include "screening/StockListExport.h"
+#include "series/MarketTable.h"
 
 namespace vorteq::cli {
 

@@ -7,8 +7,8 @@
 // market tables are unchanged, and a session cookie is only ever set by a correct login.
 #include "gateway/WireCodec.h"
 #include "gateway/ZlibUtil.h"
-#include "server/policy/AccountStore.h"
 #include "server/http/BatchService.h"
+#include "server/policy/AccountStore.h"
 #include "server/storage/Database.h"
 #include "server/storage/Schema.h"
 

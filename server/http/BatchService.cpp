@@ -3,10 +3,10 @@
 #include "common/Encoding.h"
 #include "gateway/WireCodec.h"
 #include "gateway/ZlibUtil.h"
+#include "server/policy/StatementShape.h"
 #include "server/storage/PgBackend.h"
 #include "server/storage/PgDatabase.h"
 #include "server/storage/Schema.h"
-#include "server/policy/StatementShape.h"
 
 #include <algorithm>
 #include <cstdio>

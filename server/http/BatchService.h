@@ -1,12 +1,12 @@
 #pragma once
 
 #include "common/Result.h"
+#include "server/ServerConfig.h"
+#include "server/http/ReplyCache.h"
 #include "server/policy/AccountStore.h"
+#include "server/policy/PasswordPool.h"
 #include "server/storage/Backend.h"
 #include "server/storage/Connection.h"
-#include "server/policy/PasswordPool.h"
-#include "server/http/ReplyCache.h"
-#include "server/ServerConfig.h"
 
 #include <chrono>
 #include <cstdint>

@@ -7,8 +7,8 @@
 
 #include "common/Result.h"
 #include "server/import/ApiQuotesFile.h"
-#include "server/storage/Database.h"
 #include "server/import/Importer.h"
+#include "server/storage/Database.h"
 
 #include <functional>
 #include <map>

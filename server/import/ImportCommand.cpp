@@ -7,8 +7,8 @@
 #include "server/import/ApiQuotesFile.h"
 #include "server/import/DemoMarket.h"
 #include "server/import/Importer.h"
-#include "server/storage/PgDatabase.h"
 #include "server/import/PgImport.h"
+#include "server/storage/PgDatabase.h"
 #include "server/storage/Schema.h"
 
 #include <algorithm>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "series/TStkDailyData.h"
 #include "common/Result.h"
 #include "conditions/TJouken.h"
-#include "server/storage/Database.h"
+#include "series/TStkDailyData.h"
 #include "server/import/PriceFile.h"
+#include "server/storage/Database.h"
 #include "server/storage/Schema.h"
 
 #include <array>

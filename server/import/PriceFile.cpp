@@ -514,9 +514,9 @@ Result<std::map<std::string, std::string>> readNamesFile(const std::filesystem::
             continue;
         const int lineNo = static_cast<int>(i) + 1;
         if (f.size() < 2 || !isStockCode(f[0]) || f[1].empty())
-            return makeError(ErrorCode::Parse,
-                             where(label, lineNo) + "「銘柄コード,銘柄名」の行ではありません（コードは先頭が "
-                                                    "0 でない 1〜10 桁の数字か、130A のような 4 文字）");
+            return makeError(ErrorCode::Parse, where(label, lineNo) +
+                                                   "「銘柄コード,銘柄名」の行ではありません（コードは先頭が "
+                                                   "0 でない 1〜10 桁の数字か、130A のような 4 文字）");
         if (std::string problem = nameProblem(f[1]); !problem.empty())
             return makeError(ErrorCode::Parse, where(label, lineNo) + problem);
         names[f[0]] = f[1];

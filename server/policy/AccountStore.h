@@ -1,9 +1,9 @@
 #pragma once
 
 #include "common/Result.h"
-#include "server/storage/Database.h"
 #include "server/ServerConfig.h"
 #include "server/policy/StatementShape.h"
+#include "server/storage/Database.h"
 
 #include <chrono>
 #include <cstdint>

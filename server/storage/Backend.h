@@ -2,8 +2,8 @@
 
 #include "common/Result.h"
 #include "server/policy/AccountStore.h"
-#include "server/storage/Connection.h"
 #include "server/policy/StatementShape.h"
+#include "server/storage/Connection.h"
 
 #include <cstdint>
 #include <functional>

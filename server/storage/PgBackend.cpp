@@ -1,10 +1,10 @@
 #include "server/storage/PgBackend.h"
 
 #include "gateway/WireCodec.h"
+#include "server/policy/StatementShape.h"
 #include "server/storage/PgDialect.h"
 #include "server/storage/Schema.h"
 #include "server/storage/ValueText.h"
-#include "server/policy/StatementShape.h"
 
 #include <charconv>
 #include <chrono>

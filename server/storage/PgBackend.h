@@ -1,9 +1,9 @@
 #pragma once
 
 #include "common/Result.h"
+#include "server/ServerConfig.h"
 #include "server/storage/Backend.h"
 #include "server/storage/PgDatabase.h"
-#include "server/ServerConfig.h"
 
 #include <memory>
 #include <string>

@@ -8,8 +8,8 @@
 
 #include "common/Result.h"
 #include "server/import/ApiQuotesFile.h"
-#include "server/storage/Database.h"
 #include "server/import/PriceFile.h"
+#include "server/storage/Database.h"
 
 #include <optional>
 #include <string>

@@ -21,7 +21,10 @@ std::optional<int> readField(std::string_view text, std::size_t& i, std::size_t 
 
 } // namespace
 
-bool isLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool isLeapYear(int year)
+{
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int daysInMonth(int year, int month)
 {
@@ -102,7 +105,10 @@ Date fromDayNumber(long long days)
     return Date{static_cast<int>(y), static_cast<int>(m), static_cast<int>(d)};
 }
 
-Date addDays(const Date& date, long long days) { return fromDayNumber(toDayNumber(date) + days); }
+Date addDays(const Date& date, long long days)
+{
+    return fromDayNumber(toDayNumber(date) + days);
+}
 
 Date addMonths(const Date& date, int months)
 {
@@ -116,7 +122,7 @@ Date addMonths(const Date& date, int months)
 
 int dayOfWeek(const Date& date)
 {
-    const long long n = toDayNumber(date);  // 1970-01-01 was a Thursday
+    const long long n = toDayNumber(date); // 1970-01-01 was a Thursday
     return static_cast<int>(((n % 7) + 11) % 7);
 }
 

@@ -21,7 +21,8 @@ public:
     Result<std::string> convert(std::string_view in, const char* what)
     {
         if (m_cd == reinterpret_cast<iconv_t>(-1))
-            return makeError(ErrorCode::Encoding, std::string("文字コード変換を開始できません (") + what + ")");
+            return makeError(ErrorCode::Encoding,
+                             std::string("文字コード変換を開始できません (") + what + ")");
         iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
         std::string out;
         out.resize(in.size() * 2 + 16);
@@ -41,8 +42,8 @@ public:
                 continue;
             }
             const std::size_t at = in.size() - srcLeft;
-            return makeError(ErrorCode::Encoding, std::string("文字コードを変換できない文字があります (") + what +
-                                                      ", " + std::to_string(at) + "バイト目)");
+            return makeError(ErrorCode::Encoding, std::string("文字コードを変換できない文字があります (") +
+                                                      what + ", " + std::to_string(at) + "バイト目)");
         }
         out.resize(static_cast<std::size_t>(dst - out.data()));
         return out;

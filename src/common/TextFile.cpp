@@ -84,8 +84,8 @@ Status writeBytesAtomic(const std::filesystem::path& path, std::string_view byte
     if (path.has_parent_path()) {
         std::filesystem::create_directories(path.parent_path(), ec);
         if (ec)
-            return makeError(ErrorCode::Io, "フォルダを作成できません: " + path.parent_path().string() + " (" +
-                                                ec.message() + ")");
+            return makeError(ErrorCode::Io, "フォルダを作成できません: " + path.parent_path().string() +
+                                                " (" + ec.message() + ")");
     }
     const std::string tmp = temporaryName(path);
     const mode_t mode = access == FileAccess::OwnerOnly ? 0600 : 0666;

@@ -10,8 +10,8 @@
 namespace vorteq {
 
 enum class FileAccess {
-    Normal,     // readable by everyone the umask allows
-    OwnerOnly,  // 0600: files that may hold a password
+    Normal,    // readable by everyone the umask allows
+    OwnerOnly, // 0600: files that may hold a password
 };
 
 // Reads a CP932 text file into UTF-8 lines. Lines end at CR LF, LF or a lone CR; a last line

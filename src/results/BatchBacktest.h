@@ -4,10 +4,10 @@
 // summary over the stocks, and the export. The runs go through the one per-stock back-test, so a
 // stock's line shows exactly what a single run of that stock shows.
 
-#include "series/TUserResult.h"
 #include "common/Result.h"
 #include "conditions/TJouken.h"
 #include "gateway/THttpStatements.h"
+#include "series/TUserResult.h"
 #include "simulation/BatchRunner.h"
 #include "simulation/RunPlan.h"
 #include "simulation/StockBacktest.h"

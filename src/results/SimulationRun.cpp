@@ -10,6 +10,7 @@
 #include "results/result_view.h"
 #include "screening/TradingDay.h"
 #include "simulation/RunPlan.h"
+#include "simulation/StockBacktest.h"
 #include "widgets/DateEdit.h"
 #include "widgets/MessageDialog.h"
 #include "widgets/StringGrid.h"
@@ -18,7 +19,6 @@
 #include "workbench/Workbench.h"
 #include "workbench/common_unit.h"
 #include "workbench/orq_common.h"
-#include "simulation/StockBacktest.h"
 
 #include <QComboBox>
 #include <QDate>

@@ -1,17 +1,17 @@
 #include "results/result_view.h"
 
-#include "series/TStkData.h"
-#include "widgets/FileSaveDialog.h"
-#include "widgets/MessageDialog.h"
-#include "widgets/StringGrid.h"
-#include "widgets/grid_common.h"
-#include "widgets/msg_common.h"
 #include "common/Csv.h"
 #include "results/chart_view.h"
 #include "results/daily_data_view.h"
 #include "results/statistics_view.h"
 #include "results/trade_result_view.h"
+#include "series/TStkData.h"
+#include "widgets/FileSaveDialog.h"
+#include "widgets/MessageDialog.h"
 #include "widgets/QtText.h"
+#include "widgets/StringGrid.h"
+#include "widgets/grid_common.h"
+#include "widgets/msg_common.h"
 #include "workbench/Workbench.h"
 
 #include <QFile>

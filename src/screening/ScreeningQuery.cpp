@@ -3,8 +3,8 @@
 #include "common/NumberText.h"
 #include "common/SqlText.h"
 #include "common/TextFile.h"
-#include "series/MarketTable.h"
 #include "screening/StockListColumns.h"
+#include "series/MarketTable.h"
 
 #include <algorithm>
 #include <system_error>

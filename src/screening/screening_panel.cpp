@@ -2,11 +2,11 @@
 
 #include "common/Csv.h"
 #include "gateway/THttpStatements.h"
-#include "series/MarketTable.h"
 #include "screening/ScreeningCriteria.h"
 #include "screening/ScreeningQuery.h"
 #include "screening/StockListColumns.h"
 #include "screening/TradingDay.h"
+#include "series/MarketTable.h"
 #include "widgets/DateEdit.h"
 #include "widgets/FileSaveDialog.h"
 #include "widgets/MessageDialog.h"

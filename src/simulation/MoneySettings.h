@@ -1,8 +1,8 @@
 #pragma once
 
-#include "series/TStkDailyData.h"
 #include "common/Result.h"
 #include "conditions/TJouken.h"
+#include "series/TStkDailyData.h"
 
 namespace vorteq {
 

@@ -1,9 +1,9 @@
 #include "simulation/RunPlan.h"
 
-#include "series/TStkData.h"
 #include "common/DateText.h"
 #include "common/SqlText.h"
 #include "series/MarketTable.h"
+#include "series/TStkData.h"
 
 #include <algorithm>
 

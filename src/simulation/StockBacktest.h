@@ -1,10 +1,10 @@
 #pragma once
 
 #include "analysis/TStkAnalisys.h"
-#include "series/TStkData.h"
 #include "common/Result.h"
 #include "conditions/TJouken.h"
 #include "gateway/THttpStatements.h"
+#include "series/TStkData.h"
 #include "simulation/RunPlan.h"
 
 #include <chrono>

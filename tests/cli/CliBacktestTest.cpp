@@ -136,8 +136,9 @@ TEST_F(CliBacktest, ChartAndFiguresBesideTheUnchangedExports)
 {
     writeConditionFile(dir.path() / "set.dat", tradingConditions());
     auto args = seriesRun(dir.path() / "set.dat");
-    args.insert(args.end(), {"--out", (dir.path() / "out").string(), "--chart", (dir.path() / "chart.png").string(),
-                             "--stats", (dir.path() / "figures.csv").string()});
+    args.insert(args.end(),
+                {"--out", (dir.path() / "out").string(), "--chart", (dir.path() / "chart.png").string(),
+                 "--stats", (dir.path() / "figures.csv").string()});
     const CliRun run = backtest(args);
     ASSERT_EQ(run.status, 0) << run.err;
 
@@ -160,7 +161,8 @@ TEST_F(CliBacktest, ChartAndFiguresBesideTheUnchangedExports)
     EXPECT_NE(figures.find("\"item\": \"プロフィットファクター\""), std::string::npos);
     // One entry per simulated day: as many as the daily table's rows.
     std::size_t days = 0;
-    for (std::size_t at = figures.find("\"date\""); at != std::string::npos; at = figures.find("\"date\"", at + 1))
+    for (std::size_t at = figures.find("\"date\""); at != std::string::npos;
+         at = figures.find("\"date\"", at + 1))
         ++days;
     EXPECT_EQ(days, expected.daily.size() - 1);
 }

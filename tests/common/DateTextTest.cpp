@@ -14,8 +14,8 @@ TEST(DateText, ParsesSlashAndDashForms)
 
 TEST(DateText, RejectsImpossibleOrDecoratedDates)
 {
-    for (const char* t : {"", "2006/02/30", "2005/02/29", "2006/13/01", "2006/00/10", "06/05/01", "2006/05/01 ",
-                          " 2006/05/01", "2006.05.01", "2006/05/001", "abcd/ef/gh"})
+    for (const char* t : {"", "2006/02/30", "2005/02/29", "2006/13/01", "2006/00/10", "06/05/01",
+                          "2006/05/01 ", " 2006/05/01", "2006.05.01", "2006/05/001", "abcd/ef/gh"})
         EXPECT_FALSE(parseDate(t)) << t;
     EXPECT_TRUE(parseDate("2008/02/29"));
     EXPECT_TRUE(parseDate("2000/02/29"));
@@ -36,7 +36,7 @@ TEST(DateText, DayArithmeticCrossesMonthsAndYears)
     EXPECT_EQ(addDays(Date{2007, 12, 31}, 1), (Date{2008, 1, 1}));
     EXPECT_EQ(toDayNumber(Date{1970, 1, 1}), 0);
     EXPECT_EQ(fromDayNumber(toDayNumber(Date{2004, 8, 19})), (Date{2004, 8, 19}));
-    EXPECT_EQ(dayOfWeek(Date{2026, 12, 7}), 1);  // a Monday
+    EXPECT_EQ(dayOfWeek(Date{2026, 12, 7}), 1); // a Monday
     EXPECT_EQ(dayOfWeek(Date{2007, 1, 2}), 2);
 }
 

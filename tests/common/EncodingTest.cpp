@@ -39,7 +39,7 @@ TEST(Cp932, KnownByteValues)
 TEST(Cp932, AsciiPassesThroughAndBadBytesFail)
 {
     EXPECT_EQ(*utf8ToCp932("SELECT 1"), "SELECT 1");
-    EXPECT_FALSE(cp932ToUtf8("\x81"));          // a lead byte without its trail byte
-    EXPECT_FALSE(utf8ToCp932("\xf0\x9f\x98\x80"));  // an emoji has no CP932 form
-    EXPECT_FALSE(utf8ToCp932("\xff\xfe"));      // not UTF-8 at all
+    EXPECT_FALSE(cp932ToUtf8("\x81"));             // a lead byte without its trail byte
+    EXPECT_FALSE(utf8ToCp932("\xf0\x9f\x98\x80")); // an emoji has no CP932 form
+    EXPECT_FALSE(utf8ToCp932("\xff\xfe"));         // not UTF-8 at all
 }

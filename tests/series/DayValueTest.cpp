@@ -1,5 +1,5 @@
-#include "series/TStkDailyData.h"
 #include "common/NumberText.h"
+#include "series/TStkDailyData.h"
 
 #include <gtest/gtest.h>
 #include <limits>

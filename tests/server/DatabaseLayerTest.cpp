@@ -1,12 +1,12 @@
 // The schema, the value text and the confined connection, on a database in a temporary folder.
 #include "gateway/WireCodec.h"
 #include "gateway/ZlibUtil.h"
-#include "server/policy/AccountStore.h"
 #include "server/http/BatchService.h"
+#include "server/http/HttpServer.h"
+#include "server/policy/AccountStore.h"
 #include "server/storage/Connection.h"
 #include "server/storage/Database.h"
 #include "server/storage/DayOrder.h"
-#include "server/http/HttpServer.h"
 #include "server/storage/Schema.h"
 #include "server/storage/ValueText.h"
 

@@ -2,10 +2,10 @@
 
 #include "common/DateText.h"
 #include "gateway/ServletPath.h"
-#include "server/policy/AccountStore.h"
 #include "server/http/BatchService.h"
-#include "server/storage/Database.h"
 #include "server/http/HttpServer.h"
+#include "server/policy/AccountStore.h"
+#include "server/storage/Database.h"
 #include "server/storage/PgBackend.h"
 #include "server/storage/PgDatabase.h"
 #include "server/storage/Schema.h"

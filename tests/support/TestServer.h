@@ -1,7 +1,7 @@
 #pragma once
 
-#include "server/http/HttpServer.h"
 #include "server/ServerConfig.h"
+#include "server/http/HttpServer.h"
 
 #include <cstddef>
 #include <cstdint>
