@@ -31,7 +31,8 @@ struct Layer {
 };
 
 // The layer table, lowest first. Folders under src/, then the two programs at the root beside it.
-// - conditions uses gateway for Ptbl, the table a condition file is read into.
+// - conditions uses gateway for Ptbl, the table a condition file is read into, and indicators for the
+//   parameter rules and calculation-tab rows that the indicator table gives.
 // - simulation uses screening for the calendar of trading days and the market table of its price query.
 // - the widget-side run drivers (the F5 run, the batch window) stand in results beside the views they
 //   fill, so no panel looks up to a later subsystem.
@@ -39,8 +40,8 @@ const std::vector<Layer> kLayers = {
     {"common", Tier::Core, {}},
     {"series", Tier::Core, {"common"}},
     {"gateway", Tier::Core, {"series"}},
-    {"conditions", Tier::Core, {"gateway"}},
     {"indicators", Tier::Core, {"series"}},
+    {"conditions", Tier::Core, {"gateway", "indicators"}},
     {"analysis", Tier::Core, {"conditions", "indicators"}},
     {"screening", Tier::Core, {"conditions"}},
     {"accounts", Tier::Core, {"gateway"}},
