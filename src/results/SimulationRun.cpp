@@ -13,6 +13,7 @@
 #include "simulation/StockBacktest.h"
 #include "widgets/DateEdit.h"
 #include "widgets/MessageDialog.h"
+#include "widgets/QtText.h"
 #include "widgets/StringGrid.h"
 #include "widgets/grid_common.h"
 #include "widgets/msg_common.h"
@@ -31,11 +32,6 @@ namespace vorteq {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-QString qs(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 } // namespace
 

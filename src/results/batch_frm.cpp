@@ -9,6 +9,7 @@
 #include "series/MarketTable.h"
 #include "widgets/DateEdit.h"
 #include "widgets/MessageDialog.h"
+#include "widgets/QtText.h"
 #include "widgets/StringGrid.h"
 #include "widgets/msg_common.h"
 #include "workbench/Workbench.h"
@@ -33,11 +34,6 @@
 namespace vorteq {
 
 namespace {
-
-QString qs(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
 
 // A cell that sorts by its number ("－" and empty cells below every number), else by its text.
 class BatchItem : public QTableWidgetItem {
