@@ -100,7 +100,7 @@ void generateMarket(const std::string& path)
     }
     const std::string table = dailyTableName("STK_DAILY_TSE_", kYear);
     std::string sql = "INSERT INTO " + table + " VALUES (";
-    for (std::size_t i = 0; i < kDailyColumns.size(); ++i)
+    for (std::size_t i = 0; i < dailyColumns().size(); ++i)
         sql += i == 0 ? "?" : ", ?";
     sql += ")";
     auto insert = db->prepare(sql);

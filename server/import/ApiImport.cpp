@@ -174,8 +174,9 @@ Result<bool> sameAsStored(Database& db, const PreparedStock& prepared, const Dat
     for (const DailyRow* row : check)
         byDate[formatDate(row->date)] = row;
     std::string columns;
-    for (std::size_t c = 1; c < kDailyColumns.size(); ++c)
-        columns += (c > 1 ? ", " : "") + std::string(kDailyColumns[c].name);
+    const auto daily = dailyColumns();
+    for (std::size_t c = 1; c < daily.size(); ++c)
+        columns += (c > 1 ? ", " : "") + std::string(daily[c].name);
     std::size_t matched = 0;
     for (int year = check.back()->date.year; year <= check.front()->date.year; ++year) {
         auto rows = db.prepare("SELECT " + columns + " FROM " + dailyTableName(market->family, year) +

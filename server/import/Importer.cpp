@@ -2,6 +2,7 @@
 
 #include "analysis/TStkAnalisys.h"
 #include "common/NumberText.h"
+#include "indicators/IndicatorTable.h"
 
 #include <algorithm>
 #include <cctype>
@@ -148,6 +149,8 @@ Result<PreparedStock> prepareStock(TStkAnalisys& engine, const StockSeries& seri
     out.alsoWrite = series.alsoWrite;
     out.rows.resize(series.days.size());
     const std::vector<TStkDailyData>& days = engine.StkList.front().Days;
+    const auto columns = dailyColumns();
+    const auto precomputed = precomputedColumns();
     for (int k = 0; k < n; ++k) {
         const PriceDay& day = series.days[static_cast<std::size_t>(k)];
         const TStkDailyData& computed = days[static_cast<std::size_t>(n - 1 - k)];
@@ -159,9 +162,9 @@ Result<PreparedStock> prepareStock(TStkAnalisys& engine, const StockSeries& seri
         row.values[3] = realOf(day.close);
         row.values[4].kind = CellValue::Kind::Integer;
         row.values[4].integer = day.volume;
-        for (std::size_t c = 0; c < kIndicatorColumns.size(); ++c)
+        for (std::size_t c = 0; c < precomputed.size(); ++c)
             row.values[kPriceColumnCount - 2 + c] =
-                cellOf(computed[kIndicatorColumns[c].field], kDailyColumns[kPriceColumnCount + c].type);
+                cellOf(computed[precomputed[c].field], columns[kPriceColumnCount + c].type);
     }
     engine.Clear();
     return out;
@@ -171,8 +174,9 @@ std::string dailyInsertSql(std::string_view table, std::string_view verb)
 {
     std::string sql = std::string(verb) + " INTO " + std::string(table) + " (";
     std::string params;
-    for (std::size_t i = 0; i < kDailyColumns.size(); ++i) {
-        sql += (i ? ", " : "") + std::string(kDailyColumns[i].name);
+    const auto columns = dailyColumns();
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        sql += (i ? ", " : "") + std::string(columns[i].name);
         params += i ? ", ?" : "?";
     }
     sql += ") VALUES (" + params + ")";

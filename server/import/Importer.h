@@ -22,72 +22,6 @@ class TStkAnalisys;
 
 namespace vorteq::server {
 
-// A precomputed column of the daily tables and the day field of the analysis engine it holds.
-struct IndicatorColumn {
-    std::string_view column;
-    DayField field;
-};
-
-// The 40 precomputed columns, in table order (they follow the seven price columns).
-inline constexpr std::array<IndicatorColumn, 40> kIndicatorColumns{{
-    {"PT_RANGE", DayField::ToujituRate},
-    {"PY_RANGE", DayField::ZenjituRate},
-    {"H_RANGE", DayField::UpperShadowRate},
-    {"L_RANGE", DayField::LowerShadowRate},
-    {"V_RANGE", DayField::VlmRate},
-    {"RENZOKU", DayField::RenzokuDays},
-    {"MA_05", DayField::IdoAvg1},
-    {"MA_15", DayField::IdoAvg2},
-    {"MA_25", DayField::IdoAvg3},
-    {"MA_50", DayField::IdoAvg4},
-    {"MARATIO_05", DayField::Kairi1},
-    {"MARATIO_15", DayField::Kairi2},
-    {"MARATIO_25", DayField::Kairi3},
-    {"MARATIO_50", DayField::Kairi4},
-    {"STC_K", DayField::STC_K},
-    {"STC_D", DayField::STC_D},
-    {"STC_SD", DayField::STC_SD},
-    {"RSI", DayField::RSI},
-    {"U_OSI", DayField::OSI},
-    {"WIL_R", DayField::WilR},
-    {"RCI", DayField::RCI},
-    {"CCI", DayField::CCI},
-    {"ARATIO", DayField::ARatio},
-    {"BRATIO", DayField::BRatio},
-    {"PAR_SAR", DayField::ParaboSAR},
-    {"WIL_SAR", DayField::WilSAR},
-    {"VOL_P2", DayField::VolinPlus2},
-    {"VOL_M2", DayField::VolinMinus2},
-    {"VOL_P1", DayField::VolinPlus1},
-    {"VOL_M1", DayField::VolinMinus1},
-    {"VR_A", DayField::VRA},
-    {"VR_B", DayField::VRB},
-    {"VR_W", DayField::VRW},
-    {"DMI_P", DayField::PlusDI},
-    {"DMI_M", DayField::MinusDI},
-    {"DMI_ADX", DayField::ADX},
-    {"MACD", DayField::MACD},
-    {"MACD_S", DayField::MACSignal},
-    {"SAI_A", DayField::PSY},
-    {"SAI_B", DayField::MPSY},
-}};
-
-// Columns of a daily table before the precomputed ones: code, date, four prices, volume.
-inline constexpr std::size_t kPriceColumnCount = 7;
-
-namespace detail {
-constexpr bool indicatorColumnsFollowTable()
-{
-    if (kDailyColumns.size() != kPriceColumnCount + kIndicatorColumns.size())
-        return false;
-    for (std::size_t i = 0; i < kIndicatorColumns.size(); ++i)
-        if (kDailyColumns[kPriceColumnCount + i].name != kIndicatorColumns[i].column)
-            return false;
-    return true;
-}
-} // namespace detail
-static_assert(detail::indicatorColumnsFollowTable(), "the precomputed columns must follow the daily table");
-
 // The conditions the importer analyses with: every indicator at its default period, the four
 // moving averages at 5, 15, 25 and 50 days (the MA_05 .. MA_50 columns).
 TJouken importConditions();
@@ -104,7 +38,7 @@ struct CellValue {
 // S_PRICE on, in table order.
 struct DailyRow {
     Date date;
-    std::array<CellValue, kDailyColumns.size() - 2> values;
+    std::vector<CellValue> values = std::vector<CellValue>(dailyColumns().size() - 2);
 };
 
 // A stock ready to be written: its master data and its rows, oldest day first.

@@ -501,7 +501,7 @@ Status createPostgresDailyTable(PgDatabase& db, std::string_view family, int yea
 {
     const std::string table = dailyTableName(family, year);
     std::string sql = "CREATE TABLE IF NOT EXISTS " + table + " (";
-    for (const DailyColumn& column : kDailyColumns) {
+    for (const DailyColumn& column : dailyColumns()) {
         sql += column.name;
         sql += columnType(column.type);
         sql += ", ";

@@ -202,7 +202,8 @@ bool isTextColumn(std::string_view word)
 {
     if (oneOf(word, {"STK_NM", "MKT_NM", "UPD_DATE"}))
         return true;
-    return std::any_of(kDailyColumns.begin(), kDailyColumns.end(), [&](const DailyColumn& column) {
+    const auto columns = dailyColumns();
+    return std::any_of(columns.begin(), columns.end(), [&](const DailyColumn& column) {
         return column.type == ColumnType::Text && equalsIgnoringCase(word, column.name);
     });
 }

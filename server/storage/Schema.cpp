@@ -1,8 +1,27 @@
 #include "server/storage/Schema.h"
 
+#include "indicators/IndicatorTable.h"
+
 #include <cctype>
+#include <vector>
 
 namespace vorteq::server {
+
+std::span<const DailyColumn> dailyColumns()
+{
+    static const std::vector<DailyColumn> columns = [] {
+        std::vector<DailyColumn> all{
+            {"STK_CD", ColumnType::Text},     {"STK_DATE", ColumnType::Text}, {"S_PRICE", ColumnType::Real},
+            {"H_PRICE", ColumnType::Real},    {"L_PRICE", ColumnType::Real},  {"E_PRICE", ColumnType::Real},
+            {"STK_VLM", ColumnType::Integer},
+        };
+        for (const PrecomputedColumn& c : precomputedColumns())
+            all.push_back(
+                {c.name, c.number == ColumnNumber::Integer ? ColumnType::Integer : ColumnType::Real});
+        return all;
+    }();
+    return columns;
+}
 
 std::string dailyTableName(std::string_view family, int year)
 {
@@ -104,7 +123,7 @@ Status createDailyTable(Database& db, std::string_view family, int year)
 {
     const std::string table = dailyTableName(family, year);
     std::string sql = "CREATE TABLE IF NOT EXISTS " + table + " (";
-    for (const DailyColumn& column : kDailyColumns) {
+    for (const DailyColumn& column : dailyColumns()) {
         sql += column.name;
         switch (column.type) {
         case ColumnType::Text:

@@ -5,6 +5,7 @@
 #include "server/storage/Database.h"
 
 #include <array>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,26 +44,13 @@ struct DailyColumn {
     ColumnType type;
 };
 
+// Columns of a daily table before the precomputed ones: code, date, four prices, volume.
+inline constexpr std::size_t kPriceColumnCount = 7;
+
 // Every column of a daily table, in table order: the key, the day's prices and volume, then the
-// precomputed indicator values the screening compares (empty while an indicator has no value yet).
-inline constexpr std::array<DailyColumn, 47> kDailyColumns{{
-    {"STK_CD", ColumnType::Text},     {"STK_DATE", ColumnType::Text},   {"S_PRICE", ColumnType::Real},
-    {"H_PRICE", ColumnType::Real},    {"L_PRICE", ColumnType::Real},    {"E_PRICE", ColumnType::Real},
-    {"STK_VLM", ColumnType::Integer}, {"PT_RANGE", ColumnType::Real},   {"PY_RANGE", ColumnType::Real},
-    {"H_RANGE", ColumnType::Real},    {"L_RANGE", ColumnType::Real},    {"V_RANGE", ColumnType::Real},
-    {"RENZOKU", ColumnType::Integer}, {"MA_05", ColumnType::Real},      {"MA_15", ColumnType::Real},
-    {"MA_25", ColumnType::Real},      {"MA_50", ColumnType::Real},      {"MARATIO_05", ColumnType::Real},
-    {"MARATIO_15", ColumnType::Real}, {"MARATIO_25", ColumnType::Real}, {"MARATIO_50", ColumnType::Real},
-    {"STC_K", ColumnType::Real},      {"STC_D", ColumnType::Real},      {"STC_SD", ColumnType::Real},
-    {"RSI", ColumnType::Real},        {"U_OSI", ColumnType::Real},      {"WIL_R", ColumnType::Real},
-    {"RCI", ColumnType::Real},        {"CCI", ColumnType::Real},        {"ARATIO", ColumnType::Real},
-    {"BRATIO", ColumnType::Real},     {"PAR_SAR", ColumnType::Real},    {"WIL_SAR", ColumnType::Real},
-    {"VOL_P2", ColumnType::Real},     {"VOL_M2", ColumnType::Real},     {"VOL_P1", ColumnType::Real},
-    {"VOL_M1", ColumnType::Real},     {"VR_A", ColumnType::Real},       {"VR_B", ColumnType::Real},
-    {"VR_W", ColumnType::Real},       {"DMI_P", ColumnType::Real},      {"DMI_M", ColumnType::Real},
-    {"DMI_ADX", ColumnType::Real},    {"MACD", ColumnType::Real},       {"MACD_S", ColumnType::Real},
-    {"SAI_A", ColumnType::Real},      {"SAI_B", ColumnType::Real},
-}};
+// precomputed indicator values the screening compares (empty while an indicator has no value yet),
+// where the indicator table places them.
+std::span<const DailyColumn> dailyColumns();
 
 // Rows of STK_UPD, by UPD_FLG: the stock-price update first, the exchange-rate update second.
 inline constexpr int kUpdFlagStock = 1;

@@ -37,8 +37,8 @@ constexpr ParamDef kParams[] = {
      {"強弱レシオ", 50, "強弱ﾚｼｵの数値の上限は50です。", 1, "強弱ﾚｼｵの数値は1以上にしてください。"}},
 };
 constexpr OutputDef kOutputs[] = {
-    {DayField::ARatio, OutputKind::Rounded},
-    {DayField::BRatio, OutputKind::Rounded},
+    {DayField::ARatio, OutputKind::Rounded, {"ARATIO", 22}},
+    {DayField::BRatio, OutputKind::Rounded, {"BRATIO", 23}},
 };
 constexpr IndicatorStage kStages[] = {
     {1, compute},

@@ -44,10 +44,10 @@ constexpr ParamDef kParams[] = {
       "ﾎﾞﾘﾝｼﾞｬｰﾊﾞﾝﾄﾞの数値は1以上にしてください。"}},
 };
 constexpr OutputDef kOutputs[] = {
-    {DayField::VolinPlus1, OutputKind::Rounded},
-    {DayField::VolinMinus1, OutputKind::Rounded},
-    {DayField::VolinPlus2, OutputKind::Rounded},
-    {DayField::VolinMinus2, OutputKind::Rounded},
+    {DayField::VolinPlus1, OutputKind::Rounded, {"VOL_P1", 28}},
+    {DayField::VolinMinus1, OutputKind::Rounded, {"VOL_M1", 29}},
+    {DayField::VolinPlus2, OutputKind::Rounded, {"VOL_P2", 26}},
+    {DayField::VolinMinus2, OutputKind::Rounded, {"VOL_M2", 27}},
 };
 constexpr IndicatorStage kStages[] = {
     {1, compute},

@@ -63,7 +63,7 @@ constexpr ParamDef kParams[] = {
 constexpr OutputDef kOutputs[] = {
     {DayField::CCITypAvg, OutputKind::Stored},
     {DayField::CCITypDev, OutputKind::Stored},
-    {DayField::CCI, OutputKind::Rounded},
+    {DayField::CCI, OutputKind::Rounded, {"CCI", 21}},
 };
 constexpr IndicatorStage kStages[] = {
     {1, computeTypical},

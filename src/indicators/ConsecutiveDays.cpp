@@ -28,7 +28,7 @@ void compute(SeriesWork& s, const ParamValues&, int steps)
 }
 
 constexpr OutputDef kOutputs[] = {
-    {DayField::RenzokuDays, OutputKind::Stored},
+    {DayField::RenzokuDays, OutputKind::Stored, {"RENZOKU", 5, ColumnNumber::Integer}},
 };
 constexpr IndicatorStage kStages[] = {
     {4, compute},

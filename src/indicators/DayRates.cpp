@@ -42,10 +42,10 @@ void compute(SeriesWork& s, const ParamValues&, int)
 }
 
 constexpr OutputDef kOutputs[] = {
-    {DayField::ZenjituRate, OutputKind::Rounded},
-    {DayField::ToujituRate, OutputKind::Rounded},
-    {DayField::UpperShadowRate, OutputKind::Rounded},
-    {DayField::LowerShadowRate, OutputKind::Rounded},
+    {DayField::ZenjituRate, OutputKind::Rounded, {"PY_RANGE", 1}},
+    {DayField::ToujituRate, OutputKind::Rounded, {"PT_RANGE", 0}},
+    {DayField::UpperShadowRate, OutputKind::Rounded, {"H_RANGE", 2}},
+    {DayField::LowerShadowRate, OutputKind::Rounded, {"L_RANGE", 3}},
 };
 constexpr IndicatorStage kStages[] = {
     {1, compute},

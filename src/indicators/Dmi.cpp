@@ -79,9 +79,12 @@ constexpr ParamDef kParams[] = {
      {"DMI", 25, "DMIの数値の上限は25です。", 1, "DMIの数値は1以上にしてください。"}},
 };
 constexpr OutputDef kOutputs[] = {
-    {DayField::PlusDM, OutputKind::Stored},  {DayField::MinusDM, OutputKind::Stored},
-    {DayField::PlusDI, OutputKind::Rounded}, {DayField::MinusDI, OutputKind::Rounded},
-    {DayField::DX, OutputKind::Stored},      {DayField::ADX, OutputKind::Rounded},
+    {DayField::PlusDM, OutputKind::Stored},
+    {DayField::MinusDM, OutputKind::Stored},
+    {DayField::PlusDI, OutputKind::Rounded, {"DMI_P", 33}},
+    {DayField::MinusDI, OutputKind::Rounded, {"DMI_M", 34}},
+    {DayField::DX, OutputKind::Stored},
+    {DayField::ADX, OutputKind::Rounded, {"DMI_ADX", 35}},
 };
 constexpr IndicatorStage kStages[] = {
     {1, computeMovement},

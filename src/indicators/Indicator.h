@@ -66,9 +66,24 @@ enum class OutputKind {
     Whole,   // a whole number written as its digits
 };
 
+// What the server's daily tables keep of an output for the screening, precomputed at import.
+enum class ColumnNumber {
+    Real,    // a float
+    Integer, // a whole number
+};
+
+// The daily-table column of an output: its name and its place among the precomputed columns, which
+// follow the price columns (0 the first). An output without a name has no column.
+struct DailyColumnDef {
+    std::string_view name;
+    int place = -1;
+    ColumnNumber number = ColumnNumber::Real;
+};
+
 struct OutputDef {
     DayField field;
     OutputKind kind;
+    DailyColumnDef column = {};
 };
 
 // The run's values of one indicator's parameters, in the order of its ParamDefs.

@@ -1,5 +1,6 @@
 #include "indicators/IndicatorTable.h"
 
+#include <algorithm>
 #include <array>
 #include <cassert>
 
@@ -46,6 +47,7 @@ struct Derived {
     std::vector<TableParam> params;
     std::array<std::vector<DayField>, 3> outputs; // by OutputKind
     std::array<const IndicatorDef*, kDayFieldCount> writer{};
+    std::vector<PrecomputedColumn> columns; // by place
 };
 
 const Derived& derived()
@@ -60,8 +62,19 @@ const Derived& derived()
                 auto& w = out.writer[static_cast<std::size_t>(pos(o.field))];
                 assert(!w && "two indicators write one day field");
                 w = ind;
+                if (!o.column.name.empty()) {
+                    assert(o.column.place >= 0 && "a daily-table column without its place");
+                    const auto place = static_cast<std::size_t>(o.column.place);
+                    if (out.columns.size() <= place)
+                        out.columns.resize(place + 1);
+                    assert(out.columns[place].name.empty() && "two outputs in one daily-table column");
+                    out.columns[place] = {o.column.name, o.field, o.column.number};
+                }
             }
         }
+        assert(std::none_of(out.columns.begin(), out.columns.end(),
+                            [](const PrecomputedColumn& c) { return c.name.empty(); }) &&
+               "a place among the precomputed columns that no output takes");
         return out;
     }();
     return d;
@@ -111,6 +124,11 @@ std::span<const DayField> outputsOfKind(OutputKind kind)
 const IndicatorDef* writerOf(DayField field)
 {
     return derived().writer[static_cast<std::size_t>(pos(field))];
+}
+
+std::span<const PrecomputedColumn> precomputedColumns()
+{
+    return derived().columns;
 }
 
 } // namespace vorteq

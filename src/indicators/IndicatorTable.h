@@ -38,4 +38,15 @@ std::span<const DayField> outputsOfKind(OutputKind kind);
 // The indicator that writes a field, or nullptr for the inputs and the unused positions.
 const IndicatorDef* writerOf(DayField field);
 
+// A precomputed column of the server's daily tables and the day field it keeps.
+struct PrecomputedColumn {
+    std::string_view name;
+    DayField field;
+    ColumnNumber number;
+};
+
+// The precomputed columns, in the order of their places: what the importer writes after the
+// price columns of each row.
+std::span<const PrecomputedColumn> precomputedColumns();
+
 } // namespace vorteq

@@ -78,8 +78,10 @@ constexpr ParamDef kParams[] = {
      {"ｼｸﾞﾅﾙ", 25, "MACDｼｸﾞﾅﾙの数値の上限は25です。", 1, "MACDｼｸﾞﾅﾙの数値は1以上にしてください。"}},
 };
 constexpr OutputDef kOutputs[] = {
-    {DayField::MACShortEMA, OutputKind::Stored}, {DayField::MACLongEMA, OutputKind::Stored},
-    {DayField::MACSignal, OutputKind::Rounded},  {DayField::MACD, OutputKind::Rounded},
+    {DayField::MACShortEMA, OutputKind::Stored},
+    {DayField::MACLongEMA, OutputKind::Stored},
+    {DayField::MACSignal, OutputKind::Rounded, {"MACD_S", 37}},
+    {DayField::MACD, OutputKind::Rounded, {"MACD", 36}},
     {DayField::MACDOsc, OutputKind::Stored},
 };
 constexpr IndicatorStage kStages[] = {

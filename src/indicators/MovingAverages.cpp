@@ -59,10 +59,14 @@ constexpr ParamDef kParams[] = {
      {"移動平均線D", 50, "移動平均の数値の上限は50です。", 1, "移動平均の数値は1以上にしてください。"}},
 };
 constexpr OutputDef kOutputs[] = {
-    {DayField::IdoAvg1, OutputKind::Rounded}, {DayField::Kairi1, OutputKind::Rounded},
-    {DayField::IdoAvg2, OutputKind::Rounded}, {DayField::Kairi2, OutputKind::Rounded},
-    {DayField::IdoAvg3, OutputKind::Rounded}, {DayField::Kairi3, OutputKind::Rounded},
-    {DayField::IdoAvg4, OutputKind::Rounded}, {DayField::Kairi4, OutputKind::Rounded},
+    {DayField::IdoAvg1, OutputKind::Rounded, {"MA_05", 6}},
+    {DayField::Kairi1, OutputKind::Rounded, {"MARATIO_05", 10}},
+    {DayField::IdoAvg2, OutputKind::Rounded, {"MA_15", 7}},
+    {DayField::Kairi2, OutputKind::Rounded, {"MARATIO_15", 11}},
+    {DayField::IdoAvg3, OutputKind::Rounded, {"MA_25", 8}},
+    {DayField::Kairi3, OutputKind::Rounded, {"MARATIO_25", 12}},
+    {DayField::IdoAvg4, OutputKind::Rounded, {"MA_50", 9}},
+    {DayField::Kairi4, OutputKind::Rounded, {"MARATIO_50", 13}},
 };
 constexpr IndicatorStage kStages[] = {
     {1, compute},

@@ -88,7 +88,7 @@ constexpr OutputDef kOutputs[] = {
     {DayField::ParaboAf, OutputKind::Stored},
     {DayField::ParaboPos, OutputKind::Stored},
     {DayField::ParaboEp, OutputKind::Stored},
-    {DayField::ParaboSAR, OutputKind::Rounded},
+    {DayField::ParaboSAR, OutputKind::Rounded, {"PAR_SAR", 24}},
 };
 constexpr IndicatorStage kStages[] = {
     {4, compute},

@@ -36,7 +36,7 @@ constexpr ParamDef kParams[] = {
       "値動きｻｲｺﾛｼﾞｶﾙﾗｲﾝの数値は1以上にしてください。"}},
 };
 constexpr OutputDef kOutputs[] = {
-    {DayField::MPSY, OutputKind::Rounded},
+    {DayField::MPSY, OutputKind::Rounded, {"SAI_B", 39}},
 };
 constexpr IndicatorStage kStages[] = {
     {1, compute},

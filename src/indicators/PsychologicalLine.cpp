@@ -39,7 +39,7 @@ constexpr ParamDef kParams[] = {
      {"ｻｲｺﾛｼﾞｶﾙﾗｲﾝ", 25, "ｻｲｺﾛｼﾞｶﾙﾗｲﾝの数値の上限は25です。", 1, "ｻｲｺﾛｼﾞｶﾙﾗｲﾝの数値は1以上にしてください。"}},
 };
 constexpr OutputDef kOutputs[] = {
-    {DayField::PSY, OutputKind::Rounded},
+    {DayField::PSY, OutputKind::Rounded, {"SAI_A", 38}},
 };
 constexpr IndicatorStage kStages[] = {
     {1, compute},

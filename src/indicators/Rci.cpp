@@ -77,7 +77,7 @@ constexpr ParamDef kParams[] = {
       true}},
 };
 constexpr OutputDef kOutputs[] = {
-    {DayField::RCI, OutputKind::Rounded},
+    {DayField::RCI, OutputKind::Rounded, {"RCI", 20}},
 };
 constexpr IndicatorStage kStages[] = {
     {1, compute},

@@ -59,7 +59,7 @@ constexpr ParamDef kParams[] = {
      {"RSI", 50, "RSIの数値の上限は50です。", 1, "RSIの数値は1以上にしてください。"}},
 };
 constexpr OutputDef kOutputs[] = {
-    {DayField::RSI, OutputKind::Rounded},
+    {DayField::RSI, OutputKind::Rounded, {"RSI", 17}},
     {DayField::RSIUpAvg, OutputKind::Stored},
     {DayField::RSIDownAvg, OutputKind::Stored},
 };

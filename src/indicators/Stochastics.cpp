@@ -89,9 +89,11 @@ constexpr ParamDef kParams[] = {
      {"%SD", 15, "ｽﾄｷｬｽﾃｨｸｽ%SDの数値の上限は15です。", 1, "ｽﾄｷｬｽﾃｨｸｽ%SDの数値は1以上にしてください。"}},
 };
 constexpr OutputDef kOutputs[] = {
-    {DayField::STC_K, OutputKind::Rounded},  {DayField::STC_High, OutputKind::Stored},
-    {DayField::STC_Low, OutputKind::Stored}, {DayField::STC_D, OutputKind::Rounded},
-    {DayField::STC_SD, OutputKind::Rounded},
+    {DayField::STC_K, OutputKind::Rounded, {"STC_K", 14}},
+    {DayField::STC_High, OutputKind::Stored},
+    {DayField::STC_Low, OutputKind::Stored},
+    {DayField::STC_D, OutputKind::Rounded, {"STC_D", 15}},
+    {DayField::STC_SD, OutputKind::Rounded, {"STC_SD", 16}},
 };
 constexpr IndicatorStage kStages[] = {
     {1, computeK},

@@ -98,7 +98,7 @@ constexpr ParamDef kParams[] = {
 constexpr OutputDef kOutputs[] = {
     {DayField::OSIRange, OutputKind::Stored},
     {DayField::OSIPressure, OutputKind::Stored},
-    {DayField::OSI, OutputKind::Rounded},
+    {DayField::OSI, OutputKind::Rounded, {"U_OSI", 18}},
 };
 constexpr IndicatorStage kStages[] = {
     {1, computeInputs},

@@ -29,7 +29,7 @@ void compute(SeriesWork& s, const ParamValues&, int)
 }
 
 constexpr OutputDef kOutputs[] = {
-    {DayField::VlmRate, OutputKind::Rounded},
+    {DayField::VlmRate, OutputKind::Rounded, {"V_RANGE", 4}},
     {DayField::VlmRateInt, OutputKind::Whole},
 };
 constexpr IndicatorStage kStages[] = {

@@ -71,9 +71,9 @@ constexpr ParamDef kParams[] = {
       "和光ﾎﾞﾘｭｰﾑﾚｼｵの数値は1以上にしてください。"}},
 };
 constexpr OutputDef kOutputs[] = {
-    {DayField::VRA, OutputKind::Rounded},
-    {DayField::VRB, OutputKind::Rounded},
-    {DayField::VRW, OutputKind::Rounded},
+    {DayField::VRA, OutputKind::Rounded, {"VR_A", 30}},
+    {DayField::VRB, OutputKind::Rounded, {"VR_B", 31}},
+    {DayField::VRW, OutputKind::Rounded, {"VR_W", 32}},
 };
 constexpr IndicatorStage kStages[] = {
     {1, compute},

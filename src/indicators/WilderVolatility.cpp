@@ -84,7 +84,7 @@ constexpr OutputDef kOutputs[] = {
     {DayField::WilATR, OutputKind::Stored},
     {DayField::WilSIC, OutputKind::Stored},
     {DayField::WilPos, OutputKind::Stored},
-    {DayField::WilSAR, OutputKind::Rounded},
+    {DayField::WilSAR, OutputKind::Rounded, {"WIL_SAR", 25}},
 };
 constexpr IndicatorStage kStages[] = {
     {4, compute},

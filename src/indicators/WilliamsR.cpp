@@ -39,7 +39,7 @@ constexpr ParamDef kParams[] = {
       "ﾗﾘｰｳｨﾘｱﾑｽﾞ%Rの数値は1以上にしてください。"}},
 };
 constexpr OutputDef kOutputs[] = {
-    {DayField::WilR, OutputKind::Rounded},
+    {DayField::WilR, OutputKind::Rounded, {"WIL_R", 19}},
 };
 constexpr IndicatorStage kStages[] = {
     {1, compute},

@@ -290,7 +290,7 @@ TEST_F(Importer, AStockWhoseWriteFailsLeavesNothingBehindAndTheBatchGoesOn)
     const auto before = dump("1301");
     // A 2007 table that refuses every row: the second import of 1301 fails half-way through.
     std::string sql = "DROP TABLE STK_DAILY_TSE_2007; CREATE TABLE STK_DAILY_TSE_2007 (";
-    for (const DailyColumn& c : kDailyColumns)
+    for (const DailyColumn& c : dailyColumns())
         sql += std::string(c.name) + ", ";
     server.execSql(sql + "CHECK (E_PRICE < 0))");
 
