@@ -31,7 +31,8 @@ Status TStkAnalisys::calculate(TStkData& stock, bool writeInputs)
                                      std::string(kDayFieldNames[static_cast<std::size_t>(pos(p.field))]) +
                                      " = " + quoted(price.text()));
             (s.*p.series)[static_cast<std::size_t>(i)] = *v;
-            if (price.textEquals("0"))
+            // A number's text is "0" exactly when it is zero.
+            if (price.isNumber() ? *v == 0 : price.textEquals("0"))
                 s.zeroText[static_cast<std::size_t>(i)] |= p.zeroBit;
         }
     }

@@ -23,6 +23,9 @@ struct FinalPassFields {
     std::vector<DayField> stored;
     std::vector<DayField> roundedFromValues;
     std::vector<DayField> whole;
+    // The positions that neither the inputs nor the final pass write: emptied in a record used
+    // again.
+    std::vector<int> untouched;
 };
 
 const FinalPassFields& finalPassFields()
@@ -37,6 +40,15 @@ const FinalPassFields& finalPassFields()
         for (const DayField d : rounded)
             if (!SeriesWork::isFinal(d))
                 f.roundedFromValues.push_back(d);
+        std::array<bool, kDayFieldCount> written{};
+        for (const DayField d : analysis_detail::kInputFields)
+            written[static_cast<std::size_t>(pos(d))] = true;
+        for (const auto* list : {&stored, &whole, &rounded})
+            for (const DayField d : *list)
+                written[static_cast<std::size_t>(pos(d))] = true;
+        for (int p = 0; p < kDayFieldCount; ++p)
+            if (!written[static_cast<std::size_t>(p)])
+                f.untouched.push_back(p);
         assert(std::all_of(std::begin(kFinalFields), std::end(kFinalFields),
                            [&](DayField d) {
                                return std::find(rounded.begin(), rounded.end(), d) != rounded.end();
@@ -59,8 +71,8 @@ void TStkAnalisys::writeDays(TStkData& stock, bool writeInputs)
 
     // Pass 5, with the copy into the day records: the rounded fields truncated to two decimals,
     // an empty one reading "0"; every other computed field as stored. A series computed before
-    // gets every field anew. With writeInputs, each record is first emptied and given its date and
-    // prices, so that it is written in one go.
+    // gets every field anew. With writeInputs, each record is also given its date and prices and
+    // its other positions are emptied, so that it is written in one go.
     const FinalPassFields& fields = finalPassFields();
     const std::vector<DayField>& storedFields = fields.stored;
     const std::vector<DayField>& roundedFields = fields.roundedFromValues;
@@ -95,7 +107,9 @@ void TStkAnalisys::writeDays(TStkData& stock, bool writeInputs)
                 for (std::size_t b = 0; b < sizeof(TStkDailyData); b += 64)
                     __builtin_prefetch(ahead + b, 1);
             }
-            day.clearAll(); // a record of an earlier run
+            // A record of an earlier run: every other position is written below.
+            for (const int p : fields.untouched)
+                day[p].clear();
             DayValue* inputs = inputsOf(i);
             for (int k = 0; k < kInputsPerDay; ++k)
                 day[kInputFields[k]] = std::move(inputs[k]);

@@ -261,6 +261,7 @@ public:
     std::vector<DayValue> inputs;
     // Buffers an indicator may use within one call, kept from stock to stock.
     std::array<std::vector<long double>, 4> scratch;
+    std::vector<double> wholeCloses; // the closes as doubles, when they are whole (wholePrices)
     int missingField = -1;
     int missingDay = -1;
 

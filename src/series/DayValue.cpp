@@ -167,8 +167,9 @@ void DayValue::setTextOrNumber(std::string_view text)
         return;
     }
     // The same division of the same whole number parseNumber makes.
+    const long double whole = static_cast<long double>(m);
     const long double a =
-        static_cast<long double>(m) / detail::kExactPow10[static_cast<std::size_t>(decimals)];
+        decimals == 0 ? whole : whole / detail::kExactPow10[static_cast<std::size_t>(decimals)];
     setReadBack(negative ? -a : a);
     assert(parseNumber(text) == storedNumber() && formatNumber(storedNumber()) == text &&
            "a text kept as a number should read and write back the same");
