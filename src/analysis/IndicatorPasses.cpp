@@ -25,11 +25,10 @@ Status TStkAnalisys::calculate(TStkData& stock, bool writeInputs)
             const DayValue& price = inputs[k];
             const auto v = price.isNumber() ? std::optional(price.storedNumber()) : price.number();
             if (!v)
-                return makeError(ErrorCode::Data,
-                                 "株価データの数値が正しくありません: " + stock.StkCd + " " +
-                                     inputs[0].text() + " " +
-                                     std::string(kDayFieldNames[static_cast<std::size_t>(pos(p.field))]) +
-                                     " = " + quoted(price.text()));
+                return makeError(ErrorCode::Data, "株価データの数値が正しくありません: " + stock.StkCd + " " +
+                                                      inputs[0].text() + " " +
+                                                      std::string(dayFieldName(p.field)) + " = " +
+                                                      quoted(price.text()));
             (s.*p.series)[static_cast<std::size_t>(i)] = *v;
             // A number's text is "0" exactly when it is zero.
             if (price.isNumber() ? *v == 0 : price.textEquals("0"))
@@ -57,7 +56,7 @@ Status TStkAnalisys::calculate(TStkData& stock, bool writeInputs)
         return makeError(ErrorCode::Data,
                          "計算に必要な値がありません: " + stock.StkCd + " " +
                              inputsOf(s.missingDay)[0].text() + " " +
-                             std::string(kDayFieldNames[static_cast<std::size_t>(s.missingField)]));
+                             std::string(dayFieldName(static_cast<DayField>(s.missingField))));
     }
     writeDays(stock, writeInputs);
     return {};

@@ -76,10 +76,10 @@ void TStkAnalisys::writeDays(TStkData& stock, bool writeInputs)
     const FinalPassFields& fields = finalPassFields();
     const std::vector<DayField>& storedFields = fields.stored;
     const std::vector<DayField>& roundedFields = fields.roundedFromValues;
-    std::array<const long double*, SeriesWork::kValueColumns> stored{};
+    std::array<const long double*, kDayFieldCount> stored{};
     for (std::size_t k = 0; k < storedFields.size(); ++k)
         stored[k] = s.column(storedFields[k]);
-    std::array<const long double*, SeriesWork::kValueColumns> rounded{};
+    std::array<const long double*, kDayFieldCount> rounded{};
     for (std::size_t k = 0; k < roundedFields.size(); ++k)
         rounded[k] = s.column(roundedFields[k]);
     std::array<const std::int64_t*, std::size(kFinalFields)> hundredths{};

@@ -2,6 +2,7 @@
 // or the records of an earlier run read back, into the working series the indicators compute on.
 #include "analysis/DayInputs.h"
 #include "analysis/TStkAnalisys.h"
+#include "indicators/IndicatorTable.h"
 #include "indicators/SeriesWork.h"
 
 #include <algorithm>
@@ -143,7 +144,7 @@ Status TStkAnalisys::CalcStock(TStkData& stock)
     for (int i = 0; i < n; ++i) {
         TStkDailyData& day = stock.Days[static_cast<std::size_t>(i)];
         for (int f = SeriesWork::kFirstComputed; computedBefore && f < TStkDailyData::kFieldCount; ++f)
-            if (kDayFieldNames[static_cast<std::size_t>(f)].empty())
+            if (!writerOf(static_cast<DayField>(f)))
                 day[f].clear();
         for (int k = 0; k < kInputsPerDay; ++k)
             s.inputs[static_cast<std::size_t>(i * kInputsPerDay + k)] = day[kInputFields[k]];

@@ -80,6 +80,16 @@ struct DailyColumnDef {
     ColumnNumber number = ColumnNumber::Real;
 };
 
+// A position of the day record that no named field takes, for an indicator whose output has no
+// name in the record's layout; a taken or out-of-range position does not compile.
+consteval DayField freeDayField(int position)
+{
+    if (position < 0 || position >= kDayFieldCount ||
+        !kDayFieldNames[static_cast<std::size_t>(position)].empty())
+        throw "the position is taken by a named day field, or lies outside the day record";
+    return static_cast<DayField>(position);
+}
+
 struct OutputDef {
     DayField field;
     OutputKind kind;

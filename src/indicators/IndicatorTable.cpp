@@ -126,6 +126,15 @@ const IndicatorDef* writerOf(DayField field)
     return derived().writer[static_cast<std::size_t>(pos(field))];
 }
 
+std::string_view dayFieldName(DayField field)
+{
+    const std::string_view named = kDayFieldNames[static_cast<std::size_t>(pos(field))];
+    if (!named.empty())
+        return named;
+    const IndicatorDef* writer = writerOf(field);
+    return writer ? writer->name : std::string_view{};
+}
+
 std::span<const PrecomputedColumn> precomputedColumns()
 {
     return derived().columns;

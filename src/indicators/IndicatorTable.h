@@ -38,6 +38,10 @@ std::span<const DayField> outputsOfKind(OutputKind kind);
 // The indicator that writes a field, or nullptr for the inputs and the unused positions.
 const IndicatorDef* writerOf(DayField field);
 
+// The name of a day field: its name in the record's layout, or, for a free position an output
+// takes, the name of the indicator that writes it.
+std::string_view dayFieldName(DayField field);
+
 // A precomputed column of the server's daily tables and the day field it keeps.
 struct PrecomputedColumn {
     std::string_view name;

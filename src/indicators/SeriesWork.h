@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/NumberText.h"
+#include "indicators/IndicatorTable.h"
 #include "indicators/TextRates.h"
 #include "series/TStkDailyData.h"
 
@@ -90,6 +91,10 @@ public:
     static constexpr int kValueColumns = kColumns.values;
     static constexpr int kFinalColumns = kColumns.finals;
 
+    // The columns of stored values: the named fields', then one for each free position an
+    // indicator's output takes (freeDayField), in position order.
+    static int valueColumns() { return kValueColumns + freeColumnMap().count; }
+
     // A final field's hundredths that the final pass settles from the value itself (rare: values
     // next to a whole number of hundredths, or too large).
     static constexpr std::int64_t kSettleLater = std::numeric_limits<std::int64_t>::min();
@@ -111,8 +116,9 @@ public:
         zeroText.assign(days, 0);
         // The values of the final fields that are settled later follow the stored values; only
         // the ones written are ever read.
-        m_values.resize(days * (kValueColumns + kFinalColumns));
-        fillEmpty(m_values.data(), days * kValueColumns);
+        m_valueColumns = static_cast<std::size_t>(valueColumns());
+        m_values.resize(days * (m_valueColumns + kFinalColumns));
+        fillEmpty(m_values.data(), days * m_valueColumns);
         // An empty final field gives "0", as 0 hundredths do.
         m_hundredths.assign(days * kFinalColumns, 0);
         missingField = -1;
@@ -198,14 +204,14 @@ public:
             return;
         }
         q = kSettleLater;
-        m_values[(idx(kValueColumns) + k) * idx(N) + idx(i)] = v;
+        m_values[(m_valueColumns + k) * idx(N) + idx(i)] = v;
     }
 
     // The hundredths of final field f, day 0 first; kSettleLater where settleValue holds the value.
     const std::int64_t* hundredths(DayField f) const { return m_hundredths.data() + finalIndex(f) * idx(N); }
     long double settleValue(DayField f, int i) const
     {
-        return m_values[(idx(kValueColumns) + finalIndex(f)) * idx(N) + idx(i)];
+        return m_values[(m_valueColumns + finalIndex(f)) * idx(N) + idx(i)];
     }
 
     // Writes a whole number as its integer text (an extended float holds every 64-bit integer).
@@ -275,9 +281,29 @@ private:
     };
 
     static std::size_t idx(int i) { return static_cast<std::size_t>(i); }
+    struct FreeColumnMap {
+        std::array<int, kDayFieldCount> value{};
+        int count = 0;
+    };
+    static const FreeColumnMap& freeColumnMap()
+    {
+        static const FreeColumnMap map = [] {
+            FreeColumnMap m;
+            m.value.fill(-1);
+            for (int p = kFirstComputed; p < kDayFieldCount; ++p)
+                if (kColumns.value[idx(p)] < 0 && kColumns.final[idx(p)] < 0 &&
+                    writerOf(static_cast<DayField>(p)))
+                    m.value[idx(p)] = kValueColumns + m.count++;
+            return m;
+        }();
+        return map;
+    }
     static std::size_t columnIndex(DayField f)
     {
-        const int c = kColumns.value[static_cast<std::size_t>(pos(f))];
+        // A named field's column is known when compiled; only a free position looks it up.
+        int c = kColumns.value[static_cast<std::size_t>(pos(f))];
+        if (c < 0)
+            c = freeColumnMap().value[static_cast<std::size_t>(pos(f))];
         assert(c >= 0 && "a field without a column of stored values");
         return static_cast<std::size_t>(c);
     }
@@ -321,9 +347,10 @@ private:
         m_missingAt = m_at;
     }
 
-    std::vector<long double> m_values;            // kValueColumns + kFinalColumns columns of N days
-    std::vector<std::int64_t> m_hundredths;       // kFinalColumns columns of N days
-    std::array<int, kValueColumns> m_scaleHint{}; // readBackNumber's hint for each field
+    std::vector<long double> m_values;             // m_valueColumns + kFinalColumns columns of N days
+    std::vector<std::int64_t> m_hundredths;        // kFinalColumns columns of N days
+    std::size_t m_valueColumns = 0;                // valueColumns()
+    std::array<int, kDayFieldCount> m_scaleHint{}; // readBackNumber's hint for each field
     std::vector<std::vector<TStkDailyData>> m_spareDays;
     std::size_t m_spareDayCount = 0; // records held by m_spareDays
     Place m_at;
