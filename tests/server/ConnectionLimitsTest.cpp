@@ -103,6 +103,7 @@ protected:
     }
 
     ConnectionLimits() : server(options()) {}
+    explicit ConnectionLimits(const TestServerOptions& o) : server(o) {}
 
     void SetUp() override
     {
@@ -213,6 +214,57 @@ TEST_F(ConnectionLimits, PeersThatDoNotReadTheirRepliesAreDroppedAndFreeTheMemor
     while (server.heldReplyBytes() > 0 && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(50ms);
     EXPECT_EQ(server.heldReplyBytes(), 0u);
+    EXPECT_TRUE(loginAndQuery());
+}
+
+// A reply budget smaller than one reply and a stall timeout long enough that only the budget's
+// eviction can end a peer that reads nothing: its connection is closed while its reply is still
+// being written, which must neither touch the reply after it is gone nor stop the server.
+class ReplyEviction : public ConnectionLimits {
+protected:
+    static TestServerOptions options()
+    {
+        TestServerOptions o = ConnectionLimits::options();
+        o.http.writeStallTimeout = 30s;
+        o.http.replyMemoryBudget = 1024u * 1024u;
+        return o;
+    }
+    ReplyEviction() : ConnectionLimits(options()) {}
+};
+
+TEST_F(ReplyEviction, APeerClosedWhileItsReplyIsBeingWrittenIsDroppedCleanly)
+{
+    server.execSql(
+        server.onPostgres()
+            ? "INSERT INTO STK_INFO (STK_CD, STK_NM, MKT_CD) SELECT (200000 + i)::text, (SELECT "
+              "string_agg(md5(i::text || '-' || j::text), '') FROM generate_series(1, 12) j), 11 FROM "
+              "generate_series(1, 50000) i"
+            : "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 50000) "
+              "INSERT INTO STK_INFO (STK_CD, STK_NM, MKT_CD) SELECT 200000 + i, hex(randomblob(192)), 11 "
+              "FROM n");
+    ASSERT_TRUE(loginAndQuery());
+    std::string cookie = sessionCookie();
+    cookie = cookie.substr(0, cookie.find(';'));
+    const std::string request =
+        post(batchBody({"Query", "SELECT a.STK_CD, a.STK_NM FROM STK_INFO a"}), cookie);
+
+    for (int round = 0; round < 3; ++round) {
+        // Names of random digits: a reply of about 10 MB however it is
+        // compressed, more than the kernel buffers of the connection take, to a peer that
+        // reads none of it, so that its write stays pending.
+        Peer sleeper(server.port(), "127.0.0.5", 4096);
+        ASSERT_TRUE(sleeper.send(request));
+        const auto until = std::chrono::steady_clock::now() + 10s;
+        while (server.heldReplyBytes() <= 1024u * 1024u && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(10ms);
+        ASSERT_GT(server.heldReplyBytes(), 1024u * 1024u);
+        // Once it has stalled, the next request over the budget evicts it mid-write.
+        std::this_thread::sleep_for(700ms);
+        ASSERT_GT(server.heldReplyBytes(), 1024u * 1024u);
+        EXPECT_TRUE(loginAndQuery());
+        EXPECT_TRUE(sleeper.closedWithin(5s));
+        EXPECT_EQ(server.heldReplyBytes(), 0u);
+    }
     EXPECT_TRUE(loginAndQuery());
 }
 
