@@ -320,7 +320,11 @@ private:
         setResponse(std::move(res));
         if (reply.delay.count() > 0) {
             m_timer.expires_after(reply.delay);
-            m_timer.async_wait([self = self()](beast::error_code) { self->write(); });
+            m_timer.async_wait([self = self()](beast::error_code ec) {
+                if (ec || self->m_closed)
+                    return; // closed meanwhile: the reply is gone with the connection
+                self->write();
+            });
             return;
         }
         write();
@@ -354,8 +358,12 @@ private:
 
     void releaseReply()
     {
-        m_serializer.reset();
-        m_response.reset();
+        // A write still pending reads the reply's bytes through the serializer until its handler
+        // runs: both stay until then (onWrite releases them), only the budget forgets them now.
+        if (!m_writing) {
+            m_serializer.reset();
+            m_response.reset();
+        }
         if (m_held > 0)
             m_server.dropReply(m_held);
         m_held = 0;
@@ -367,7 +375,9 @@ private:
     void write()
     {
         lowest().expires_after(m_server.m_options.writeStallTimeout);
+        m_writing = true;
         http::async_write_some(m_stream, *m_serializer, [self = self()](beast::error_code ec, std::size_t) {
+            self->m_writing = false;
             self->lastProgress = steadyMillis();
             self->onWrite(ec);
         });
@@ -375,7 +385,7 @@ private:
 
     void onWrite(beast::error_code ec)
     {
-        if (ec) {
+        if (ec || m_closed) {
             close();
             return;
         }
@@ -422,6 +432,7 @@ private:
 
     void close()
     {
+        m_closed = true;
         waiting = false;
         m_timer.cancel();
         releaseReply();
@@ -440,6 +451,8 @@ private:
     std::optional<http::serializer<false, http::string_body>> m_serializer;
     std::size_t m_held = 0; // reply bytes counted against the server's budget
     bool m_drainAfter = false;
+    bool m_writing = false; // an async write of m_serializer is pending
+    bool m_closed = false;  // close() ran: whatever completes now only ends the connection
     bool m_nearbyPeer = false;
     bool m_loopbackPeer = false;
     std::array<char, 16 * 1024> m_drainBuffer{};

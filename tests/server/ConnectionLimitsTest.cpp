@@ -103,6 +103,7 @@ protected:
     }
 
     ConnectionLimits() : server(options()) {}
+    explicit ConnectionLimits(const TestServerOptions& o) : server(o) {}
 
     void SetUp() override
     {
@@ -214,6 +215,114 @@ TEST_F(ConnectionLimits, PeersThatDoNotReadTheirRepliesAreDroppedAndFreeTheMemor
         std::this_thread::sleep_for(50ms);
     EXPECT_EQ(server.heldReplyBytes(), 0u);
     EXPECT_TRUE(loginAndQuery());
+}
+
+// A reply budget smaller than one reply and a stall timeout long enough that only the budget's
+// eviction can end a peer that reads nothing: its connection is closed while its reply is still
+// being written, which must neither touch the reply after it is gone nor stop the server.
+class ReplyEviction : public ConnectionLimits {
+protected:
+    static TestServerOptions options()
+    {
+        TestServerOptions o = ConnectionLimits::options();
+        o.http.writeStallTimeout = 30s;
+        o.http.replyMemoryBudget = 1024u * 1024u;
+        return o;
+    }
+    ReplyEviction() : ConnectionLimits(options()) {}
+
+    // 50,000 stocks named in random digits: the list of every stock is a reply of about 10 MB
+    // however it is compressed, more than the kernel buffers of a connection take. Logs in and
+    // returns the request for that list.
+    std::string requestForTheWholeList()
+    {
+        server.execSql(
+            server.onPostgres()
+                ? "INSERT INTO STK_INFO (STK_CD, STK_NM, MKT_CD) SELECT (200000 + i)::text, (SELECT "
+                  "string_agg(md5(i::text || '-' || j::text), '') FROM generate_series(1, 12) j), "
+                  "11 FROM generate_series(1, 50000) i"
+                : "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 50000) "
+                  "INSERT INTO STK_INFO (STK_CD, STK_NM, MKT_CD) SELECT 200000 + i, "
+                  "hex(randomblob(192)), 11 FROM n");
+        EXPECT_TRUE(loginAndQuery());
+        cookie = sessionCookie();
+        cookie = cookie.substr(0, cookie.find(';'));
+        return post(batchBody({"Query", "SELECT a.STK_CD, a.STK_NM FROM STK_INFO a"}), cookie);
+    }
+
+    // True once the server holds no reply, waiting at most `wait` for that (a reply the peer has
+    // read whole is let go when the write's handler has run).
+    bool allRepliesLetGoWithin(std::chrono::milliseconds wait)
+    {
+        const auto until = std::chrono::steady_clock::now() + wait;
+        while (server.heldReplyBytes() > 0 && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(20ms);
+        return server.heldReplyBytes() == 0;
+    }
+
+    std::string cookie;
+};
+
+TEST_F(ReplyEviction, APeerClosedWhileItsReplyIsBeingWrittenIsDroppedCleanly)
+{
+    const std::string request = requestForTheWholeList();
+    for (int round = 0; round < 3; ++round) {
+        // To a peer that reads none of it, the reply's write stays pending.
+        Peer sleeper(server.port(), "127.0.0.5", 4096);
+        ASSERT_TRUE(sleeper.send(request));
+        const auto until = std::chrono::steady_clock::now() + 10s;
+        while (server.heldReplyBytes() <= 1024u * 1024u && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(10ms);
+        ASSERT_GT(server.heldReplyBytes(), 1024u * 1024u);
+        // Once it has stalled, the next request over the budget evicts it mid-write.
+        std::this_thread::sleep_for(700ms);
+        ASSERT_GT(server.heldReplyBytes(), 1024u * 1024u);
+        EXPECT_TRUE(loginAndQuery());
+        EXPECT_TRUE(sleeper.closedWithin(5s));
+        EXPECT_TRUE(allRepliesLetGoWithin(2s));
+    }
+    EXPECT_TRUE(loginAndQuery());
+}
+
+TEST_F(ReplyEviction, APeerThatResumesReadingAsItIsEvictedNeverGetsAReplyThatIsGone)
+{
+    // The eviction closes the connection on its own thread while the peer's reading wakes the
+    // pending write on another: the write must still find its reply, whichever comes first.
+    const std::string request = requestForTheWholeList();
+    const std::string nudge = post(batchBody({"Query"}), cookie);
+    std::vector<std::unique_ptr<Peer>> sleepers;
+    for (int i = 0; i < 6; ++i) {
+        sleepers.push_back(std::make_unique<Peer>(server.port(), "127.0.0." + std::to_string(10 + i), 4096));
+        ASSERT_TRUE(sleepers.back()->send(request));
+    }
+    for (int round = 0; round < 24; ++round) {
+        std::this_thread::sleep_for(600ms);
+        // Every sleeper has stalled: the nudge evicts them while they all start reading.
+        Peer nudger(server.port(), "127.0.0.3");
+        std::vector<std::thread> readers;
+        for (auto& s : sleepers)
+            readers.emplace_back([&s] { (void)s->closedWithin(300ms); });
+        std::this_thread::sleep_for(std::chrono::microseconds(50 * (round % 20)));
+        nudger.send(nudge);
+        for (auto& t : readers)
+            t.join();
+        for (auto& s : sleepers) {
+            if (s->closedWithin(0ms)) {
+                s = std::make_unique<Peer>(server.port(), "127.0.0." + std::to_string(10 + round % 6), 4096);
+                s->send(request);
+            }
+        }
+    }
+    // Once the peers are gone (replies still being worked out for the last ones make the server
+    // busy for a moment), honest work goes on and every reply is let go.
+    sleepers.clear();
+    (void)allRepliesLetGoWithin(10s);
+    const auto until = std::chrono::steady_clock::now() + 10s;
+    bool served = false;
+    while (!(served = loginAndQuery()) && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(100ms);
+    EXPECT_TRUE(served) << server.logLines().back();
+    EXPECT_TRUE(allRepliesLetGoWithin(10s));
 }
 
 TEST_F(ConnectionLimits, ControlCharactersInLoggedFieldsCannotForgeLines)

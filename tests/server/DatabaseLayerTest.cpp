@@ -202,6 +202,68 @@ TEST_F(TempDatabase, ConfinedSelectReadsMarketTablesOnly)
     EXPECT_EQ(column0("SELECT COUNT(*) FROM STK_INFO"), (std::vector<std::string>{"1"}));
 }
 
+namespace {
+
+// Writes a result into a reply: straight from the statement's columns (as the server does), or
+// through the rows of field texts (the path of every other sink), to compare the two.
+class ReplySink final : public RowSink {
+public:
+    explicit ReplySink(bool straight) : m_straight(straight) {}
+    void begin(int columns) override { writer.beginTable(columns); }
+    Status row(const std::vector<std::string_view>& fields) override { return writer.addRow(fields); }
+    wire::ReplyWriter* replyWriter() override { return m_straight ? &writer : nullptr; }
+    wire::ReplyWriter writer;
+
+private:
+    bool m_straight;
+};
+
+} // namespace
+
+TEST_F(TempDatabase, ValuesWrittenStraightIntoTheReplyMatchTheirFieldTexts)
+{
+    // Awkward values of every stored type: negative zero, the smallest and largest doubles, doubles
+    // with no short decimal, integers at the 64-bit limits, NULL, empty and Japanese texts.
+    ASSERT_TRUE(db.exec("INSERT INTO STK_INFO VALUES ('1301', '極洋', 11), ('1302', '', 11), "
+                        "('1303', 'ＡＢＣ　株式会社', 11), ('1304', 'x', 12)"));
+    const double values[] = {-0.0,   5e-324, 1e-300, 1.7976931348623157e308, 0.1 + 0.2, 1.0 / 3.0,
+                             -2.675, 0.29,   1e15,   123456789012.5,         -1e-5,     4503599627370496.5};
+    std::string table = dailyTableName("STK_DAILY_TSE_", 2007);
+    auto insert =
+        db.prepare("INSERT INTO " + table + " (STK_CD, STK_DATE, S_PRICE, E_PRICE) VALUES (?, ?, ?, ?)");
+    ASSERT_TRUE(insert);
+    int day = 1;
+    for (const char* code : {"1301", "1302", "1303", "1304"})
+        for (std::size_t i = 0; i < std::size(values); ++i, ++day) {
+            insert->bind(1, code).bind(2, "2007/01/" + std::to_string(day));
+            sqlite3_bind_double(insert->handle(), 3, values[i]);
+            sqlite3_bind_double(insert->handle(), 4, values[(i + 5) % std::size(values)]);
+            ASSERT_TRUE(insert->run());
+            insert->reset();
+        }
+    auto conn = Connection::open(path);
+    ASSERT_TRUE(conn) << conn.error().message;
+    const std::string sql =
+        "SELECT a.STK_CD, a.STK_NM, b.MKT_NM, c.STK_DATE, c.S_PRICE, c.E_PRICE, c.H_PRICE, "
+        "9223372036854775807, -9223372036854775807 - 1, c.S_PRICE * 1E300, CAST(c.E_PRICE AS INTEGER), '' "
+        "FROM STK_INFO a, MKT_INFO b, " +
+        table + " c WHERE a.MKT_CD = b.MKT_CD AND a.STK_CD = c.STK_CD ORDER BY c.STK_DATE";
+    std::string texts[2];
+    for (bool straight : {true, false}) {
+        ReplySink sink(straight);
+        Limits limits;
+        auto rows = (*conn)->runConfinedSelect("u1", sql, limits, sink);
+        ASSERT_TRUE(rows) << rows.error().message;
+        EXPECT_EQ(*rows, 4 * std::size(values));
+        sink.writer.endTable();
+        texts[straight ? 0 : 1] = sink.writer.finish();
+    }
+    EXPECT_EQ(texts[0], texts[1]);
+    for (const char* field : {"0.30000000000000004", "9223372036854775807", "-9223372036854775808",
+                              "1.7976931348623157E308", "5E-324", "-2.675", "\x1F\x1F", "-1E-5"})
+        EXPECT_NE(texts[0].find(field), std::string::npos) << field;
+}
+
 TEST_F(TempDatabase, RowAndTimeLimitsEndAStatement)
 {
     ASSERT_TRUE(
