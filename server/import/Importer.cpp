@@ -12,7 +12,6 @@
 #include <exception>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <sqlite3.h>
 #include <thread>
 #include <unordered_map>
@@ -335,9 +334,11 @@ Status StockWriter::write(const PreparedStock& stock)
         return stockError(stock.code, "書き込めませんでした: " + e.message);
     };
 
-    std::set<int> years;
+    // The rows come oldest first, so each year is listed once (a year listed again finds its table).
+    std::vector<int> years;
     for (const DailyRow& row : stock.rows)
-        years.insert(row.date.year);
+        if (years.empty() || years.back() != row.date.year)
+            years.push_back(row.date.year);
     for (int year : years) {
         const std::string name = dailyTableName(market->family, year);
         if (m.tables.count(name))
@@ -502,11 +503,116 @@ SourceOutcome runSource(TStkAnalisys& engine, const StockSource& source)
     return out;
 }
 
+// Pages an import's log may hold before its writer waits for them to be copied into the database
+// file (4 KiB each: 256 MiB). The log is started afresh only at the beginning of a write that finds
+// every page in it copied, so without this bound it would grow with the whole import.
+constexpr int kLogPagesBound = 65536;
+
+// Copies the pages an import commits from the write-ahead log into the database file, on a
+// connection and a thread of its own, while the writer goes on with its next batch. SQLite would
+// otherwise do it on the writer's connection after each commit, file sync included, with the
+// analysis threads waiting on the writer meanwhile. The copy is SQLite's own checkpoint: a kill
+// during it leaves the log, which the next connection replays.
+class LogCopier {
+public:
+    // Takes over the checkpoints of the writer's connection; nullptr (and SQLite's own checkpoints
+    // left as they are) when a second connection to its file cannot be opened.
+    static std::unique_ptr<LogCopier> start(Database& writer)
+    {
+        const char* path = sqlite3_db_filename(writer.handle(), "main");
+        if (!path || !*path)
+            return nullptr;
+        sqlite3_vfs* vfs = nullptr;
+        if (sqlite3_file_control(writer.handle(), "main", SQLITE_FCNTL_VFS_POINTER, &vfs) != SQLITE_OK)
+            vfs = nullptr;
+        auto own = Database::open(path, false, vfs ? vfs->zName : nullptr);
+        if (!own)
+            return nullptr;
+        // What the connection did before, to be given back: SQLite's checkpoint after a commit that
+        // leaves the log at this many pages.
+        auto before = writer.prepare("PRAGMA wal_autocheckpoint");
+        if (!before)
+            return nullptr;
+        if (auto row = before->step(); !row || !*row)
+            return nullptr;
+        auto copier = std::unique_ptr<LogCopier>(
+            new LogCopier(writer, std::move(*own), static_cast<int>(before->integer(0))));
+        copier->m_thread = std::thread([c = copier.get()] { c->run(); });
+        sqlite3_wal_hook(writer.handle(), &LogCopier::committed, copier.get());
+        return copier;
+    }
+
+    // Gives the checkpoints back to the writer's connection, then copies what is left and ends.
+    ~LogCopier()
+    {
+        sqlite3_wal_autocheckpoint(m_writer.handle(), m_autocheckpointBefore);
+        {
+            std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+    }
+
+    LogCopier(const LogCopier&) = delete;
+    LogCopier& operator=(const LogCopier&) = delete;
+
+private:
+    LogCopier(Database& writer, Database own, int autocheckpointBefore)
+        : m_writer(writer), m_own(std::move(own)), m_autocheckpointBefore(autocheckpointBefore)
+    {
+    }
+
+    // Called on the writer's thread after each commit, the write lock already given up.
+    static int committed(void* context, sqlite3*, const char*, int pages)
+    {
+        auto* self = static_cast<LogCopier*>(context);
+        std::unique_lock lock(self->m_mutex);
+        const std::uint64_t request = ++self->m_asked;
+        self->m_wake.notify_all();
+        if (pages > kLogPagesBound)
+            self->m_copied.wait(lock, [&] { return self->m_done >= request; });
+        return SQLITE_OK;
+    }
+
+    void run()
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_wake.wait(lock, [&] { return m_stop || m_asked > m_done; });
+            if (m_asked == m_done)
+                return; // stopping, nothing left
+            const std::uint64_t upTo = m_asked;
+            lock.unlock();
+            // Passive: copies what no reader still needs and never waits for a lock. A page a
+            // reader holds back is copied by a later pass or by the last connection to close.
+            (void)sqlite3_wal_checkpoint_v2(m_own.handle(), "main", SQLITE_CHECKPOINT_PASSIVE, nullptr,
+                                            nullptr);
+            lock.lock();
+            m_done = upTo;
+            m_copied.notify_all();
+        }
+    }
+
+    Database& m_writer;
+    Database m_own;
+    int m_autocheckpointBefore;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;   // a commit asks for a copy, or the import ends
+    std::condition_variable m_copied; // a copy pass ended
+    std::uint64_t m_asked = 0;        // commits seen
+    std::uint64_t m_done = 0;         // commits whose pages a finished pass has copied
+    bool m_stop = false;
+    std::thread m_thread;
+};
+
 } // namespace
 
 Result<ImportSummary> importStocks(Database& db, std::vector<StockSource> sources,
                                    const ImportOptions& options)
 {
+    // Declared first, so that it ends last: its final pass copies the date indexes too.
+    const auto copier = LogCopier::start(db);
     auto writer = StockWriter::open(db);
     if (!writer)
         return writer.error();
@@ -544,10 +650,11 @@ Result<ImportSummary> importStocks(StockStore& writer, std::vector<StockSource> 
                                    const ImportOptions& options)
 {
     const std::size_t total = sources.size();
-    // The writer is the busiest thread: by default the analysis takes every core but the writer's.
+    // By default the analysis takes every core. The writer spends part of its time waiting for the
+    // disk, and when the analysis is ahead the window below holds the analysis threads back, so the
+    // writer keeps a core whenever it can use one.
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    std::size_t workerCount =
-        options.workers > 0 ? static_cast<std::size_t>(options.workers) : std::max(1u, cores - 1);
+    std::size_t workerCount = options.workers > 0 ? static_cast<std::size_t>(options.workers) : cores;
     workerCount = std::max<std::size_t>(1, std::min(workerCount, total));
     // Sources analysed ahead of the writer, at most: bounds the memory of finished stocks.
     const std::size_t window = 2 * workerCount + 2;
