@@ -32,10 +32,29 @@ std::optional<double> textToDouble(std::string_view text)
     return value;
 }
 
-// A day field as a stored value. Most values are whole hundredths (the two-decimal fields, the
-// averages of whole-yen prices); for those the double is formed directly from the hundredths,
-// which is exactly what reading their text would give. Any other value goes through its text.
-CellValue cellOf(const DayValue& field, ColumnType type)
+// The double that the general-format text of a stored number reads as, without making the text.
+// A stored number is what that text (at most 15 significant digits) reads back as in extended
+// precision, correctly rounded. Rounding it once more, to a double, gives what reading the text as
+// a double gives: rounding to 64 bits never carries a value across a point halfway between two
+// doubles, it can only land on one. A number lying exactly on such a point goes through its text.
+std::optional<double> doubleOfStoredNumber(long double v)
+{
+    const long double size = std::fabs(v);
+    if (!(size > 1e-300L && size < 1e300L)) // zero, subnormal doubles, NaN: through the text
+        return std::nullopt;
+    const double d = static_cast<double>(v);
+    if (static_cast<long double>(d) != v) {
+        const double beside = std::nextafter(d, v > d ? HUGE_VAL : -HUGE_VAL);
+        // Both sums are exact in extended precision.
+        if (2 * v == static_cast<long double>(d) + static_cast<long double>(beside))
+            return std::nullopt;
+    }
+    return d;
+}
+
+} // namespace
+
+CellValue storedValueOf(const DayValue& field, ColumnType type)
 {
     CellValue cell;
     if (field.empty())
@@ -44,6 +63,9 @@ CellValue cellOf(const DayValue& field, ColumnType type)
     if (!number)
         return cell;
     const long double v = *number;
+    // Most values are whole hundredths (the two-decimal fields, the averages of whole-yen prices);
+    // for those the double is formed directly from the hundredths, which is exactly what reading
+    // their text would give.
     if (std::fabs(v) < 1e13L) {
         const long double scaled = v * 100.0L;
         const auto k = static_cast<std::int64_t>(scaled + (scaled < 0 ? -0.5L : 0.5L));
@@ -58,12 +80,19 @@ CellValue cellOf(const DayValue& field, ColumnType type)
             return cell;
         }
     }
-    if (auto d = textToDouble(field.text())) {
+    std::optional<double> d;
+    if (field.isNumber())
+        d = doubleOfStoredNumber(v);
+    if (!d)
+        d = textToDouble(field.text());
+    if (d) {
         cell.kind = CellValue::Kind::Real;
         cell.real = *d;
     }
     return cell;
 }
+
+namespace {
 
 CellValue realOf(std::string_view text)
 {
@@ -159,8 +188,8 @@ Result<PreparedStock> prepareStock(TStkAnalisys& engine, const StockSeries& seri
         row.values[4].kind = CellValue::Kind::Integer;
         row.values[4].integer = day.volume;
         for (std::size_t c = 0; c < kIndicatorColumns.size(); ++c)
-            row.values[kPriceColumnCount - 2 + c] =
-                cellOf(computed[kIndicatorColumns[c].field], kDailyColumns[kPriceColumnCount + c].type);
+            row.values[kPriceColumnCount - 2 + c] = storedValueOf(computed[kIndicatorColumns[c].field],
+                                                                  kDailyColumns[kPriceColumnCount + c].type);
     }
     engine.Clear();
     return out;

@@ -100,6 +100,10 @@ struct CellValue {
     double real = 0;
 };
 
+// A day field as the daily tables keep it: the double its text reads as (an integer for a whole
+// value in an integer column); no value when the field is empty or not a number.
+CellValue storedValueOf(const DayValue& field, ColumnType type);
+
 // One row of a daily table without the stock code: the date and the values of the columns from
 // S_PRICE on, in table order.
 struct DailyRow {
