@@ -532,11 +532,6 @@ SourceOutcome runSource(TStkAnalisys& engine, const StockSource& source)
     return out;
 }
 
-// Pages an import's log may hold before its writer waits for them to be copied into the database
-// file (4 KiB each: 256 MiB). The log is started afresh only at the beginning of a write that finds
-// every page in it copied, so without this bound it would grow with the whole import.
-constexpr int kLogPagesBound = 65536;
-
 // Copies the pages an import commits from the write-ahead log into the database file, on a
 // connection and a thread of its own, while the writer goes on with its next batch. SQLite would
 // otherwise do it on the writer's connection after each commit, file sync included, with the
@@ -546,7 +541,7 @@ class LogCopier {
 public:
     // Takes over the checkpoints of the writer's connection; nullptr (and SQLite's own checkpoints
     // left as they are) when a second connection to its file cannot be opened.
-    static std::unique_ptr<LogCopier> start(Database& writer)
+    static std::unique_ptr<LogCopier> start(Database& writer, int logPagesBound)
     {
         const char* path = sqlite3_db_filename(writer.handle(), "main");
         if (!path || !*path)
@@ -565,7 +560,7 @@ public:
         if (auto row = before->step(); !row || !*row)
             return nullptr;
         auto copier = std::unique_ptr<LogCopier>(
-            new LogCopier(writer, std::move(*own), static_cast<int>(before->integer(0))));
+            new LogCopier(writer, std::move(*own), static_cast<int>(before->integer(0)), logPagesBound));
         copier->m_thread = std::thread([c = copier.get()] { c->run(); });
         sqlite3_wal_hook(writer.handle(), &LogCopier::committed, copier.get());
         return copier;
@@ -587,8 +582,9 @@ public:
     LogCopier& operator=(const LogCopier&) = delete;
 
 private:
-    LogCopier(Database& writer, Database own, int autocheckpointBefore)
-        : m_writer(writer), m_own(std::move(own)), m_autocheckpointBefore(autocheckpointBefore)
+    LogCopier(Database& writer, Database own, int autocheckpointBefore, int logPagesBound)
+        : m_writer(writer), m_own(std::move(own)), m_autocheckpointBefore(autocheckpointBefore),
+          m_logPagesBound(logPagesBound)
     {
     }
 
@@ -599,7 +595,7 @@ private:
         std::unique_lock lock(self->m_mutex);
         const std::uint64_t request = ++self->m_asked;
         self->m_wake.notify_all();
-        if (pages > kLogPagesBound)
+        if (pages > self->m_logPagesBound)
             self->m_copied.wait(lock, [&] { return self->m_done >= request; });
         return SQLITE_OK;
     }
@@ -626,6 +622,7 @@ private:
     Database& m_writer;
     Database m_own;
     int m_autocheckpointBefore;
+    int m_logPagesBound;
     std::mutex m_mutex;
     std::condition_variable m_wake;   // a commit asks for a copy, or the import ends
     std::condition_variable m_copied; // a copy pass ended
@@ -641,7 +638,7 @@ Result<ImportSummary> importStocks(Database& db, std::vector<StockSource> source
                                    const ImportOptions& options)
 {
     // Declared first, so that it ends last: its final pass copies the date indexes too.
-    const auto copier = LogCopier::start(db);
+    const auto copier = LogCopier::start(db, options.logPagesBound);
     auto writer = StockWriter::open(db);
     if (!writer)
         return writer.error();

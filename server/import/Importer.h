@@ -192,7 +192,11 @@ struct ImportProgress {
 };
 
 struct ImportOptions {
-    int workers = 0; // analysis threads; 0: one per core but one (the writer's)
+    int workers = 0; // analysis threads; 0: one per core
+    // Pages of the write-ahead log (4 KiB each) after which the writer waits for them to be copied
+    // into the database file. The log starts afresh only at the beginning of a write that finds
+    // every page in it copied, so without this bound it would grow with the whole import.
+    int logPagesBound = 65536;
     // Receives every problem (bad row, unreadable file, stock left out), one line each.
     std::function<void(const std::string&)> message;
     // Called after each source has been written.

@@ -116,7 +116,8 @@ protected:
     }
 
     // The whole import, as the commands run it.
-    static ImportSummary importFully(const std::string& path, int stocks, int round, int workers = 2)
+    static ImportSummary importFully(const std::string& path, int stocks, int round, int workers = 2,
+                                     int logPagesBound = ImportOptions{}.logPagesBound)
     {
         auto db = Database::open(path, false);
         EXPECT_TRUE(db.ok());
@@ -127,6 +128,7 @@ protected:
             });
         ImportOptions options;
         options.workers = workers;
+        options.logPagesBound = logPagesBound;
         auto summary = importStocks(*db, std::move(sources), options);
         EXPECT_TRUE(summary.ok()) << (summary.ok() ? "" : summary.error().message);
         return summary.ok() ? *summary : ImportSummary{};
@@ -172,8 +174,9 @@ TEST_F(ImportWritePath, StoresWhatThePlainPathStoresInFreshAndInFilledTables)
     ASSERT_GT(first.size(), 24u * kDays);
     EXPECT_EQ(first, dump(plain));
 
-    // Again over filled tables: other prices for the first 24 stocks, and 6 new ones.
-    EXPECT_EQ(importFully(full, 30, 1, 3).imported, 30);
+    // Again over filled tables: other prices for the first 24 stocks, and 6 new ones; the writer
+    // waits for the log to be copied after every commit.
+    EXPECT_EQ(importFully(full, 30, 1, 3, 1).imported, 30);
     importPlainly(plain, 30, 1);
     const auto second = dump(full);
     EXPECT_EQ(second.size(), first.size() + 6u * kDays + 6u);
