@@ -676,11 +676,12 @@ Result<ImportSummary> importStocks(StockStore& writer, std::vector<StockSource> 
                                    const ImportOptions& options)
 {
     const std::size_t total = sources.size();
-    // By default the analysis takes every core. The writer spends part of its time waiting for the
-    // disk, and when the analysis is ahead the window below holds the analysis threads back, so the
-    // writer keeps a core whenever it can use one.
+    // The writer is the busiest thread: by default the analysis takes every core but the writer's.
+    // On two cores a second analysis thread slowed the import down: the writer, which bounds it,
+    // lost part of its core.
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    std::size_t workerCount = options.workers > 0 ? static_cast<std::size_t>(options.workers) : cores;
+    std::size_t workerCount =
+        options.workers > 0 ? static_cast<std::size_t>(options.workers) : std::max(1u, cores - 1);
     workerCount = std::max<std::size_t>(1, std::min(workerCount, total));
     // Sources analysed ahead of the writer, at most: bounds the memory of finished stocks.
     const std::size_t window = 2 * workerCount + 2;

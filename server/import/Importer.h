@@ -192,7 +192,7 @@ struct ImportProgress {
 };
 
 struct ImportOptions {
-    int workers = 0; // analysis threads; 0: one per core
+    int workers = 0; // analysis threads; 0: one per core but one (the writer's)
     // Pages of the write-ahead log (4 KiB each) after which the writer waits for them to be copied
     // into the database file. The log starts afresh only at the beginning of a write that finds
     // every page in it copied, so without this bound it would grow with the whole import.

@@ -6,6 +6,7 @@
 #include "common/NumberText.h"
 #include "server/import/Importer.h"
 #include "server/storage/Schema.h"
+#include "support/TempDir.h"
 
 #include <algorithm>
 #include <atomic>
@@ -13,12 +14,10 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
 #include <gtest/gtest.h>
 #include <random>
 #include <sqlite3.h>
 #include <thread>
-#include <unistd.h>
 
 using namespace vorteq;
 using namespace vorteq::server;
@@ -97,21 +96,12 @@ std::vector<std::string> dumpDatabase(Database& db)
 
 class ImportWritePath : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "vorteq_writepath_XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        dir = tmpl;
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
-
+    // A database with the daily tables up to 2006 only: the import makes those of 2007 and 2008.
     std::string freshDatabase(const std::string& name)
     {
-        const std::string path = (dir / name).string();
+        const std::string path = (dir.path() / name).string();
         auto db = Database::open(path, true);
-        EXPECT_TRUE(db.ok());
-        // Up to 2006 only: the import makes the 2007 and 2008 tables itself.
-        EXPECT_TRUE(createSchema(*db, 2006).ok());
+        EXPECT_TRUE(db.ok() && createSchema(*db, 2006).ok());
         return path;
     }
 
@@ -159,7 +149,7 @@ protected:
         return dumpDatabase(*db);
     }
 
-    std::filesystem::path dir;
+    vorteq::test::TempDir dir;
 };
 
 } // namespace
