@@ -13,7 +13,6 @@
 #include <exception>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <sqlite3.h>
 #include <thread>
 #include <unordered_map>
@@ -34,10 +33,29 @@ std::optional<double> textToDouble(std::string_view text)
     return value;
 }
 
-// A day field as a stored value. Most values are whole hundredths (the two-decimal fields, the
-// averages of whole-yen prices); for those the double is formed directly from the hundredths,
-// which is exactly what reading their text would give. Any other value goes through its text.
-CellValue cellOf(const DayValue& field, ColumnType type)
+// The double that the general-format text of a stored number reads as, without making the text.
+// A stored number is what that text (at most 15 significant digits) reads back as in extended
+// precision, correctly rounded. Rounding it once more, to a double, gives what reading the text as
+// a double gives: rounding to 64 bits never carries a value across a point halfway between two
+// doubles, it can only land on one. A number lying exactly on such a point goes through its text.
+std::optional<double> doubleOfStoredNumber(long double v)
+{
+    const long double size = std::fabs(v);
+    if (!(size > 1e-300L && size < 1e300L)) // zero, subnormal doubles, NaN: through the text
+        return std::nullopt;
+    const double d = static_cast<double>(v);
+    if (static_cast<long double>(d) != v) {
+        const double beside = std::nextafter(d, v > d ? HUGE_VAL : -HUGE_VAL);
+        // Both sums are exact in extended precision.
+        if (2 * v == static_cast<long double>(d) + static_cast<long double>(beside))
+            return std::nullopt;
+    }
+    return d;
+}
+
+} // namespace
+
+CellValue storedValueOf(const DayValue& field, ColumnType type)
 {
     CellValue cell;
     if (field.empty())
@@ -46,6 +64,9 @@ CellValue cellOf(const DayValue& field, ColumnType type)
     if (!number)
         return cell;
     const long double v = *number;
+    // Most values are whole hundredths (the two-decimal fields, the averages of whole-yen prices);
+    // for those the double is formed directly from the hundredths, which is exactly what reading
+    // their text would give.
     if (std::fabs(v) < 1e13L) {
         const long double scaled = v * 100.0L;
         const auto k = static_cast<std::int64_t>(scaled + (scaled < 0 ? -0.5L : 0.5L));
@@ -60,12 +81,19 @@ CellValue cellOf(const DayValue& field, ColumnType type)
             return cell;
         }
     }
-    if (auto d = textToDouble(field.text())) {
+    std::optional<double> d;
+    if (field.isNumber())
+        d = doubleOfStoredNumber(v);
+    if (!d)
+        d = textToDouble(field.text());
+    if (d) {
         cell.kind = CellValue::Kind::Real;
         cell.real = *d;
     }
     return cell;
 }
+
+namespace {
 
 CellValue realOf(std::string_view text)
 {
@@ -164,7 +192,7 @@ Result<PreparedStock> prepareStock(TStkAnalisys& engine, const StockSeries& seri
         row.values[4].integer = day.volume;
         for (std::size_t c = 0; c < precomputed.size(); ++c)
             row.values[kPriceColumnCount - 2 + c] =
-                cellOf(computed[precomputed[c].field], columns[kPriceColumnCount + c].type);
+                storedValueOf(computed[precomputed[c].field], columns[kPriceColumnCount + c].type);
     }
     engine.Clear();
     return out;
@@ -339,9 +367,11 @@ Status StockWriter::write(const PreparedStock& stock)
         return stockError(stock.code, "書き込めませんでした: " + e.message);
     };
 
-    std::set<int> years;
+    // The rows come oldest first, so each year is listed once (a year listed again finds its table).
+    std::vector<int> years;
     for (const DailyRow& row : stock.rows)
-        years.insert(row.date.year);
+        if (years.empty() || years.back() != row.date.year)
+            years.push_back(row.date.year);
     for (int year : years) {
         const std::string name = dailyTableName(market->family, year);
         if (m.tables.count(name))
@@ -506,11 +536,113 @@ SourceOutcome runSource(TStkAnalisys& engine, const StockSource& source)
     return out;
 }
 
+// Copies the pages an import commits from the write-ahead log into the database file, on a
+// connection and a thread of its own, while the writer goes on with its next batch. SQLite would
+// otherwise do it on the writer's connection after each commit, file sync included, with the
+// analysis threads waiting on the writer meanwhile. The copy is SQLite's own checkpoint: a kill
+// during it leaves the log, which the next connection replays.
+class LogCopier {
+public:
+    // Takes over the checkpoints of the writer's connection; nullptr (and SQLite's own checkpoints
+    // left as they are) when a second connection to its file cannot be opened.
+    static std::unique_ptr<LogCopier> start(Database& writer, int logPagesBound)
+    {
+        const char* path = sqlite3_db_filename(writer.handle(), "main");
+        if (!path || !*path)
+            return nullptr;
+        sqlite3_vfs* vfs = nullptr;
+        if (sqlite3_file_control(writer.handle(), "main", SQLITE_FCNTL_VFS_POINTER, &vfs) != SQLITE_OK)
+            vfs = nullptr;
+        auto own = Database::open(path, false, vfs ? vfs->zName : nullptr);
+        if (!own)
+            return nullptr;
+        // What the connection did before, to be given back: SQLite's checkpoint after a commit that
+        // leaves the log at this many pages.
+        auto before = writer.prepare("PRAGMA wal_autocheckpoint");
+        if (!before)
+            return nullptr;
+        if (auto row = before->step(); !row || !*row)
+            return nullptr;
+        auto copier = std::unique_ptr<LogCopier>(
+            new LogCopier(writer, std::move(*own), static_cast<int>(before->integer(0)), logPagesBound));
+        copier->m_thread = std::thread([c = copier.get()] { c->run(); });
+        sqlite3_wal_hook(writer.handle(), &LogCopier::committed, copier.get());
+        return copier;
+    }
+
+    // Gives the checkpoints back to the writer's connection, then copies what is left and ends.
+    ~LogCopier()
+    {
+        sqlite3_wal_autocheckpoint(m_writer.handle(), m_autocheckpointBefore);
+        {
+            std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+    }
+
+    LogCopier(const LogCopier&) = delete;
+    LogCopier& operator=(const LogCopier&) = delete;
+
+private:
+    LogCopier(Database& writer, Database own, int autocheckpointBefore, int logPagesBound)
+        : m_writer(writer), m_own(std::move(own)), m_autocheckpointBefore(autocheckpointBefore),
+          m_logPagesBound(logPagesBound)
+    {
+    }
+
+    // Called on the writer's thread after each commit, the write lock already given up.
+    static int committed(void* context, sqlite3*, const char*, int pages)
+    {
+        auto* self = static_cast<LogCopier*>(context);
+        std::unique_lock lock(self->m_mutex);
+        const std::uint64_t request = ++self->m_asked;
+        self->m_wake.notify_all();
+        if (pages > self->m_logPagesBound)
+            self->m_copied.wait(lock, [&] { return self->m_done >= request; });
+        return SQLITE_OK;
+    }
+
+    void run()
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_wake.wait(lock, [&] { return m_stop || m_asked > m_done; });
+            if (m_asked == m_done)
+                return; // stopping, nothing left
+            const std::uint64_t upTo = m_asked;
+            lock.unlock();
+            // Passive: copies what no reader still needs and never waits for a lock. A page a
+            // reader holds back is copied by a later pass or by the last connection to close.
+            (void)sqlite3_wal_checkpoint_v2(m_own.handle(), "main", SQLITE_CHECKPOINT_PASSIVE, nullptr,
+                                            nullptr);
+            lock.lock();
+            m_done = upTo;
+            m_copied.notify_all();
+        }
+    }
+
+    Database& m_writer;
+    Database m_own;
+    int m_autocheckpointBefore;
+    int m_logPagesBound;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;   // a commit asks for a copy, or the import ends
+    std::condition_variable m_copied; // a copy pass ended
+    std::uint64_t m_asked = 0;        // commits seen
+    std::uint64_t m_done = 0;         // commits whose pages a finished pass has copied
+    bool m_stop = false;
+    std::thread m_thread;
+};
+
 } // namespace
 
 Result<ImportSummary> importStocks(Database& db, std::vector<StockSource> sources,
                                    const ImportOptions& options)
 {
+    // Declared first, so that it ends last: its final pass copies the date indexes too.
+    const auto copier = LogCopier::start(db, options.logPagesBound);
     auto writer = StockWriter::open(db);
     if (!writer)
         return writer.error();
@@ -549,6 +681,8 @@ Result<ImportSummary> importStocks(StockStore& writer, std::vector<StockSource> 
 {
     const std::size_t total = sources.size();
     // The writer is the busiest thread: by default the analysis takes every core but the writer's.
+    // On two cores a second analysis thread slowed the import down: the writer, which bounds it,
+    // lost part of its core.
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     std::size_t workerCount =
         options.workers > 0 ? static_cast<std::size_t>(options.workers) : std::max(1u, cores - 1);

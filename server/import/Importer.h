@@ -34,6 +34,10 @@ struct CellValue {
     double real = 0;
 };
 
+// A day field as the daily tables keep it: the double its text reads as (an integer for a whole
+// value in an integer column); no value when the field is empty or not a number.
+CellValue storedValueOf(const DayValue& field, ColumnType type);
+
 // One row of a daily table without the stock code: the date and the values of the columns from
 // S_PRICE on, in table order.
 struct DailyRow {
@@ -123,6 +127,10 @@ struct ImportProgress {
 
 struct ImportOptions {
     int workers = 0; // analysis threads; 0: one per core but one (the writer's)
+    // Pages of the write-ahead log (4 KiB each) after which the writer waits for them to be copied
+    // into the database file. The log starts afresh only at the beginning of a write that finds
+    // every page in it copied, so without this bound it would grow with the whole import.
+    int logPagesBound = 65536;
     // Receives every problem (bad row, unreadable file, stock left out), one line each.
     std::function<void(const std::string&)> message;
     // Called after each source has been written.

@@ -48,13 +48,15 @@ std::vector<StockSource> sources()
     return out;
 }
 
-bool importAll(const std::string& path)
+// logPagesBound 1: the writer waits for the log to be copied into the file after every commit.
+bool importAll(const std::string& path, int logPagesBound = ImportOptions{}.logPagesBound)
 {
     auto db = Database::open(path, false);
     if (!db)
         return false;
     ImportOptions options;
-    options.workers = 1;
+    options.workers = 2;
+    options.logPagesBound = logPagesBound;
     auto summary = importStocks(*db, sources(), options);
     return summary.ok() && summary->imported == kStocks;
 }
@@ -128,11 +130,14 @@ TEST_F(ImportKill, AKilledImportLeavesWholeStocksAndTheNextOneCompletesTheIndexe
     const auto whole = std::chrono::steady_clock::now() - t0;
 
     const std::string path = freshDatabase("killed.db");
-    for (const double share : {0.05, 0.2, 0.4, 0.6, 0.8, 0.95}) {
+    int kills = 0;
+    for (const double share : {0.05, 0.2, 0.4, 0.6, 0.8, 0.95, 0.99}) {
+        // Every other one with the writer waiting for each copy of the log.
+        const int bound = ++kills % 2 ? 1 : ImportOptions{}.logPagesBound;
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0)
-            ::_exit(importAll(path) ? 0 : 1);
+            ::_exit(importAll(path, bound) ? 0 : 1);
         std::this_thread::sleep_for(std::chrono::duration_cast<std::chrono::microseconds>(whole * share));
         ::kill(child, SIGKILL);
         int status = 0;
