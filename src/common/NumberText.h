@@ -33,8 +33,9 @@ constexpr std::array<long double, 28> makeExactPow10()
 inline constexpr std::array<long double, 28> kExactPow10 = makeExactPow10();
 
 // readBackNumber for the values its inline part leaves: non-finite, very large or very small
-// magnitudes, and fractions next to one half at the 15th digit.
-long double readBackNumberFull(long double value);
+// magnitudes, and fractions next to one half at the 15th digit. Cold: a loop that calls it only on
+// that rare path keeps its extended-float values in registers on the common one.
+[[gnu::cold]] long double readBackNumberFull(long double value);
 } // namespace detail
 
 // The value that reading back the general-format text of value gives, without making the text:
@@ -53,7 +54,7 @@ inline long double readBackNumber(long double value, int& scaleHint)
     constexpr long double kToInteger = 9223372036854775808.0L;
     constexpr int kMaxScale = static_cast<int>(detail::kExactPow10.size()) - 1;
     const long double a = value < 0 ? -value : value;
-    if (!(a < 1e15L))
+    if (__builtin_expect(!(a < 1e15L), 0))
         return detail::readBackNumberFull(value); // also infinity and NaN
     if (a == 0)
         return 0.0L; // "0" reads back as positive zero
@@ -91,7 +92,7 @@ inline long double readBackNumber(long double value, int& scaleHint)
     // (then the text decides).
     const long double rounded = (s + kToInteger) - kToInteger;
     const long double dropped = s - rounded;
-    if (dropped > 0.499L || dropped < -0.499L)
+    if (__builtin_expect(dropped > 0.499L || dropped < -0.499L, 0))
         return detail::readBackNumberFull(value);
     // The text is rounded x 10^-k; reading it back is one correctly rounded division by an exact
     // power of ten, the same operation parseNumber performs on the same exact decimal.

@@ -298,12 +298,14 @@ private:
         }();
         return map;
     }
-    static std::size_t columnIndex(DayField f)
+    std::size_t columnIndex(DayField f) const
     {
-        // A named field's column is known when compiled; only a free position looks it up.
+        // A named field's column is known when compiled; only a free position looks it up, in a
+        // copy of the map this object holds: a plain load, with no call on any path that could
+        // make a loop of extended-float arithmetic keep its values in memory.
         int c = kColumns.value[static_cast<std::size_t>(pos(f))];
         if (c < 0)
-            c = freeColumnMap().value[static_cast<std::size_t>(pos(f))];
+            c = m_freeColumns[static_cast<std::size_t>(pos(f))];
         assert(c >= 0 && "a field without a column of stored values");
         return static_cast<std::size_t>(c);
     }
@@ -351,6 +353,7 @@ private:
     std::vector<std::int64_t> m_hundredths;        // kFinalColumns columns of N days
     std::size_t m_valueColumns = 0;                // valueColumns()
     std::array<int, kDayFieldCount> m_scaleHint{}; // readBackNumber's hint for each field
+    std::array<int, kDayFieldCount> m_freeColumns = freeColumnMap().value;
     std::vector<std::vector<TStkDailyData>> m_spareDays;
     std::size_t m_spareDayCount = 0; // records held by m_spareDays
     Place m_at;
