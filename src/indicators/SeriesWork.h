@@ -3,6 +3,7 @@
 #include "common/NumberText.h"
 #include "indicators/IndicatorTable.h"
 #include "indicators/TextRates.h"
+#include "series/LargePages.h"
 #include "series/TStkDailyData.h"
 
 #include <array>
@@ -250,6 +251,14 @@ public:
             m_spareDays.pop_back();
             m_spareDayCount -= days.capacity();
         }
+        if (days.capacity() < count) {
+            // New records: the kept ones are too few, and a long series' records go in large
+            // pages, advised before they are first touched.
+            std::vector<TStkDailyData> fresh;
+            fresh.reserve(count);
+            adviseLargePages(fresh.data(), count * sizeof(TStkDailyData));
+            days = std::move(fresh);
+        }
         days.resize(count);
         return days;
     }
@@ -327,16 +336,15 @@ private:
         return a < 1e18L && (a + kToInteger) - kToInteger == a;
     }
 
-    // The first count values NaN. Copying its 16 bytes as plain data lets the compiler store them
-    // in wide moves; the extended-float stores an assignment would make are many times slower.
+    // The first count values NaN. Copying its 16 bytes as plain data stores them in wide moves;
+    // the extended-float stores an assignment would make are many times slower.
     static void fillEmpty(long double* values, std::size_t count)
     {
+        static_assert(sizeof(long double) == 16, "a value is stored in 16 bytes");
         static const long double kEmpty = std::numeric_limits<long double>::quiet_NaN();
         unsigned char bytes[sizeof(long double)];
         std::memcpy(bytes, &kEmpty, sizeof bytes);
-        unsigned char* out = reinterpret_cast<unsigned char*>(values);
-        for (std::size_t k = 0; k < count; ++k)
-            std::memcpy(out + k * sizeof bytes, bytes, sizeof bytes);
+        fillWide(values, bytes, count);
     }
 
     // Keeps the missing value met first; within one computation on one day, the first one read.
@@ -349,8 +357,8 @@ private:
         m_missingAt = m_at;
     }
 
-    std::vector<long double> m_values;             // m_valueColumns + kFinalColumns columns of N days
-    std::vector<std::int64_t> m_hundredths;        // kFinalColumns columns of N days
+    LargeVector<long double> m_values;             // m_valueColumns + kFinalColumns columns of N days
+    LargeVector<std::int64_t> m_hundredths;        // kFinalColumns columns of N days
     std::size_t m_valueColumns = 0;                // valueColumns()
     std::array<int, kDayFieldCount> m_scaleHint{}; // readBackNumber's hint for each field
     std::array<int, kDayFieldCount> m_freeColumns = freeColumnMap().value;

@@ -57,16 +57,6 @@ DayValue& DayValue::operator=(const DayValue& other)
     return *this;
 }
 
-DayValue& DayValue::operator=(DayValue&& other) noexcept
-{
-    if (this != &other) {
-        clear();
-        m_u = other.m_u;
-        other.setTag(Tag::Empty);
-    }
-    return *this;
-}
-
 void DayValue::releaseHeap()
 {
     delete[] loadHeap(m_u.raw).data;

@@ -18,7 +18,15 @@ public:
     DayValue(const DayValue& other);
     DayValue(DayValue&& other) noexcept;
     DayValue& operator=(const DayValue& other);
-    DayValue& operator=(DayValue&& other) noexcept;
+    DayValue& operator=(DayValue&& other) noexcept
+    {
+        if (this != &other) {
+            clear();
+            m_u = other.m_u;
+            other.setTag(Tag::Empty);
+        }
+        return *this;
+    }
     ~DayValue()
     {
         if (tag() == Tag::Heap)

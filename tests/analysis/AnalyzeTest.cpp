@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <string>
 
 using namespace vorteq;
 using namespace vorteq::testing;
@@ -14,6 +15,68 @@ Status analyze(TStkAnalisys& a, const std::vector<PriceRow>& rows, const TJouken
 {
     return a.Analyze(makePriceTable(rows), static_cast<int>(rows.size()), j, "2006/01/04", "2006/03/31",
                      simulate);
+}
+
+// A random walk of whole prices with volumes, oldest day first in the making, rows newest first.
+std::vector<PriceRow> randomSeries(const std::string& code, int days, unsigned seed)
+{
+    std::vector<std::array<std::string, 5>> oldestFirst;
+    unsigned x = seed;
+    int close = 500;
+    for (int d = 0; d < days; ++d) {
+        x = x * 1103515245u + 12345u;
+        close = std::max(1, close + static_cast<int>(x >> 16) % 21 - 10);
+        const int open = std::max(1, close + static_cast<int>(x >> 8) % 7 - 3);
+        oldestFirst.push_back({std::to_string(open), std::to_string(std::max(open, close) + 2),
+                               std::to_string(std::max(1, std::min(open, close) - 2)), std::to_string(close),
+                               std::to_string(100 * (x % 50))});
+    }
+    auto rows = ohlcNewestFirst(oldestFirst);
+    for (PriceRow& r : rows)
+        r.code = code;
+    return rows;
+}
+
+// Every entry and every field alike: the same text, empty or a number alike, the same value.
+void expectSameRecords(const TStkAnalisys& got, const TStkAnalisys& want, const std::string& run)
+{
+    ASSERT_EQ(got.StkList.size(), want.StkList.size()) << run;
+    for (std::size_t e = 0; e < want.StkList.size(); ++e) {
+        const TStkData& g = got.StkList[e];
+        const TStkData& w = want.StkList[e];
+        ASSERT_EQ(g.DayCount, w.DayCount) << run;
+        ASSERT_EQ(g.Days.size(), w.Days.size()) << run;
+        for (std::size_t i = 0; i < w.Days.size(); ++i)
+            for (int p = 0; p < TStkDailyData::kFieldCount; ++p) {
+                const DayValue& a = g.Days[i][p];
+                const DayValue& b = w.Days[i][p];
+                const auto where = [&] {
+                    return run + " stock " + std::to_string(e) + " day " + std::to_string(i) + " field " +
+                           std::to_string(p);
+                };
+                ASSERT_EQ(a.text(), b.text()) << where();
+                ASSERT_EQ(a.empty(), b.empty()) << where();
+                ASSERT_EQ(a.isNumber(), b.isNumber()) << where();
+                if (a.isNumber()) {
+                    ASSERT_EQ(a.storedNumber(), b.storedNumber()) << where();
+                }
+            }
+    }
+}
+
+// Texts in every position of every record, long ones (kept apart) and short ones, and numbers.
+void scribble(TStkAnalisys& a)
+{
+    for (TStkData& stock : a.StkList)
+        for (TStkDailyData& day : stock.Days)
+            for (int p = 0; p < TStkDailyData::kFieldCount; ++p) {
+                if (p % 3 == 0)
+                    day[p].setText("a text longer than a field keeps in itself " + std::to_string(p));
+                else if (p % 3 == 1)
+                    day[p].setText("売");
+                else
+                    day[p].setNumber(p + 0.25L);
+            }
 }
 } // namespace
 
@@ -114,23 +177,7 @@ TEST(DailySeries, RecordsOfAnEarlierRunCarryNothingOver)
 {
     // One object analyses series of other lengths and stock counts in turn, after a caller (or the
     // back-test) wrote texts into its records; every run gives exactly the texts of a new object.
-    const auto series = [](const std::string& code, int days, unsigned seed) {
-        std::vector<std::array<std::string, 5>> oldestFirst;
-        unsigned x = seed;
-        int close = 500;
-        for (int d = 0; d < days; ++d) {
-            x = x * 1103515245u + 12345u;
-            close = std::max(1, close + static_cast<int>(x >> 16) % 21 - 10);
-            const int open = std::max(1, close + static_cast<int>(x >> 8) % 7 - 3);
-            oldestFirst.push_back({std::to_string(open), std::to_string(std::max(open, close) + 2),
-                                   std::to_string(std::max(1, std::min(open, close) - 2)),
-                                   std::to_string(close), std::to_string(100 * (x % 50))});
-        }
-        auto rows = ohlcNewestFirst(oldestFirst);
-        for (PriceRow& r : rows)
-            r.code = code;
-        return rows;
-    };
+    const auto series = randomSeries;
     const auto concat = [](std::vector<PriceRow> a, const std::vector<PriceRow>& b) {
         a.insert(a.end(), b.begin(), b.end());
         return a;
@@ -164,6 +211,34 @@ TEST(DailySeries, RecordsOfAnEarlierRunCarryNothingOver)
                 day[15].setText("x");
                 day[DayField::RSI].setText("not a number at all, and long");
             }
+    }
+}
+
+TEST(DailySeries, ReusedRecordsEqualFreshOnesFieldByFieldAtEveryLength)
+{
+    // One to four days (around the records asked for ahead), other lengths, and long series
+    // (their records and columns in large pages), each by an object that reuses the records of the
+    // run before (longer or shorter, every position scribbled over) and by a new object. A run
+    // stopped by a price that is not a number leaves nothing behind for the next.
+    TStkAnalisys reused;
+    unsigned seed = 10;
+    for (const int days : {20000, 1, 2, 3, 4, 17, 300, 20000, 5}) {
+        const std::string run = std::to_string(days) + " days";
+        const auto rows = randomSeries("1301", days, ++seed);
+        ASSERT_TRUE(analyze(reused, rows)) << run;
+        TStkAnalisys fresh;
+        ASSERT_TRUE(analyze(fresh, rows)) << run;
+        expectSameRecords(reused, fresh, run);
+        scribble(reused);
+        if (days == 300) {
+            auto bad = randomSeries("9984", 40, ++seed);
+            bad[20].close = "12,5";
+            const Status st = analyze(reused, bad);
+            ASSERT_FALSE(st);
+            EXPECT_EQ(st.error().message,
+                      "株価データの数値が正しくありません: 9984 " + bad[20].date + " EPrice = \"12,5\"");
+            EXPECT_TRUE(reused.StkList.empty());
+        }
     }
 }
 
