@@ -63,46 +63,40 @@ CellValue storedValueOf(const DayValue& field, ColumnType type)
     CellValue cell;
     if (field.empty())
         return cell;
-    // A computed value in a float column: rounded straight to a double. Where the value is a whole
-    // number of hundredths q / 100 (|q| below 1E15, so at most 15 significant digits), that number
-    // is the one decimal of at most 15 digits that reads back as it in extended precision, which is
-    // its text; rounding it to a double therefore gives the double of its text, just as q / 100
-    // formed as a double does. Zero is stored as +0, whatever its sign.
-    if (type == ColumnType::Real && field.isNumber()) {
-        const long double v = field.storedNumber();
-        std::optional<double> d = v == 0 ? std::optional<double>(0.0) : doubleOfStoredNumber(v);
-        if (!d)
-            d = textToDouble(field.text());
-        if (d) {
-            cell.kind = CellValue::Kind::Real;
-            cell.real = *d;
-        }
-        return cell;
-    }
-    const auto number = field.number();
-    if (!number)
-        return cell;
-    const long double v = *number;
-    // Most values are whole hundredths (the two-decimal fields, the averages of whole-yen prices);
-    // for those the double is formed directly from the hundredths, which is exactly what reading
-    // their text would give.
-    if (std::fabs(v) < 1e13L) {
-        const long double scaled = v * 100.0L;
-        const auto k = static_cast<std::int64_t>(scaled + (scaled < 0 ? -0.5L : 0.5L));
-        if (static_cast<long double>(k) / 100.0L == v) {
-            if (type == ColumnType::Integer && k % 100 == 0) {
-                cell.kind = CellValue::Kind::Integer;
-                cell.integer = k / 100;
-            } else {
-                cell.kind = CellValue::Kind::Real;
-                cell.real = static_cast<double>(k) / 100.0;
-            }
-            return cell;
-        }
-    }
     std::optional<double> d;
-    if (field.isNumber())
-        d = doubleOfStoredNumber(v);
+    if (type == ColumnType::Real && field.isNumber()) {
+        // A computed value in a float column: rounded straight to a double. Where the value is a
+        // whole number of hundredths q / 100 (|q| below 1E15, so at most 15 significant digits),
+        // that number is the one decimal of at most 15 digits that reads back as it in extended
+        // precision, which is its text; rounding it to a double therefore gives the double of its
+        // text, just as q / 100 formed as a double does. Zero is stored as +0, whatever its sign.
+        const long double v = field.storedNumber();
+        d = v == 0 ? std::optional<double>(0.0) : doubleOfStoredNumber(v);
+    } else {
+        const auto number = field.number();
+        if (!number)
+            return cell;
+        const long double v = *number;
+        // Most values are whole hundredths (the two-decimal fields, the averages of whole-yen
+        // prices); for those the value is formed directly from the hundredths, which is exactly
+        // what reading their text would give.
+        if (std::fabs(v) < 1e13L) {
+            const long double scaled = v * 100.0L;
+            const auto k = static_cast<std::int64_t>(scaled + (scaled < 0 ? -0.5L : 0.5L));
+            if (static_cast<long double>(k) / 100.0L == v) {
+                if (type == ColumnType::Integer && k % 100 == 0) {
+                    cell.kind = CellValue::Kind::Integer;
+                    cell.integer = k / 100;
+                } else {
+                    cell.kind = CellValue::Kind::Real;
+                    cell.real = static_cast<double>(k) / 100.0;
+                }
+                return cell;
+            }
+        }
+        if (field.isNumber())
+            d = doubleOfStoredNumber(v);
+    }
     if (!d)
         d = textToDouble(field.text());
     if (d) {
