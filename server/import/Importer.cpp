@@ -10,12 +10,15 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <cstring>
 #include <exception>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <sqlite3.h>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace vorteq::server {
 
@@ -43,14 +46,14 @@ std::optional<double> doubleOfStoredNumber(long double v)
     const long double size = std::fabs(v);
     if (!(size > 1e-300L && size < 1e300L)) // zero, subnormal doubles, NaN: through the text
         return std::nullopt;
-    const double d = static_cast<double>(v);
-    if (static_cast<long double>(d) != v) {
-        const double beside = std::nextafter(d, v > d ? HUGE_VAL : -HUGE_VAL);
-        // Both sums are exact in extended precision.
-        if (2 * v == static_cast<long double>(d) + static_cast<long double>(beside))
-            return std::nullopt;
-    }
-    return d;
+    // In this range the double is a normal one: it keeps the top 53 of the 64 significand bits,
+    // and the value lies halfway between two doubles when the 11 bits dropped are 10000000000.
+    static_assert(std::numeric_limits<long double>::digits == 64);
+    std::uint64_t significand = 0;
+    std::memcpy(&significand, &v, sizeof significand);
+    if ((significand & 0x7ff) == 0x400)
+        return std::nullopt;
+    return static_cast<double>(v);
 }
 
 } // namespace
@@ -60,30 +63,40 @@ CellValue storedValueOf(const DayValue& field, ColumnType type)
     CellValue cell;
     if (field.empty())
         return cell;
-    const auto number = field.number();
-    if (!number)
-        return cell;
-    const long double v = *number;
-    // Most values are whole hundredths (the two-decimal fields, the averages of whole-yen prices);
-    // for those the double is formed directly from the hundredths, which is exactly what reading
-    // their text would give.
-    if (std::fabs(v) < 1e13L) {
-        const long double scaled = v * 100.0L;
-        const auto k = static_cast<std::int64_t>(scaled + (scaled < 0 ? -0.5L : 0.5L));
-        if (static_cast<long double>(k) / 100.0L == v) {
-            if (type == ColumnType::Integer && k % 100 == 0) {
-                cell.kind = CellValue::Kind::Integer;
-                cell.integer = k / 100;
-            } else {
-                cell.kind = CellValue::Kind::Real;
-                cell.real = static_cast<double>(k) / 100.0;
-            }
-            return cell;
-        }
-    }
     std::optional<double> d;
-    if (field.isNumber())
-        d = doubleOfStoredNumber(v);
+    if (type == ColumnType::Real && field.isNumber()) {
+        // A computed value in a float column: rounded straight to a double. Where the value is a
+        // whole number of hundredths q / 100 (|q| below 1E15, so at most 15 significant digits),
+        // that number is the one decimal of at most 15 digits that reads back as it in extended
+        // precision, which is its text; rounding it to a double therefore gives the double of its
+        // text, just as q / 100 formed as a double does. Zero is stored as +0, whatever its sign.
+        const long double v = field.storedNumber();
+        d = v == 0 ? std::optional<double>(0.0) : doubleOfStoredNumber(v);
+    } else {
+        const auto number = field.number();
+        if (!number)
+            return cell;
+        const long double v = *number;
+        // Most values are whole hundredths (the two-decimal fields, the averages of whole-yen
+        // prices); for those the value is formed directly from the hundredths, which is exactly
+        // what reading their text would give.
+        if (std::fabs(v) < 1e13L) {
+            const long double scaled = v * 100.0L;
+            const auto k = static_cast<std::int64_t>(scaled + (scaled < 0 ? -0.5L : 0.5L));
+            if (static_cast<long double>(k) / 100.0L == v) {
+                if (type == ColumnType::Integer && k % 100 == 0) {
+                    cell.kind = CellValue::Kind::Integer;
+                    cell.integer = k / 100;
+                } else {
+                    cell.kind = CellValue::Kind::Real;
+                    cell.real = static_cast<double>(k) / 100.0;
+                }
+                return cell;
+            }
+        }
+        if (field.isNumber())
+            d = doubleOfStoredNumber(v);
+    }
     if (!d)
         d = textToDouble(field.text());
     if (d) {
@@ -198,55 +211,82 @@ Result<PreparedStock> prepareStock(TStkAnalisys& engine, const StockSeries& seri
     return out;
 }
 
-std::string dailyInsertSql(std::string_view table, std::string_view verb)
+std::string dailyInsertSql(std::string_view table, std::string_view verb, int rows)
 {
     std::string sql = std::string(verb) + " INTO " + std::string(table) + " (";
     std::string params;
     const auto columns = dailyColumns();
     for (std::size_t i = 0; i < columns.size(); ++i) {
         sql += (i ? ", " : "") + std::string(columns[i].name);
-        params += i ? ", ?" : "?";
+        params += i ? ", ?" : "(?";
     }
-    sql += ") VALUES (" + params + ")";
+    params += ")";
+    sql += ") VALUES " + params;
+    for (int r = 1; r < rows; ++r)
+        sql += ", " + params;
     return sql;
 }
 
-void bindDailyRow(Statement& insert, std::string_view code, const DailyRow& row)
+namespace {
+
+// Binds one row from parameter first on; the code's and the date's text must stay as they are
+// until the statement has run when lifetime is SQLITE_STATIC.
+void bindRow(sqlite3_stmt* insert, int first, std::string_view code, std::string_view date,
+             const DailyRow& row, sqlite3_destructor_type lifetime)
 {
-    insert.bind(1, code);
-    const std::string date = formatDate(row.date);
-    insert.bind(2, std::string_view(date));
-    for (std::size_t i = 0; i < row.values.size(); ++i) {
-        const CellValue& v = row.values[i];
-        const int index = static_cast<int>(i) + 3;
+    sqlite3_bind_text(insert, first, code.data(), static_cast<int>(code.size()), lifetime);
+    sqlite3_bind_text(insert, first + 1, date.data(), static_cast<int>(date.size()), lifetime);
+    int index = first + 2;
+    for (const CellValue& v : row.values) {
         switch (v.kind) {
         case CellValue::Kind::Null:
-            insert.bindNull(index);
+            sqlite3_bind_null(insert, index);
             break;
         case CellValue::Kind::Integer:
-            insert.bind(index, v.integer);
+            sqlite3_bind_int64(insert, index, v.integer);
             break;
         case CellValue::Kind::Real:
-            insert.bind(index, v.real);
+            sqlite3_bind_double(insert, index, v.real);
             break;
         }
+        ++index;
     }
+}
+
+// Rows per INSERT, largest first: the statement's fixed cost per run spread over many rows (a
+// year of a stock, about 245 rows, takes 7 of 32, 2 of 8 and 5 single ones), with the
+// parameters (47 a row) far below SQLite's limit.
+constexpr std::array<int, 3> kRowsPerInsert{32, 8, 1};
+
+} // namespace
+
+void bindDailyRow(Statement& insert, std::string_view code, const DailyRow& row, int first)
+{
+    bindRow(insert.handle(), first, code, formatDate(row.date), row, SQLITE_TRANSIENT);
 }
 
 struct StockWriter::Impl {
     Database* db = nullptr;
+    StockWriter::Mode mode = StockWriter::Mode::Bulk;
     // Every daily table of the database, by name, with its statements once prepared.
     struct Table {
         std::string family;
         int year = 0;
-        Statement insert;
+        std::array<Statement, kRowsPerInsert.size()> inserts; // by kRowsPerInsert
         Statement remove;
+        // Holds only rows this writer wrote, for the codes in written: empty when the first batch
+        // began (or made by this writer), and no other connection has committed since.
+        bool ownRowsOnly = false;
     };
     std::map<std::string, Table> tables;
     Statement upsertInfo;
     std::optional<Transaction> batch;
     std::size_t pending = 0;                 // rows written in the open batch
     std::vector<std::string> createdInBatch; // tables the open batch made
+    // Codes of every stock this writer has begun to write.
+    std::unordered_set<std::string> written;
+    Statement dataVersion;                   // changes when another connection commits
+    std::optional<std::int64_t> seenVersion; // at the start of the last batch
 
     void forget(const std::vector<std::string>& names)
     {
@@ -268,19 +308,75 @@ struct StockWriter::Impl {
             }
     }
 
-    Result<Statement*> insertFor(const std::string& name)
+    Result<bool> isEmpty(const std::string& name)
+    {
+        auto any = db->prepare("SELECT 1 FROM " + name + " LIMIT 1");
+        if (!any)
+            return any.error();
+        auto row = any->step();
+        if (!row)
+            return row.error();
+        return !*row;
+    }
+
+    // At the start of a batch, the write lock held: which tables hold only this writer's rows. The
+    // first batch finds the empty ones; a later one keeps them unless another connection has
+    // committed anything since the previous batch began (this connection's commits do not count).
+    Status settleOwnRows()
+    {
+        if (mode != StockWriter::Mode::Bulk)
+            return Status::success();
+        if (!dataVersion.handle()) {
+            auto st = db->prepare("PRAGMA data_version");
+            if (!st)
+                return st.error();
+            dataVersion = std::move(*st);
+        }
+        auto row = dataVersion.step();
+        if (!row)
+            return row.error();
+        if (!*row)
+            return makeError(ErrorCode::Internal, "PRAGMA data_version に答えがありません");
+        const std::int64_t version = dataVersion.integer(0);
+        dataVersion.reset();
+        const bool first = !seenVersion;
+        const bool othersCommitted = seenVersion && *seenVersion != version;
+        seenVersion = version;
+        for (auto& [name, table] : tables) {
+            if (othersCommitted) {
+                table.ownRowsOnly = false;
+            } else if (first) {
+                auto empty = isEmpty(name);
+                if (!empty)
+                    return empty.error();
+                table.ownRowsOnly = *empty;
+            }
+        }
+        return Status::success();
+    }
+
+    Result<Table*> tableFor(const std::string& name)
     {
         auto found = tables.find(name);
         if (found == tables.end())
             return makeError(ErrorCode::Internal, "日足テーブル " + name + " がありません");
-        Table& t = found->second;
-        if (!t.insert.handle()) {
-            auto st = db->prepare(dailyInsertSql(name));
+        return &found->second;
+    }
+
+    // The statement for kRowsPerInsert[size] rows.
+    Result<Statement*> insertFor(Table& t, const std::string& name, std::size_t size)
+    {
+        Statement& insert = t.inserts[size];
+        const int rows = kRowsPerInsert[size];
+        if (!insert.handle()) {
+            // Any failure rolls the whole stock back, so the many-row form need not undo its own
+            // rows on a failure (OR FAIL): SQLite then keeps no journal of the statement.
+            auto st = db->prepare(dailyInsertSql(name, rows == 1 ? "INSERT" : "INSERT OR FAIL", rows));
             if (!st)
                 return st.error();
-            t.insert = std::move(*st);
+            insert = std::move(*st);
         }
-        return &t.insert;
+        return &insert;
     }
 
     Result<Statement*> removeFor(const std::string& name)
@@ -322,10 +418,11 @@ StockWriter::StockWriter(StockWriter&&) noexcept = default;
 StockWriter& StockWriter::operator=(StockWriter&&) noexcept = default;
 StockWriter::~StockWriter() = default;
 
-Result<StockWriter> StockWriter::open(Database& db)
+Result<StockWriter> StockWriter::open(Database& db, Mode mode)
 {
     auto impl = std::make_unique<Impl>();
     impl->db = &db;
+    impl->mode = mode;
     // A large page cache for this connection: the date index of a table takes every stock's rows.
     if (auto st = db.exec("PRAGMA cache_size=-262144; PRAGMA temp_store=MEMORY"); !st)
         return st.error();
@@ -355,6 +452,10 @@ Status StockWriter::write(const PreparedStock& stock)
         if (!tx)
             return stockError(stock.code, "書き込めませんでした: " + tx.error().message);
         m.batch.emplace(std::move(*tx));
+        if (auto st = m.settleOwnRows(); !st) {
+            m.batch.reset();
+            return stockError(stock.code, "書き込めませんでした: " + st.error().message);
+        }
     }
     if (auto st = m.savepoint("SAVEPOINT stock"); !st)
         return stockError(stock.code, "書き込めませんでした: " + st.error().message);
@@ -383,10 +484,18 @@ Status StockWriter::write(const PreparedStock& stock)
             return fail(st.error());
         m.addTable(name);
         created.push_back(name);
+        // Another connection may have made it since this writer listed the tables.
+        auto empty = m.isEmpty(name);
+        if (!empty)
+            return fail(empty.error());
+        m.tables.find(name)->second.ownRowsOnly = m.mode == Mode::Bulk && *empty;
     }
     // Re-import replaces: the stock's rows go from every daily table (also another family's, for
-    // a stock that changed market).
+    // a stock that changed market). A table with only other stocks' rows has none to remove.
+    const bool writtenBefore = !m.written.insert(stock.code).second;
     for (auto& [name, table] : m.tables) {
+        if (table.ownRowsOnly && !writtenBefore)
+            continue;
         auto remove = m.removeFor(name);
         if (!remove)
             return fail(remove.error());
@@ -407,22 +516,41 @@ Status StockWriter::write(const PreparedStock& stock)
     if (!info)
         return fail(info.error());
 
-    Statement* insert = nullptr;
-    int insertYear = 0;
-    for (const DailyRow& row : stock.rows) {
-        if (!insert || row.date.year != insertYear) {
-            auto st = m.insertFor(dailyTableName(market->family, row.date.year));
+    // The rows come oldest first: each year's rows follow one another.
+    // Row by row takes the single-row statement only.
+    const std::size_t largest = m.mode == Mode::Bulk ? 0 : kRowsPerInsert.size() - 1;
+    const std::size_t columns = dailyColumns().size();
+    std::array<std::string, kRowsPerInsert.front()> dates;
+    for (std::size_t k = 0; k < stock.rows.size();) {
+        const int year = stock.rows[k].date.year;
+        std::size_t end = k;
+        while (end < stock.rows.size() && stock.rows[end].date.year == year)
+            ++end;
+        const std::string name = dailyTableName(market->family, year);
+        auto table = m.tableFor(name);
+        if (!table)
+            return fail(table.error());
+        while (k < end) {
+            std::size_t size = largest;
+            while (static_cast<std::size_t>(kRowsPerInsert[size]) > end - k)
+                ++size;
+            const int rows = kRowsPerInsert[size];
+            auto insert = m.insertFor(**table, name, size);
+            if (!insert)
+                return fail(insert.error());
+            for (int r = 0; r < rows; ++r) {
+                const DailyRow& row = stock.rows[k + static_cast<std::size_t>(r)];
+                dates[static_cast<std::size_t>(r)] = formatDate(row.date);
+                bindRow((*insert)->handle(), 1 + r * static_cast<int>(columns), stock.code,
+                        dates[static_cast<std::size_t>(r)], row, SQLITE_STATIC);
+            }
+            Status st = (*insert)->run();
+            // Every parameter is bound again for the next use: a plain reset is enough.
+            sqlite3_reset((*insert)->handle());
             if (!st)
                 return fail(st.error());
-            insert = *st;
-            insertYear = row.date.year;
+            k += static_cast<std::size_t>(rows);
         }
-        bindDailyRow(*insert, stock.code, row);
-        Status st = insert->run();
-        // Every parameter is bound again for the next row: a plain reset is enough.
-        sqlite3_reset(insert->handle());
-        if (!st)
-            return fail(st.error());
     }
     if (stock.alsoWrite)
         if (Status st = stock.alsoWrite(*m.db); !st)

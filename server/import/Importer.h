@@ -54,9 +54,10 @@ struct PreparedStock {
     std::function<Status(Database&)> alsoWrite; // from the series
 };
 
-// The INSERT of every column of a daily table; bindDailyRow binds one stock's row to it.
-std::string dailyInsertSql(std::string_view table, std::string_view verb = "INSERT");
-void bindDailyRow(Statement& insert, std::string_view code, const DailyRow& row);
+// The INSERT of every column of a daily table, for rows rows at once; bindDailyRow binds one
+// stock's row to it, from parameter first on (the n-th row of a statement: 1 + n * columns).
+std::string dailyInsertSql(std::string_view table, std::string_view verb = "INSERT", int rows = 1);
+void bindDailyRow(Statement& insert, std::string_view code, const DailyRow& row, int first = 1);
 
 // Runs the analysis engine over the whole series and turns every day into a row. The engine is
 // the caller's (one per thread; it is reused from stock to stock).
@@ -81,9 +82,15 @@ public:
 // its master row written, and a missing yearly table created. Each stock is all or nothing (a
 // savepoint of its own); several stocks share one transaction, so that the pages every stock
 // touches (the date indexes) are written once per batch instead of once per stock.
+//
+// In bulk (the default) several rows go into one INSERT, and a stock's rows are not looked for in a
+// table that was empty when the writer's first batch began and has since held only rows this
+// writer wrote for other stocks, as long as no other connection has committed anything in the
+// meantime. Row by row writes one row per INSERT and deletes from every table: the same rows.
 class StockWriter final : public StockStore {
 public:
-    static Result<StockWriter> open(Database& db);
+    enum class Mode { Bulk, RowByRow };
+    static Result<StockWriter> open(Database& db, Mode mode = Mode::Bulk);
     StockWriter(StockWriter&&) noexcept;
     StockWriter& operator=(StockWriter&&) noexcept;
     // Rolls back what has not been committed.

@@ -107,7 +107,8 @@ protected:
 
     // The whole import, as the commands run it.
     static ImportSummary importFully(const std::string& path, int stocks, int round, int workers = 2,
-                                     int logPagesBound = ImportOptions{}.logPagesBound)
+                                     int logPagesBound = ImportOptions{}.logPagesBound,
+                                     std::vector<int> again = {})
     {
         auto db = Database::open(path, false);
         EXPECT_TRUE(db.ok());
@@ -116,6 +117,8 @@ protected:
             sources.push_back([i, round]() -> Result<StockBatch> {
                 return StockBatch{{series(i, round)}, {}, 0};
             });
+        for (int i : again)
+            sources.push_back([i]() -> Result<StockBatch> { return StockBatch{{series(i, 2)}, {}, 0}; });
         ImportOptions options;
         options.workers = workers;
         options.logPagesBound = logPagesBound;
@@ -124,21 +127,26 @@ protected:
         return summary.ok() ? *summary : ImportSummary{};
     }
 
-    // One stock per transaction on one thread, date indexes kept up row by row, SQLite's own
-    // checkpoints.
-    static void importPlainly(const std::string& path, int stocks, int round)
+    // One stock per transaction on one thread, one row per INSERT, every table's rows of the stock
+    // deleted first, date indexes kept up row by row, SQLite's own checkpoints. again: stocks
+    // written a second time at the end, with the prices of round 2.
+    static void importPlainly(const std::string& path, int stocks, int round, std::vector<int> again = {})
     {
         auto db = Database::open(path, false);
         ASSERT_TRUE(db.ok());
-        auto writer = StockWriter::open(*db);
+        auto writer = StockWriter::open(*db, StockWriter::Mode::RowByRow);
         ASSERT_TRUE(writer.ok());
         TStkAnalisys engine;
-        for (int i = 0; i < stocks; ++i) {
-            auto prepared = prepareStock(engine, series(i, round));
+        auto write = [&](int i, int r) {
+            auto prepared = prepareStock(engine, series(i, r));
             ASSERT_TRUE(prepared.ok());
             ASSERT_TRUE(writer->write(*prepared).ok());
             ASSERT_TRUE(writer->commit().ok());
-        }
+        };
+        for (int i = 0; i < stocks; ++i)
+            write(i, round);
+        for (int i : again)
+            write(i, 2);
         ASSERT_TRUE(writer->updateDates().ok());
     }
 
@@ -158,8 +166,11 @@ TEST_F(ImportWritePath, StoresWhatThePlainPathStoresInFreshAndInFilledTables)
 {
     const std::string full = freshDatabase("full.db");
     const std::string plain = freshDatabase("plain.db");
-    EXPECT_EQ(importFully(full, 24, 0).imported, 24);
-    importPlainly(plain, 24, 0);
+    // Three stocks come twice, the second time with other prices: the second replaces the first
+    // also in the tables the import found empty.
+    const std::vector<int> again{0, 5, 23};
+    EXPECT_EQ(importFully(full, 24, 0, 2, ImportOptions{}.logPagesBound, again).imported, 27);
+    importPlainly(plain, 24, 0, again);
     const auto first = dump(full);
     ASSERT_GT(first.size(), 24u * kDays);
     EXPECT_EQ(first, dump(plain));
@@ -171,6 +182,38 @@ TEST_F(ImportWritePath, StoresWhatThePlainPathStoresInFreshAndInFilledTables)
     const auto second = dump(full);
     EXPECT_EQ(second.size(), first.size() + 6u * kDays + 6u);
     EXPECT_EQ(second, dump(plain));
+}
+
+// A table the writer found empty holds only its own rows until another connection commits: then
+// the writer looks for a stock's rows there again (a quote update may have added some).
+TEST_F(ImportWritePath, RowsAnotherConnectionAddsBetweenBatchesAreReplacedToo)
+{
+    const std::string path = freshDatabase("other.db");
+    auto db = Database::open(path, false);
+    ASSERT_TRUE(db.ok());
+    auto writer = StockWriter::open(*db);
+    ASSERT_TRUE(writer.ok());
+    TStkAnalisys engine;
+    auto write = [&](int i) {
+        auto prepared = prepareStock(engine, series(i, 0));
+        ASSERT_TRUE(prepared.ok());
+        ASSERT_TRUE(writer->write(*prepared).ok());
+        ASSERT_TRUE(writer->commit().ok());
+    };
+    write(0);
+    // Stock 3002 on a Sunday it has no price for, and on a day it has one.
+    auto other = Database::open(path, false);
+    ASSERT_TRUE(other.ok());
+    ASSERT_TRUE(other
+                    ->exec("INSERT INTO STK_DAILY_TSE_2006 (STK_CD, STK_DATE) VALUES ('3002', '2006/12/31'), "
+                           "('3002', '2006/05/15')")
+                    .ok());
+    write(1);
+    write(2);
+    auto count = db->prepare("SELECT COUNT(*), COUNT(S_PRICE) FROM STK_DAILY_TSE_2006 WHERE STK_CD = '3002'");
+    ASSERT_TRUE(count.ok() && *count->step());
+    EXPECT_EQ(count->integer(0), 260);
+    EXPECT_EQ(count->integer(1), 260);
 }
 
 TEST_F(ImportWritePath, TheImportsConnectionCheckpointsAsBeforeOnceItEnds)
@@ -302,4 +345,106 @@ TEST(StoredValue, IsWhatTheTextOfTheNumberReadsAs)
         check(field);
     }
     EXPECT_EQ(compared, 200000 + 6 + 1000);
+}
+
+namespace {
+
+// The conversion as it was before float columns took the number straight to a double: whole
+// hundredths formed from their count, anything else through the rounding or the text.
+CellValue storedValueAsBefore(const DayValue& field, ColumnType type)
+{
+    CellValue cell;
+    const auto number = field.number();
+    if (field.empty() || !number)
+        return cell;
+    const long double v = *number;
+    auto textual = [&] {
+        const std::string text = field.text();
+        double d = 0;
+        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), d);
+        if (ec == std::errc() && end == text.data() + text.size() && std::isfinite(d)) {
+            cell.kind = CellValue::Kind::Real;
+            cell.real = d;
+        }
+        return cell;
+    };
+    if (std::fabs(v) < 1e13L) {
+        const long double scaled = v * 100.0L;
+        const auto k = static_cast<std::int64_t>(scaled + (scaled < 0 ? -0.5L : 0.5L));
+        if (static_cast<long double>(k) / 100.0L == v) {
+            if (type == ColumnType::Integer && k % 100 == 0) {
+                cell.kind = CellValue::Kind::Integer;
+                cell.integer = k / 100;
+            } else {
+                cell.kind = CellValue::Kind::Real;
+                cell.real = static_cast<double>(k) / 100.0;
+            }
+            return cell;
+        }
+    }
+    const long double size = std::fabs(v);
+    if (!field.isNumber() || !(size > 1e-300L && size < 1e300L))
+        return textual();
+    const double d = static_cast<double>(v);
+    if (static_cast<long double>(d) != v) {
+        const double beside = std::nextafter(d, v > d ? HUGE_VAL : -HUGE_VAL);
+        if (2 * v == static_cast<long double>(d) + static_cast<long double>(beside))
+            return textual();
+    }
+    cell.kind = CellValue::Kind::Real;
+    cell.real = d;
+    return cell;
+}
+
+} // namespace
+
+TEST(StoredValue, FloatAndIntegerColumnsKeepWhatTheyKeptBefore)
+{
+    int compared = 0;
+    auto same = [&](const DayValue& field) {
+        for (ColumnType type : {ColumnType::Real, ColumnType::Integer}) {
+            const CellValue now = storedValueOf(field, type);
+            const CellValue before = storedValueAsBefore(field, type);
+            ASSERT_EQ(now.kind, before.kind) << field.text();
+            ASSERT_EQ(now.integer, before.integer) << field.text();
+            ASSERT_EQ(std::bit_cast<std::uint64_t>(now.real), std::bit_cast<std::uint64_t>(before.real))
+                << field.text();
+            ++compared;
+        }
+    };
+    std::mt19937_64 rng(20);
+    DayValue field;
+    for (int i = 0; i < 100000; ++i) {
+        // Whole hundredths of every size up to 15 digits, both signs.
+        const int digits = static_cast<int>(rng() % 16);
+        std::int64_t q =
+            static_cast<std::int64_t>(rng() % static_cast<std::uint64_t>(std::pow(10.0, digits)));
+        field.setHundredths(i % 2 ? -q : q);
+        same(field);
+        // The same values given as numbers, and whole numbers as integer columns keep them.
+        field.setNumber(static_cast<long double>(i % 2 ? -q : q) / 100);
+        same(field);
+        field.setNumber(static_cast<long double>(q));
+        same(field);
+        // Any extended value, kept as its 15-digit read-back.
+        const auto bits = rng() | (std::uint64_t{1} << 63);
+        field.setNumber(std::ldexp(static_cast<long double>(bits), static_cast<int>(rng() % 200) - 130));
+        same(field);
+    }
+    // Zero of either sign, the edges of the ranges, values halfway between two doubles, texts.
+    for (const char* text :
+         {"0", "-0", "0.01", "-0.01", "9999999999999.99", "10000000000000.01", "1E-300", "1E-310", "1E+300",
+          "1E+23", "9.00719925474099E+15", "0.005", "-123456789012.34"}) {
+        field.setNumber(*parseNumber(text));
+        same(field);
+        field.setText(text);
+        same(field);
+    }
+    field.setNumber(-0.0L);
+    same(field);
+    field.setText("abc");
+    same(field);
+    field.clear();
+    same(field);
+    EXPECT_EQ(compared, 2 * (400000 + 26 + 3));
 }
