@@ -10,9 +10,13 @@
 #include "server/storage/Schema.h"
 #include "server/storage/ValueText.h"
 
+#include <array>
+#include <bit>
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <random>
 #include <sqlite3.h>
 #include <thread>
 #include <unistd.h>
@@ -100,6 +104,44 @@ TEST(ValueText, IntegralNumbersHaveNoPointAndOthersTheirShortestExactText)
     EXPECT_EQ(valueText(-1234.56), "-1234.56");
     EXPECT_EQ(valueText(999999999999.99), "999999999999.99");
     EXPECT_EQ(valueText(1e12), "1000000000000");
+}
+
+// The shortcut for whole numbers and values of up to two decimals must give exactly the general
+// form: on values of two decimals of every size, their neighbouring doubles, values of three
+// decimals, integers around the shortcut's bound and arbitrary bit patterns.
+TEST(ValueText, TheShortcutGivesTheGeneralFormOfEveryValue)
+{
+    std::mt19937_64 rng(20261208);
+    std::array<char, kMaxValueTextBytes> fast;
+    std::array<char, kMaxValueTextBytes> general;
+    std::size_t mismatches = 0;
+    auto check = [&](double v) {
+        const std::string_view a(fast.data(),
+                                 static_cast<std::size_t>(writeValueText(fast.data(), v) - fast.data()));
+        const std::string_view b(
+            general.data(),
+            static_cast<std::size_t>(writeShortestValueText(general.data(), v) - general.data()));
+        if (a != b && ++mismatches <= 10)
+            ADD_FAILURE() << std::hexfloat << v << ": " << a << " against " << b;
+    };
+    for (int i = 0; i < 400000; ++i) {
+        const std::uint64_t r = rng();
+        const auto k = static_cast<std::int64_t>(r % 200'000'000'000'000u) - 100'000'000'000'000;
+        const double twoDecimals = static_cast<double>(k >> (r >> 58)) / 100.0; // every magnitude
+        check(twoDecimals);
+        check(std::nextafter(twoDecimals, 1e300));
+        check(std::nextafter(twoDecimals, -1e300));
+        check(static_cast<double>(k % 10'000'000) / 1000.0);
+        check(static_cast<double>(k) + static_cast<double>(r & 1) * 0.5);
+        check(std::bit_cast<double>(r));
+        check(std::ldexp(static_cast<double>(r >> 11), static_cast<int>(r % 100) - 90));
+    }
+    for (std::int64_t k = -100'000; k <= 100'000; ++k)
+        check(static_cast<double>(k) / 100.0);
+    for (double v : {0.0, -0.0, 1e12, -1e12, std::nextafter(1e12, 0.0), 999999999999.99, 0.005, 0.015, 1e-4,
+                     5e-324, 1.7976931348623157e308})
+        check(v);
+    EXPECT_EQ(mismatches, 0u);
 }
 
 TEST(DailyTableName, FamilyAndFourDigitsInAnyCase)
@@ -262,6 +304,48 @@ TEST_F(TempDatabase, ValuesWrittenStraightIntoTheReplyMatchTheirFieldTexts)
     for (const char* field : {"0.30000000000000004", "9223372036854775807", "-9223372036854775808",
                               "1.7976931348623157E308", "5E-324", "-2.675", "\x1F\x1F", "-1E-5"})
         EXPECT_NE(texts[0].find(field), std::string::npos) << field;
+}
+
+TEST_F(TempDatabase, WideRowsOfTheLongestNumbersAndATextRefusedAfterNumbersKeepTheReplyWhole)
+{
+    ASSERT_TRUE(
+        db.exec("INSERT INTO STK_INFO VALUES ('1301', '極洋', 11), ('1305', 'a' || char(31) || 'b', 11)"));
+    auto conn = Connection::open(path);
+    ASSERT_TRUE(conn) << conn.error().message;
+    // 600 columns of the longest value texts there are, NULLs and integers between them.
+    std::string sql = "SELECT ";
+    const char* longest[] = {"-2.2250738585072014E-308", "-1.7976931348623157E308",
+                             "-4.9406564584124654E-324", "NULL",
+                             "-9223372036854775807 - 1", "-0.00012345678901234567"};
+    for (int c = 0; c < 600; ++c)
+        sql += std::string(c == 0 ? "" : ", ") + longest[c % 6];
+    sql += ", STK_NM FROM STK_INFO WHERE STK_CD = '1301'";
+    std::string texts[2];
+    for (bool straight : {true, false}) {
+        ReplySink sink(straight);
+        Limits limits;
+        auto rows = (*conn)->runConfinedSelect("u1", sql, limits, sink);
+        ASSERT_TRUE(rows) << rows.error().message;
+        sink.writer.endTable();
+        texts[straight ? 0 : 1] = sink.writer.finish();
+    }
+    EXPECT_EQ(texts[0], texts[1]);
+    EXPECT_NE(texts[0].find("\x1F-2.2250738585072014E-308\x1F-1.7976931348623157E308\x1F-5E-324\x1F\x1F"
+                            "-9223372036854775808\x1F-0.00012345678901234567\x1F"),
+              std::string::npos);
+    // The second row's text holds a separator: the row goes, numbers written before it included,
+    // and the statement fails; the first row stays as it was written.
+    ReplySink sink(true);
+    Limits limits;
+    auto refused = (*conn)->runConfinedSelect(
+        "u1", "SELECT 1.5, 2, NULL, STK_NM, 3 FROM STK_INFO ORDER BY STK_CD", limits, sink);
+    ASSERT_FALSE(refused);
+    EXPECT_NE(refused.error().message.find("result cannot be sent"), std::string::npos);
+    sink.writer.endTable();
+    EXPECT_EQ(sink.writer.finish(), "\x1E"
+                                    "1.5\x1F"
+                                    "2\x1F\x1F\x8B\xC9\x97\x6D\x1F"
+                                    "3#5/1\x04");
 }
 
 TEST_F(TempDatabase, RowAndTimeLimitsEndAStatement)
