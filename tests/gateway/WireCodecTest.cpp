@@ -108,10 +108,10 @@ TEST(ReplyWriter, RecentTextsKeepTheirExactCp932FormsPastTheMemoBound)
     const std::vector<std::string> kanji = {"極", "洋", "日", "本", "水", "産", "銘", "柄", "東", "証"};
     std::vector<std::string> names;
     for (int i = 0; i < 12000; ++i) // far more than the memo holds
-        names.push_back(kanji[static_cast<std::size_t>(i % 10)] + std::to_string(i) +
-                        kanji[static_cast<std::size_t>(i / 10 % 10)] + "株式会社" +
-                        std::string(static_cast<std::size_t>(i % 7), 'x'));
-    names.push_back(std::string(300, 'a') + "極洋"); // longer than the memo keeps
+        names.push_back("株式会社" + std::string(static_cast<std::size_t>(i % 7), 'x') +
+                        kanji[static_cast<std::size_t>(i % 10)] + std::to_string(i) +
+                        kanji[static_cast<std::size_t>(i / 10 % 10)]); // alike up to their last bytes
+    names.push_back(std::string(300, 'a') + "極洋");                   // longer than the memo keeps
     names.push_back(std::string(200, 'b') + "日本水産");
     for (int pass = 0; pass < 2; ++pass) {
         ReplyWriter w;

@@ -1,4 +1,5 @@
 // The schema, the value text and the confined connection, on a database in a temporary folder.
+#include "common/Encoding.h"
 #include "gateway/WireCodec.h"
 #include "gateway/ZlibUtil.h"
 #include "server/http/BatchService.h"
@@ -11,6 +12,7 @@
 #include "server/storage/ValueText.h"
 
 #include <array>
+#include <atomic>
 #include <bit>
 #include <chrono>
 #include <cmath>
@@ -554,6 +556,94 @@ TEST_F(TempDatabase, NearbyPeersGetStoredBlocksOfTheSameReply)
     EXPECT_NE(far.body.at(6) & 0x06, 0);
     EXPECT_EQ(near.body.at(6) & 0x06, 0);
     EXPECT_FALSE(near.setCookie.empty());
+}
+
+// Names are converted to CP932 once per worker thread and then remembered: concurrent screenings
+// of thousands of distinct names (some longer than any remembered text) must each get iconv's exact
+// bytes, and a name without a CP932 form fails its own statement every time, never the others'.
+TEST_F(TempDatabase, ConcurrentScreeningsOfManyDistinctNamesGetExactTextsAndAnUnsendableNameFailsAlone)
+{
+    ASSERT_TRUE(addUser(db, NewUser{"demo", "demo1234", "デモ", "demo@example.com"}, HashCost::Min));
+    ASSERT_TRUE(db.exec("INSERT INTO STK_UPD VALUES (1, '2006/05/15'), (2, '2006/05/12')"));
+    const std::vector<std::string> kanji = {"極", "洋", "日", "本", "水", "産", "銘", "柄", "東", "証"};
+    auto insert = db.prepare("INSERT INTO STK_INFO VALUES (?, ?, ?)");
+    ASSERT_TRUE(insert);
+    for (int i = 0; i < 3000; ++i) {
+        std::string name = kanji[static_cast<std::size_t>(i % 10)] + std::to_string(i) + "株式会社";
+        for (int k = 0; k < i % 60; ++k) // up to 180 bytes more
+            name += "ア";
+        insert->bind(1, std::to_string(10000 + i))
+            .bind(2, name)
+            .bind(3, static_cast<std::int64_t>(11 + i % 2));
+        ASSERT_TRUE(insert->run());
+        insert->reset();
+    }
+    ASSERT_TRUE(db.exec("INSERT INTO STK_INFO VALUES ('99999', '株\xF0\x9F\x98\x80', 11)"));
+    ServerConfig config;
+    config.hashCost = HashCost::Min;
+    config.replyCacheBytes = 0; // every reply worked out
+    config.limits.maxRequestsPerUser = 8;
+    config.log = [](std::string_view) {};
+    auto service = BatchService::open(path, config);
+    ASSERT_TRUE(service) << service.error().message;
+    const BatchReply login = (*service)->handle(
+        zlibCompress(
+            wire::buildRequestText({"Query", "SELECT a.USR_NM, a.E_MAIL, a.MAIL_STATUS FROM USR_INFO a "
+                                             "WHERE a.USR_STATUS <> 1 AND a.USR_ID = 'demo' AND "
+                                             "a.PASS_WORD = 'demo1234'"}),
+            ZlibLevel::Fastest)
+            .value(),
+        "");
+    const std::string cookie = login.setCookie.substr(0, login.setCookie.find(';'));
+    ASSERT_FALSE(cookie.empty());
+
+    auto screening = [](int market, bool withUnsendable) {
+        return "SELECT a.STK_CD, a.STK_NM, a.STK_NM || '・' || a.STK_CD, a.MKT_CD * 1.25 FROM STK_INFO a "
+               "WHERE a.MKT_CD = " +
+               std::to_string(market) + (withUnsendable ? "" : " AND a.STK_CD <> '99999'") +
+               " ORDER BY a.STK_CD";
+    };
+    std::vector<std::vector<std::string>> expected[2];
+    for (int m = 0; m < 2; ++m) {
+        auto stmt = db.prepare(screening(11 + m, false));
+        ASSERT_TRUE(stmt);
+        while (*stmt->step())
+            expected[m].push_back({stmt->text(0), stmt->text(1), stmt->text(2),
+                                   valueText(sqlite3_column_double(stmt->handle(), 3))});
+        ASSERT_EQ(expected[m].size(), 1500u);
+    }
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> clients;
+    for (int t = 0; t < 5; ++t)
+        clients.emplace_back([&, t] {
+            const bool hostile = t == 4;
+            const int market = hostile ? 11 : 11 + t % 2;
+            const std::string body =
+                zlibCompress(
+                    wire::buildRequestText({"Query", utf8ToCp932(screening(market, hostile)).value()}),
+                    ZlibLevel::Fastest)
+                    .value();
+            for (int round = 0; round < 6; ++round) {
+                const std::string text = zlibDecompress((*service)->handle(body, cookie).body).value();
+                if (hostile) {
+                    wrong += text != "-99\x04";
+                    continue;
+                }
+                auto reply = wire::parseReplyText(text, 1);
+                if (!reply || !reply->ok || reply->sections.size() != 1) {
+                    ++wrong;
+                    continue;
+                }
+                const auto& table = *reply->sections[0].tbl;
+                const auto& rows = expected[market - 11];
+                for (std::size_t r = 0; r < rows.size(); ++r)
+                    for (std::size_t c = 0; c < 4; ++c)
+                        wrong += table.text(static_cast<int>(c) + 1, static_cast<int>(r) + 1) != rows[r][c];
+            }
+        });
+    for (auto& c : clients)
+        c.join();
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST_F(TempDatabase, DayOrderStoresEachDayTogetherAndKeepsEveryRowKeyAndIndex)
