@@ -28,6 +28,12 @@ void appendInteger(std::string& out, std::int64_t value)
     out.append(buf.data(), static_cast<std::size_t>(end - buf.data()));
 }
 
+// "00" to "99".
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
 } // namespace
 
 void appendColumn(std::string& out, sqlite3_stmt* stmt, int column)
@@ -112,13 +118,21 @@ char* writeValueText(char* out, double value)
             if (k < 0)
                 *out++ = '-';
             const auto hundredths = static_cast<std::uint64_t>(k < 0 ? -k : k);
-            out = std::to_chars(out, out + 16, hundredths / 100).ptr; // below 1E12: at most 12 digits
+            const std::uint64_t whole = hundredths / 100;
             const auto cents = static_cast<unsigned>(hundredths % 100);
-            if (cents != 0) { // without a trailing zero
-                *out++ = '.';
-                *out++ = static_cast<char>('0' + cents / 10);
-                if (cents % 10 != 0)
-                    *out++ = static_cast<char>('0' + cents % 10);
+            // Most values are below 100 before the point (changes in percent, oscillators).
+            if (whole < 10) {
+                *out++ = static_cast<char>('0' + whole);
+            } else if (whole < 100) {
+                std::memcpy(out, kDigitPairs + 2 * whole, 2);
+                out += 2;
+            } else {
+                out = std::to_chars(out, out + 16, whole).ptr; // below 1E12: at most 12 digits
+            }
+            if (cents != 0) { // both digits written, the second left behind the end when it is a zero
+                *out = '.';
+                std::memcpy(out + 1, kDigitPairs + 2 * cents, 2);
+                out += cents % 10 != 0 ? 3 : 2;
             }
             return out;
         }
