@@ -262,6 +262,26 @@ private:
     bool m_straight;
 };
 
+// The reply text of one statement written both ways: [0] straight from the columns, [1] through
+// the field texts.
+std::array<std::string, 2> bothWays(Connection& conn, const std::string& sql, std::size_t expectedRows)
+{
+    std::array<std::string, 2> texts;
+    for (bool straight : {true, false}) {
+        ReplySink sink(straight);
+        Limits limits;
+        auto rows = conn.runConfinedSelect("u1", sql, limits, sink);
+        if (!rows) {
+            ADD_FAILURE() << rows.error().message;
+            return texts;
+        }
+        EXPECT_EQ(*rows, expectedRows);
+        sink.writer.endTable();
+        texts[straight ? 0 : 1] = sink.writer.finish();
+    }
+    return texts;
+}
+
 } // namespace
 
 TEST_F(TempDatabase, ValuesWrittenStraightIntoTheReplyMatchTheirFieldTexts)
@@ -292,16 +312,7 @@ TEST_F(TempDatabase, ValuesWrittenStraightIntoTheReplyMatchTheirFieldTexts)
         "9223372036854775807, -9223372036854775807 - 1, c.S_PRICE * 1E300, CAST(c.E_PRICE AS INTEGER), '' "
         "FROM STK_INFO a, MKT_INFO b, " +
         table + " c WHERE a.MKT_CD = b.MKT_CD AND a.STK_CD = c.STK_CD ORDER BY c.STK_DATE";
-    std::string texts[2];
-    for (bool straight : {true, false}) {
-        ReplySink sink(straight);
-        Limits limits;
-        auto rows = (*conn)->runConfinedSelect("u1", sql, limits, sink);
-        ASSERT_TRUE(rows) << rows.error().message;
-        EXPECT_EQ(*rows, 4 * std::size(values));
-        sink.writer.endTable();
-        texts[straight ? 0 : 1] = sink.writer.finish();
-    }
+    const auto texts = bothWays(**conn, sql, 4 * std::size(values));
     EXPECT_EQ(texts[0], texts[1]);
     for (const char* field : {"0.30000000000000004", "9223372036854775807", "-9223372036854775808",
                               "1.7976931348623157E308", "5E-324", "-2.675", "\x1F\x1F", "-1E-5"})
@@ -322,15 +333,7 @@ TEST_F(TempDatabase, WideRowsOfTheLongestNumbersAndATextRefusedAfterNumbersKeepT
     for (int c = 0; c < 600; ++c)
         sql += std::string(c == 0 ? "" : ", ") + longest[c % 6];
     sql += ", STK_NM FROM STK_INFO WHERE STK_CD = '1301'";
-    std::string texts[2];
-    for (bool straight : {true, false}) {
-        ReplySink sink(straight);
-        Limits limits;
-        auto rows = (*conn)->runConfinedSelect("u1", sql, limits, sink);
-        ASSERT_TRUE(rows) << rows.error().message;
-        sink.writer.endTable();
-        texts[straight ? 0 : 1] = sink.writer.finish();
-    }
+    const auto texts = bothWays(**conn, sql, 1);
     EXPECT_EQ(texts[0], texts[1]);
     EXPECT_NE(texts[0].find("\x1F-2.2250738585072014E-308\x1F-1.7976931348623157E308\x1F-5E-324\x1F\x1F"
                             "-9223372036854775808\x1F-0.00012345678901234567\x1F"),
