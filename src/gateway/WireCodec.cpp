@@ -334,29 +334,25 @@ public:
     static constexpr std::size_t kMaxTextBytes = 128;
     static constexpr std::size_t kMaxBytes = 512 * 1024;
 
-    // The CP932 form of utf8 (which holds a non-ASCII byte), or an error for a text without one.
-    Result<std::string_view> convert(std::string_view utf8)
+    // The CP932 form of utf8 kept earlier, or null.
+    const std::string* find(std::string_view utf8) const
     {
-        if (utf8.size() > kMaxTextBytes) {
-            auto cp932 = utf8ToCp932(utf8);
-            if (!cp932)
-                return cp932.error();
-            m_long = std::move(*cp932);
-            return std::string_view(m_long);
-        }
-        if (auto it = m_known.find(utf8); it != m_known.end())
-            return std::string_view(it->second);
-        auto cp932 = utf8ToCp932(utf8); // a text refused is not kept: it is refused again each time
-        if (!cp932)
-            return cp932.error();
+        const auto it = m_known.find(utf8);
+        return it == m_known.end() ? nullptr : &it->second;
+    }
+    // Keeps a converted text (a long one is not kept).
+    void keep(std::string_view utf8, const std::string& cp932)
+    {
+        if (utf8.size() > kMaxTextBytes)
+            return;
         // Each entry is charged its texts and a rough allowance for the node and the bucket.
-        const std::size_t cost = utf8.size() + cp932->size() + 96;
+        const std::size_t cost = utf8.size() + cp932.size() + 96;
         if (m_bytes + cost > kMaxBytes) {
             m_known.clear();
             m_bytes = 0;
         }
         m_bytes += cost;
-        return std::string_view(m_known.emplace(std::string(utf8), std::move(*cp932)).first->second);
+        m_known.emplace(std::string(utf8), cp932);
     }
 
 private:
@@ -366,7 +362,6 @@ private:
     };
     std::unordered_map<std::string, std::string, Hash, std::equal_to<>> m_known;
     std::size_t m_bytes = 0;
-    std::string m_long; // the last long text converted
 };
 
 } // namespace
@@ -487,12 +482,17 @@ Status ReplyWriter::appendText(std::string_view field)
     Converted& last = m_converted[static_cast<std::size_t>(m_field - 1)];
     if (field != last.utf8) { // a converted text is never empty, so the first one always converts
         thread_local Cp932Memo memo;
-        auto cp932 = memo.convert(field);
-        if (!cp932)
-            return refuseRow(
-                makeError(ErrorCode::Encoding, where() + "の値に CP932 で表せない文字があります"));
+        if (const std::string* known = memo.find(field)) {
+            last.cp932.assign(*known);
+        } else {
+            auto cp932 = utf8ToCp932(field); // a refused text is not kept: it is refused each time
+            if (!cp932)
+                return refuseRow(
+                    makeError(ErrorCode::Encoding, where() + "の値に CP932 で表せない文字があります"));
+            memo.keep(field, *cp932);
+            last.cp932 = std::move(cp932).value();
+        }
         last.utf8.assign(field);
-        last.cp932.assign(*cp932);
     }
     m_text += last.cp932;
     return {};
