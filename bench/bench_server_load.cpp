@@ -11,6 +11,9 @@
 //                            a private network gets); K = 1 with the server's kept replies (the same
 //                            batch again is answered from them, as long as the database is unchanged),
 //                            K = 0 working every reply out
+//   BM_ServiceAgainstRaw/L   the two above in pairs on one thread (service at level L working its
+//                            reply out, raw statement kept), the order swapped every pair: the
+//                            ratio of their CPU times, steady where separate runs drift with the load
 //   BM_HttpScreening/L/K/threads:N   N clients, each POSTing the batch on a fresh HTTP/1.0 connection as
 //                            the desktop client does, against a server on 2 threads replying at level
 //                            L; requests per second, latency percentiles (p50_ms, p99_ms), the CPU
@@ -320,30 +323,41 @@ Fixture& fixture()
     return f;
 }
 
-void BM_RawStatement(benchmark::State& state)
-{
-    Fixture& f = fixture();
-    const bool kept = state.range(0) == 1;
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(f.dbPath.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
-    sqlite3_exec(db, "PRAGMA mmap_size=1073741824; PRAGMA cache_size=-16384", nullptr, nullptr, nullptr);
-    double sum = 0;
-    sqlite3_stmt* stmt = nullptr;
-    for (auto _ : state) {
-        if (stmt == nullptr)
-            sqlite3_prepare_v2(db, f.sql.c_str(), static_cast<int>(f.sql.size()), &stmt, nullptr);
-        const int columns = sqlite3_column_count(stmt);
-        while (sqlite3_step(stmt) == SQLITE_ROW) {
+// The screening statement on a plain read-only connection, every value read in its stored type.
+class RawStatement {
+public:
+    explicit RawStatement(const Fixture& f) : m_sql(f.sql)
+    {
+        sqlite3_open_v2(f.dbPath.c_str(), &m_db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+        sqlite3_exec(m_db, "PRAGMA mmap_size=1073741824; PRAGMA cache_size=-16384", nullptr, nullptr,
+                     nullptr);
+    }
+    ~RawStatement()
+    {
+        sqlite3_finalize(m_stmt);
+        sqlite3_close(m_db);
+    }
+    RawStatement(const RawStatement&) = delete;
+    RawStatement& operator=(const RawStatement&) = delete;
+
+    // One run; kept: the statement prepared once is reused, otherwise prepared and finalized.
+    double run(bool kept)
+    {
+        if (m_stmt == nullptr)
+            sqlite3_prepare_v2(m_db, m_sql.c_str(), static_cast<int>(m_sql.size()), &m_stmt, nullptr);
+        double sum = 0;
+        const int columns = sqlite3_column_count(m_stmt);
+        while (sqlite3_step(m_stmt) == SQLITE_ROW) {
             for (int c = 0; c < columns; ++c) {
-                switch (sqlite3_column_type(stmt, c)) {
+                switch (sqlite3_column_type(m_stmt, c)) {
                 case SQLITE_FLOAT:
-                    sum += sqlite3_column_double(stmt, c);
+                    sum += sqlite3_column_double(m_stmt, c);
                     break;
                 case SQLITE_INTEGER:
-                    sum += static_cast<double>(sqlite3_column_int64(stmt, c));
+                    sum += static_cast<double>(sqlite3_column_int64(m_stmt, c));
                     break;
                 case SQLITE_TEXT:
-                    sum += sqlite3_column_bytes(stmt, c);
+                    sum += sqlite3_column_bytes(m_stmt, c);
                     break;
                 default:
                     break;
@@ -351,16 +365,30 @@ void BM_RawStatement(benchmark::State& state)
             }
         }
         if (kept) {
-            sqlite3_reset(stmt);
+            sqlite3_reset(m_stmt);
         } else {
-            sqlite3_finalize(stmt);
-            stmt = nullptr;
+            sqlite3_finalize(m_stmt);
+            m_stmt = nullptr;
         }
+        return sum;
     }
-    sqlite3_finalize(stmt);
+
+private:
+    std::string m_sql;
+    sqlite3* m_db = nullptr;
+    sqlite3_stmt* m_stmt = nullptr;
+};
+
+void BM_RawStatement(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    const bool kept = state.range(0) == 1;
+    RawStatement raw(f);
+    double sum = 0;
+    for (auto _ : state)
+        sum += raw.run(kept);
     benchmark::DoNotOptimize(sum);
     state.counters["rows"] = f.rows;
-    sqlite3_close(db);
 }
 BENCHMARK(BM_RawStatement)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
 
@@ -390,6 +418,66 @@ BENCHMARK(BM_ServiceInProcess)
     ->Args({0, 1})
     ->Unit(benchmark::kMicrosecond)
     ->MinTime(2.0);
+
+double threadCpuUs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e6 + static_cast<double>(t.tv_nsec) / 1e3;
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0.0 : v[v.size() / 2];
+}
+
+// The service's first screening (Arg L: reply level, nothing kept) against the raw statement (kept),
+// run in pairs on this thread, the order swapped every pair, each timed by the thread's CPU clock:
+// both halves of a pair see the same load on the machine, so their ratio holds where separate runs
+// of the two benchmarks drift apart. Counters: raw_us and service_us (medians of their runs),
+// ratio (service / raw of each pair, the median) and ratio_sum (the sums' ratio).
+void BM_ServiceAgainstRaw(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    BatchService& service = serviceOf(f, state.range(0), 0);
+    RawStatement raw(f);
+    double sum = raw.run(true); // both warm before the first pair
+    std::size_t bytes = service.handle(f.body, f.cookie).body.size();
+    std::vector<double> rawUs;
+    std::vector<double> serviceUs;
+    std::vector<double> ratios;
+    for (auto _ : state) {
+        double r = 0;
+        double s = 0;
+        for (int half = 0; half < 2; ++half) {
+            const double t0 = threadCpuUs();
+            if ((half == 0) == (rawUs.size() % 2 == 0)) {
+                sum += raw.run(true);
+                r = threadCpuUs() - t0;
+            } else {
+                bytes += service.handle(f.body, f.cookie).body.size();
+                s = threadCpuUs() - t0;
+            }
+        }
+        rawUs.push_back(r);
+        serviceUs.push_back(s);
+        ratios.push_back(s / r);
+    }
+    benchmark::DoNotOptimize(sum);
+    benchmark::DoNotOptimize(bytes);
+    state.counters["raw_us"] = median(rawUs);
+    state.counters["service_us"] = median(serviceUs);
+    state.counters["ratio"] = median(ratios);
+    double rawSum = 0;
+    double serviceSum = 0;
+    for (std::size_t i = 0; i < rawUs.size(); ++i) {
+        rawSum += rawUs[i];
+        serviceSum += serviceUs[i];
+    }
+    state.counters["ratio_sum"] = rawSum > 0 ? serviceSum / rawSum : 0.0;
+}
+BENCHMARK(BM_ServiceAgainstRaw)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond)->MinTime(4.0);
 
 // One request on a fresh connection, HTTP/1.0 as the desktop client sends it; false on any failure.
 bool postOnce(unsigned short port, const std::string& request, std::string& buffer)

@@ -186,11 +186,8 @@ Result<std::size_t> Connection::run(std::string_view user, std::string_view sql,
         if (out != nullptr) {
             // Values formatted straight into the reply; texts are checked and converted there.
             const std::size_t before = out->size();
-            out->beginRow();
-            for (int c = 0; c < columns; ++c)
-                if (auto st = writeColumn(*out, stmt, c); !st)
-                    return fail("result cannot be sent: " + st.error().message);
-            out->endRow();
+            if (auto st = writeRow(*out, stmt, columns, m_rowText); !st)
+                return fail("result cannot be sent: " + st.error().message);
             textBytes += out->size() - before;
         } else {
             // The row's values go end to end into one reused buffer; the views are made once it is complete.

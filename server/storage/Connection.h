@@ -97,6 +97,7 @@ private:
     std::uint64_t m_compiled = 0;
     std::optional<std::int64_t> m_dataVersion; // at the last look
     std::string m_rowText;                     // the values of the current row, end to end
+                                               // (or a reply row's runs of numbers)
     std::vector<std::size_t> m_rowEnds;        // where each value ends in m_rowText
     std::vector<std::string_view> m_fields;    // the values as views, for the sink
 };

@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cstring>
 #include <limits>
+#include <unordered_map>
 
 namespace vorteq::wire {
 namespace {
@@ -322,6 +323,49 @@ Result<ParsedReply> parseReplyText(std::string_view text, int statementCount)
 
 // ---- ReplyWriter ----
 
+namespace {
+
+// The CP932 forms of the non-ASCII texts this thread wrote into replies lately: a stock's name comes
+// back in every screening that lists it, and iconv costs far more than a look-up. Only short texts
+// are kept, and the whole memo is emptied when it would hold more than kMaxBytes, so whatever a
+// statement selects, it costs each worker thread at most about that much memory.
+class Cp932Memo {
+public:
+    static constexpr std::size_t kMaxTextBytes = 128;
+    static constexpr std::size_t kMaxBytes = 512 * 1024;
+
+    // The CP932 form of utf8 kept earlier, or null.
+    const std::string* find(std::string_view utf8) const
+    {
+        const auto it = m_known.find(utf8);
+        return it == m_known.end() ? nullptr : &it->second;
+    }
+    // Keeps a converted text (a long one is not kept).
+    void keep(std::string_view utf8, const std::string& cp932)
+    {
+        if (utf8.size() > kMaxTextBytes)
+            return;
+        // Each entry is charged its texts and a rough allowance for the node and the bucket.
+        const std::size_t cost = utf8.size() + cp932.size() + 96;
+        if (m_bytes + cost > kMaxBytes) {
+            m_known.clear();
+            m_bytes = 0;
+        }
+        m_bytes += cost;
+        m_known.emplace(std::string(utf8), cp932);
+    }
+
+private:
+    struct Hash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+    };
+    std::unordered_map<std::string, std::string, Hash, std::equal_to<>> m_known;
+    std::size_t m_bytes = 0;
+};
+
+} // namespace
+
 void ReplyWriter::startSection()
 {
     if (m_inTable)
@@ -437,12 +481,18 @@ Status ReplyWriter::appendText(std::string_view field)
     }
     Converted& last = m_converted[static_cast<std::size_t>(m_field - 1)];
     if (field != last.utf8) { // a converted text is never empty, so the first one always converts
-        auto cp932 = utf8ToCp932(field);
-        if (!cp932)
-            return refuseRow(
-                makeError(ErrorCode::Encoding, where() + "の値に CP932 で表せない文字があります"));
+        thread_local Cp932Memo memo;
+        if (const std::string* known = memo.find(field)) {
+            last.cp932.assign(*known);
+        } else {
+            auto cp932 = utf8ToCp932(field); // a refused text is not kept: it is refused each time
+            if (!cp932)
+                return refuseRow(
+                    makeError(ErrorCode::Encoding, where() + "の値に CP932 で表せない文字があります"));
+            memo.keep(field, *cp932);
+            last.cp932 = std::move(cp932).value();
+        }
         last.utf8.assign(field);
-        last.cp932 = std::move(cp932).value();
     }
     m_text += last.cp932;
     return {};

@@ -104,6 +104,15 @@ public:
         startField();
         return m_text;
     }
+    // Several plain fields at once: the caller appends their texts joined by kFieldSep.
+    std::string& plainFields(int count)
+    {
+        assert(count > 0 && m_field + count <= m_columns &&
+               "ReplyWriter: more fields than the table has columns");
+        startField();
+        m_field += count - 1;
+        return m_text;
+    }
     void endRow();
     // Drops the row begun, for a producer that fails part-way through it.
     void cancelRow();

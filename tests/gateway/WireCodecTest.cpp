@@ -1,6 +1,7 @@
 // The server-side codec against the client-side parser, and the zlib helpers.
 #include "gateway/WireCodec.h"
 
+#include "common/Encoding.h"
 #include "gateway/ZlibUtil.h"
 
 #include <gtest/gtest.h>
@@ -72,6 +73,67 @@ TEST(ReplyWriter, FieldByFieldRowsMatchWholeRowsAndDropARefusedRow)
                           "0"
                           "\x1E\x1F\x8B\xC9\x97\x6D\x1F"
                           "0#3/4\x04");
+}
+
+TEST(ReplyWriter, ARunOfPlainFieldsIsWrittenAsTheFieldsOneByOne)
+{
+    ReplyWriter one;
+    ReplyWriter run;
+    for (ReplyWriter* w : {&one, &run})
+        w->beginTable(5);
+    one.beginRow();
+    one.plainField() += "1";
+    one.plainField();
+    one.plainField() += "-2.5";
+    ASSERT_TRUE(one.appendText("極洋").ok());
+    one.plainField() += "7";
+    one.endRow();
+    run.beginRow();
+    run.plainFields(3) += "1\x1F\x1F-2.5";
+    ASSERT_TRUE(run.appendText("極洋").ok());
+    run.plainFields(1) += "7";
+    run.endRow();
+    // Numbers handed over before a refused text go with the row.
+    run.beginRow();
+    run.plainFields(2) += "3\x1F"
+                          "4";
+    ASSERT_FALSE(run.appendText("\xE2\x82").ok()); // cut off inside a character
+    EXPECT_EQ(one.finish(), run.finish());
+}
+
+// Names repeat across rows and requests; the memo of their CP932 forms must give iconv's bytes
+// whatever it holds, also after it has been emptied, and never remember a refusal as a text.
+TEST(ReplyWriter, RecentTextsKeepTheirExactCp932FormsPastTheMemoBound)
+{
+    const std::vector<std::string> kanji = {"極", "洋", "日", "本", "水", "産", "銘", "柄", "東", "証"};
+    std::vector<std::string> names;
+    for (int i = 0; i < 12000; ++i) // far more than the memo holds
+        names.push_back("株式会社" + std::string(static_cast<std::size_t>(i % 7), 'x') +
+                        kanji[static_cast<std::size_t>(i % 10)] + std::to_string(i) +
+                        kanji[static_cast<std::size_t>(i / 10 % 10)]); // alike up to their last bytes
+    names.push_back(std::string(300, 'a') + "極洋");                   // longer than the memo keeps
+    names.push_back(std::string(200, 'b') + "日本水産");
+    for (int pass = 0; pass < 2; ++pass) {
+        ReplyWriter w;
+        w.beginTable(2);
+        std::string expected;
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            // The second column alternates between a few names, read back from the memo.
+            const std::string& again = names[i % 3];
+            w.beginRow();
+            ASSERT_TRUE(w.appendText(names[i]).ok());
+            ASSERT_TRUE(w.appendText(again).ok());
+            w.endRow();
+            expected += "\x1E" + *vorteq::utf8ToCp932(names[i]) + "\x1F" + *vorteq::utf8ToCp932(again);
+            if (i % 1000 == 0) { // a text without a CP932 form, refused each time it comes
+                w.beginRow();
+                EXPECT_FALSE(w.appendText("株\xF0\x9F\x98\x80").ok());
+                w.beginRow();
+                EXPECT_FALSE(w.appendText("株\xF0\x9F\x98\x80").ok());
+            }
+        }
+        EXPECT_EQ(w.finish(), expected + "#2/" + std::to_string(names.size()) + "\x04") << "pass " << pass;
+    }
 }
 
 TEST(ReplyWriter, LongTextsAreTestedForSeparatorsAndNonAsciiAnywhere)

@@ -1,4 +1,5 @@
 // The schema, the value text and the confined connection, on a database in a temporary folder.
+#include "common/Encoding.h"
 #include "gateway/WireCodec.h"
 #include "gateway/ZlibUtil.h"
 #include "server/http/BatchService.h"
@@ -10,9 +11,14 @@
 #include "server/storage/Schema.h"
 #include "server/storage/ValueText.h"
 
+#include <array>
+#include <atomic>
+#include <bit>
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <random>
 #include <sqlite3.h>
 #include <thread>
 #include <unistd.h>
@@ -100,6 +106,44 @@ TEST(ValueText, IntegralNumbersHaveNoPointAndOthersTheirShortestExactText)
     EXPECT_EQ(valueText(-1234.56), "-1234.56");
     EXPECT_EQ(valueText(999999999999.99), "999999999999.99");
     EXPECT_EQ(valueText(1e12), "1000000000000");
+}
+
+// The shortcut for whole numbers and values of up to two decimals must give exactly the general
+// form: on values of two decimals of every size, their neighbouring doubles, values of three
+// decimals, integers around the shortcut's bound and arbitrary bit patterns.
+TEST(ValueText, TheShortcutGivesTheGeneralFormOfEveryValue)
+{
+    std::mt19937_64 rng(20261208);
+    std::array<char, kMaxValueTextBytes> fast;
+    std::array<char, kMaxValueTextBytes> general;
+    std::size_t mismatches = 0;
+    auto check = [&](double v) {
+        const std::string_view a(fast.data(),
+                                 static_cast<std::size_t>(writeValueText(fast.data(), v) - fast.data()));
+        const std::string_view b(
+            general.data(),
+            static_cast<std::size_t>(writeShortestValueText(general.data(), v) - general.data()));
+        if (a != b && ++mismatches <= 10)
+            ADD_FAILURE() << std::hexfloat << v << ": " << a << " against " << b;
+    };
+    for (int i = 0; i < 400000; ++i) {
+        const std::uint64_t r = rng();
+        const auto k = static_cast<std::int64_t>(r % 200'000'000'000'000u) - 100'000'000'000'000;
+        const double twoDecimals = static_cast<double>(k >> (r >> 58)) / 100.0; // every magnitude
+        check(twoDecimals);
+        check(std::nextafter(twoDecimals, 1e300));
+        check(std::nextafter(twoDecimals, -1e300));
+        check(static_cast<double>(k % 10'000'000) / 1000.0);
+        check(static_cast<double>(k) + static_cast<double>(r & 1) * 0.5);
+        check(std::bit_cast<double>(r));
+        check(std::ldexp(static_cast<double>(r >> 11), static_cast<int>(r % 100) - 90));
+    }
+    for (std::int64_t k = -100'000; k <= 100'000; ++k)
+        check(static_cast<double>(k) / 100.0);
+    for (double v : {0.0, -0.0, 1e12, -1e12, std::nextafter(1e12, 0.0), 999999999999.99, 0.005, 0.015, 1e-4,
+                     5e-324, 1.7976931348623157e308})
+        check(v);
+    EXPECT_EQ(mismatches, 0u);
 }
 
 TEST(DailyTableName, FamilyAndFourDigitsInAnyCase)
@@ -218,6 +262,26 @@ private:
     bool m_straight;
 };
 
+// The reply text of one statement written both ways: [0] straight from the columns, [1] through
+// the field texts.
+std::array<std::string, 2> bothWays(Connection& conn, const std::string& sql, std::size_t expectedRows)
+{
+    std::array<std::string, 2> texts;
+    for (bool straight : {true, false}) {
+        ReplySink sink(straight);
+        Limits limits;
+        auto rows = conn.runConfinedSelect("u1", sql, limits, sink);
+        if (!rows) {
+            ADD_FAILURE() << rows.error().message;
+            return texts;
+        }
+        EXPECT_EQ(*rows, expectedRows);
+        sink.writer.endTable();
+        texts[straight ? 0 : 1] = sink.writer.finish();
+    }
+    return texts;
+}
+
 } // namespace
 
 TEST_F(TempDatabase, ValuesWrittenStraightIntoTheReplyMatchTheirFieldTexts)
@@ -248,20 +312,45 @@ TEST_F(TempDatabase, ValuesWrittenStraightIntoTheReplyMatchTheirFieldTexts)
         "9223372036854775807, -9223372036854775807 - 1, c.S_PRICE * 1E300, CAST(c.E_PRICE AS INTEGER), '' "
         "FROM STK_INFO a, MKT_INFO b, " +
         table + " c WHERE a.MKT_CD = b.MKT_CD AND a.STK_CD = c.STK_CD ORDER BY c.STK_DATE";
-    std::string texts[2];
-    for (bool straight : {true, false}) {
-        ReplySink sink(straight);
-        Limits limits;
-        auto rows = (*conn)->runConfinedSelect("u1", sql, limits, sink);
-        ASSERT_TRUE(rows) << rows.error().message;
-        EXPECT_EQ(*rows, 4 * std::size(values));
-        sink.writer.endTable();
-        texts[straight ? 0 : 1] = sink.writer.finish();
-    }
+    const auto texts = bothWays(**conn, sql, 4 * std::size(values));
     EXPECT_EQ(texts[0], texts[1]);
     for (const char* field : {"0.30000000000000004", "9223372036854775807", "-9223372036854775808",
                               "1.7976931348623157E308", "5E-324", "-2.675", "\x1F\x1F", "-1E-5"})
         EXPECT_NE(texts[0].find(field), std::string::npos) << field;
+}
+
+TEST_F(TempDatabase, WideRowsOfTheLongestNumbersAndATextRefusedAfterNumbersKeepTheReplyWhole)
+{
+    ASSERT_TRUE(
+        db.exec("INSERT INTO STK_INFO VALUES ('1301', '極洋', 11), ('1305', 'a' || char(31) || 'b', 11)"));
+    auto conn = Connection::open(path);
+    ASSERT_TRUE(conn) << conn.error().message;
+    // 600 columns of the longest value texts there are, NULLs and integers between them.
+    std::string sql = "SELECT ";
+    const char* longest[] = {"-2.2250738585072014E-308", "-1.7976931348623157E308",
+                             "-4.9406564584124654E-324", "NULL",
+                             "-9223372036854775807 - 1", "-0.00012345678901234567"};
+    for (int c = 0; c < 600; ++c)
+        sql += std::string(c == 0 ? "" : ", ") + longest[c % 6];
+    sql += ", STK_NM FROM STK_INFO WHERE STK_CD = '1301'";
+    const auto texts = bothWays(**conn, sql, 1);
+    EXPECT_EQ(texts[0], texts[1]);
+    EXPECT_NE(texts[0].find("\x1F-2.2250738585072014E-308\x1F-1.7976931348623157E308\x1F-5E-324\x1F\x1F"
+                            "-9223372036854775808\x1F-0.00012345678901234567\x1F"),
+              std::string::npos);
+    // The second row's text holds a separator: the row goes, numbers written before it included,
+    // and the statement fails; the first row stays as it was written.
+    ReplySink sink(true);
+    Limits limits;
+    auto refused = (*conn)->runConfinedSelect(
+        "u1", "SELECT 1.5, 2, NULL, STK_NM, 3 FROM STK_INFO ORDER BY STK_CD", limits, sink);
+    ASSERT_FALSE(refused);
+    EXPECT_NE(refused.error().message.find("result cannot be sent"), std::string::npos);
+    sink.writer.endTable();
+    EXPECT_EQ(sink.writer.finish(), "\x1E"
+                                    "1.5\x1F"
+                                    "2\x1F\x1F\x8B\xC9\x97\x6D\x1F"
+                                    "3#5/1\x04");
 }
 
 TEST_F(TempDatabase, RowAndTimeLimitsEndAStatement)
@@ -470,6 +559,94 @@ TEST_F(TempDatabase, NearbyPeersGetStoredBlocksOfTheSameReply)
     EXPECT_NE(far.body.at(6) & 0x06, 0);
     EXPECT_EQ(near.body.at(6) & 0x06, 0);
     EXPECT_FALSE(near.setCookie.empty());
+}
+
+// Names are converted to CP932 once per worker thread and then remembered: concurrent screenings
+// of thousands of distinct names (some longer than any remembered text) must each get iconv's exact
+// bytes, and a name without a CP932 form fails its own statement every time, never the others'.
+TEST_F(TempDatabase, ConcurrentScreeningsOfManyDistinctNamesGetExactTextsAndAnUnsendableNameFailsAlone)
+{
+    ASSERT_TRUE(addUser(db, NewUser{"demo", "demo1234", "デモ", "demo@example.com"}, HashCost::Min));
+    ASSERT_TRUE(db.exec("INSERT INTO STK_UPD VALUES (1, '2006/05/15'), (2, '2006/05/12')"));
+    const std::vector<std::string> kanji = {"極", "洋", "日", "本", "水", "産", "銘", "柄", "東", "証"};
+    auto insert = db.prepare("INSERT INTO STK_INFO VALUES (?, ?, ?)");
+    ASSERT_TRUE(insert);
+    for (int i = 0; i < 3000; ++i) {
+        std::string name = kanji[static_cast<std::size_t>(i % 10)] + std::to_string(i) + "株式会社";
+        for (int k = 0; k < i % 60; ++k) // up to 180 bytes more
+            name += "ア";
+        insert->bind(1, std::to_string(10000 + i))
+            .bind(2, name)
+            .bind(3, static_cast<std::int64_t>(11 + i % 2));
+        ASSERT_TRUE(insert->run());
+        insert->reset();
+    }
+    ASSERT_TRUE(db.exec("INSERT INTO STK_INFO VALUES ('99999', '株\xF0\x9F\x98\x80', 11)"));
+    ServerConfig config;
+    config.hashCost = HashCost::Min;
+    config.replyCacheBytes = 0; // every reply worked out
+    config.limits.maxRequestsPerUser = 8;
+    config.log = [](std::string_view) {};
+    auto service = BatchService::open(path, config);
+    ASSERT_TRUE(service) << service.error().message;
+    const BatchReply login = (*service)->handle(
+        zlibCompress(
+            wire::buildRequestText({"Query", "SELECT a.USR_NM, a.E_MAIL, a.MAIL_STATUS FROM USR_INFO a "
+                                             "WHERE a.USR_STATUS <> 1 AND a.USR_ID = 'demo' AND "
+                                             "a.PASS_WORD = 'demo1234'"}),
+            ZlibLevel::Fastest)
+            .value(),
+        "");
+    const std::string cookie = login.setCookie.substr(0, login.setCookie.find(';'));
+    ASSERT_FALSE(cookie.empty());
+
+    auto screening = [](int market, bool withUnsendable) {
+        return "SELECT a.STK_CD, a.STK_NM, a.STK_NM || '・' || a.STK_CD, a.MKT_CD * 1.25 FROM STK_INFO a "
+               "WHERE a.MKT_CD = " +
+               std::to_string(market) + (withUnsendable ? "" : " AND a.STK_CD <> '99999'") +
+               " ORDER BY a.STK_CD";
+    };
+    std::vector<std::vector<std::string>> expected[2];
+    for (int m = 0; m < 2; ++m) {
+        auto stmt = db.prepare(screening(11 + m, false));
+        ASSERT_TRUE(stmt);
+        while (*stmt->step())
+            expected[m].push_back({stmt->text(0), stmt->text(1), stmt->text(2),
+                                   valueText(sqlite3_column_double(stmt->handle(), 3))});
+        ASSERT_EQ(expected[m].size(), 1500u);
+    }
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> clients;
+    for (int t = 0; t < 5; ++t)
+        clients.emplace_back([&, t] {
+            const bool hostile = t == 4;
+            const int market = hostile ? 11 : 11 + t % 2;
+            const std::string body =
+                zlibCompress(
+                    wire::buildRequestText({"Query", utf8ToCp932(screening(market, hostile)).value()}),
+                    ZlibLevel::Fastest)
+                    .value();
+            for (int round = 0; round < 6; ++round) {
+                const std::string text = zlibDecompress((*service)->handle(body, cookie).body).value();
+                if (hostile) {
+                    wrong += text != "-99\x04";
+                    continue;
+                }
+                auto reply = wire::parseReplyText(text, 1);
+                if (!reply || !reply->ok || reply->sections.size() != 1) {
+                    ++wrong;
+                    continue;
+                }
+                const auto& table = *reply->sections[0].tbl;
+                const auto& rows = expected[market - 11];
+                for (std::size_t r = 0; r < rows.size(); ++r)
+                    for (std::size_t c = 0; c < 4; ++c)
+                        wrong += table.text(static_cast<int>(c) + 1, static_cast<int>(r) + 1) != rows[r][c];
+            }
+        });
+    for (auto& c : clients)
+        c.join();
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST_F(TempDatabase, DayOrderStoresEachDayTogetherAndKeepsEveryRowKeyAndIndex)
