@@ -8,6 +8,8 @@
 #include <array>
 #include <cctype>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <optional>
 #include <unordered_map>
 
@@ -40,6 +42,15 @@ bool validUtf8(std::string_view text)
 {
     std::size_t i = 0;
     while (i < text.size()) {
+        // Plain ASCII, the bulk of a price file, eight bytes at a time.
+        std::uint64_t eight = 0;
+        if (i + sizeof eight <= text.size()) {
+            std::memcpy(&eight, text.data() + i, sizeof eight);
+            if ((eight & 0x8080808080808080ULL) == 0) {
+                i += sizeof eight;
+                continue;
+            }
+        }
         const auto c = static_cast<unsigned char>(text[i]);
         std::size_t extra = 0;
         std::uint32_t cp = 0;
@@ -125,9 +136,47 @@ std::string where(std::string_view label, int line)
     return std::string(label) + ":" + std::to_string(line) + ": ";
 }
 
+// The fields of one line, as splitCsvFields gives them, without a string per field: a line without
+// quotes (nearly every line of a price file) is split in place, one with quotes through
+// splitCsvFields. The views stay valid until the next split and while the line lives.
+class LineFields {
+public:
+    void split(std::string_view line)
+    {
+        m_fields.clear();
+        if (line.find('"') != std::string_view::npos) {
+            m_quoted = splitCsvFields(line);
+            m_fields.assign(m_quoted.begin(), m_quoted.end());
+            return;
+        }
+        for (;;) {
+            const std::size_t comma = line.find(',');
+            m_fields.push_back(trimmed(line.substr(0, comma)));
+            if (comma == std::string_view::npos)
+                return;
+            line.remove_prefix(comma + 1);
+        }
+    }
+    std::size_t size() const { return m_fields.size(); }
+    bool empty() const { return m_fields.empty(); }
+    std::string_view operator[](std::size_t i) const { return m_fields[i]; }
+
+private:
+    // An unquoted field as splitCsvFields trims it (the same expression, on a view).
+    static std::string_view trimmed(std::string_view field)
+    {
+        const auto first = field.find_first_not_of(" \t");
+        const auto last = field.find_last_not_of(" \t\r");
+        return first == std::string_view::npos ? std::string_view() : field.substr(first, last - first + 1);
+    }
+
+    std::vector<std::string_view> m_fields;
+    std::vector<std::string> m_quoted;
+};
+
 // The layout of a file from its first line. Returns nothing (and sets error) when the line is
 // neither data nor a header we understand.
-std::optional<Layout> detectLayout(const std::vector<std::string>& fields, std::string& error)
+std::optional<Layout> detectLayout(const LineFields& fields, std::string& error)
 {
     Layout layout;
     if (!fields.empty() && parseDate(fields[0])) {
@@ -200,6 +249,28 @@ std::optional<Layout> detectLayout(const std::vector<std::string>& fields, std::
     return layout;
 }
 
+// True when text is a price already in the general format: "0", or 1 to 12 whole digits without a
+// leading zero and at most 3 decimals ending in a non-zero digit. Such a text has at most 15
+// significant digits, which reading into 64 bits and rounding back to 15 digits keeps, so
+// formatting the number it reads as gives the text again.
+bool isGeneralPrice(std::string_view text)
+{
+    if (text == "0")
+        return true;
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    std::size_t i = 0;
+    while (i < text.size() && digit(text[i]))
+        ++i;
+    if (i == 0 || i > 12 || text[0] == '0')
+        return false;
+    if (i == text.size())
+        return true;
+    const std::size_t decimals = text.size() - i - 1;
+    if (text[i] != '.' || decimals == 0 || decimals > 3 || text.back() == '0')
+        return false;
+    return std::all_of(text.begin() + static_cast<std::ptrdiff_t>(i) + 1, text.end(), digit);
+}
+
 // A price text: a number of at least 0, normalised to the general format.
 std::optional<std::string> priceText(std::string_view text, long double& value)
 {
@@ -207,7 +278,7 @@ std::optional<std::string> priceText(std::string_view text, long double& value)
     if (!v || *v < 0 || !std::isfinite(*v))
         return std::nullopt;
     value = *v;
-    return formatNumber(*v);
+    return isGeneralPrice(text) ? std::string(text) : formatNumber(*v);
 }
 
 std::optional<std::int64_t> volumeValue(std::string_view text)
@@ -219,16 +290,17 @@ std::optional<std::int64_t> volumeValue(std::string_view text)
 }
 
 // Reads the prices and volume of one row into day; an empty result means the row is good.
-std::string readRow(const std::vector<std::string>& f, const Layout& layout, PriceDay& day)
+std::string readRow(const LineFields& f, const Layout& layout, PriceDay& day)
 {
-    const std::string& dateText = f[static_cast<std::size_t>(layout.date)];
+    const std::string_view dateText = f[static_cast<std::size_t>(layout.date)];
     auto date = parseDate(dateText);
     if (!date)
-        return "日付が読めません: \"" + dateText + "\"（yyyy-mm-dd か yyyy/mm/dd で書いてください）";
+        return "日付が読めません: \"" + std::string(dateText) +
+               "\"（yyyy-mm-dd か yyyy/mm/dd で書いてください）";
     // Daily tables are named by a four-digit year; anything far outside the market era is a typo.
     if (date->year < kEarliestYear || date->year > kLatestYear)
-        return "日付の年が範囲外です: \"" + dateText + "\"（" + std::to_string(kEarliestYear) + "〜" +
-               std::to_string(kLatestYear) + " 年）";
+        return "日付の年が範囲外です: \"" + std::string(dateText) + "\"（" + std::to_string(kEarliestYear) +
+               "〜" + std::to_string(kLatestYear) + " 年）";
     day.date = *date;
     struct PriceField {
         int index;
@@ -241,10 +313,10 @@ std::string readRow(const std::vector<std::string>& f, const Layout& layout, Pri
                                       {layout.low, "安値", &day.low, 0},
                                       {layout.close, "終値", &day.close, 0}}};
     for (PriceField& p : prices) {
-        const std::string& text = f[static_cast<std::size_t>(p.index)];
+        const std::string_view text = f[static_cast<std::size_t>(p.index)];
         auto normal = priceText(text, p.value);
         if (!normal)
-            return std::string(p.caption) + "が 0 以上の数ではありません: \"" + text + "\"";
+            return std::string(p.caption) + "が 0 以上の数ではありません: \"" + std::string(text) + "\"";
         *p.out = std::move(*normal);
     }
     const long double open = prices[0].value, high = prices[1].value, low = prices[2].value,
@@ -258,10 +330,10 @@ std::string readRow(const std::vector<std::string>& f, const Layout& layout, Pri
             return "高値・安値が始値・終値を挟んでいません（始値 " + day.open + "、高値 " + day.high +
                    "、安値 " + day.low + "、終値 " + day.close + "）";
     }
-    const std::string& volumeText = f[static_cast<std::size_t>(layout.volume)];
+    const std::string_view volumeText = f[static_cast<std::size_t>(layout.volume)];
     auto volume = volumeValue(volumeText);
     if (!volume)
-        return "出来高が 0 以上の整数ではありません: \"" + volumeText + "\"";
+        return "出来高が 0 以上の整数ではありません: \"" + std::string(volumeText) + "\"";
     day.volume = *volume;
     return {};
 }
@@ -309,16 +381,50 @@ std::string codeFromFileName(const std::filesystem::path& file)
     return isStockCode(code) ? code : std::string();
 }
 
-Result<std::vector<std::string>> decodeLines(std::string_view bytes)
+namespace {
+
+// Raw file bytes as UTF-8 text: a UTF-8 byte-order mark dropped, text that is not valid UTF-8 read
+// as CP932 into converted. The text is a view of bytes or of converted.
+Result<std::string_view> decodedText(std::string_view bytes, std::string& converted)
 {
     if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF")
-        return splitLines(bytes.substr(3));
+        return bytes.substr(3);
     if (validUtf8(bytes))
-        return splitLines(bytes);
+        return bytes;
     auto text = cp932ToUtf8(bytes);
     if (!text)
         return makeError(ErrorCode::Encoding,
                          "文字コードを判別できません（UTF-8 でも CP932 でもありません）");
+    converted = std::move(*text);
+    return std::string_view(converted);
+}
+
+// The lines of text as views, split as splitLines splits them: at CR, LF or CR LF; a last line
+// without an end counts, an empty text has none.
+std::vector<std::string_view> lineViews(std::string_view text)
+{
+    std::vector<std::string_view> lines;
+    while (!text.empty()) {
+        const std::size_t end = text.find_first_of("\r\n");
+        if (end == std::string_view::npos) {
+            lines.push_back(text);
+            break;
+        }
+        lines.push_back(text.substr(0, end));
+        const bool crlf = text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n';
+        text.remove_prefix(end + (crlf ? 2 : 1));
+    }
+    return lines;
+}
+
+} // namespace
+
+Result<std::vector<std::string>> decodeLines(std::string_view bytes)
+{
+    std::string converted;
+    auto text = decodedText(bytes, converted);
+    if (!text)
+        return text.error();
     return splitLines(*text);
 }
 
@@ -365,8 +471,10 @@ std::vector<std::string> splitCsvFields(std::string_view line)
     return fields;
 }
 
-Result<StockBatch> parsePriceLines(const std::vector<std::string>& lines, std::string_view label,
-                                   std::string_view defaultCode, int market)
+namespace {
+
+Result<StockBatch> parseLineViews(const std::vector<std::string_view>& lines, std::string_view label,
+                                  std::string_view defaultCode, int market)
 {
     std::size_t first = 0;
     while (first < lines.size() && isBlank(lines[first]))
@@ -374,7 +482,9 @@ Result<StockBatch> parsePriceLines(const std::vector<std::string>& lines, std::s
     if (first == lines.size())
         return makeError(ErrorCode::Parse, std::string(label) + ": データ行がありません");
     std::string error;
-    auto layout = detectLayout(splitCsvFields(lines[first]), error);
+    LineFields f;
+    f.split(lines[first]);
+    auto layout = detectLayout(f, error);
     if (!layout)
         return makeError(ErrorCode::Parse, where(label, static_cast<int>(first) + 1) + error);
     if (layout->code < 0 && !isStockCode(defaultCode))
@@ -386,13 +496,18 @@ Result<StockBatch> parsePriceLines(const std::vector<std::string>& lines, std::s
     std::vector<StockRows> stocks;
     std::unordered_map<std::string, std::size_t> byCode;
     StockBatch batch;
-    auto stockOf = [&](const std::string& code) -> StockRows& {
-        auto [it, added] = byCode.try_emplace(code, stocks.size());
+    // Rows of one stock mostly follow one another: the last stock is looked up first.
+    std::size_t lastStock = 0;
+    auto stockOf = [&](std::string_view code) -> StockRows& {
+        if (!stocks.empty() && stocks[lastStock].series.code == code)
+            return stocks[lastStock];
+        auto [it, added] = byCode.try_emplace(std::string(code), stocks.size());
         if (added) {
             stocks.emplace_back();
-            stocks.back().series.code = code;
+            stocks.back().series.code = std::string(code);
             stocks.back().series.market = market;
         }
+        lastStock = it->second;
         return stocks[it->second];
     };
     auto report = [&](StockRows& stock, int line, const std::string& message) {
@@ -408,14 +523,14 @@ Result<StockBatch> parsePriceLines(const std::vector<std::string>& lines, std::s
             continue;
         ++dataRows;
         const int lineNo = static_cast<int>(i) + 1;
-        const std::vector<std::string> f = splitCsvFields(lines[i]);
-        std::string code(defaultCode);
+        f.split(lines[i]);
+        std::string_view code = defaultCode;
         if (layout->code >= 0 && static_cast<std::size_t>(layout->code) < f.size())
             code = f[static_cast<std::size_t>(layout->code)];
         StockRows& stock = stockOf(code);
         if (layout->code >= 0 && !isStockCode(code)) {
             report(stock, lineNo,
-                   "銘柄コードが正しくありません: \"" + code +
+                   "銘柄コードが正しくありません: \"" + std::string(code) +
                        "\"（先頭が 0 でない 1〜10 桁の数字か、130A のような 4 文字）");
             continue;
         }
@@ -431,12 +546,12 @@ Result<StockBatch> parsePriceLines(const std::vector<std::string>& lines, std::s
             continue;
         }
         if (layout->name >= 0 && stock.series.name.empty()) {
-            const std::string& name = f[static_cast<std::size_t>(layout->name)];
+            const std::string_view name = f[static_cast<std::size_t>(layout->name)];
             if (std::string problem = nameProblem(name); !problem.empty()) {
                 report(stock, lineNo, problem);
                 continue;
             }
-            stock.series.name = name;
+            stock.series.name = std::string(name);
         }
         stock.series.days.push_back(std::move(day));
         stock.lines.push_back(lineNo);
@@ -445,6 +560,15 @@ Result<StockBatch> parsePriceLines(const std::vector<std::string>& lines, std::s
         return makeError(ErrorCode::Parse, std::string(label) + ": データ行がありません");
 
     for (StockRows& stock : stocks) {
+        std::vector<PriceDay>& days = stock.series.days;
+        // Rows oldest first and every date once, as most files have them: nothing to sort.
+        if (stock.problems == 0 &&
+            std::adjacent_find(days.begin(), days.end(), [](const PriceDay& a, const PriceDay& b) {
+                return !(a.date < b.date);
+            }) == days.end()) {
+            batch.stocks.push_back(std::move(stock.series));
+            continue;
+        }
         // Oldest first; rows may come in any order, but a date may occur only once.
         std::vector<std::size_t> order(stock.series.days.size());
         for (std::size_t k = 0; k < order.size(); ++k)
@@ -479,17 +603,27 @@ Result<StockBatch> parsePriceLines(const std::vector<std::string>& lines, std::s
     return batch;
 }
 
+} // namespace
+
+Result<StockBatch> parsePriceLines(const std::vector<std::string>& lines, std::string_view label,
+                                   std::string_view defaultCode, int market)
+{
+    return parseLineViews(std::vector<std::string_view>(lines.begin(), lines.end()), label, defaultCode,
+                          market);
+}
+
 Result<StockBatch> readPriceFile(const std::filesystem::path& file, std::string_view codeOverride, int market)
 {
     const std::string label = file.string();
     auto bytes = readBytes(file);
     if (!bytes)
         return makeError(bytes.error().code, label + ": " + bytes.error().message);
-    auto lines = decodeLines(*bytes);
-    if (!lines)
-        return makeError(lines.error().code, label + ": " + lines.error().message);
+    std::string converted;
+    auto text = decodedText(*bytes, converted);
+    if (!text)
+        return makeError(text.error().code, label + ": " + text.error().message);
     const std::string code = codeOverride.empty() ? codeFromFileName(file) : std::string(codeOverride);
-    return parsePriceLines(*lines, label, code, market);
+    return parseLineViews(lineViews(*text), label, code, market);
 }
 
 Result<std::map<std::string, std::string>> readNamesFile(const std::filesystem::path& file)

@@ -2,12 +2,14 @@
 #include "server/import/PriceFile.h"
 
 #include "common/Encoding.h"
+#include "common/NumberText.h"
 #include "support/TempDir.h"
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <random>
 #include <unistd.h>
 
 using namespace vorteq;
@@ -138,6 +140,92 @@ TEST(PriceEncoding, TextThatIsNeitherUtf8NorCp932IsRefused)
     auto ok = decodeLines("a\r\nb");
     ASSERT_TRUE(ok.ok());
     EXPECT_EQ(*ok, (std::vector<std::string>{"a", "b"}));
+}
+
+// Every way of writing a price gives the general format of the number it reads as, whether the
+// text is already in that form or not, in quotes or between blanks, with CR LF or LF line ends, and
+// whether the file lists the days oldest first or not.
+TEST(PriceTexts, EverySpellingGivesTheGeneralFormatOfItsNumber)
+{
+    std::mt19937_64 random(19);
+    const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    const auto digits = [&](int n) {
+        std::string d;
+        for (int i = 0; i < n; ++i)
+            d += static_cast<char>('0' + pick(10));
+        return d;
+    };
+    // A positive price in one of many spellings: leading or trailing zeros, up to 14 whole digits
+    // and 5 decimals, an exponent, a lone point.
+    const auto spelling = [&] {
+        std::string whole = std::to_string(1 + pick(9)) + digits(pick(14));
+        std::string text = std::string(static_cast<std::size_t>(pick(3) == 0 ? pick(3) : 0), '0') + whole;
+        switch (pick(5)) {
+        case 0:
+            break;
+        case 1:
+            text += "." + digits(1 + pick(5));
+            break;
+        case 2:
+            text += "." + digits(pick(3)) + "0";
+            break;
+        case 3:
+            text += "e" + std::to_string(pick(4));
+            break;
+        default:
+            text = "0." + digits(pick(4)) + std::to_string(1 + pick(9));
+        }
+        return text;
+    };
+    const auto dressed = [&](const std::string& field) {
+        switch (pick(4)) {
+        case 0:
+            return " " + field + "\t";
+        case 1:
+            return "\"" + field + "\"";
+        default:
+            return field;
+        }
+    };
+    std::vector<std::string> prices;
+    std::string ascending = "Date,Open,High,Low,Close,Volume\r\n";
+    std::vector<std::string> rows;
+    for (int day = 0; day < 3000; ++day) {
+        prices.push_back(spelling());
+        const int year = 1990 + day / 300;
+        const int month = 1 + day / 25 % 12;
+        const int dayOfMonth = 1 + day % 25;
+        char date[16];
+        std::snprintf(date, sizeof date, "%04d/%02d/%02d", year, month, dayOfMonth);
+        std::string row = dressed(date);
+        for (int field = 0; field < 4; ++field)
+            row += "," + dressed(prices.back()); // a day on one price: open = high = low = close
+        row += "," + dressed(std::to_string(pick(100000)));
+        rows.push_back(row);
+        ascending += row + (pick(2) ? "\r\n" : "\n");
+    }
+    std::string descending = "Date,Open,High,Low,Close,Volume\n";
+    for (auto row = rows.rbegin(); row != rows.rend(); ++row)
+        descending += *row + "\n";
+
+    TempDir dir;
+    for (const std::string& text : {ascending, descending}) {
+        auto batch = readPriceFile(dir.write("1301.csv", text), "", 11);
+        ASSERT_TRUE(batch.ok()) << batch.error().message;
+        ASSERT_TRUE(batch->problems.empty()) << batch->problems.front();
+        ASSERT_EQ(batch->stocks.size(), 1u);
+        const std::vector<PriceDay>& days = batch->stocks[0].days;
+        ASSERT_EQ(days.size(), prices.size());
+        for (std::size_t k = 0; k < days.size(); ++k) {
+            const std::string expected = formatNumber(*parseNumber(prices[k]));
+            ASSERT_EQ(std::tie(days[k].open, days[k].high, days[k].low, days[k].close),
+                      std::tie(expected, expected, expected, expected))
+                << "price " << prices[k];
+            if (k > 0) {
+                ASSERT_LT(days[k - 1].date, days[k].date);
+            }
+        }
+    }
 }
 
 TEST(PriceBadRows, EachIsReportedWithFileAndLineAndOnlyItsStockIsLeftOut)
