@@ -39,10 +39,11 @@ struct CellValue {
 CellValue storedValueOf(const DayValue& field, ColumnType type);
 
 // One row of a daily table without the stock code: the date and the values of the columns from
-// S_PRICE on, in table order.
+// S_PRICE on, in table order. The values are part of the row, so that a stock's rows take one
+// allocation, made by the analysis and freed by the writer, instead of one per row.
 struct DailyRow {
     Date date;
-    std::vector<CellValue> values = std::vector<CellValue>(dailyColumns().size() - 2);
+    std::array<CellValue, kDailyValueCount> values{};
 };
 
 // A stock ready to be written: its master data and its rows, oldest day first.

@@ -3,6 +3,8 @@
 #include "indicators/IndicatorTable.h"
 
 #include <cctype>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace vorteq::server {
@@ -18,6 +20,9 @@ std::span<const DailyColumn> dailyColumns()
         for (const PrecomputedColumn& c : precomputedColumns())
             all.push_back(
                 {c.name, c.number == ColumnNumber::Integer ? ColumnType::Integer : ColumnType::Real});
+        if (all.size() != 2 + kDailyValueCount)
+            throw std::logic_error("kDailyValueCount must be " + std::to_string(all.size() - 2) +
+                                   ", the number of daily columns from S_PRICE on");
         return all;
     }();
     return columns;

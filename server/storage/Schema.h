@@ -52,6 +52,10 @@ inline constexpr std::size_t kPriceColumnCount = 7;
 // where the indicator table places them.
 std::span<const DailyColumn> dailyColumns();
 
+// The columns of a daily table from S_PRICE on: a fixed count, so that a row's values fit in the
+// row itself. dailyColumns() refuses to start with any other number of precomputed columns.
+inline constexpr std::size_t kDailyValueCount = 45;
+
 // Rows of STK_UPD, by UPD_FLG: the stock-price update first, the exchange-rate update second.
 inline constexpr int kUpdFlagStock = 1;
 inline constexpr int kUpdFlagFx = 2;
