@@ -156,7 +156,8 @@ const Market* findMarket(int code)
     return nullptr;
 }
 
-Result<PreparedStock> prepareStock(TStkAnalisys& engine, const StockSeries& series)
+Result<PreparedStock> prepareStock(TStkAnalisys& engine, const StockSeries& series,
+                                   std::vector<DailyRow> storage)
 {
     const int n = static_cast<int>(series.days.size());
     if (n == 0)
@@ -188,6 +189,7 @@ Result<PreparedStock> prepareStock(TStkAnalisys& engine, const StockSeries& seri
     out.name = series.name;
     out.market = series.market;
     out.alsoWrite = series.alsoWrite;
+    out.rows = std::move(storage);
     out.rows.resize(series.days.size());
     const std::vector<TStkDailyData>& days = engine.StkList.front().Days;
     const auto columns = dailyColumns();
@@ -635,7 +637,34 @@ struct SourceOutcome {
     bool failed = false;
 };
 
-SourceOutcome runSource(TStkAnalisys& engine, const StockSource& source)
+// Rows of written stocks, kept for the analysis of later ones: their memory is reused instead of
+// being given back and asked for again (and cleared by the system) for every stock.
+class RowStorage {
+public:
+    explicit RowStorage(std::size_t keep) : m_keep(keep) {}
+    std::vector<DailyRow> take()
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_free.empty())
+            return {};
+        std::vector<DailyRow> rows = std::move(m_free.back());
+        m_free.pop_back();
+        return rows;
+    }
+    void giveBack(std::vector<DailyRow> rows)
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_free.size() < m_keep)
+            m_free.push_back(std::move(rows));
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::vector<DailyRow>> m_free;
+    std::size_t m_keep;
+};
+
+SourceOutcome runSource(TStkAnalisys& engine, const StockSource& source, RowStorage& storage)
 {
     SourceOutcome out;
     try {
@@ -648,7 +677,7 @@ SourceOutcome runSource(TStkAnalisys& engine, const StockSource& source)
         out.messages = std::move(batch->problems);
         out.skipped = batch->skippedStocks;
         for (const StockSeries& series : batch->stocks) {
-            auto prepared = prepareStock(engine, series);
+            auto prepared = prepareStock(engine, series, storage.take());
             if (prepared) {
                 out.stocks.push_back(std::move(*prepared));
             } else {
@@ -825,6 +854,7 @@ Result<ImportSummary> importStocks(StockStore& writer, std::vector<StockSource> 
     std::size_t next = 0;    // next source to analyse
     std::size_t written = 0; // sources the writer has taken
     bool stop = false;
+    RowStorage storage(window + workerCount);
 
     auto work = [&] {
         TStkAnalisys engine;
@@ -837,7 +867,7 @@ Result<ImportSummary> importStocks(StockStore& writer, std::vector<StockSource> 
                     return;
                 k = next++;
             }
-            SourceOutcome outcome = runSource(engine, sources[k]);
+            SourceOutcome outcome = runSource(engine, sources[k], storage);
             {
                 std::lock_guard lock(mutex);
                 slots[k] = std::move(outcome);
@@ -904,7 +934,7 @@ Result<ImportSummary> importStocks(StockStore& writer, std::vector<StockSource> 
         summary.skipped += outcome.skipped;
         if (outcome.failed)
             ++summary.failedSources;
-        for (const PreparedStock& stock : outcome.stocks) {
+        for (PreparedStock& stock : outcome.stocks) {
             if (writer.pendingRows() == 0)
                 batchStarted = std::chrono::steady_clock::now();
             if (auto st = writer.write(stock); st) {
@@ -916,6 +946,7 @@ Result<ImportSummary> importStocks(StockStore& writer, std::vector<StockSource> 
                 // now, so that the stocks before this one are reported as they really are.
                 commitPending();
             }
+            storage.giveBack(std::move(stock.rows));
         }
         const bool last = k + 1 == total;
         if (writer.pendingRows() >= kBatchRows || last ||

@@ -61,8 +61,10 @@ std::string dailyInsertSql(std::string_view table, std::string_view verb = "INSE
 void bindDailyRow(Statement& insert, std::string_view code, const DailyRow& row, int first = 1);
 
 // Runs the analysis engine over the whole series and turns every day into a row. The engine is
-// the caller's (one per thread; it is reused from stock to stock).
-Result<PreparedStock> prepareStock(TStkAnalisys& engine, const StockSeries& series);
+// the caller's (one per thread; it is reused from stock to stock). The rows are written into
+// storage, rows of an earlier stock given back for reuse (every value is overwritten).
+Result<PreparedStock> prepareStock(TStkAnalisys& engine, const StockSeries& series,
+                                   std::vector<DailyRow> storage = {});
 
 // The market of a code, or nullptr.
 const Market* findMarket(int code);

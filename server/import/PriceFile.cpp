@@ -404,16 +404,18 @@ Result<std::string_view> decodedText(std::string_view bytes, std::string& conver
 std::vector<std::string_view> lineViews(std::string_view text)
 {
     std::vector<std::string_view> lines;
-    while (!text.empty()) {
-        const std::size_t end = text.find_first_of("\r\n");
-        if (end == std::string_view::npos) {
-            lines.push_back(text);
-            break;
-        }
-        lines.push_back(text.substr(0, end));
-        const bool crlf = text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n';
-        text.remove_prefix(end + (crlf ? 2 : 1));
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c != '\r' && c != '\n')
+            continue;
+        lines.push_back(text.substr(start, i - start));
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            ++i;
+        start = i + 1;
     }
+    if (start < text.size())
+        lines.push_back(text.substr(start));
     return lines;
 }
 
