@@ -22,19 +22,40 @@
 
 namespace vorteq::server {
 
-namespace {
-
-// The general-format text of a number read into the double that the database keeps; the server
-// writes that double back as the shortest text that reads back to it, which is this text again
-// (a text of at most 15 significant digits survives the trip through a double).
-std::optional<double> textToDouble(std::string_view text)
+std::optional<double> doubleOfText(std::string_view text)
 {
+    // Digits with at most one point inside, 15 digits at most (a price in the general format):
+    // the whole number q of those digits is exact in a double, and so is 10^k for the k decimals;
+    // one division rounds q / 10^k correctly, which is what reading the text does.
+    static constexpr std::array<double, 16> kPow10{1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                   1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    std::uint64_t q = 0;
+    std::size_t digits = 0;
+    std::size_t point = text.size();
+    bool plain = !text.empty() && text.size() <= 16;
+    for (std::size_t i = 0; plain && i < text.size(); ++i) {
+        const char c = text[i];
+        if (c >= '0' && c <= '9') {
+            q = q * 10 + static_cast<std::uint64_t>(c - '0');
+            ++digits;
+        } else if (c == '.' && point == text.size() && i > 0 && i + 1 < text.size()) {
+            point = i;
+        } else {
+            plain = false;
+        }
+    }
+    if (plain && digits <= 15) {
+        const std::size_t decimals = point == text.size() ? 0 : text.size() - point - 1;
+        return static_cast<double>(q) / kPow10[decimals];
+    }
     double value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
         return std::nullopt;
     return value;
 }
+
+namespace {
 
 // The double that the general-format text of a stored number reads as, without making the text.
 // A stored number is what that text (at most 15 significant digits) reads back as in extended
@@ -98,7 +119,7 @@ CellValue storedValueOf(const DayValue& field, ColumnType type)
             d = doubleOfStoredNumber(v);
     }
     if (!d)
-        d = textToDouble(field.text());
+        d = doubleOfText(field.text());
     if (d) {
         cell.kind = CellValue::Kind::Real;
         cell.real = *d;
@@ -111,7 +132,7 @@ namespace {
 CellValue realOf(std::string_view text)
 {
     CellValue cell;
-    if (auto d = textToDouble(text)) {
+    if (auto d = doubleOfText(text)) {
         cell.kind = CellValue::Kind::Real;
         cell.real = *d;
     }

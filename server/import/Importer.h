@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,6 +34,12 @@ struct CellValue {
     std::int64_t integer = 0;
     double real = 0;
 };
+
+// The double a number's text reads as, as std::from_chars reads it; nothing for a text that is not
+// a finite number. The general-format text of a number read into the double that the database
+// keeps; the server writes that double back as the shortest text that reads back to it, which is
+// this text again (a text of at most 15 significant digits survives the trip through a double).
+std::optional<double> doubleOfText(std::string_view text);
 
 // A day field as the daily tables keep it: the double its text reads as (an integer for a whole
 // value in an integer column); no value when the field is empty or not a number.

@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdio>
 #include <gtest/gtest.h>
+#include <optional>
 #include <random>
 #include <sqlite3.h>
 #include <thread>
@@ -345,6 +346,45 @@ TEST(StoredValue, IsWhatTheTextOfTheNumberReadsAs)
         check(field);
     }
     EXPECT_EQ(compared, 200000 + 6 + 1000);
+}
+
+TEST(StoredValue, ATextReadsAsFromCharsReadsIt)
+{
+    auto fromChars = [](const std::string& text) -> std::optional<double> {
+        double d = 0;
+        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), d);
+        if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(d))
+            return std::nullopt;
+        return d;
+    };
+    auto same = [&](const std::string& text) {
+        const auto now = doubleOfText(text);
+        const auto expected = fromChars(text);
+        ASSERT_EQ(now.has_value(), expected.has_value()) << text;
+        if (now) {
+            ASSERT_EQ(std::bit_cast<std::uint64_t>(*now), std::bit_cast<std::uint64_t>(*expected)) << text;
+        }
+    };
+    std::mt19937_64 rng(21);
+    const std::string alphabet = "0123456789012345678901234567890123456789.-e+x";
+    for (int i = 0; i < 200000; ++i) {
+        // Digits with a point anywhere (or none), 1 to 18 of them: both sides of the 15-digit limit.
+        std::string text;
+        const int digits = 1 + static_cast<int>(rng() % 18);
+        for (int k = 0; k < digits; ++k)
+            text += static_cast<char>('0' + rng() % 10);
+        if (rng() % 4 != 0)
+            text.insert(rng() % (text.size() + 1), ".");
+        same(text);
+        // Any short mix of digits, points, signs and exponents, most of them not numbers.
+        std::string mixed;
+        for (int k = 1 + static_cast<int>(rng() % 8); k > 0; --k)
+            mixed += alphabet[rng() % alphabet.size()];
+        same(mixed);
+    }
+    for (const char* text : {"", ".", "0", "-0", "1e400", "9007199254740993", "999999999999999",
+                             "0.000000000000001", "123456789012345.", "1.5e3"})
+        same(text);
 }
 
 namespace {
