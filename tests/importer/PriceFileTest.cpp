@@ -228,6 +228,51 @@ TEST(PriceTexts, EverySpellingGivesTheGeneralFormatOfItsNumber)
     }
 }
 
+// Hostile files: random bytes of the characters that matter to the reader (separators, quotes, line
+// ends, blanks, bytes of other encodings, NUL) around plausible rows. Reading the file gives what
+// reading its decoded lines gives (the same stocks, problems or error), and nothing crashes; a
+// row with a million empty fields after its own is read like any row with extra columns.
+TEST(PriceFileAttacks, MalformedBytesGiveTheSameVerdictOnEitherPath)
+{
+    std::mt19937_64 random(23);
+    const std::string pieces[] = {",",          "\"",         "\r",   "\n",           "\r\n",
+                                  " ",          "\t",         "\x81", "\xE3\x81\x82", std::string(1, '\0'),
+                                  "2006/05/15", "2006-05-16", "300",  "301.5",        "1e3",
+                                  "-1",         "0",          "1301", "7203"};
+    TempDir dir;
+    for (int file = 0; file < 400; ++file) {
+        std::string bytes = file % 2 ? "code,date,open,high,low,close,volume\n" : "";
+        for (int k = static_cast<int>(random() % 60); k > 0; --k)
+            bytes += pieces[random() % std::size(pieces)];
+        const auto viaFile = readPriceFile(dir.write("1301.csv", bytes), "", 11);
+        const auto decoded = decodeLines(bytes);
+        ASSERT_EQ(viaFile.ok(), decoded.ok() && parsePriceLines(*decoded, "x", "1301", 11).ok()) << bytes;
+        if (!viaFile.ok())
+            continue;
+        const auto viaLines = parsePriceLines(*decoded, dir.path().string() + "/1301.csv", "1301", 11);
+        ASSERT_TRUE(viaLines.ok());
+        ASSERT_EQ(viaFile->problems, viaLines->problems) << bytes;
+        ASSERT_EQ(viaFile->skippedStocks, viaLines->skippedStocks);
+        ASSERT_EQ(viaFile->stocks.size(), viaLines->stocks.size());
+        for (std::size_t i = 0; i < viaFile->stocks.size(); ++i) {
+            const auto& a = viaFile->stocks[i].days;
+            const auto& b = viaLines->stocks[i].days;
+            ASSERT_EQ(a.size(), b.size());
+            for (std::size_t d = 0; d < a.size(); ++d)
+                ASSERT_EQ(std::tie(a[d].date, a[d].open, a[d].close, a[d].volume),
+                          std::tie(b[d].date, b[d].open, b[d].close, b[d].volume));
+        }
+    }
+    std::string wide = "2006/05/15,300,301,299,300,100";
+    for (int k = 0; k < 1000000; ++k)
+        wide += ",";
+    auto batch =
+        readPriceFile(dir.write("1301.csv", "2006/05/14,300,301,299,300,100\n" + wide + "\n"), "", 11);
+    ASSERT_TRUE(batch.ok());
+    ASSERT_EQ(batch->stocks.size(), 1u);
+    EXPECT_EQ(batch->stocks[0].days.size(), 2u);
+}
+
 TEST(PriceBadRows, EachIsReportedWithFileAndLineAndOnlyItsStockIsLeftOut)
 {
     StockBatch b = parse(lines({"code,date,open,high,low,close,volume", "1301,2006/05/15,295,301,294,300,100",
