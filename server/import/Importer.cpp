@@ -865,15 +865,27 @@ Result<ImportSummary> importStocks(StockStore& writer, std::vector<StockSource> 
     std::size_t workerCount =
         options.workers > 0 ? static_cast<std::size_t>(options.workers) : std::max(1u, cores - 1);
     workerCount = std::max<std::size_t>(1, std::min(workerCount, total));
-    // Sources analysed ahead of the writer, at most: bounds the memory of finished stocks.
-    const std::size_t window = 2 * workerCount + 2;
+    // Sources analysed ahead of the writer, at most, and the rows their finished stocks may hold.
+    // The writer's commits and the log copies come in bursts; a long queue lets the analysis go on
+    // meanwhile, so that the writer finds work waiting afterwards (at 4,000 x 1,250 on two cores, 32
+    // sources instead of 4 cut the writer's waits from about 3 s to 1 s). The row bound keeps the
+    // finished stocks near 70 MB however long their histories.
+    const std::size_t window = 32 * workerCount;
+    constexpr std::size_t kRowsAhead = 65536;
+    auto rowsOf = [](const SourceOutcome& outcome) {
+        std::size_t rows = 0;
+        for (const PreparedStock& stock : outcome.stocks)
+            rows += stock.rows.size();
+        return rows;
+    };
 
     std::mutex mutex;
     std::condition_variable ready;    // a slot was filled
     std::condition_variable advanced; // the writer took a slot
     std::vector<std::optional<SourceOutcome>> slots(total);
-    std::size_t next = 0;    // next source to analyse
-    std::size_t written = 0; // sources the writer has taken
+    std::size_t next = 0;      // next source to analyse
+    std::size_t written = 0;   // sources the writer has taken
+    std::size_t rowsAhead = 0; // rows of the finished sources the writer has not taken
     bool stop = false;
     RowStorage storage(window + workerCount);
 
@@ -883,7 +895,10 @@ Result<ImportSummary> importStocks(StockStore& writer, std::vector<StockSource> 
             std::size_t k = 0;
             {
                 std::unique_lock lock(mutex);
-                advanced.wait(lock, [&] { return stop || next >= total || next < written + window; });
+                // The source the writer waits for is always begun or done, so this wait ends.
+                advanced.wait(lock, [&] {
+                    return stop || next >= total || (next < written + window && rowsAhead < kRowsAhead);
+                });
                 if (stop || next >= total)
                     return;
                 k = next++;
@@ -891,6 +906,7 @@ Result<ImportSummary> importStocks(StockStore& writer, std::vector<StockSource> 
             SourceOutcome outcome = runSource(engine, sources[k], storage);
             {
                 std::lock_guard lock(mutex);
+                rowsAhead += rowsOf(outcome);
                 slots[k] = std::move(outcome);
             }
             ready.notify_all();
@@ -948,6 +964,7 @@ Result<ImportSummary> importStocks(StockStore& writer, std::vector<StockSource> 
             outcome = std::move(*slots[k]);
             slots[k].reset();
             written = k + 1;
+            rowsAhead -= rowsOf(outcome);
         }
         advanced.notify_all();
         for (const std::string& line : outcome.messages)

@@ -300,6 +300,29 @@ TEST_F(ImportWritePath, OtherConnectionsWriteAndReadWholeStocksWhileTheImportRun
 
 // The stored double of a computed value is the double its text reads as, bit for bit, whether it
 // is formed from the number or from the text.
+// Sources of many stocks each hold more rows than the analysis may keep ahead of the writer: the
+// analysis waits for the writer, never the other way round, and every stock is written.
+TEST_F(ImportWritePath, SourcesLargerThanTheQueueOfFinishedRowsAllGetWritten)
+{
+    const std::string path = freshDatabase("large.db");
+    auto db = Database::open(path, false);
+    ASSERT_TRUE(db.ok());
+    std::vector<StockSource> sources;
+    for (int s = 0; s < 3; ++s)
+        sources.push_back([s]() -> Result<StockBatch> {
+            StockBatch batch;
+            for (int i = 0; i < 100; ++i) // 100 x 740 rows: more than the 65,536 kept ahead
+                batch.stocks.push_back(series(s * 100 + i, 0));
+            return batch;
+        });
+    ImportOptions options;
+    options.workers = 2;
+    auto summary = importStocks(*db, std::move(sources), options);
+    ASSERT_TRUE(summary.ok()) << summary.error().message;
+    EXPECT_EQ(summary->imported, 300);
+    EXPECT_EQ(summary->days, 300 * static_cast<std::int64_t>(series(0, 0).days.size()));
+}
+
 TEST(StoredValue, IsWhatTheTextOfTheNumberReadsAs)
 {
     auto viaText = [](const DayValue& field) {
