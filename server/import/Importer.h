@@ -36,9 +36,9 @@ struct CellValue {
 };
 
 // The double a number's text reads as, as std::from_chars reads it; nothing for a text that is not
-// a finite number. The general-format text of a number read into the double that the database
-// keeps; the server writes that double back as the shortest text that reads back to it, which is
-// this text again (a text of at most 15 significant digits survives the trip through a double).
+// a finite number. The database keeps a general-format text as that double; the server writes the
+// double back as the shortest text that reads back to it, which is this text again (a text of at
+// most 15 significant digits survives the trip through a double).
 std::optional<double> doubleOfText(std::string_view text);
 
 // A day field as the daily tables keep it: the double its text reads as (an integer for a whole
