@@ -195,7 +195,7 @@ TEST(PriceTexts, EverySpellingGivesTheGeneralFormatOfItsNumber)
         const int year = 1990 + day / 300;
         const int month = 1 + day / 25 % 12;
         const int dayOfMonth = 1 + day % 25;
-        char date[16];
+        char date[32]; // room for any int the compiler cannot bound
         std::snprintf(date, sizeof date, "%04d/%02d/%02d", year, month, dayOfMonth);
         std::string row = dressed(date);
         for (int field = 0; field < 4; ++field)
